@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pw {
+
+// Program text: a byte string in GBK (code page 936). Lengths and positions count bytes;
+// conversion to Unicode happens only at the edge to the toolkit.
+using Text = std::string;
+
+// GBK text from UTF-8 (source literals, toolkit strings). Characters GBK cannot hold
+// become '?'.
+Text FromUtf8(std::string_view utf8);
+// UTF-8 from GBK text. Invalid byte sequences become U+FFFD.
+std::string ToUtf8(std::string_view gbk);
+
+// True when `b` starts a double-byte GBK character (its lead byte).
+constexpr bool IsGbkLeadByte(unsigned char b) { return b >= 0x80; }
+
+// Byte offset (0-based) of the first occurrence of `needle` in `haystack` at or after
+// `from`, or npos. A match never begins on the second byte of a double-byte character:
+// the scan steps over a lead byte together with the byte after it. An empty needle
+// matches at `from`.
+std::size_t FindText(std::string_view haystack, std::string_view needle, std::size_t from = 0);
+
+// Every occurrence of `what` replaced by `with`, scanning as FindText does.
+Text ReplaceAll(std::string_view text, std::string_view what, std::string_view with);
+
+// The leading decimal number of the text, after full-width digits, signs, point and blank
+// have been made ASCII; 0 when the text does not begin with a number.
+double NumberFromText(std::string_view text);
+
+// A double as printf's "%.13g" writes it, in the C locale whatever the process locale.
+Text TextFromNumber(double value);
+Text TextFromInteger(std::int64_t value);
+
+// A double made an integer by truncation toward zero; values outside the 32-bit range
+// saturate instead of being undefined.
+std::int32_t TruncateToInt32(double value);
+
+}  // namespace pw

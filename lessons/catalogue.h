@@ -1,0 +1,46 @@
+#pragma once
+
+#include <optional>
+#include <span>
+
+#include "core/text.h"
+
+namespace pw {
+
+// One row of the lesson catalogue, as written in the source (UTF-8).
+struct LessonRow {
+    int group;
+    int item;
+    const char* title;
+    int server;  // 1 or 2
+    const char* path;
+    const char* cacheName;
+};
+
+// A catalogue entry in the program's own text (GBK).
+struct LessonEntry {
+    int group = 0;
+    int item = 0;
+    Text title;
+    int server = 1;
+    Text path;
+    Text cacheName;
+};
+
+// The 32 lessons in menu order.
+std::span<const LessonRow> LessonCatalogue();
+
+// The menu groups' headers in order; the last one is the guestbook, not a lesson group.
+std::span<const char* const> LessonGroupHeaders();
+
+// The entry at (group, item), or nothing.
+std::optional<LessonEntry> Lookup(int group, int item);
+
+// "http://" + the entry's server host + its path, as one GBK text (not percent-encoded).
+Text RemoteAddress(const LessonEntry& entry);
+
+// The menu entry that opens the guestbook instead of a lesson.
+inline constexpr int kGuestbookGroup = 3;
+inline constexpr int kGuestbookItem = 0;
+
+}  // namespace pw

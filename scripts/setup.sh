@@ -1,0 +1,49 @@
+# Shared set-up of ./run and ./test: installs what is missing, then configures and builds.
+# Sourced, not run. Quick when everything is already there.
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
+  libgl1-mesa-dev libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
+  nodejs npm xvfb xauth fonts-wqy-zenhei
+)
+
+pw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+pw_install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+pw_install_node_modules() {
+  cd "$pw_root"
+  # npm ci only when the lock file changed since the last install.
+  if [ ! -f node_modules/.package-lock.json ] || ! cmp -s package-lock.json node_modules/.pw-installed-lock; then
+    npm ci --no-audit --no-fund --loglevel=error
+    cp package-lock.json node_modules/.pw-installed-lock
+  fi
+}
+
+# pw_build DIR [cmake options...]
+pw_build() {
+  local dir=$1; shift
+  cd "$pw_root"
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S . -B "$dir" -G Ninja "$@"
+  fi
+  cmake --build "$dir"
+}
+
+# Qt WebEngine's sandbox cannot run as root; only then is it switched off.
+if [ "$(id -u)" -eq 0 ]; then
+  export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
