@@ -1,0 +1,44 @@
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+#include "core/message.h"
+
+namespace pw::testing {
+
+// Installs itself as the message handler for its lifetime and records every message
+// instead of showing it. Yes/No questions are answered with `answer`.
+class MessageRecorder {
+public:
+    explicit MessageRecorder(MessageAnswer answer = MessageAnswer::Yes) : answer_(answer) {
+        previous_ = SetMessageHandler([this](const MessageRequest& request) {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(request);
+            return request.buttons == MessageButtons::YesNo ? answer_ : MessageAnswer::Ok;
+        });
+    }
+    ~MessageRecorder() { SetMessageHandler(std::move(previous_)); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    std::vector<MessageRequest> Requests() const {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+    // The texts shown so far, in order.
+    std::vector<Text> Texts() const {
+        std::lock_guard lock(mutex_);
+        std::vector<Text> texts;
+        for (const auto& r : requests_) texts.push_back(r.text);
+        return texts;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<MessageRequest> requests_;
+    MessageAnswer answer_;
+    MessageHandler previous_;
+};
+
+}  // namespace pw::testing
