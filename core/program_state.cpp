@@ -1,0 +1,10 @@
+#include "core/program_state.h"
+
+namespace pw {
+
+ProgramState& Globals() {
+    static ProgramState state;
+    return state;
+}
+
+}  // namespace pw
