@@ -1,0 +1,258 @@
+#include "net/http_request.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace pw {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kPollInterval{100};
+// Room for one libcurl delivery (at most CURL_MAX_WRITE_SIZE) plus what is left of the
+// previous one; libcurl is paused while a delivery does not fit.
+constexpr std::size_t kStagingCapacity = 2 * CURL_MAX_WRITE_SIZE;
+
+struct EasyCleanup {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct MultiCleanup {
+    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+};
+struct SlistFree {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+bool NeedsEncoding(unsigned char b) { return b <= 0x20 || b >= 0x7F; }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char a = text[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (a != prefix[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string UrlForWire(std::string_view url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string wire;
+    wire.reserve(url.size());
+    for (char c : url) {
+        const auto b = static_cast<unsigned char>(c);
+        if (NeedsEncoding(b)) {
+            wire += '%';
+            wire += kHex[b >> 4];
+            wire += kHex[b & 0x0F];
+        } else {
+            wire += c;
+        }
+    }
+    return wire;
+}
+
+struct HttpRequest::State {
+    HttpRequestOptions options;
+    std::unique_ptr<CURL, EasyCleanup> easy;
+    std::unique_ptr<CURLM, MultiCleanup> multi;
+    std::unique_ptr<curl_slist, SlistFree> headers;
+    bool attached = false;  // easy handle added to the multi handle
+
+    // Body bytes received but not yet read: staging[readPos, staging.size()).
+    std::vector<char> staging;
+    std::size_t readPos = 0;
+    bool paused = false;
+
+    // Header tracking: the status and Location of the response block being received.
+    long blockStatus = 0;
+    bool blockHasLocation = false;
+    bool headersDone = false;
+
+    bool done = false;
+    CURLcode result = CURLE_OK;
+
+    ~State() {
+        if (attached) curl_multi_remove_handle(multi.get(), easy.get());
+    }
+
+    std::size_t Staged() const { return staging.size() - readPos; }
+
+    static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+        auto& s = *static_cast<State*>(user);
+        const std::size_t length = size * count;
+        s.headersDone = true;
+        if (s.Staged() > 0 && s.Staged() + length > kStagingCapacity) {
+            s.paused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        if (s.readPos > 0) {
+            s.staging.erase(s.staging.begin(), s.staging.begin() + static_cast<std::ptrdiff_t>(s.readPos));
+            s.readPos = 0;
+        }
+        s.staging.insert(s.staging.end(), data, data + length);
+        return length;
+    }
+
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+        auto& s = *static_cast<State*>(user);
+        const std::size_t length = size * count;
+        const std::string_view line(data, length);
+        if (line.starts_with("HTTP/")) {
+            s.blockHasLocation = false;
+            s.blockStatus = 0;
+            const auto space = line.find(' ');
+            if (space != std::string_view::npos) {
+                for (std::size_t i = space + 1; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i)
+                    s.blockStatus = s.blockStatus * 10 + (line[i] - '0');
+            }
+        } else if (StartsWithNoCase(line, "location:")) {
+            s.blockHasLocation = true;
+        } else if (line == "\r\n" || line == "\n") {
+            // End of a header block: the final one unless it is interim or a redirect
+            // that libcurl is about to follow.
+            const bool interim = s.blockStatus / 100 == 1;
+            const bool followed = s.options.maxRedirects > 0 && s.blockStatus / 100 == 3 && s.blockHasLocation;
+            if (!interim && !followed) s.headersDone = true;
+        }
+        return length;
+    }
+
+    // One round of libcurl work; notes the end of the transfer.
+    void Perform() {
+        int running = 0;
+        curl_multi_perform(multi.get(), &running);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+            if (message->msg == CURLMSG_DONE) {
+                done = true;
+                result = message->data.result;
+            }
+        }
+    }
+
+    void Wait(std::chrono::milliseconds limit) {
+        const auto ms = std::clamp(limit, std::chrono::milliseconds(1), kPollInterval);
+        curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(ms.count()), nullptr);
+    }
+
+    void Resume() {
+        if (!paused) return;
+        paused = false;
+        // May deliver the held-back data through OnBody at once.
+        curl_easy_pause(easy.get(), CURLPAUSE_CONT);
+    }
+};
+
+HttpRequest::HttpRequest(HttpRequestOptions options) : state_(std::make_unique<State>()) {
+    state_->options = std::move(options);
+    state_->easy.reset(curl_easy_init());
+    state_->multi.reset(curl_multi_init());
+    state_->staging.reserve(kStagingCapacity);
+}
+
+HttpRequest::~HttpRequest() = default;
+
+bool HttpRequest::Valid() const { return state_->easy && state_->multi; }
+
+HttpRequest::OpenResult HttpRequest::Open(std::string_view url, std::stop_token stop) {
+    if (!Valid() || state_->attached) return OpenResult::Failed;
+    State& s = *state_;
+    const HttpRequestOptions& o = s.options;
+    CURL* h = s.easy.get();
+
+    for (const std::string& line : o.headerLines) {
+        curl_slist* grown = curl_slist_append(s.headers.get(), line.c_str());
+        if (!grown) return OpenResult::Failed;
+        s.headers.release();
+        s.headers.reset(grown);
+    }
+
+    const std::string wireUrl = UrlForWire(url);
+    curl_easy_setopt(h, CURLOPT_URL, wireUrl.c_str());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, s.headers.get());
+    if (!o.userAgent.empty()) curl_easy_setopt(h, CURLOPT_USERAGENT, o.userAgent.c_str());
+    if (o.headOnly) curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    if (o.http10) curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    if (!o.useSystemProxy) curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+    if (o.maxRedirects > 0) {
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, o.maxRedirects);
+    }
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
+    if (o.totalTimeout.count() > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(o.totalTimeout.count()));
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &State::OnBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &s);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &State::OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &s);
+
+    if (curl_multi_add_handle(s.multi.get(), h) != CURLM_OK) return OpenResult::Failed;
+    s.attached = true;
+
+    const auto waitStart = Clock::now();
+    for (;;) {
+        if (stop.stop_requested()) return OpenResult::Stopped;
+        s.Perform();
+        if (s.headersDone) return OpenResult::Opened;
+        if (s.done) return s.result == CURLE_OK && Status() != 0 ? OpenResult::Opened : OpenResult::Failed;
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - waitStart);
+        // The connect time-out bounds the connection; after it the server must answer
+        // within the stall limit.
+        if (waited >= o.connectTimeout + o.stallLimit) return OpenResult::Failed;
+        s.Wait(o.connectTimeout + o.stallLimit - waited);
+    }
+}
+
+long HttpRequest::Status() const {
+    long status = 0;
+    if (state_->easy) curl_easy_getinfo(state_->easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    return status;
+}
+
+std::optional<std::int64_t> HttpRequest::ContentLength() const {
+    curl_off_t length = -1;
+    if (!state_->easy ||
+        curl_easy_getinfo(state_->easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+        length < 0)
+        return std::nullopt;
+    return static_cast<std::int64_t>(length);
+}
+
+HttpRequest::ReadResult HttpRequest::Read(char* buffer, std::size_t size, std::stop_token stop) {
+    State& s = *state_;
+    if (!s.attached) return {ReadStatus::Failed};
+    auto takeStaged = [&]() -> ReadResult {
+        const std::size_t n = std::min(size, s.Staged());
+        std::memcpy(buffer, s.staging.data() + s.readPos, n);
+        s.readPos += n;
+        if (s.readPos == s.staging.size()) {
+            s.staging.clear();
+            s.readPos = 0;
+        }
+        return {ReadStatus::Data, n};
+    };
+    if (size == 0) return {ReadStatus::Data, 0};
+    if (s.Staged() > 0) return takeStaged();
+
+    const auto waitStart = Clock::now();
+    for (;;) {
+        s.Resume();
+        if (s.Staged() > 0) return takeStaged();
+        if (s.done) return {s.result == CURLE_OK ? ReadStatus::End : ReadStatus::Failed};
+        if (stop.stop_requested()) return {ReadStatus::Stopped};
+        s.Perform();
+        if (s.Staged() > 0) return takeStaged();
+        if (s.done) return {s.result == CURLE_OK ? ReadStatus::End : ReadStatus::Failed};
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - waitStart);
+        if (waited >= s.options.stallLimit) return {ReadStatus::Stalled};
+        s.Wait(s.options.stallLimit - waited);
+    }
+}
+
+}  // namespace pw

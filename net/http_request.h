@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pw {
+
+// The URL as it goes on the wire: every byte that may not stand in an HTTP request line
+// (controls, blank, 0x7F, 0x80 and above) percent-encoded byte for byte, everything else
+// (an existing %XX included) kept. A GBK path so reaches the server as the same GBK bytes.
+std::string UrlForWire(std::string_view url);
+
+struct HttpRequestOptions {
+    bool headOnly = false;
+    // Request header lines, sent as written (no line breaks inside).
+    std::vector<std::string> headerLines;
+    std::string userAgent;  // empty: none of our own
+    bool useSystemProxy = true;  // false: always a direct connection
+    bool http10 = false;
+    long maxRedirects = 10;
+    std::chrono::milliseconds connectTimeout{5000};
+    std::chrono::milliseconds totalTimeout{0};  // 0: none
+    // Longest wait for the next byte of the response before the transfer counts as stalled.
+    std::chrono::milliseconds stallLimit{30000};
+};
+
+// One HTTP transfer on libcurl, driven by its caller: Open until the response headers are
+// in, then Read the body piece by piece. The body is staged in a small buffer; libcurl is
+// paused while the buffer is full, so memory stays bounded whatever the body's size. Every
+// wait polls at most 100 ms at a time and honours the stop token.
+class HttpRequest {
+public:
+    enum class OpenResult { Opened, Failed, Stopped };
+    enum class ReadStatus { Data, End, Failed, Stalled, Stopped };
+    struct ReadResult {
+        ReadStatus status;
+        std::size_t bytes = 0;
+    };
+
+    explicit HttpRequest(HttpRequestOptions options);
+    ~HttpRequest();
+    HttpRequest(const HttpRequest&) = delete;
+    HttpRequest& operator=(const HttpRequest&) = delete;
+
+    // False when libcurl could not make its handles; nothing else works then.
+    bool Valid() const;
+
+    // Sends the request and waits for the final response's headers (redirects followed).
+    OpenResult Open(std::string_view url, std::stop_token stop = {});
+    long Status() const;
+    // The final response's Content-Length, when it gave one.
+    std::optional<std::int64_t> ContentLength() const;
+
+    // Up to `size` bytes of the body into `buffer`. Data: `bytes` > 0; End: the body is
+    // complete; Failed: the transfer broke off; Stalled: no byte within the stall limit.
+    ReadResult Read(char* buffer, std::size_t size, std::stop_token stop = {});
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace pw

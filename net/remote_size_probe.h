@@ -1,0 +1,13 @@
+#pragma once
+
+#include "core/text.h"
+
+namespace pw {
+
+// The size of the resource at `url` by an HTTP HEAD request: the Content-Length of a 200
+// answer (0 when it is missing or not a number), -1 for any other status and for every
+// failure of the request (including time-outs), -2 when the request cannot be made at
+// all. Never shows a message.
+double RemoteSizeProbe(const Text& url);
+
+}  // namespace pw

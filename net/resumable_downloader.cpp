@@ -1,0 +1,152 @@
+#include "net/resumable_downloader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "core/message.h"
+#include "net/http_request.h"
+
+namespace pw {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kReceiveBufferSize = 10240;
+
+// The lesson servers answer this exact header block; keep it byte for byte.
+constexpr const char* kHeaderBlock[] = {
+    "Accept: */*",
+    "Accept-Language: zh-cn",
+    "Accept-Encoding: gzip, deflate",
+    "User-Agent: Mozilla/4.0(compatible; MSIE 6.0; Windows NT 5.0; MyIE2; .NET CLR 1.1.4322)",
+};
+
+std::atomic<std::int64_t> stallLimitMs{30000};
+
+std::int64_t MillisecondsSinceStart() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+// The low 32 bits of a count, as a signed value.
+std::int32_t Low32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
+
+class LocalFile {
+public:
+    explicit LocalFile(int fd) : fd_(fd) {}
+    ~LocalFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+
+    bool WriteAll(const char* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    bool SeekToEnd() { return ::lseek(fd_, 0, SEEK_END) >= 0; }
+
+    // Closes now, so that a late write error is seen.
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// Others may read the file while it is written: the player opens a lesson before its
+// download has closed it.
+LocalFile OpenLocalFile(const Text& name, bool resume) {
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (resume ? 0 : O_TRUNC);
+    return LocalFile(::open(name.c_str(), flags, 0666));
+}
+
+std::vector<std::string> RequestHeaders(std::int32_t resumeOffset, bool resume) {
+    std::vector<std::string> lines(std::begin(kHeaderBlock), std::end(kHeaderBlock));
+    if (resume) lines.push_back("Range:bytes=" + TextFromInteger(resumeOffset) + "-");
+    // Always fetched anew: no cached copy may answer.
+    lines.push_back("Pragma: no-cache");
+    lines.push_back("Cache-Control: no-cache");
+    return lines;
+}
+
+}  // namespace
+
+namespace detail {
+std::chrono::milliseconds SetDownloadStallLimit(std::chrono::milliseconds limit) {
+    return std::chrono::milliseconds(stallLimitMs.exchange(limit.count()));
+}
+}  // namespace detail
+
+int ResumableDownloader(const Text& url, const Text& localFileName, const DownloadProgressCallback& progress,
+                        std::int32_t resumeOffset, std::int32_t resume, std::stop_token stop) {
+    const bool resuming = resume != 0;
+
+    HttpRequestOptions options;
+    options.userAgent = "Agent" + TextFromInteger(Low32(MillisecondsSinceStart()));
+    options.headerLines = RequestHeaders(resumeOffset, resuming);
+    options.stallLimit = std::chrono::milliseconds(stallLimitMs.load());
+    HttpRequest request(std::move(options));
+    if (!request.Valid()) {
+        ShowMessage(msg::InternetError());
+        return -1;
+    }
+
+    std::vector<char> buffer(kReceiveBufferSize, 0);
+
+    const auto opened = request.Open(url, stop);
+    if (opened == HttpRequest::OpenResult::Stopped) return -1;
+    // An error status is a failure to open: an error page is never stored as the file.
+    if (opened == HttpRequest::OpenResult::Failed || request.Status() >= 400) {
+        ShowMessage(msg::CannotOpenUrl());
+        return -1;
+    }
+
+    LocalFile file = OpenLocalFile(localFileName, resuming);
+    if (!file.IsOpen() || (resuming && !file.SeekToEnd())) {
+        ShowMessage(msg::CannotOpenLocalFile());
+        return -1;
+    }
+    std::int64_t received = resuming ? resumeOffset : 0;
+
+    const std::int32_t total = Low32(request.ContentLength().value_or(0));
+    const auto start = Clock::now();
+
+    for (;;) {
+        const auto read = request.Read(buffer.data(), buffer.size(), stop);
+        if (read.status == HttpRequest::ReadStatus::End) break;
+        if (read.status == HttpRequest::ReadStatus::Stopped) return -1;
+        if (read.status != HttpRequest::ReadStatus::Data || !file.WriteAll(buffer.data(), read.bytes)) {
+            ShowMessage(msg::DownloadInterrupted());
+            return -1;
+        }
+        received += static_cast<std::int64_t>(read.bytes);
+        std::int64_t elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        if (elapsed == 0) elapsed = 10;
+        if (progress) progress(total, Low32(received), Low32(elapsed), Low32(received - resumeOffset));
+    }
+
+    if (!file.Close()) {
+        ShowMessage(msg::DownloadInterrupted());
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace pw
