@@ -1,0 +1,244 @@
+// UpdateCheck on the program's globals, with a recording platform in place of the
+// window system, the network, the browser and the download thread.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/hosts.h"
+#include "core/program_state.h"
+#include "net/update_check.h"
+#include "tests/support/message_recorder.h"
+
+namespace pw {
+namespace {
+
+Text Page(const char* newestUtf8, const Text& url, const Text& fileName, const char* wayUtf8,
+          const char* notesUtf8 = "<p>修正错误</p>") {
+    return FromUtf8("<p>////开始</p>\r\n<p>最新版=") + FromUtf8(newestUtf8) + FromUtf8("</p>\r\n<p>下载地址=") +
+           url + FromUtf8("</p>\r\n<p>文件命名=") + fileName + FromUtf8("</p>\r\n<p>下载方式=") +
+           FromUtf8(wayUtf8) + FromUtf8("</p>\r\n<p>更新说明=") + FromUtf8(notesUtf8) +
+           FromUtf8("更新说明结束</p>\r\n<p>////结束</p>");
+}
+
+// Names the cases of a table by their `name` member.
+template <class Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
+    return param.param.name;
+}
+
+const Text kUrl = "http://example.test/pw21.zip";
+const Text kFileName = "pw21.zip";
+
+class UpdateCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = Globals();
+        Globals().CurrentVersion = "2.0";
+        Globals().CurrentUrl = "http://lesson.test/1.swf";
+        Globals().CurrentFileName = "1.ylq";
+        const char* host = std::getenv("PEBBLEWICK_SITE_HOST");
+        savedHost_ = host ? std::optional<std::string>(host) : std::nullopt;
+        setenv("PEBBLEWICK_SITE_HOST", "127.0.0.1:9", 1);
+
+        platform_.dispatchQueuedMessages = [this] { calls_.push_back("dispatch"); };
+        platform_.fetchPage = [this](const Text& url) {
+            calls_.push_back("fetch " + url);
+            return page_;
+        };
+        platform_.askYesNo = [this](const Text& prompt, const Text& caption) {
+            calls_.push_back("ask");
+            prompts_.push_back(prompt);
+            captions_.push_back(caption);
+            return answer_;
+        };
+        platform_.openInBrowser = [this](const Text& url) { calls_.push_back("open " + url); };
+        platform_.startDownloadWorker = [this] {
+            // The worker reads the globals when it starts: record what it would see.
+            calls_.push_back("download " + Globals().CurrentUrl + " " + Globals().CurrentFileName);
+        };
+    }
+    void TearDown() override {
+        Globals() = saved_;
+        if (savedHost_) setenv("PEBBLEWICK_SITE_HOST", savedHost_->c_str(), 1);
+        else unsetenv("PEBBLEWICK_SITE_HOST");
+    }
+
+    // The calls after the dispatch and the fetch, which every run makes.
+    std::vector<std::string> CallsAfterFetch() const {
+        if (calls_.size() < 2) return {"fewer than two calls"};
+        return {calls_.begin() + 2, calls_.end()};
+    }
+    void ExpectGlobalsUntouched() const {
+        EXPECT_EQ(Globals().CurrentUrl, "http://lesson.test/1.swf");
+        EXPECT_EQ(Globals().CurrentFileName, "1.ylq");
+        EXPECT_EQ(Globals().CurrentVersion, "2.0");
+    }
+
+    testing::MessageRecorder messages_;
+    UpdatePlatform platform_;
+    Text page_;
+    bool answer_ = true;
+    std::vector<std::string> calls_;
+    std::vector<Text> prompts_, captions_;
+
+private:
+    ProgramState saved_;
+    std::optional<std::string> savedHost_;
+};
+
+TEST_F(UpdateCheckTest, DispatchesQueuedMessagesBeforeItFetchesTheUpdatePage) {
+    UpdateCheck(platform_);
+    ASSERT_GE(calls_.size(), 2u);
+    EXPECT_EQ(calls_[0], "dispatch");
+    EXPECT_EQ(calls_[1], "fetch http://127.0.0.1:9/tovel/test.html");
+}
+
+TEST_F(UpdateCheckTest, FetchFailureShowsNothing) {
+    page_ = "";
+    UpdateCheck(platform_);
+    EXPECT_EQ(calls_.size(), 2u);
+    EXPECT_TRUE(messages_.Texts().empty());
+    ExpectGlobalsUntouched();
+}
+
+// Pages that must not lead to a question.
+struct QuietCase {
+    const char* name;
+    Text page;
+};
+
+class UpdateCheckQuietTest : public UpdateCheckTest, public ::testing::WithParamInterface<QuietCase> {};
+
+TEST_P(UpdateCheckQuietTest, AsksNothingAndLeavesTheGlobals) {
+    page_ = GetParam().page;
+    UpdateCheck(platform_);
+    EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{});
+    EXPECT_TRUE(messages_.Texts().empty());
+    ExpectGlobalsUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, UpdateCheckQuietTest,
+    ::testing::Values(
+        QuietCase{"SameVersion", Page("2.0", kUrl, kFileName, "下载文件")},
+        QuietCase{"WithinTolerance", Page("2.0000001", kUrl, kFileName, "下载文件")},
+        QuietCase{"Older", Page("1.9", kUrl, kFileName, "下载文件")},
+        QuietCase{"NotANumber", Page("新版", kUrl, kFileName, "下载文件")},
+        QuietCase{"ErrorPage", "<html><body>500 Internal Server Error</body></html>"},
+        QuietCase{"VersionOutsideTheBlock",
+                  FromUtf8("<p>最新版=3.0</p><p>////开始</p><p>下载方式=下载文件</p><p>////结束</p>")},
+        QuietCase{"ZeroByteBeforeTheBlock", std::string("\0", 1) + Page("3.0", kUrl, kFileName, "下载文件")},
+        QuietCase{"CutInsideTheClosingMarker",
+                  Page("3.0", kUrl, kFileName, "下载文件").substr(
+                      0, Page("3.0", kUrl, kFileName, "下载文件").find(FromUtf8("////结束")) + 5)},
+        QuietCase{"KeyBytesInsideACharacter",
+                  FromUtf8("////开始<p>白") + "\xEE\xD0\xC2\xB0\xE6=9.9</p>" + FromUtf8("////结束")}),
+    CaseName<QuietCase>);
+
+TEST_F(UpdateCheckTest, SlightlyNewerVersionIsOffered) {
+    page_ = Page("2.0000002", kUrl, kFileName, "下载文件");
+    UpdateCheck(platform_);
+    EXPECT_EQ(CallsAfterFetch().front(), "ask");
+}
+
+TEST_F(UpdateCheckTest, PromptShowsTheFullWidthVersionAsThePageWroteIt) {
+    page_ = Page("２．１", kUrl, kFileName, "打开网页");
+    answer_ = false;
+    UpdateCheck(platform_);
+    ASSERT_EQ(prompts_.size(), 1u);
+    EXPECT_EQ(prompts_[0], FromUtf8("当前版本：2.0\r\n最新版本：２．１\r\n更新内容：\r\n修正错误"));
+    EXPECT_EQ(captions_[0], FromUtf8("是否下载最新版？"));
+}
+
+TEST_F(UpdateCheckTest, NotesOfTwoParagraphsRunTogether) {
+    page_ = Page("2.1", kUrl, kFileName, "下载文件", "<p>一、更快</p><p>二、更稳</p>");
+    answer_ = false;
+    UpdateCheck(platform_);
+    ASSERT_EQ(prompts_.size(), 1u);
+    EXPECT_EQ(prompts_[0], FromUtf8("当前版本：2.0\r\n最新版本：2.1\r\n更新内容：\r\n一、更快二、更稳"));
+}
+
+TEST_F(UpdateCheckTest, NoStartsNothingButKeepsTheUpdatesAddressAndName) {
+    page_ = Page("2.1", kUrl, kFileName, "下载文件");
+    answer_ = false;
+    UpdateCheck(platform_);
+    EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{"ask"});
+    EXPECT_EQ(Globals().CurrentUrl, kUrl);
+    EXPECT_EQ(Globals().CurrentFileName, kFileName);
+    EXPECT_TRUE(messages_.Texts().empty());
+}
+
+TEST_F(UpdateCheckTest, DownloadWayStartsTheWorkerOnTheUpdatesAddressAndName) {
+    page_ = Page("2.1", kUrl, kFileName, "下载文件");
+    UpdateCheck(platform_);
+    EXPECT_EQ(CallsAfterFetch(), (std::vector<std::string>{"ask", "download " + kUrl + " " + kFileName}));
+    EXPECT_TRUE(messages_.Texts().empty());
+}
+
+TEST_F(UpdateCheckTest, BrowserWayOpensTheAddress) {
+    page_ = Page("2.1", kUrl, kFileName, "打开网页");
+    UpdateCheck(platform_);
+    EXPECT_EQ(CallsAfterFetch(), (std::vector<std::string>{"ask", "open " + kUrl}));
+    EXPECT_TRUE(messages_.Texts().empty());
+}
+
+TEST_F(UpdateCheckTest, UnknownWayDoesNothingAfterYes) {
+    for (const char* way : {"下载文件 ", "打开网页\r\n", "", "安装"}) {
+        calls_.clear();
+        page_ = Page("2.1", kUrl, kFileName, way);
+        UpdateCheck(platform_);
+        EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{"ask"}) << way;
+    }
+    EXPECT_TRUE(messages_.Texts().empty());
+}
+
+TEST_F(UpdateCheckTest, HostileFileNameIsRefusedAndNothingStarts) {
+    for (const Text& name : {Text("..\\x.ylq"), Text("/etc/x"), Text("C:\\x"), Text("a/b"), Text(".."), Text("."),
+                             Text("")}) {
+        calls_.clear();
+        page_ = Page("2.1", kUrl, name, "下载文件");
+        const std::size_t before = messages_.Texts().size();
+        UpdateCheck(platform_);
+        EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{"ask"}) << name;
+        ASSERT_EQ(messages_.Texts().size(), before + 1) << name;
+        EXPECT_EQ(messages_.Texts().back(), msg::CannotOpenLocalFile());
+        // Set before the question, as for any update.
+        EXPECT_EQ(Globals().CurrentFileName, name);
+        EXPECT_EQ(Globals().CurrentUrl, kUrl);
+    }
+}
+
+TEST_F(UpdateCheckTest, BrowserGetsOnlyWebAddresses) {
+    for (const Text& url : {Text("file:///etc/passwd"), Text("C:\\Windows\\notepad.exe"), Text("javascript:x"),
+                            Text("")}) {
+        calls_.clear();
+        page_ = Page("2.1", url, kFileName, "打开网页");
+        const std::size_t before = messages_.Texts().size();
+        UpdateCheck(platform_);
+        EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{"ask"}) << url;
+        ASSERT_EQ(messages_.Texts().size(), before + 1) << url;
+        EXPECT_EQ(messages_.Texts().back(), msg::CannotOpenUrl());
+        EXPECT_EQ(Globals().CurrentUrl, url);
+    }
+}
+
+TEST(UpdatePlatformDefaults, TheQuestionGoesThroughTheMessageLayer) {
+    const ProgramState saved = Globals();
+    Globals().CurrentVersion = "2.0";
+    testing::MessageRecorder messages(MessageAnswer::No);
+    UpdatePlatform platform;  // only the page is given: the rest stays as it comes
+    platform.fetchPage = [](const Text&) { return Page("2.1", kUrl, kFileName, "下载文件"); };
+    UpdateCheck(platform);
+    const auto requests = messages.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(requests[0].caption, UpdatePromptCaption());
+    EXPECT_EQ(requests[0].text, UpdatePrompt("2.0", "2.1", FromUtf8("修正错误")));
+    Globals() = saved;
+}
+
+}  // namespace
+}  // namespace pw
