@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "core/text.h"
+
+namespace pw {
+
+// The directory that holds the program file, without a trailing separator. Tests may
+// point it elsewhere.
+const Text& ProgramDirectory();
+void SetProgramDirectory(Text directory);
+
+// ProgramDirectory() + "/" + name.
+Text ProgramFilePath(const Text& name);
+
+// The low 32 bits of the file's size as a signed integer, or -1 when it does not exist.
+std::int32_t LocalFileSize(const Text& path);
+
+// Creates or truncates the file and writes the bytes; true on success.
+bool WriteWholeFile(const Text& path, std::span<const std::uint8_t> bytes);
+
+}  // namespace pw

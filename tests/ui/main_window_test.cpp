@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+
+#include "assets/idle_movie.h"
+#include "core/files.h"
+#include "core/program_state.h"
+#include "host/flash_view.h"
+#include "host/web_view.h"
+#include "lessons/download_worker.h"
+#include "lessons/lesson_selection.h"
+#include "tests/support/fixture_server.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/temp_dir.h"
+#include "tests/ui/gui_test_support.h"
+#include "ui/controls.h"
+#include "ui/roll_up_menu.h"
+#include "ui/window_controls.h"
+#include "ui/window_descriptions.h"
+#include "ui/window_loader.h"
+
+namespace pw {
+namespace {
+
+using testing::FixtureServer;
+using testing::MessageRecorder;
+using testing::ProcessEventsUntil;
+using testing::TempDir;
+
+struct ExpectedControl {
+    const char* name;
+    const char* type;  // class name
+    const char* parent;
+    QRect geometry;
+};
+
+// Every control of the main window: name, class, parent and geometry.
+const ExpectedControl kExpected[] = {
+    {"超文本浏览框1", "pw::WebView", "图片框1", {90, 68, 600, 500}},
+    {"进度条1", "pw::StoredPositionBar", "MainWindow", {240, 322, 352, 24}},
+    {"标签_状态", "pw::StatusLabel", "图片框1", {240, 272, 360, 48}},
+    {"FlashView", "pw::FlashView", "图片框1", {90, 68, 600, 500}},
+    {"超级按钮8", "pw::PictureButton", "图片框1", {609, 3, 70, 60}},
+    {"分组框8", "pw::FrameBox", "图片框1", {607, -4, 75, 70}},
+    {"超级按钮7", "pw::PictureButton", "图片框1", {523, 3, 70, 60}},
+    {"分组框7", "pw::FrameBox", "图片框1", {521, -4, 75, 70}},
+    {"超级按钮6", "pw::PictureButton", "图片框1", {435, 3, 70, 60}},
+    {"分组框6", "pw::FrameBox", "图片框1", {433, -4, 75, 70}},
+    {"超级按钮5", "pw::PictureButton", "图片框1", {348, 3, 70, 60}},
+    {"分组框5", "pw::FrameBox", "图片框1", {346, -4, 75, 70}},
+    {"超级按钮4", "pw::PictureButton", "图片框1", {261, 3, 70, 60}},
+    {"分组框4", "pw::FrameBox", "图片框1", {259, -4, 75, 70}},
+    {"超级按钮3", "pw::PictureButton", "图片框1", {176, 3, 70, 60}},
+    {"分组框3", "pw::FrameBox", "图片框1", {174, -4, 75, 70}},
+    {"超级按钮2", "pw::PictureButton", "图片框1", {92, 3, 70, 60}},
+    {"分组框2", "pw::FrameBox", "图片框1", {90, -4, 75, 70}},
+    {"卷帘式菜单1", "pw::RollUpMenu", "MainWindow", {2, 67, 85, 500}},
+    {"超级按钮1", "pw::PictureButton", "MainWindow", {8, 3, 70, 60}},
+    {"分组框1", "pw::FrameBox", "MainWindow", {6, -4, 75, 70}},
+    {"图片框1", "pw::PictureBox", "MainWindow", {0, 0, 730, 700}},
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_.Serve("/tovel/test.html", {.body = "<p>////开始<p>最新版=2.0</p>////结束</p>"});
+        server_.Serve("/tovel/index.html", {.body = "<html><title>home</title></html>", .contentType = "text/html"});
+        setenv("PEBBLEWICK_SITE_HOST", server_.HostPort().c_str(), 1);
+        setenv("PEBBLEWICK_LESSON_HOST1", server_.HostPort().c_str(), 1);
+        setenv("PEBBLEWICK_LESSON_HOST2", server_.HostPort().c_str(), 1);
+        SetProgramDirectory(dir_.Path());
+        Globals() = ProgramState{};
+        window_ = BuildWindow(MainWindowDescription());
+        window_->FireCreated();
+    }
+    void TearDown() override {
+        Downloads().StopAll();
+        SetMainWindowControls(nullptr);
+        window_.reset();
+    }
+
+    template <class T>
+    T* Control(const char* name) const {
+        return window_->controlAs<T>(name);
+    }
+
+    FixtureServer server_;
+    TempDir dir_;
+    MessageRecorder messages_;
+    std::unique_ptr<LoadedWindow> window_;
+};
+
+TEST_F(MainWindowTest, LoaderBuildsTheTwentyTwoControlsAsDescribed) {
+    for (const ExpectedControl& e : kExpected) {
+        QWidget* w = window_->control(e.name);
+        ASSERT_NE(w, nullptr) << e.name;
+        EXPECT_STREQ(w->metaObject()->className(), e.type) << e.name;
+        EXPECT_EQ(w->parentWidget()->objectName(), QString::fromUtf8(e.parent)) << e.name;
+        EXPECT_EQ(w->geometry(), e.geometry) << e.name;
+    }
+    EXPECT_EQ(window_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size() +
+                  Control<PictureBox>("图片框1")->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(),
+              22);
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("Pebblewick2.0"));
+    EXPECT_TRUE(window_->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(window_->windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
+TEST_F(MainWindowTest, EarlierControlsLieAboveLaterOnes) {
+    QWidget* picture = Control<PictureBox>("图片框1");
+    const QObjectList& stack = picture->children();  // bottom first
+    auto index = [&](const char* name) { return stack.indexOf(window_->control(name)); };
+    EXPECT_GT(index("超文本浏览框1"), index("标签_状态"));
+    EXPECT_GT(index("标签_状态"), index("FlashView"));
+    EXPECT_GT(index("超级按钮8"), index("分组框8"));  // each button above its frame
+    EXPECT_GT(index("超级按钮2"), index("分组框2"));
+    const QObjectList& top = window_->children();
+    EXPECT_GT(top.indexOf(window_->control("进度条1")), top.indexOf(window_->control("图片框1")));
+    EXPECT_GT(top.indexOf(window_->control("超级按钮1")), top.indexOf(window_->control("分组框1")));
+}
+
+TEST_F(MainWindowTest, CreatedHandlerShowsTheHomeViewAndWritesTheIdleMovie) {
+    EXPECT_TRUE(Control<FlashView>("FlashView")->isHidden());
+    EXPECT_FALSE(Control<WebView>("超文本浏览框1")->isHidden());
+    EXPECT_TRUE(Control<StatusLabel>("标签_状态")->isHidden());
+    EXPECT_TRUE(Control<StoredPositionBar>("进度条1")->isHidden());
+    EXPECT_EQ(Control<WebView>("超文本浏览框1")->url().toString(),
+              QString::fromStdString("http://" + server_.HostPort() + "/tovel/index.html"));
+    EXPECT_EQ(Globals().CurrentVersion, "2.0");
+
+    const auto idle = IdleMovieBytes();
+    const std::string expected(idle.begin(), idle.end());
+    EXPECT_EQ(testing::ReadWholeFile(dir_.File("3.swf")), expected);
+    EXPECT_EQ(expected.size(), 2066u);
+    // A second start rewrites the same bytes over whatever is there.
+    testing::WriteWholeFile(dir_.File("3.swf"), "garbage");
+    window_->FireCreated();
+    EXPECT_EQ(testing::ReadWholeFile(dir_.File("3.swf")), expected);
+    EXPECT_TRUE(messages_.Texts().empty());
+}
+
+TEST_F(MainWindowTest, ReadOnlyProgramDirectoryIsNoProblem) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+    std::filesystem::remove(dir_.File("3.swf"));
+    std::filesystem::permissions(dir_.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    window_->FireCreated();
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("3.swf")));
+    EXPECT_TRUE(messages_.Texts().empty());
+}
+
+TEST_F(MainWindowTest, StatusLabelShowsItsCaptionOnLinesWithLiteralAmpersands) {
+    auto* label = Control<StatusLabel>("标签_状态");
+    EXPECT_EQ(label->text(), QStringLiteral("Pebblewick祝您使用愉快！！！\n\n也祝您的宝宝越来越聪明！！！"));
+    EXPECT_TRUE(label->wordWrap());
+    label->SetCaption(FromUtf8("A&B"));
+    EXPECT_EQ(label->text(), QStringLiteral("A&B"));
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+}
+
+TEST_F(MainWindowTest, ProgressBarStoresWhatIsWrittenAndDrawsItClamped) {
+    MainWindowControls& controls = MainControls();
+    auto* bar = Control<StoredPositionBar>("进度条1");
+    const struct {
+        int written, stored, drawn;
+    } cases[] = {{52, 52, 52}, {150, 150, 100}, {-5, 0, 0}, {40000, 32767, 100}, {100, 100, 100}};
+    for (const auto& c : cases) {
+        controls.SetProgressPosition(c.written);
+        EXPECT_EQ(controls.ProgressPosition(), c.stored) << c.written;
+        EXPECT_EQ(bar->Position(), c.stored) << c.written;
+        EXPECT_EQ(bar->value(), c.drawn) << c.written;
+    }
+}
+
+TEST_F(MainWindowTest, WritesFromAWorkerAreReadableAtOnceAndReachTheWidgets) {
+    MainWindowControls& controls = MainControls();
+    std::int32_t readBack = -1;
+    Text captionBack;
+    std::thread worker([&] {
+        controls.SetVisible(Control::StatusLabel, true);
+        controls.SetStatusCaption(FromUtf8("第一行\r\n第二行"));
+        controls.SetProgressPosition(77);
+        readBack = controls.ProgressPosition();
+        captionBack = controls.StatusCaption();
+    });
+    worker.join();
+    EXPECT_EQ(readBack, 77);
+    EXPECT_EQ(ToUtf8(captionBack), "第一行\r\n第二行");
+    auto* label = Control<StatusLabel>("标签_状态");
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !label->isHidden(); }));
+    EXPECT_EQ(label->text(), QStringLiteral("第一行\n第二行"));
+    EXPECT_EQ(Control<StoredPositionBar>("进度条1")->value(), 77);
+}
+
+TEST_F(MainWindowTest, ButtonsFiveToEightShowTheNoticeAndChangeNothingElse) {
+    MainControls().SetVisible(Control::FlashView, true);
+    MainControls().SetVisible(Control::WebView, false);
+    for (const char* name : {"超级按钮5", "超级按钮6", "超级按钮7", "超级按钮8"}) Control<PictureButton>(name)->click();
+    ASSERT_EQ(messages_.Requests().size(), 4u);
+    for (const auto& r : messages_.Requests()) {
+        EXPECT_EQ(ToUtf8(r.text), "正在整理，请等待升级");
+        EXPECT_EQ(ToUtf8(r.caption), "信息：");
+        EXPECT_EQ(r.buttons, MessageButtons::Ok);
+    }
+    EXPECT_FALSE(Control<FlashView>("FlashView")->isHidden());
+    EXPECT_TRUE(Control<WebView>("超文本浏览框1")->isHidden());
+}
+
+TEST_F(MainWindowTest, PictureButtonsShowTheirPictureWithAHandPointer) {
+    for (int i = 1; i <= 8; ++i) {
+        const QString name = QStringLiteral("超级按钮%1").arg(i);
+        auto* button = Control<PictureButton>(name.toUtf8().constData());
+        EXPECT_EQ(button->picture().size(), QSize(70, 60)) << i;
+        EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor) << i;
+        EXPECT_EQ(button->text().isEmpty(), i != 8) << i;
+    }
+    // The picture starts 3 pixels in: its first column is at x = 3 on the face.
+    auto* button = Control<PictureButton>("超级按钮3");
+    const QImage face = button->grab().toImage();
+    const QImage picture = button->picture().toImage();
+    EXPECT_EQ(face.pixelColor(3 + 10, 30), picture.pixelColor(10, 30));
+}
+
+TEST_F(MainWindowTest, LessonMenuOpensGroupsOnHeadersAndReportsItemsAfterTheClick) {
+    auto* menu = Control<RollUpMenu>("卷帘式菜单1");
+    EXPECT_EQ(menu->openGroup(), 0);
+    EXPECT_EQ(menu->selectedItem(), QPoint(-1, -1));
+    std::vector<std::pair<int, int>> clicks;
+    QObject::connect(menu, &RollUpMenu::itemClicked, [&](int g, int i) { clicks.emplace_back(g, i); });
+
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->headerRect(3).center());
+    EXPECT_EQ(menu->openGroup(), 3);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(clicks.empty());  // a header only opens its group
+
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->itemRect(0).center());
+    EXPECT_EQ(menu->selectedItem(), QPoint(3, 0));
+    EXPECT_TRUE(clicks.empty());  // queued: the menu finishes with the click first
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !clicks.empty(); }));
+    EXPECT_EQ(clicks, (std::vector<std::pair<int, int>>{{3, 0}}));
+    // The bound handler ran: the guestbook page.
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+        return Control<WebView>("超文本浏览框1")->url().toString().endsWith(QStringLiteral("/tovel/gb/"));
+    }));
+}
+
+TEST_F(MainWindowTest, WindowIsCentredAtItsOuterSize) {
+    window_->ShowCentred();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return window_->isVisible(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window_->frameGeometry().size(), QSize(696, 604));
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(window_->frameGeometry().topLeft(),
+              QPoint((screen.width() - 696) / 2, (screen.height() - 604) / 2));
+}
+
+TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
+    window_->ShowCentred();
+    MainControls().SetVisible(Control::FlashView, true);
+    MainControls().SetVisible(Control::WebView, false);
+    QString pageUrl;
+    QSize pageSize;
+    QString title;
+    bool mainBlocked = false;
+    QTimer::singleShot(200, [&] {
+        LoadedWindow* pages = LoadedWindow::Find(names::kPagesWindow);
+        ASSERT_NE(pages, nullptr);
+        pageUrl = pages->controlAs<WebView>(names::kWebView)->url().toString();
+        pageSize = pages->frameGeometry().size();
+        title = pages->windowTitle();
+        mainBlocked = QApplication::activeModalWidget() == pages;
+        pages->close();
+    });
+    Control<PictureButton>("超级按钮3")->click();  // returns once the pages window is closed
+
+    EXPECT_EQ(pageUrl, QString::fromStdString("http://" + server_.HostPort() + "/tovel/bbgcs.html"));
+    EXPECT_EQ(pageSize, QSize(644, 650));
+    EXPECT_TRUE(title.isEmpty());
+    EXPECT_TRUE(mainBlocked);
+    EXPECT_EQ(LoadedWindow::Find(names::kPagesWindow), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(Globals().PageIndex, 3);
+    EXPECT_EQ(Globals().CurrentFileName, "3.swf");
+    EXPECT_TRUE(Control<FlashView>("FlashView")->isHidden());
+    EXPECT_FALSE(Control<WebView>("超文本浏览框1")->isHidden());
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,106 @@
+#include "ui/controls.h"
+
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <qdrawutil.h>
+
+#include "core/main_window_controls.h"
+
+namespace pw {
+
+PictureButton::PictureButton(QWidget* parent) : QAbstractButton(parent) {
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void PictureButton::SetPicture(const QPixmap& picture) {
+    picture_ = picture;
+    update();
+}
+
+void PictureButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect r = rect();
+    const QPalette& pal = palette();
+    p.fillRect(r, pal.button());
+
+    const QPoint at(kPictureLeft, (height() - picture_.height()) / 2);
+    p.save();
+    p.setClipRect(r.adjusted(1, 1, -1, -1));
+    p.drawPixmap(at, picture_);
+    if (!text().isEmpty()) {
+        p.setPen(pal.buttonText().color());
+        p.drawText(QRect(at.x() + picture_.width() + 2, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft,
+                   text());
+    }
+    p.restore();
+
+    if (isDown()) {
+        // Pressed: a one-pixel frame in the shadow colour.
+        p.setPen(pal.dark().color());
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+    } else {
+        qDrawWinButton(&p, r, pal, false, nullptr);
+    }
+    if (hasFocus()) {
+        p.setPen(Qt::black);
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = r.adjusted(3, 3, -3, -3);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
+}
+
+FrameBox::FrameBox(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+
+int FrameBox::frameTop() const { return fontMetrics().height() / 2; }
+
+void FrameBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect r = rect().adjusted(0, frameTop(), 0, 0);
+    qDrawShadeRect(&p, r, palette(), true, 1);
+}
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {}
+
+void PictureBox::SetPicture(const QPixmap& picture) {
+    picture_ = picture;
+    update();
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawPixmap(0, 0, picture_);
+}
+
+QString CaptionToDisplay(const Text& caption) {
+    QString text = QString::fromUtf8(ToUtf8(caption));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+StatusLabel::StatusLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setWordWrap(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+}
+
+void StatusLabel::SetCaption(const Text& caption) { setText(CaptionToDisplay(caption)); }
+
+StoredPositionBar::StoredPositionBar(QWidget* parent) : QProgressBar(parent) {
+    setRange(0, 100);
+    setValue(0);
+    setTextVisible(false);
+}
+
+void StoredPositionBar::SetPosition(std::int32_t position) {
+    stored_ = StoredProgressPosition(position);
+    setValue(DrawnProgressPosition(stored_));
+}
+
+}  // namespace pw

@@ -1,0 +1,87 @@
+#include "ui/window_descriptions.h"
+
+#include "app/main_window.h"
+#include "lessons/lesson_selection.h"
+#include "lessons/site_pages.h"
+
+namespace pw {
+namespace {
+
+constexpr const char* kOnWindow = nullptr;
+constexpr const char* kOnPicture = names::kBackground;
+
+constexpr ControlDescription Button(const char* name, int left, const char* parent, const char* picture,
+                                    PlainHandler clicked, const char* caption = nullptr) {
+    return {.type = ControlType::PictureButton, .name = name, .left = left, .top = 3, .width = 70, .height = 60,
+            .parent = parent, .pointer = MousePointer::Hand, .caption = caption, .picture = picture,
+            .clicked = clicked};
+}
+
+constexpr ControlDescription Frame(const char* name, int left, const char* parent) {
+    return {.type = ControlType::GroupBox, .name = name, .left = left, .top = -4, .width = 75, .height = 70, .parent = parent};
+}
+
+// In declaration order; among siblings an earlier control lies above a later one.
+constexpr ControlDescription kMainWindowControls[] = {
+    {.type = ControlType::WebView, .name = names::kWebView, .left = 90, .top = 68, .width = 600, .height = 500,
+     .parent = kOnPicture},
+    {.type = ControlType::ProgressBar, .name = names::kProgressBar, .left = 240, .top = 322, .width = 352, .height = 24,
+     .parent = kOnWindow},
+    {.type = ControlType::Label, .name = names::kStatusLabel, .left = 240, .top = 272, .width = 360, .height = 48,
+     .parent = kOnPicture,
+     .caption = "Pebblewick祝您使用愉快！！！\r\n\r\n也祝您的宝宝越来越聪明！！！"},
+    {.type = ControlType::FlashView, .name = names::kFlashView, .left = 90, .top = 68, .width = 600, .height = 500,
+     .parent = kOnPicture},
+    Button("超级按钮8", 609, kOnPicture, ":/assets/button8.jpg", OnButton8Clicked, "Pebblewick2.0"),
+    Frame("分组框8", 607, kOnPicture),
+    Button("超级按钮7", 523, kOnPicture, ":/assets/button7.jpg", OnButton7Clicked),
+    Frame("分组框7", 521, kOnPicture),
+    Button("超级按钮6", 435, kOnPicture, ":/assets/button6.jpg", OnButton6Clicked),
+    Frame("分组框6", 433, kOnPicture),
+    Button("超级按钮5", 348, kOnPicture, ":/assets/button5.jpg", OnButton5Clicked),
+    Frame("分组框5", 346, kOnPicture),
+    Button("超级按钮4", 261, kOnPicture, ":/assets/button4.jpg", OnPageButton4Clicked),
+    Frame("分组框4", 259, kOnPicture),
+    Button("超级按钮3", 176, kOnPicture, ":/assets/button3.jpg", OnPageButton3Clicked),
+    Frame("分组框3", 174, kOnPicture),
+    Button("超级按钮2", 92, kOnPicture, ":/assets/button2.jpg", OnPageButton2Clicked),
+    Frame("分组框2", 90, kOnPicture),
+    {.type = ControlType::RollUpMenu, .name = names::kLessonMenu, .left = 2, .top = 67, .width = 85, .height = 500,
+     .parent = kOnWindow, .itemClicked = OnLessonMenuItemClicked},
+    Button("超级按钮1", 8, kOnWindow, ":/assets/button1.jpg", OnPageButton1Clicked),
+    Frame("分组框1", 6, kOnWindow),
+    {.type = ControlType::PictureBox, .name = names::kBackground, .left = 0, .top = 0, .width = 730, .height = 700,
+     .parent = kOnWindow, .picture = ":/assets/background.jpg"},
+};
+
+constexpr WindowDescription kMainWindow{
+    .name = names::kMainWindow,
+    .title = "Pebblewick2.0",
+    .outerWidth = 696,
+    .outerHeight = 604,
+    .buttons = TitleBarButtons::MinimiseAndClose,
+    .controls = kMainWindowControls,
+    .created = OnMainWindowCreated,
+};
+
+constexpr ControlDescription kPagesWindowControls[] = {
+    {.type = ControlType::WebView, .name = names::kWebView, .left = 0, .top = 0, .width = 636, .height = 616,
+     .parent = kOnWindow},
+};
+
+constexpr WindowDescription kPagesWindow{
+    .name = names::kPagesWindow,
+    .title = "",
+    .outerWidth = 644,
+    .outerHeight = 650,
+    .buttons = TitleBarButtons::CloseOnly,
+    .controls = kPagesWindowControls,
+    .created = OnPagesWindowCreated,
+};
+
+}  // namespace
+
+const WindowDescription& MainWindowDescription() { return kMainWindow; }
+const WindowDescription& PagesWindowDescription() { return kPagesWindow; }
+
+}  // namespace pw

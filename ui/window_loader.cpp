@@ -1,0 +1,167 @@
+#include "ui/window_loader.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QScreen>
+#include <QTimer>
+
+#include "assets/asset_resources.h"
+#include "host/flash_view.h"
+#include "host/web_view.h"
+#include "lessons/catalogue.h"
+#include "ui/controls.h"
+#include "ui/roll_up_menu.h"
+
+namespace pw {
+namespace {
+
+QHash<QString, LoadedWindow*>& Registry() {
+    static QHash<QString, LoadedWindow*> windows;
+    return windows;
+}
+
+// The lesson menu's groups: the catalogue's titles under the group headers.
+QList<RollUpMenu::Group> LessonMenuGroups() {
+    QList<RollUpMenu::Group> groups;
+    for (const char* header : LessonGroupHeaders()) groups.append({QString::fromUtf8(header), {}});
+    for (const LessonRow& row : LessonCatalogue()) groups[row.group].items.append(QString::fromUtf8(row.title));
+    groups[kGuestbookGroup].items.append(QString::fromUtf8(LessonGroupHeaders()[kGuestbookGroup]));
+    return groups;
+}
+
+QWidget* CreateControl(const ControlDescription& c, QWidget* parent) {
+    switch (c.type) {
+    case ControlType::PictureBox: {
+        auto* box = new PictureBox(parent);
+        if (c.picture) box->SetPicture(QPixmap(QString::fromUtf8(c.picture)));
+        return box;
+    }
+    case ControlType::GroupBox:
+        return new FrameBox(parent);
+    case ControlType::Label: {
+        auto* label = new StatusLabel(parent);
+        if (c.caption) label->SetCaption(FromUtf8(c.caption));
+        return label;
+    }
+    case ControlType::ProgressBar:
+        return new StoredPositionBar(parent);
+    case ControlType::RollUpMenu: {
+        auto* menu = new RollUpMenu(parent);
+        menu->SetGroups(LessonMenuGroups());
+        if (c.itemClicked) QObject::connect(menu, &RollUpMenu::itemClicked, menu, c.itemClicked);
+        return menu;
+    }
+    case ControlType::PictureButton: {
+        auto* button = new PictureButton(parent);
+        if (c.picture) button->SetPicture(QPixmap(QString::fromUtf8(c.picture)));
+        if (c.caption) button->setText(QString::fromUtf8(c.caption));
+        if (c.clicked) QObject::connect(button, &QAbstractButton::clicked, button, [h = c.clicked] { h(); });
+        return button;
+    }
+    case ControlType::WebView:
+        return new WebView(parent);
+    case ControlType::FlashView:
+        return new FlashView(parent);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+LoadedWindow::LoadedWindow(const WindowDescription& description) : description_(description) {
+    static const bool resourcesReady = (InitAssetResources(), true);
+    (void)resourcesReady;
+    setObjectName(QString::fromUtf8(description.name));
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                            Qt::WindowCloseButtonHint;
+    if (description.buttons == TitleBarButtons::MinimiseAndClose) flags |= Qt::WindowMinimizeButtonHint;
+    setWindowFlags(flags);
+    setWindowTitle(QString::fromUtf8(description.title));
+    setWindowIcon(QIcon(QStringLiteral(":/assets/pebblewick.png")));
+    setFixedSize(description.outerWidth, description.outerHeight);
+    Registry().insert(objectName(), this);
+    CreateControls();
+}
+
+LoadedWindow::~LoadedWindow() {
+    auto it = Registry().find(objectName());
+    if (it != Registry().end() && it.value() == this) Registry().erase(it);
+}
+
+LoadedWindow* LoadedWindow::Find(const char* windowName) {
+    return Registry().value(QString::fromUtf8(windowName), nullptr);
+}
+
+QWidget* LoadedWindow::control(const char* name) const { return controls_.value(QString::fromUtf8(name), nullptr); }
+
+void LoadedWindow::CreateControls() {
+    // A parent may come later in the description than the controls on it: create the
+    // containers first.
+    auto create = [this](const ControlDescription& c) {
+        QWidget* parent = c.parent ? controls_.value(QString::fromUtf8(c.parent), this) : this;
+        QWidget* w = CreateControl(c, parent);
+        w->setObjectName(QString::fromUtf8(c.name));
+        w->setGeometry(c.left, c.top, c.width, c.height);
+        if (c.pointer == MousePointer::Hand) w->setCursor(Qt::PointingHandCursor);
+        w->setVisible(c.visible);
+        controls_.insert(w->objectName(), w);
+    };
+    for (const ControlDescription& c : description_.controls)
+        if (c.type == ControlType::PictureBox) create(c);
+    for (const ControlDescription& c : description_.controls)
+        if (c.type != ControlType::PictureBox) create(c);
+    // Earlier controls lie above later ones among siblings.
+    for (auto it = description_.controls.rbegin(); it != description_.controls.rend(); ++it)
+        controls_.value(QString::fromUtf8(it->name))->raise();
+}
+
+void LoadedWindow::FireCreated() {
+    if (description_.created) description_.created();
+}
+
+void LoadedWindow::FitOuterSize() {
+    // The description gives the outer size; take off what the window manager's frame uses.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize client(description_.outerWidth - frame.width(), description_.outerHeight - frame.height());
+    if (client != size()) setFixedSize(client);
+    if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - description_.outerWidth) / 2,
+             area.y() + (area.height() - description_.outerHeight) / 2);
+    }
+}
+
+void LoadedWindow::ShowCentred() {
+    FitOuterSize();
+    show();
+    // The frame is known only once the window manager has framed the window.
+    QTimer::singleShot(0, this, [this] { FitOuterSize(); });
+}
+
+void LoadedWindow::ExecModal() {
+    setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    connect(this, &LoadedWindow::closed, &loop, &QEventLoop::quit);
+    ShowCentred();
+    loop.exec(QEventLoop::DialogExec);
+}
+
+void LoadedWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) emit closed();
+}
+
+std::unique_ptr<LoadedWindow> BuildWindow(const WindowDescription& description) {
+    return std::make_unique<LoadedWindow>(description);
+}
+
+std::unique_ptr<LoadedWindow> LoadWindow(const WindowDescription& description) {
+    auto window = BuildWindow(description);
+    window->FireCreated();
+    window->ShowCentred();
+    return window;
+}
+
+}  // namespace pw
