@@ -227,13 +227,22 @@ std::optional<std::int64_t> HttpRequest::ContentLength() const {
 HttpRequest::ReadResult HttpRequest::Read(char* buffer, std::size_t size, std::stop_token stop) {
     State& s = *state_;
     if (!s.attached) return {ReadStatus::Failed};
+    // Fills the buffer from what is staged, and from what libcurl holds back while
+    // paused: that is at hand without waiting.
     auto takeStaged = [&]() -> ReadResult {
-        const std::size_t n = std::min(size, s.Staged());
-        std::memcpy(buffer, s.staging.data() + s.readPos, n);
-        s.readPos += n;
-        if (s.readPos == s.staging.size()) {
-            s.staging.clear();
-            s.readPos = 0;
+        std::size_t n = 0;
+        for (;;) {
+            const std::size_t part = std::min(size - n, s.Staged());
+            std::memcpy(buffer + n, s.staging.data() + s.readPos, part);
+            s.readPos += part;
+            n += part;
+            if (s.readPos == s.staging.size()) {
+                s.staging.clear();
+                s.readPos = 0;
+            }
+            if (n == size || !s.paused) break;
+            s.Resume();
+            if (s.Staged() == 0) break;
         }
         return {ReadStatus::Data, n};
     };

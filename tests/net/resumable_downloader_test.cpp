@@ -1,0 +1,374 @@
+#include "net/resumable_downloader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/message.h"
+#include "tests/net/net_test_support.h"
+#include "tests/support/fixture_server.h"
+#include "tests/support/message_recorder.h"
+
+namespace pw {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FixtureResource;
+using testing::FixtureServer;
+using testing::MessageRecorder;
+using testing::ReadWholeFile;
+using testing::TempDir;
+using testing::WriteWholeFile;
+
+struct ProgressCall {
+    std::int32_t total, received, elapsed, receivedThisCall;
+};
+
+// Records every progress call; thread-safe, as the downloader may run on a thread.
+class ProgressLog {
+public:
+    DownloadProgressCallback Callback() {
+        return [this](std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t thisCall) {
+            std::lock_guard lock(mutex_);
+            calls_.push_back({total, received, elapsed, thisCall});
+            return 0;
+        };
+    }
+    std::vector<ProgressCall> Calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<ProgressCall> calls_;
+};
+
+// Each call moves `received` on by the size of one read of at most 10240 bytes.
+void ExpectConsistentReads(const std::vector<ProgressCall>& calls, std::int32_t startOffset) {
+    std::int32_t previous = startOffset;
+    for (const ProgressCall& call : calls) {
+        EXPECT_GT(call.received - previous, 0);
+        EXPECT_LE(call.received - previous, 10240);
+        EXPECT_EQ(call.receivedThisCall, call.received - startOffset);
+        EXPECT_GT(call.elapsed, 0);
+        previous = call.received;
+    }
+}
+
+class ResumableDownloaderTest : public ::testing::Test {
+protected:
+    std::string Url(const std::string& path) const { return server.BaseUrl() + path; }
+
+    FixtureServer server;
+    TempDir dir;
+    MessageRecorder messages;
+    ProgressLog progress;
+};
+
+TEST_F(ResumableDownloaderTest, FreshDownloadSendsTheHeaderBlockAndStoresTheBody) {
+    const std::string body = FixtureServer::GeneratedBody(50000);
+    server.Serve("/erly/a.swf", {.body = body});
+    const std::string file = dir.File("a.ylq");
+
+    ASSERT_EQ(ResumableDownloader(Url("/erly/a.swf"), file, progress.Callback(), 0, 0), 0);
+
+    EXPECT_EQ(ReadWholeFile(file), body);
+    EXPECT_TRUE(messages.Texts().empty());
+    const auto calls = progress.Calls();
+    ASSERT_GE(calls.size(), 5u);
+    ExpectConsistentReads(calls, 0);
+    EXPECT_EQ(calls.back().received, 50000);
+    for (const auto& call : calls) EXPECT_EQ(call.total, 50000);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& r = requests[0];
+    EXPECT_EQ(r.method, "GET");
+    EXPECT_EQ(r.target, "/erly/a.swf");
+    EXPECT_EQ(r.Header("Accept"), "*/*");
+    EXPECT_EQ(r.Header("Accept-Language"), "zh-cn");
+    EXPECT_EQ(r.Header("Accept-Encoding"), "gzip, deflate");
+    EXPECT_EQ(r.Header("User-Agent"), "Mozilla/4.0(compatible; MSIE 6.0; Windows NT 5.0; MyIE2; .NET CLR 1.1.4322)");
+    EXPECT_EQ(r.Header("Pragma"), "no-cache");
+    EXPECT_EQ(r.Header("Cache-Control"), "no-cache");
+    EXPECT_FALSE(r.Header("Range"));
+}
+
+TEST_F(ResumableDownloaderTest, ResumeAsksForTheRestAndAppendsIt) {
+    const std::string body = FixtureServer::GeneratedBody(35000);
+    server.Serve("/m.swf", {.body = body});
+    const std::string file = dir.File("m.ylq");
+    WriteWholeFile(file, body.substr(0, 5000));
+
+    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 5000, 1), 0);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Header("Range"), "bytes=5000-");
+    EXPECT_EQ(ReadWholeFile(file), body);
+    const auto calls = progress.Calls();
+    ASSERT_FALSE(calls.empty());
+    const std::int32_t firstChunk = calls.front().receivedThisCall;
+    EXPECT_GT(firstChunk, 0);
+    EXPECT_EQ(calls.front().received, 5000 + firstChunk);
+    ExpectConsistentReads(calls, 5000);
+    EXPECT_EQ(calls.back().received, 35000);
+    EXPECT_EQ(calls.back().total, 30000);  // the length of the part the server sent
+}
+
+TEST_F(ResumableDownloaderTest, ResumeOnAMissingFileCreatesIt) {
+    server.Serve("/m.swf", {.body = "tail"});
+    const std::string file = dir.File("new.ylq");
+    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 0, 1), 0);
+    EXPECT_EQ(ReadWholeFile(file), "tail");
+}
+
+TEST_F(ResumableDownloaderTest, ResumeOffReplacesALargerFileWithExactlyTheNewBody) {
+    server.Serve("/m.swf", {.body = "new body"});
+    const std::string file = dir.File("m.ylq");
+    WriteWholeFile(file, std::string(100000, 'o'));
+
+    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 0, 0), 0);
+    EXPECT_EQ(ReadWholeFile(file), "new body");
+}
+
+TEST_F(ResumableDownloaderTest, EmptyBodyGivesNoCallbackAndAnEmptyFile) {
+    server.Serve("/empty.swf", {});
+    const std::string file = dir.File("empty.ylq");
+    WriteWholeFile(file, "old");
+
+    ASSERT_EQ(ResumableDownloader(Url("/empty.swf"), file, progress.Callback(), 0, 0), 0);
+    EXPECT_TRUE(progress.Calls().empty());
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(ReadWholeFile(file), "");
+}
+
+TEST_F(ResumableDownloaderTest, WithoutContentLengthEveryTotalIsZeroAndTheBodyIsComplete) {
+    const std::string body = FixtureServer::GeneratedBody(40000);
+    server.Serve("/nolength.swf", {.body = body, .omitContentLength = true});
+    const std::string file = dir.File("n.ylq");
+
+    ASSERT_EQ(ResumableDownloader(Url("/nolength.swf"), file, progress.Callback(), 0, 0), 0);
+    EXPECT_EQ(ReadWholeFile(file), body);
+    const auto calls = progress.Calls();
+    ASSERT_FALSE(calls.empty());
+    for (const auto& call : calls) EXPECT_EQ(call.total, 0);
+    EXPECT_EQ(calls.back().received, 40000);
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+TEST_F(ResumableDownloaderTest, ShortReadsAreWrittenByteForByte) {
+    const std::string body = FixtureServer::GeneratedBody(30011);
+    server.Serve("/short.swf", {.body = body, .chunkSize = 777, .chunkDelay = 3ms});
+    const std::string file = dir.File("s.ylq");
+
+    ASSERT_EQ(ResumableDownloader(Url("/short.swf"), file, progress.Callback(), 0, 0), 0);
+    EXPECT_EQ(ReadWholeFile(file), body);
+    const auto calls = progress.Calls();
+    // Far more reads than 10240-byte pieces: the pieces came short.
+    EXPECT_GT(calls.size(), 3u);
+    ExpectConsistentReads(calls, 0);
+    EXPECT_EQ(calls.back().received, 30011);
+}
+
+TEST_F(ResumableDownloaderTest, BytesBeyondTheContentLengthAreNotStored) {
+    server.Serve("/over.swf", {.body = "exactly this", .extraBytes = 5000});
+    const std::string file = dir.File("o.ylq");
+    EXPECT_EQ(ResumableDownloader(Url("/over.swf"), file, progress.Callback(), 0, 0), 0);
+    EXPECT_EQ(ReadWholeFile(file), "exactly this");
+}
+
+TEST_F(ResumableDownloaderTest, RedirectIsFollowed) {
+    server.Serve("/moved.swf", {.redirectTo = "/erly/here.swf"});
+    server.Serve("/erly/here.swf", {.body = "movie"});
+    const std::string file = dir.File("r.ylq");
+    EXPECT_EQ(ResumableDownloader(Url("/moved.swf"), file, progress.Callback(), 0, 0), 0);
+    EXPECT_EQ(ReadWholeFile(file), "movie");
+}
+
+// A status of 400 or more is a failure to open the URL: the error page is never stored
+// and the local file is not touched, whether it exists or not.
+class ErrorStatusTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ErrorStatusTest, IsReportedAndLeavesTheFileAlone) {
+    server.Serve("/gone.swf", {.body = "<html>error page</html>", .status = GetParam()});
+    const std::string existing = dir.File("existing.ylq");
+    WriteWholeFile(existing, "partial movie");
+    const std::string missing = dir.File("missing.ylq");
+
+    EXPECT_EQ(ResumableDownloader(Url("/gone.swf"), existing, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(ResumableDownloader(Url("/gone.swf"), missing, progress.Callback(), 0, 0), -1);
+
+    EXPECT_EQ(ReadWholeFile(existing), "partial movie");
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    EXPECT_TRUE(progress.Calls().empty());
+    EXPECT_EQ(messages.Texts(), (std::vector<Text>{msg::CannotOpenUrl(), msg::CannotOpenUrl()}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, ErrorStatusTest, ::testing::Values(400, 404, 500));
+
+TEST_F(ResumableDownloaderTest, RedirectLoopFailsToOpenTheUrl) {
+    server.Serve("/ping", {.redirectTo = "/pong"});
+    server.Serve("/pong", {.redirectTo = "/ping"});
+    const std::string file = dir.File("loop.ylq");
+
+    EXPECT_EQ(ResumableDownloader(Url("/ping"), file, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::CannotOpenUrl()});
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_LE(server.Requests().size(), 12u);  // bounded, not endless
+}
+
+struct UnreachableCase {
+    const char* name;
+    std::string url;
+};
+
+class UnreachableUrlTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<UnreachableCase> {};
+
+TEST_P(UnreachableUrlTest, FailsToOpenTheUrlWithoutCreatingTheFile) {
+    const std::string file = dir.File("u.ylq");
+    EXPECT_EQ(ResumableDownloader(GetParam().url, file, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::CannotOpenUrl()});
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, UnreachableUrlTest,
+    ::testing::Values(UnreachableCase{"Empty", ""},
+                      UnreachableCase{"UnresolvableHost", "http://lessons.pebblewick.invalid/erly/a.swf"},
+                      UnreachableCase{"ClosedPort",
+                                      "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()) + "/a.swf"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+class UnopenableFileTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(UnopenableFileTest, FailsAfterTheUrlWasOpened) {
+    server.Serve("/a.swf", {.body = "movie"});
+    const std::string name = GetParam().empty() ? "" : dir.File(GetParam());
+    EXPECT_EQ(ResumableDownloader(Url("/a.swf"), name, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::CannotOpenLocalFile()});
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_TRUE(progress.Calls().empty());
+}
+
+// Empty, in a directory that does not exist, and a directory itself.
+INSTANTIATE_TEST_SUITE_P(Names, UnopenableFileTest, ::testing::Values("", "no-such-dir/a.ylq", "."));
+
+TEST_F(ResumableDownloaderTest, BreakOffMidBodyIsReportedAndKeepsWhatArrived) {
+    const std::string body = FixtureServer::GeneratedBody(40000);
+    server.Serve("/cut.swf", {.body = body, .breakOffAfter = 15000});
+    const std::string file = dir.File("cut.ylq");
+
+    EXPECT_EQ(ResumableDownloader(Url("/cut.swf"), file, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
+    EXPECT_EQ(ReadWholeFile(file), body.substr(0, 15000));
+    const auto calls = progress.Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().received, 15000);
+}
+
+class StallLimit {
+public:
+    explicit StallLimit(std::chrono::milliseconds limit) : previous_(detail::SetDownloadStallLimit(limit)) {}
+    ~StallLimit() { detail::SetDownloadStallLimit(previous_); }
+    StallLimit(const StallLimit&) = delete;
+    StallLimit& operator=(const StallLimit&) = delete;
+
+private:
+    std::chrono::milliseconds previous_;
+};
+
+TEST_F(ResumableDownloaderTest, StalledTransferIsReportedAndKeepsWhatArrived) {
+    StallLimit limit(300ms);
+    const std::string body = FixtureServer::GeneratedBody(40000);
+    server.Serve("/stall.swf", {.body = body, .stallAfter = 12000});
+    const std::string file = dir.File("stall.ylq");
+
+    EXPECT_EQ(ResumableDownloader(Url("/stall.swf"), file, progress.Callback(), 0, 0), -1);
+    server.ReleaseStalls();
+    EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
+    EXPECT_EQ(ReadWholeFile(file), body.substr(0, 12000));
+}
+
+TEST_F(ResumableDownloaderTest, StallWithoutContentLengthIsReportedToo) {
+    // Such a body ends only when the server closes; a server that goes quiet instead
+    // must not hold the download for ever.
+    StallLimit limit(300ms);
+    const std::string body = FixtureServer::GeneratedBody(40000);
+    server.Serve("/stall.swf", {.body = body, .omitContentLength = true, .stallAfter = 12000});
+    const std::string file = dir.File("stall.ylq");
+
+    EXPECT_EQ(ResumableDownloader(Url("/stall.swf"), file, progress.Callback(), 0, 0), -1);
+    server.ReleaseStalls();
+    EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
+    EXPECT_EQ(ReadWholeFile(file), body.substr(0, 12000));
+}
+
+TEST_F(ResumableDownloaderTest, FailedWriteIsABrokenTransferNotACompletion) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    server.Serve("/a.swf", {.body = FixtureServer::GeneratedBody(20000)});
+    EXPECT_EQ(ResumableDownloader(Url("/a.swf"), "/dev/full", progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
+    EXPECT_TRUE(progress.Calls().empty());
+}
+
+TEST_F(ResumableDownloaderTest, StopRequestEndsAStalledTransferQuietly) {
+    const std::string body = FixtureServer::GeneratedBody(40000);
+    server.Serve("/slow.swf", {.body = body, .stallAfter = 5000});
+    const std::string file = dir.File("slow.ylq");
+
+    std::promise<void> firstChunk;
+    bool signalled = false;
+    DownloadProgressCallback onProgress = [&](std::int32_t, std::int32_t, std::int32_t, std::int32_t) {
+        if (!signalled) firstChunk.set_value();
+        signalled = true;
+        return 0;
+    };
+    std::promise<int> result;
+    std::jthread worker([&](std::stop_token stop) {
+        result.set_value(ResumableDownloader(Url("/slow.swf"), file, onProgress, 0, 0, stop));
+    });
+    ASSERT_EQ(firstChunk.get_future().wait_for(10s), std::future_status::ready);
+    worker.request_stop();
+    auto finished = result.get_future();
+    // Generous: the stall limit (30 s) must not be what ends it.
+    ASSERT_EQ(finished.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(finished.get(), -1);
+    server.ReleaseStalls();
+    EXPECT_TRUE(messages.Texts().empty());
+    EXPECT_EQ(ReadWholeFile(file), body.substr(0, 5000));
+}
+
+TEST_F(ResumableDownloaderTest, GbkPathReachesTheServerAsTheSameBytes) {
+    const Text path = FromUtf8("/erly/爱吃糖的老虎.swf");
+    server.Serve(path, {.body = "tiger"});
+    const std::string file = dir.File("actdlh.ylq");
+
+    ASSERT_EQ(ResumableDownloader(server.BaseUrl() + path, file, progress.Callback(), 0, 0), 0);
+    EXPECT_EQ(ReadWholeFile(file), "tiger");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/erly/" + testing::PercentEncoded(FromUtf8("爱吃糖的老虎")) + ".swf");
+}
+
+TEST_F(ResumableDownloaderTest, SystemProxyIsUsed) {
+    // The fixture server stands in as the proxy; the lesson host is never resolved.
+    setenv("http_proxy", server.BaseUrl().c_str(), 1);
+    const int result = ResumableDownloader("http://lessons.pebblewick.invalid/erly/a.swf", dir.File("p.ylq"),
+                                           progress.Callback(), 0, 0);
+    unsetenv("http_proxy");
+    EXPECT_EQ(result, -1);  // the stand-in answers 404
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "http://lessons.pebblewick.invalid/erly/a.swf");
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,190 @@
+#include "tests/support/fixture_server.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+namespace pw::testing {
+namespace {
+
+constexpr std::size_t kDefaultPiece = 64 * 1024;
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace
+
+std::optional<std::string> RecordedRequest::Header(std::string_view name) const {
+    for (const auto& [key, value] : headers)
+        if (EqualNoCase(key, name)) return value;
+    return std::nullopt;
+}
+
+char FixtureServer::GeneratedByte(std::size_t offset) {
+    // Not periodic in any power of two up to 64 KiB, so a misplaced piece shows.
+    return static_cast<char>((offset + (offset >> 8) * 3 + (offset >> 16) * 5) & 0xFF);
+}
+
+std::string FixtureServer::GeneratedBody(std::size_t size) {
+    std::string body(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) body[i] = GeneratedByte(i);
+    return body;
+}
+
+struct FixtureServer::State {
+    httplib::Server server;
+    std::thread listener;
+    int port = 0;
+
+    mutable std::mutex mutex;
+    std::condition_variable released;
+    bool stallsReleased = false;
+    bool stopping = false;
+    std::map<std::string, std::shared_ptr<const FixtureResource>> resources;
+    std::vector<RecordedRequest> requests;
+
+    void WaitWhileStalled() {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [this] { return stallsReleased || stopping; });
+    }
+
+    bool Stopping() const {
+        std::lock_guard lock(mutex);
+        return stopping;
+    }
+
+    // Sends the piece of the body that starts at `offset`; false drops the connection.
+    bool SendPiece(const FixtureResource& r, std::size_t size, std::size_t offset, httplib::DataSink& sink) {
+        if (r.breakOffAfter && offset >= *r.breakOffAfter) return false;
+        if (r.stallAfter && offset >= *r.stallAfter) WaitWhileStalled();
+        if (Stopping()) return false;
+        if (offset > 0 && r.chunkDelay.count() > 0) std::this_thread::sleep_for(r.chunkDelay);
+
+        std::size_t n = std::min(size - offset, r.chunkSize ? r.chunkSize : kDefaultPiece);
+        if (r.breakOffAfter) n = std::min(n, *r.breakOffAfter - offset);
+        if (r.stallAfter && offset < *r.stallAfter) n = std::min(n, *r.stallAfter - offset);
+
+        std::string piece;
+        if (r.generatedSize) {
+            piece.resize(n);
+            for (std::size_t i = 0; i < n; ++i) piece[i] = GeneratedByte(offset + i);
+        } else {
+            piece.assign(r.body, offset, n);
+        }
+        if (offset + n == size) piece.append(r.extraBytes, 'X');
+        return sink.write(piece.data(), piece.size());
+    }
+
+    void Handle(const httplib::Request& req, httplib::Response& res) {
+        RecordedRequest record{req.method, req.target, req.version, {}};
+        for (const auto& [key, value] : req.headers) record.headers.emplace_back(key, value);
+
+        std::shared_ptr<const FixtureResource> resource;
+        {
+            std::lock_guard lock(mutex);
+            requests.push_back(std::move(record));
+            auto found = resources.find(req.path);
+            if (found != resources.end()) resource = found->second;
+        }
+        if (!resource) {
+            res.status = 404;
+            res.set_content("not found", "text/plain");
+            return;
+        }
+        if (resource->refuseHead && req.method == "HEAD") {
+            res.status = 405;
+            res.set_header("Allow", "GET");
+            return;
+        }
+        if (!resource->redirectTo.empty()) {
+            res.status = 302;
+            res.set_header("Location", resource->redirectTo);
+            return;
+        }
+        res.status = resource->status;
+        const std::size_t size = resource->generatedSize.value_or(resource->body.size());
+        if (size == 0 && !resource->omitContentLength) {
+            // A provider of length 0 would leave the length out.
+            res.set_content(std::string(), resource->contentType);
+            res.set_header("Content-Length", "0");
+        } else if (resource->omitContentLength) {
+            res.set_content_provider(resource->contentType,
+                                     [this, resource, size](std::size_t offset, httplib::DataSink& sink) {
+                                         if (offset >= size) {
+                                             sink.done();
+                                             return true;
+                                         }
+                                         return SendPiece(*resource, size, offset, sink);
+                                     });
+        } else {
+            res.set_content_provider(
+                size, resource->contentType,
+                [this, resource, size](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                    return SendPiece(*resource, size, offset, sink);
+                });
+        }
+    }
+};
+
+FixtureServer::FixtureServer() : state_(std::make_shared<State>()) {
+    State& s = *state_;
+    // Enough workers for stalled responses and concurrent clients at once.
+    s.server.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    // A paused client must not make the server give up; an idle connection must not hold
+    // up the server's shutdown.
+    s.server.set_write_timeout(30, 0);
+    s.server.set_keep_alive_timeout(1);
+    auto handler = [&s](const httplib::Request& req, httplib::Response& res) { s.Handle(req, res); };
+    s.server.Get(".*", handler);  // HEAD is routed here too
+    s.server.Post(".*", handler);
+
+    s.port = s.server.bind_to_any_port("127.0.0.1");
+    if (s.port <= 0) throw std::runtime_error("fixture server: cannot bind 127.0.0.1");
+    // Connections wait in the backlog until the loop accepts them.
+    s.listener = std::thread([&s] { s.server.listen_after_bind(); });
+    // A stop before the loop runs would be lost and leave the loop running for ever.
+    while (!s.server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+FixtureServer::~FixtureServer() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+    }
+    state_->released.notify_all();
+    state_->server.stop();
+    if (state_->listener.joinable()) state_->listener.join();
+}
+
+void FixtureServer::Serve(const std::string& path, FixtureResource resource) {
+    std::lock_guard lock(state_->mutex);
+    state_->resources[path] = std::make_shared<const FixtureResource>(std::move(resource));
+}
+
+std::string FixtureServer::BaseUrl() const { return "http://" + HostPort(); }
+std::string FixtureServer::HostPort() const { return "127.0.0.1:" + std::to_string(state_->port); }
+int FixtureServer::Port() const { return state_->port; }
+
+std::vector<RecordedRequest> FixtureServer::Requests() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->requests;
+}
+
+void FixtureServer::ReleaseStalls() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stallsReleased = true;
+    }
+    state_->released.notify_all();
+}
+
+}  // namespace pw::testing
