@@ -4,7 +4,13 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <QString>
+
 #include <chrono>
+#include <ostream>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace pw::testing {
 
