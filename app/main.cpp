@@ -5,7 +5,6 @@
 #include "app/main_window.h"
 #include "app/network_session.h"
 #include "host/flash_scheme.h"
-#include "host/web_engine_environment.h"
 #include "lessons/download_worker.h"
 #include "lessons/lesson_selection.h"
 #include "ui/message_box.h"
@@ -14,7 +13,6 @@
 
 int main(int argc, char* argv[]) {
     // The web engine needs its URL scheme and shared GL contexts before the application.
-    pw::PrepareWebEngineEnvironment();
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
