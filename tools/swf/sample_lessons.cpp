@@ -128,15 +128,28 @@ constexpr std::uint8_t kDash = 0x40;
 
 void AddGlyph(ShapeBuilder& shape, std::uint8_t segments, std::int32_t left, std::int32_t top, int fill, int line) {
     constexpr std::int32_t w = 560, h = 1000, t = 160;
-    // Horizontal bars span the cell; vertical bars fit between them, so no two overlap.
-    const std::int32_t midTop = h / 2 - t / 2;
-    if (segments & 0x01) shape.Rectangle(left, top, w, t, fill, line);
-    if (segments & 0x02) shape.Rectangle(left + w - t, top + t, t, midTop - t, fill, line);
-    if (segments & 0x04) shape.Rectangle(left + w - t, top + midTop + t, t, h - t - midTop - t, fill, line);
-    if (segments & 0x08) shape.Rectangle(left, top + h - t, w, t, fill, line);
-    if (segments & 0x10) shape.Rectangle(left, top + midTop + t, t, h - t - midTop - t, fill, line);
-    if (segments & 0x20) shape.Rectangle(left, top + t, t, midTop - t, fill, line);
-    if (segments & 0x40) shape.Rectangle(left, top + midTop, w, t, fill, line);
+    constexpr std::int32_t midTop = h / 2 - t / 2;
+    const auto has = [segments](std::uint8_t bit) { return (segments & bit) != 0; };
+    // Horizontal bars span the cell; vertical bars fill the rows between them and reach
+    // into a bar's row where that bar is absent, so strokes join without overlapping.
+    if (has(0x01)) shape.Rectangle(left, top, w, t, fill, line);
+    if (has(0x40)) shape.Rectangle(left, top + midTop, w, t, fill, line);
+    if (has(0x08)) shape.Rectangle(left, top + h - t, w, t, fill, line);
+    const auto vertical = [&](std::int32_t x, std::uint8_t upper, std::uint8_t lower) {
+        const bool middleFree = !has(0x40);
+        if (has(upper)) {
+            const std::int32_t y0 = has(0x01) ? t : 0;
+            const std::int32_t y1 = middleFree ? midTop + t : midTop;
+            shape.Rectangle(x, top + y0, t, y1 - y0, fill, line);
+        }
+        if (has(lower)) {
+            const std::int32_t y0 = (middleFree && !has(upper)) ? midTop : midTop + t;
+            const std::int32_t y1 = has(0x08) ? h - t : h;
+            shape.Rectangle(x, top + y0, t, y1 - y0, fill, line);
+        }
+    };
+    vertical(left + w - t, 0x02, 0x04);
+    vertical(left, 0x20, 0x10);
 }
 
 // "<group+1>-<item+1>" in block digits, centred on the origin, with the group's emblem
