@@ -200,6 +200,17 @@ TEST_F(MainWindowTest, WritesFromAWorkerAreReadableAtOnceAndReachTheWidgets) {
     EXPECT_EQ(Control<StoredPositionBar>("进度条1")->value(), 77);
 }
 
+TEST_F(MainWindowTest, ClicksThroughTheWindowSystemReachTheButtons) {
+    // The same click as in the modal test below, with no modal window: it gets through.
+    window_->ShowCentred();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    QWidget* button5 = window_->control("超级按钮5");
+    QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, {},
+                      button5->mapTo(window_.get(), button5->rect().center()));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !messages_.Texts().empty(); }));
+    EXPECT_EQ(ToUtf8(messages_.Texts().front()), "正在整理，请等待升级");
+}
+
 TEST_F(MainWindowTest, ButtonsFiveToEightShowTheNoticeAndChangeNothingElse) {
     MainControls().SetVisible(Control::FlashView, true);
     MainControls().SetVisible(Control::WebView, false);
@@ -264,6 +275,7 @@ TEST_F(MainWindowTest, WindowIsCentredAtItsOuterSize) {
 
 TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
     window_->ShowCentred();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
     MainControls().SetVisible(Control::FlashView, true);
     MainControls().SetVisible(Control::WebView, false);
     QString pageUrl;
@@ -277,6 +289,11 @@ TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
         pageSize = pages->frameGeometry().size();
         title = pages->windowTitle();
         mainBlocked = QApplication::activeModalWidget() == pages;
+        // A click on button 5 through the window system is held back by the modal window.
+        QWidget* button5 = window_->control("超级按钮5");
+        QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, {},
+                          button5->mapTo(window_.get(), button5->rect().center()));
+        QCoreApplication::processEvents();
         pages->close();
     });
     Control<PictureButton>("超级按钮3")->click();  // returns once the pages window is closed
@@ -285,6 +302,7 @@ TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
     EXPECT_EQ(pageSize, QSize(644, 650));
     EXPECT_TRUE(title.isEmpty());
     EXPECT_TRUE(mainBlocked);
+    EXPECT_TRUE(messages_.Texts().empty());  // the click on button 5 did not get through
     EXPECT_EQ(LoadedWindow::Find(names::kPagesWindow), nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(Globals().PageIndex, 3);
