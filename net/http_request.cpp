@@ -175,7 +175,6 @@ HttpRequest::OpenResult HttpRequest::Open(std::string_view url, std::stop_token 
     curl_easy_setopt(h, CURLOPT_URL, wireUrl.c_str());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, s.headers.get());
     if (!o.userAgent.empty()) curl_easy_setopt(h, CURLOPT_USERAGENT, o.userAgent.c_str());
-    if (o.headOnly) curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     if (o.http10) curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     if (!o.useSystemProxy) curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
     if (o.maxRedirects > 0) {

@@ -18,7 +18,6 @@ namespace pw {
 std::string UrlForWire(std::string_view url);
 
 struct HttpRequestOptions {
-    bool headOnly = false;
     // Request header lines, sent as written (no line breaks inside).
     std::vector<std::string> headerLines;
     std::string userAgent;  // empty: none of our own

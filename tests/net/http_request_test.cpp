@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 #include "tests/net/net_test_support.h"
@@ -17,6 +19,9 @@ struct WireCase {
     std::string url;
     std::string wire;
 };
+
+// Test names and failure messages show the case, not its bytes.
+void PrintTo(const WireCase& c, std::ostream* os) { *os << c.url; }
 
 class UrlForWireTest : public ::testing::TestWithParam<WireCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "tests/net/net_test_support.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/message_recorder.h"
@@ -57,6 +59,9 @@ struct FailingCase {
     const char* name;
     FixtureResource resource;
 };
+
+// Test names and failure messages show the case, not its bytes.
+void PrintTo(const FailingCase& c, std::ostream* os) { *os << c.name; }
 
 class ProbeStatusTest : public RemoteSizeProbeTest, public ::testing::WithParamInterface<FailingCase> {};
 

@@ -1,6 +1,8 @@
 #include "net/resumable_downloader.h"
 
 #include <gtest/gtest.h>
+
+#include <ostream>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -229,6 +231,9 @@ struct UnreachableCase {
     const char* name;
     std::string url;
 };
+
+// Test names and failure messages show the case, not its bytes.
+void PrintTo(const UnreachableCase& c, std::ostream* os) { *os << c.name; }
 
 class UnreachableUrlTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<UnreachableCase> {};
 
