@@ -2,11 +2,9 @@
 
 #include <cstdlib>
 
-#include "app/main_window.h"
 #include "app/network_session.h"
+#include "app/program.h"
 #include "host/flash_scheme.h"
-#include "lessons/download_worker.h"
-#include "lessons/lesson_selection.h"
 #include "ui/message_box.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
@@ -27,12 +25,6 @@ int main(int argc, char* argv[]) {
     auto mainWindow = pw::LoadWindow(pw::MainWindowDescription());
     const int result = app.exec();
 
-    // Closing the main window ends the program: downloads stop at once (their partial
-    // files stay) before the window and the network go away.
-    pw::ReleaseWaitingMessages();
-    pw::Downloads().StopAll();
-    pw::SetMainWindowControls(nullptr);
-    mainWindow.reset();
-    pw::ShutdownCleanup();
+    pw::EndProgram(std::move(mainWindow));
     return result;
 }
