@@ -4,11 +4,13 @@
 #include <QApplication>
 
 #include "host/flash_scheme.h"
+#include "tests/support/test_environment.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // Listing the tests happens at build time, where there may be no display.
     if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+    pw::testing::PrepareTestEnvironment();
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
