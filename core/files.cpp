@@ -1,6 +1,7 @@
 #include "core/files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -44,10 +45,23 @@ std::int32_t LocalFileSize(const Text& path) {
 }
 
 bool WriteWholeFile(const Text& path, std::span<const std::uint8_t> bytes) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) return false;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
-    return std::fclose(file.release()) == 0;
+    // Written beside the target and renamed over it, so that a reader (a second instance
+    // of the program, the player) never sees the file half written.
+    Text temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return false;
+    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "wb"));
+    if (!file) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    ::fchmod(fd, 0644);
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    ok = std::fclose(file.release()) == 0 && ok;
+    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temporary.c_str());
+    return ok;
 }
 
 }  // namespace pw
