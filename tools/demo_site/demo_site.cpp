@@ -1,0 +1,367 @@
+#include "tools/demo_site/demo_site.h"
+
+#include <httplib.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/text.h"
+#include "lessons/catalogue.h"
+#include "tools/swf/sample_lessons.h"
+
+// The pages in tools/demo_site/pages, embedded at build time.
+#define PW_DEMO_PAGE(name)                                    \
+    namespace pw::embedded {                                  \
+    extern const std::uint8_t kDemoPage_##name[];             \
+    extern const std::size_t kDemoPage_##name##Size;          \
+    }
+PW_DEMO_PAGE(index)
+PW_DEMO_PAGE(gb)
+PW_DEMO_PAGE(gb_thanks)
+PW_DEMO_PAGE(hybb)
+PW_DEMO_PAGE(txbb)
+PW_DEMO_PAGE(bbgcs)
+PW_DEMO_PAGE(mft)
+PW_DEMO_PAGE(update)
+PW_DEMO_PAGE(not_found)
+#undef PW_DEMO_PAGE
+
+namespace pw::demo {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr const char* kGbkHtml = "text/html; charset=gbk";
+constexpr const char* kFlash = "application/x-shockwave-flash";
+constexpr std::size_t kUnpacedPiece = 64 * 1024;
+constexpr auto kPacingStep = 100ms;
+
+std::string Page(const std::uint8_t* bytes, std::size_t size) {
+    return std::string(reinterpret_cast<const char*>(bytes), size);
+}
+#define PW_PAGE(name) Page(pw::embedded::kDemoPage_##name, pw::embedded::kDemoPage_##name##Size)
+
+struct Resource {
+    std::string body;
+    std::string contentType;
+    bool paced = false;  // sent at the lesson rate
+};
+
+std::optional<std::size_t> ParseCount(std::string_view text) {
+    std::size_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// A version goes into the update page as it stands, so it must not carry markup or the
+// page's own closing literals.
+bool IsPlainVersion(std::string_view version) {
+    if (version.empty() || version.size() > 32) return false;
+    return std::none_of(version.begin(), version.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F || c == '<' || c == '>' || c == '&' || c == '"';
+    });
+}
+
+// "pebblewick" + the ASCII digits of the version + ".swf": 2.1 gives "pebblewick21.swf".
+std::string UpdateFileName(std::string_view version) {
+    std::string name = "pebblewick";
+    for (char c : version)
+        if (c >= '0' && c <= '9') name += c;
+    return name + ".swf";
+}
+
+// The update page in the form the program reads: each key in a paragraph of its own,
+// the release notes over several paragraphs, all between the two block markers. GBK.
+std::string UpdatePage(const DemoSiteOptions& options, const std::string& hostPort) {
+    const bool offersNewer = !options.newerVersion.empty();
+    const std::string version = offersNewer ? options.newerVersion : kProgramVersion;
+    const std::string site = "http://" + hostPort + "/tovel/";
+    const bool download = options.way == UpdateWay::Download;
+    const std::string fileName = UpdateFileName(version);
+    const std::string address = download ? site + "update/" + fileName : site + "update.html";
+
+    std::vector<std::string> notes;
+    if (offersNewer) {
+        notes = {"Pebblewick " + version + " 带来了这些新东西：",
+                 "1. 新增六个好听的儿歌动画，宝宝可以跟着一起唱。",
+                 "2. 下载课件更快，进度显示更清楚。",
+                 "3. 修正了几处小问题，播放更稳定。"};
+    } else {
+        notes = {"Pebblewick 2.0 就是目前的最新版本。", "谢谢您陪孩子一起快乐学习！"};
+    }
+
+    std::string page =
+        "<!DOCTYPE html>\n"
+        "<html lang=\"zh-CN\">\n<head>\n<meta charset=\"gbk\">\n<title>Pebblewick 版本信息</title>\n"
+        "<style>body{margin:0;padding:16px;font-family:sans-serif;background:#fff8e7;color:#5a4632}"
+        "h1{color:#e8743b;font-size:26px}</style>\n</head>\n<body>\n<h1>Pebblewick 版本信息</h1>\n"
+        "////开始\n"
+        "<p>最新版=" + version + "</p>\n"
+        "<p>下载地址=" + address + "</p>\n"
+        "<p>文件命名=" + fileName + "</p>\n"
+        "<p>下载方式=" + (download ? "下载文件" : "打开网页") + "</p>\n";
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        page += "<p>";
+        if (i == 0) page += "更新说明=";
+        page += notes[i];
+        page += i + 1 == notes.size() ? "更新说明结束</p>\n" : "</p>\n";
+    }
+    page += "////结束\n</body>\n</html>\n";
+    return FromUtf8(page);
+}
+
+}  // namespace
+
+const char* Usage() {
+    return "usage: pebblewick_demo_site [--port N] [--newer VERSION] [--way download|browser] "
+           "[--rate KB_PER_S]\n"
+           "  --port N           listen on 127.0.0.1:N (default 28960; 0 picks a free port)\n"
+           "  --newer VERSION    the update page announces VERSION (default: 2.0, nothing new)\n"
+           "  --way WAY          download: the program downloads the update (default);\n"
+           "                     browser: it opens the update page in the web browser\n"
+           "  --rate KB_PER_S    lesson transfer rate (default 150; 0 = unlimited)\n";
+}
+
+CommandLine ParseCommandLine(std::span<const char* const> args) {
+    CommandLine result;
+    DemoSiteOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            result.helpRequested = true;
+            return result;
+        }
+        if (arg != "--port" && arg != "--newer" && arg != "--way" && arg != "--rate") {
+            result.error = "unknown argument: " + std::string(arg);
+            return result;
+        }
+        if (i + 1 == args.size()) {
+            result.error = std::string(arg) + " needs a value";
+            return result;
+        }
+        const std::string_view value = args[++i];
+        if (arg == "--port") {
+            const auto port = ParseCount(value);
+            if (!port || *port > 65535) {
+                result.error = "--port: not a port number: " + std::string(value);
+                return result;
+            }
+            options.port = static_cast<int>(*port);
+        } else if (arg == "--newer") {
+            if (!IsPlainVersion(value)) {
+                result.error = "--newer: not a plain version text: " + std::string(value);
+                return result;
+            }
+            options.newerVersion = value;
+        } else if (arg == "--way") {
+            if (value == "download") {
+                options.way = UpdateWay::Download;
+            } else if (value == "browser") {
+                options.way = UpdateWay::Browser;
+            } else {
+                result.error = "--way: download or browser, not " + std::string(value);
+                return result;
+            }
+        } else {
+            const auto rate = ParseCount(value);
+            if (!rate || *rate > 1024 * 1024) {
+                result.error = "--rate: not a rate in KB/s: " + std::string(value);
+                return result;
+            }
+            options.rateKbPerSecond = *rate;
+        }
+    }
+    result.options = options;
+    return result;
+}
+
+struct DemoSite::State {
+    DemoSiteOptions options;
+    httplib::Server server;
+    std::thread listener;
+    int port = 0;
+    // Filled before the server starts and only read afterwards.
+    std::map<std::string, std::shared_ptr<const Resource>> resources;
+    std::map<std::string, std::string> redirects;
+    std::string thanksPage;
+    std::string notFoundPage;
+
+    std::mutex mutex;
+    std::condition_variable stopRequested;
+    bool stopping = false;
+
+    // Waits for `duration`; false when the site stops meanwhile.
+    bool Pause(std::chrono::milliseconds duration) {
+        std::unique_lock lock(mutex);
+        return !stopRequested.wait_for(lock, duration, [this] { return stopping; });
+    }
+
+    bool Stopping() {
+        std::lock_guard lock(mutex);
+        return stopping;
+    }
+
+    void Add(const std::string& path, std::string body, std::string contentType, bool paced = false) {
+        resources[path] = std::make_shared<const Resource>(Resource{std::move(body), std::move(contentType), paced});
+    }
+
+    void AddContent() {
+        const std::string home = PW_PAGE(index);
+        Add("/tovel/", home, kHtml);
+        Add("/tovel/index.html", home, kHtml);
+        const std::string guestbook = PW_PAGE(gb);
+        Add("/tovel/gb/", guestbook, kHtml);
+        Add("/tovel/gb/index.html", guestbook, kHtml);
+        Add("/tovel/hybb.html", PW_PAGE(hybb), kHtml);
+        Add("/tovel/txbb.html", PW_PAGE(txbb), kHtml);
+        Add("/tovel/bbgcs.html", PW_PAGE(bbgcs), kHtml);
+        Add("/tovel/mft.html", PW_PAGE(mft), kHtml);
+        Add("/tovel/update.html", PW_PAGE(update), kHtml);
+        thanksPage = PW_PAGE(gb_thanks);
+        notFoundPage = PW_PAGE(not_found);
+
+        const std::string hostPort = "127.0.0.1:" + std::to_string(port);
+        Add("/tovel/test.html", UpdatePage(options, hostPort), kGbkHtml);
+        const std::string version = options.newerVersion.empty() ? kProgramVersion : options.newerVersion;
+        const std::vector<std::uint8_t> update = swf::MakeSampleLesson(2, 5);
+        Add("/tovel/update/" + UpdateFileName(version), std::string(update.begin(), update.end()), kFlash, true);
+
+        // Both lesson servers' paths on this one server; requests arrive percent-decoded,
+        // so the keys are the paths' GBK bytes.
+        for (const LessonRow& row : LessonCatalogue()) {
+            const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
+            Add(FromUtf8(row.path), std::string(movie.begin(), movie.end()), kFlash, true);
+        }
+
+        redirects = {{"/", "/tovel/"}, {"/tovel", "/tovel/"}, {"/tovel/gb", "/tovel/gb/"}};
+    }
+
+    std::size_t PieceSize(const Resource& resource) const {
+        if (!resource.paced || options.rateKbPerSecond == 0) return kUnpacedPiece;
+        return std::max<std::size_t>(1, options.rateKbPerSecond * 1024 * kPacingStep.count() / 1000);
+    }
+
+    bool SendPiece(const Resource& resource, std::size_t offset, httplib::DataSink& sink) {
+        if (Stopping()) return false;
+        const bool paced = resource.paced && options.rateKbPerSecond > 0;
+        if (paced && offset > 0 && !Pause(kPacingStep)) return false;
+        const std::size_t n = std::min(resource.body.size() - offset, PieceSize(resource));
+        return sink.write(resource.body.data() + offset, n);
+    }
+
+    void HandleGet(const httplib::Request& req, httplib::Response& res) {
+        if (const auto redirect = redirects.find(req.path); redirect != redirects.end()) {
+            res.set_redirect(redirect->second);
+            return;
+        }
+        const auto found = resources.find(req.path);
+        if (found == resources.end()) {
+            res.status = 404;
+            return;
+        }
+        const std::shared_ptr<const Resource> resource = found->second;
+        res.status = 200;
+        if (resource->body.size() < kUnpacedPiece && !resource->paced) {
+            res.set_content(resource->body, resource->contentType.c_str());
+            return;
+        }
+        // Sent in pieces; HEAD gets the same Content-Length without the body.
+        res.set_content_provider(resource->body.size(), resource->contentType.c_str(),
+                                 [this, resource](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     return SendPiece(*resource, offset, sink);
+                                 });
+    }
+
+    // The guestbook's form stores nothing: it only thanks the writer.
+    void HandlePost(const httplib::Request& req, httplib::Response& res) {
+        if (req.path == "/tovel/gb/" || req.path == "/tovel/gb/index.html") {
+            res.set_content(thanksPage, kHtml);
+        } else if (resources.count(req.path) != 0) {
+            res.status = 405;
+            res.set_header("Allow", "GET, HEAD");
+        } else {
+            res.status = 404;
+        }
+    }
+
+    void HandleError(const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty()) return;
+        if (res.status == 404) {
+            res.set_content(notFoundPage, kHtml);
+        } else {
+            res.set_content("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Pebblewick</title></head>"
+                            "<body><p>" + std::to_string(res.status) + "</p></body></html>\n",
+                            kHtml);
+        }
+    }
+};
+
+std::unique_ptr<DemoSite> DemoSite::Start(const DemoSiteOptions& options) {
+    auto state = std::make_unique<State>();
+    State& s = *state;
+    s.options = options;
+    // A browser opens several connections at once, and lessons go out slowly.
+    s.server.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    // An idle kept-alive connection must not hold up the shutdown for long.
+    s.server.set_keep_alive_timeout(2);
+    s.server.set_write_timeout(30, 0);
+    // The guestbook form is the only thing anyone posts; nothing large is expected.
+    s.server.set_payload_max_length(64 * 1024);
+    // The library's default would set SO_REUSEPORT, and a second site started on a port
+    // already served would silently share it. SO_REUSEADDR alone still allows a quick
+    // restart while old connections linger.
+    s.server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    s.server.Get(".*", [&s](const httplib::Request& req, httplib::Response& res) { s.HandleGet(req, res); });
+    s.server.Post(".*", [&s](const httplib::Request& req, httplib::Response& res) { s.HandlePost(req, res); });
+    s.server.set_error_handler([&s](const httplib::Request& req, httplib::Response& res) { s.HandleError(req, res); });
+
+    if (options.port == 0) {
+        s.port = s.server.bind_to_any_port("127.0.0.1");
+    } else if (s.server.bind_to_port("127.0.0.1", options.port)) {
+        s.port = options.port;
+    }
+    if (s.port <= 0) return nullptr;
+    // The update page names this address, so the content is made once the port is known.
+    s.AddContent();
+    // Connections wait in the backlog until the loop accepts them.
+    s.listener = std::thread([&s] { s.server.listen_after_bind(); });
+    // A stop before the loop runs would be lost and leave the loop running for ever.
+    while (!s.server.is_running()) std::this_thread::sleep_for(1ms);
+    return std::unique_ptr<DemoSite>(new DemoSite(std::move(state)));
+}
+
+DemoSite::DemoSite(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+DemoSite::~DemoSite() { Stop(); }
+
+void DemoSite::Stop() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+    }
+    state_->stopRequested.notify_all();
+    state_->server.stop();
+    if (state_->listener.joinable()) state_->listener.join();
+}
+
+int DemoSite::Port() const { return state_->port; }
+std::string DemoSite::HostPort() const { return "127.0.0.1:" + std::to_string(state_->port); }
+std::string DemoSite::BaseUrl() const { return "http://" + HostPort() + "/tovel/"; }
+
+}  // namespace pw::demo

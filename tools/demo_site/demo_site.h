@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+// The demo site: the program's web site (home page, guestbook, the four pages of the
+// pages window, the update page) and the 32 sample lessons at the catalogue's paths of
+// both lesson servers, all on one loopback address.
+namespace pw::demo {
+
+enum class UpdateWay {
+    Download,  // "下载文件": the program downloads the announced file and plays it
+    Browser,   // "打开网页": the program opens a page of the site in the web browser
+};
+
+struct DemoSiteOptions {
+    int port = 28960;  // 0: any free port
+    // The version the update page announces (UTF-8); empty announces the program's own
+    // version, so nothing is offered.
+    std::string newerVersion;
+    UpdateWay way = UpdateWay::Download;
+    // Lesson bodies go out at this rate so that the progress display can be watched;
+    // 0 sends them as fast as the client reads.
+    std::size_t rateKbPerSecond = 150;
+};
+
+inline constexpr int kDefaultPort = 28960;
+// The version the program calls its own.
+inline constexpr const char* kProgramVersion = "2.0";
+
+struct CommandLine {
+    std::optional<DemoSiteOptions> options;  // nothing when the arguments are wrong
+    std::string error;                       // why, for the user
+    bool helpRequested = false;
+};
+
+// Reads "--port N", "--newer VERSION", "--way download|browser", "--rate KB_PER_S" and
+// "--help" (the program's own name not included).
+CommandLine ParseCommandLine(std::span<const char* const> args);
+const char* Usage();
+
+class DemoSite {
+public:
+    // Starts serving on 127.0.0.1; nothing when the port cannot be bound.
+    static std::unique_ptr<DemoSite> Start(const DemoSiteOptions& options);
+    ~DemoSite();
+    DemoSite(const DemoSite&) = delete;
+    DemoSite& operator=(const DemoSite&) = delete;
+
+    int Port() const;
+    std::string HostPort() const;  // "127.0.0.1:PORT"
+    std::string BaseUrl() const;   // "http://127.0.0.1:PORT/tovel/"
+
+    // Ends every transfer, closes the connections and stops listening; also done by the
+    // destructor.
+    void Stop();
+
+private:
+    struct State;
+    explicit DemoSite(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace pw::demo
