@@ -1,0 +1,355 @@
+#include "tools/demo_site/demo_site.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/text.h"
+#include "lessons/catalogue.h"
+#include "net/update_check.h"
+#include "tests/net/net_test_support.h"
+#include "tools/swf/sample_lessons.h"
+
+namespace pw::demo {
+namespace {
+
+using namespace std::chrono_literals;
+
+// ---- a small libcurl client ----
+
+struct Reply {
+    CURLcode code = CURLE_OK;
+    long status = 0;
+    std::string body;
+    std::string contentType;
+    curl_off_t contentLength = -1;
+};
+
+enum class Method { Get, Head, Post };
+
+struct CurlDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+std::size_t Collect(char* data, std::size_t size, std::size_t count, void* target) {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
+}
+
+Reply Fetch(const std::string& url, Method method = Method::Get, const std::string& postBody = "") {
+    Reply reply;
+    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl.get(), CURLOPT_PROXY, "");
+    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 60L);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, Collect);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &reply.body);
+    if (method == Method::Head) curl_easy_setopt(curl.get(), CURLOPT_NOBODY, 1L);
+    if (method == Method::Post) curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, postBody.c_str());
+    reply.code = curl_easy_perform(curl.get());
+    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &reply.status);
+    const char* type = nullptr;
+    if (curl_easy_getinfo(curl.get(), CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) reply.contentType = type;
+    curl_easy_getinfo(curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &reply.contentLength);
+    return reply;
+}
+
+// The path as the program puts it on the wire: every byte of a double-byte character
+// percent-encoded, ASCII as it stands.
+std::string WirePath(const Text& gbkPath) {
+    std::string out;
+    for (char c : gbkPath) {
+        if (static_cast<unsigned char>(c) < 0x80) out += c;
+        else out += pw::testing::PercentEncoded(std::string(1, c));
+    }
+    return out;
+}
+
+std::string AsString(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// A movie is a SWF: "FWS" (plain) or "CWS" (zlib), a version, and the length of the
+// whole movie as it is uncompressed; a plain movie's length is its own size.
+void ExpectSwf(const std::string& movie) {
+    ASSERT_GE(movie.size(), 8u);
+    const std::string signature = movie.substr(0, 3);
+    ASSERT_TRUE(signature == "FWS" || signature == "CWS") << signature;
+    EXPECT_GT(static_cast<unsigned char>(movie[3]), 0);
+    std::uint32_t length = 0;
+    for (int i = 7; i >= 4; --i) length = length << 8 | static_cast<unsigned char>(movie[static_cast<std::size_t>(i)]);
+    if (signature == "FWS") EXPECT_EQ(length, movie.size());
+    else EXPECT_GE(length, movie.size());
+}
+
+std::unique_ptr<DemoSite> StartSite(DemoSiteOptions options) {
+    options.port = 0;
+    auto site = DemoSite::Start(options);
+    EXPECT_NE(site, nullptr);
+    return site;
+}
+
+// ---- the command line ----
+
+CommandLine Parse(std::vector<const char*> args) { return ParseCommandLine(args); }
+
+TEST(DemoSiteCommandLine, DefaultsServeTheProgramsOwnHostAndVersion) {
+    const CommandLine parsed = Parse({});
+    ASSERT_TRUE(parsed.options);
+    EXPECT_EQ(parsed.options->port, 28960);
+    EXPECT_EQ(parsed.options->newerVersion, "");
+    EXPECT_EQ(parsed.options->way, UpdateWay::Download);
+    EXPECT_GT(parsed.options->rateKbPerSecond, 0u);
+}
+
+TEST(DemoSiteCommandLine, ReadsEveryOption) {
+    const CommandLine parsed = Parse({"--port", "0", "--newer", "2.1", "--way", "browser", "--rate", "0"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->port, 0);
+    EXPECT_EQ(parsed.options->newerVersion, "2.1");
+    EXPECT_EQ(parsed.options->way, UpdateWay::Browser);
+    EXPECT_EQ(parsed.options->rateKbPerSecond, 0u);
+
+    const CommandLine download = Parse({"--way", "download", "--port", "65535"});
+    ASSERT_TRUE(download.options) << download.error;
+    EXPECT_EQ(download.options->way, UpdateWay::Download);
+    EXPECT_EQ(download.options->port, 65535);
+}
+
+TEST(DemoSiteCommandLine, RefusesWrongArguments) {
+    const std::vector<std::vector<const char*>> wrong = {
+        {"--port", "65536"},  {"--port", "-1"},   {"--port", "80x"},     {"--port"},
+        {"--way", "ftp"},     {"--rate", "fast"}, {"--rate", "-5"},      {"--newer", ""},
+        {"--newer", "2.1</p>"}, {"--newer", "2.1\n"}, {"--colour", "red"}, {"2.1"}};
+    for (const auto& args : wrong) {
+        const CommandLine parsed = Parse(args);
+        EXPECT_FALSE(parsed.options) << args[0] << " " << (args.size() > 1 ? args[1] : "");
+        EXPECT_FALSE(parsed.error.empty());
+    }
+    EXPECT_TRUE(Parse({"--port", "1", "--help"}).helpRequested);
+}
+
+// ---- the site ----
+
+class DemoSiteTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DemoSiteOptions options;
+        options.rateKbPerSecond = 0;
+        site_ = StartSite(options);
+        ASSERT_NE(site_, nullptr);
+    }
+    std::string Url(const std::string& path) const { return "http://" + site_->HostPort() + path; }
+
+    std::unique_ptr<DemoSite> site_;
+};
+
+TEST_F(DemoSiteTest, BaseUrlIsTheSitesFolderOnLoopback) {
+    EXPECT_EQ(site_->BaseUrl(), "http://127.0.0.1:" + std::to_string(site_->Port()) + "/tovel/");
+}
+
+TEST_F(DemoSiteTest, EveryPageIsSelfContainedUtf8Html) {
+    for (const char* path : {"/tovel/index.html", "/tovel/", "/tovel/gb/", "/tovel/gb/index.html", "/tovel/hybb.html",
+                             "/tovel/txbb.html", "/tovel/bbgcs.html", "/tovel/mft.html", "/tovel/update.html"}) {
+        SCOPED_TRACE(path);
+        const Reply reply = Fetch(Url(path));
+        ASSERT_EQ(reply.code, CURLE_OK);
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_EQ(reply.contentType, "text/html; charset=utf-8");
+        EXPECT_EQ(reply.body.rfind("<!DOCTYPE html>", 0), 0u);
+        EXPECT_NE(reply.body.find("<meta charset=\"utf-8\">"), std::string::npos);
+        EXPECT_NE(reply.body.find("Pebblewick"), std::string::npos);
+        // Nothing is fetched from elsewhere and nothing needs a script.
+        EXPECT_EQ(reply.body.find("http://"), std::string::npos);
+        EXPECT_EQ(reply.body.find("https://"), std::string::npos);
+        EXPECT_EQ(reply.body.find("<script"), std::string::npos);
+        EXPECT_EQ(reply.body.find("url("), std::string::npos);
+        // The bytes are UTF-8 that survives the round trip through GBK unchanged.
+        EXPECT_EQ(ToUtf8(FromUtf8(reply.body)), reply.body);
+    }
+}
+
+TEST_F(DemoSiteTest, HomePageNamesTheLessonGroups) {
+    const Reply reply = Fetch(Url("/tovel/index.html"));
+    for (const char* group : {"儿童故事", "童话故事", "益智游戏"}) EXPECT_NE(reply.body.find(group), std::string::npos) << group;
+}
+
+TEST_F(DemoSiteTest, GuestbookFormIsThankedAndStoresNothing) {
+    const Reply form = Fetch(Url("/tovel/gb/"));
+    EXPECT_NE(form.body.find("<form method=\"post\" action=\"./\">"), std::string::npos);
+
+    const Reply thanks = Fetch(Url("/tovel/gb/"), Method::Post, "name=%3Cb%3E&words=hello+there");
+    ASSERT_EQ(thanks.code, CURLE_OK);
+    EXPECT_EQ(thanks.status, 200);
+    EXPECT_NE(thanks.body.find("谢谢您的留言"), std::string::npos);
+    // What was written is neither echoed nor kept.
+    EXPECT_EQ(thanks.body.find("hello"), std::string::npos);
+    EXPECT_EQ(Fetch(Url("/tovel/gb/")).body, form.body);
+
+    EXPECT_EQ(Fetch(Url("/tovel/hybb.html"), Method::Post, "a=b").status, 405);
+}
+
+TEST_F(DemoSiteTest, UnknownPathsAnswer404WithAPage) {
+    const Text utf8LessonPath = LessonCatalogue()[0].path;  // the right name in the wrong encoding
+    for (const std::string& path : {std::string("/tovel/nothing.html"), std::string("/tovel/test.htm"),
+                                    std::string("/erly/"), std::string("/erly/nothing.swf"),
+                                    std::string("/ambervale-com/2010122/"), std::string("/tovel/update/"),
+                                    std::string("/tovel/gb/x"), WirePath(utf8LessonPath)}) {
+        SCOPED_TRACE(path);
+        const Reply reply = Fetch(Url(path));
+        ASSERT_EQ(reply.code, CURLE_OK);
+        EXPECT_EQ(reply.status, 404);
+        EXPECT_NE(reply.body.find("<meta charset=\"utf-8\">"), std::string::npos);
+        EXPECT_EQ(Fetch(Url(path), Method::Head).status, 404);
+    }
+}
+
+TEST_F(DemoSiteTest, SiteRootsLeadToTheHomePage) {
+    for (const char* path : {"/", "/tovel"}) {
+        const Reply reply = Fetch(Url(path));
+        EXPECT_EQ(reply.status, 302) << path;
+    }
+}
+
+// Every lesson at its catalogue path, on both servers' paths: HEAD gives the size the
+// program compares with its cache file, GET exactly the movie.
+TEST_F(DemoSiteTest, ServesEveryLessonAtItsGbkPath) {
+    ASSERT_EQ(LessonCatalogue().size(), 32u);
+    for (const LessonRow& row : LessonCatalogue()) {
+        SCOPED_TRACE(row.path);
+        const std::string movie = AsString(swf::MakeSampleLesson(row.group, row.item));
+        const std::string url = Url(WirePath(FromUtf8(row.path)));
+
+        const Reply head = Fetch(url, Method::Head);
+        ASSERT_EQ(head.code, CURLE_OK);
+        EXPECT_EQ(head.status, 200);
+        EXPECT_EQ(head.contentLength, static_cast<curl_off_t>(movie.size()));
+        EXPECT_TRUE(head.body.empty());
+
+        const Reply get = Fetch(url);
+        ASSERT_EQ(get.code, CURLE_OK);
+        EXPECT_EQ(get.status, 200);
+        EXPECT_EQ(get.contentLength, static_cast<curl_off_t>(movie.size()));
+        EXPECT_TRUE(get.body == movie) << get.body.size() << " bytes instead of " << movie.size();
+    }
+}
+
+// ---- the update page ----
+
+TEST(DemoSiteUpdatePage, ByDefaultAnnouncesTheProgramsOwnVersionInGbk) {
+    const auto site = StartSite({});
+    ASSERT_NE(site, nullptr);
+    const Reply reply = Fetch(site->BaseUrl() + "test.html");
+    ASSERT_EQ(reply.code, CURLE_OK);
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.contentType, "text/html; charset=gbk");
+    // GBK bytes, not UTF-8.
+    EXPECT_NE(reply.body.find(FromUtf8("<p>最新版=2.0</p>")), std::string::npos);
+    EXPECT_EQ(reply.body.find("最新版"), std::string::npos);
+
+    const UpdateAnnouncement announced = ParseUpdatePage(reply.body);
+    EXPECT_EQ(announced.newest, "2.0");
+    EXPECT_FALSE(IsNewerVersion(announced.newest, "2.0"));
+}
+
+TEST(DemoSiteUpdatePage, NewerVersionByDownloadNamesAFileOnTheSite) {
+    const CommandLine parsed = ParseCommandLine(std::vector<const char*>{"--newer", "2.1", "--rate", "150"});
+    ASSERT_TRUE(parsed.options);
+    const auto site = StartSite(*parsed.options);
+    ASSERT_NE(site, nullptr);
+
+    const UpdateAnnouncement announced = ParseUpdatePage(Fetch(site->BaseUrl() + "test.html").body);
+    EXPECT_EQ(announced.newest, "2.1");
+    EXPECT_TRUE(IsNewerVersion(announced.newest, "2.0"));
+    EXPECT_EQ(announced.way, WayDownloadFile());
+    EXPECT_EQ(announced.fileName, "pebblewick21.swf");
+    EXPECT_TRUE(IsBareFileName(announced.fileName));
+    EXPECT_EQ(announced.downloadUrl, site->BaseUrl() + "update/pebblewick21.swf");
+    // The notes run over several paragraphs, one line each once the tags are gone.
+    EXPECT_EQ(announced.notes.find("<p>"), std::string::npos);
+    EXPECT_GE(std::count(announced.notes.begin(), announced.notes.end(), '\n'), 2);
+    EXPECT_NE(announced.notes.find(FromUtf8("Pebblewick 2.1")), std::string::npos);
+
+    // The file is paced like a lesson; its pieces must still join to one whole movie.
+    const Reply head = Fetch(announced.downloadUrl, Method::Head);
+    const Reply file = Fetch(announced.downloadUrl);
+    ASSERT_EQ(file.code, CURLE_OK);
+    EXPECT_EQ(file.status, 200);
+    EXPECT_EQ(head.contentLength, static_cast<curl_off_t>(file.body.size()));
+    ExpectSwf(file.body);
+}
+
+TEST(DemoSiteUpdatePage, NewerVersionByBrowserNamesAPageOnTheSite) {
+    const CommandLine parsed = ParseCommandLine(std::vector<const char*>{"--newer", "3.0", "--way", "browser"});
+    ASSERT_TRUE(parsed.options);
+    const auto site = StartSite(*parsed.options);
+    ASSERT_NE(site, nullptr);
+
+    const UpdateAnnouncement announced = ParseUpdatePage(Fetch(site->BaseUrl() + "test.html").body);
+    EXPECT_EQ(announced.newest, "3.0");
+    EXPECT_TRUE(IsNewerVersion(announced.newest, "2.0"));
+    EXPECT_EQ(announced.way, WayOpenWebPage());
+    EXPECT_EQ(announced.downloadUrl, site->BaseUrl() + "update.html");
+    EXPECT_TRUE(IsWebAddress(announced.downloadUrl));
+    EXPECT_TRUE(IsBareFileName(announced.fileName));
+
+    const Reply page = Fetch(announced.downloadUrl);
+    EXPECT_EQ(page.status, 200);
+    EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
+}
+
+TEST(DemoSiteUpdatePage, VersionInFullWidthDigitsIsAnnouncedAsWritten) {
+    DemoSiteOptions options;
+    options.newerVersion = "２.１";
+    const auto site = StartSite(options);
+    ASSERT_NE(site, nullptr);
+    const UpdateAnnouncement announced = ParseUpdatePage(Fetch(site->BaseUrl() + "test.html").body);
+    EXPECT_EQ(announced.newest, FromUtf8("２.１"));
+    EXPECT_TRUE(IsNewerVersion(announced.newest, "2.0"));
+    EXPECT_TRUE(IsBareFileName(announced.fileName));
+    EXPECT_EQ(Fetch(announced.downloadUrl).status, 200);
+}
+
+// ---- start and stop ----
+
+TEST(DemoSiteLifetime, APortInUseIsReportedNotShared) {
+    const auto first = StartSite({});
+    ASSERT_NE(first, nullptr);
+    DemoSiteOptions options;
+    options.port = first->Port();
+    EXPECT_EQ(DemoSite::Start(options), nullptr);
+}
+
+TEST(DemoSiteLifetime, StopEndsALessonStillBeingSent) {
+    DemoSiteOptions options;
+    options.rateKbPerSecond = 1;  // the largest lesson would take minutes
+    const auto site = StartSite(options);
+    ASSERT_NE(site, nullptr);
+
+    std::size_t largest = 0;
+    const LessonRow* row = nullptr;
+    for (const LessonRow& r : LessonCatalogue()) {
+        const std::size_t size = swf::MakeSampleLesson(r.group, r.item).size();
+        if (size > largest) {
+            largest = size;
+            row = &r;
+        }
+    }
+    Reply reply;
+    std::thread client([&] { reply = Fetch("http://" + site->HostPort() + WirePath(FromUtf8(row->path))); });
+    std::this_thread::sleep_for(300ms);
+    site->Stop();
+    client.join();
+    EXPECT_NE(reply.code, CURLE_OK);
+    EXPECT_LT(reply.body.size(), largest);
+    // The start of what was sent is the start of the movie.
+    EXPECT_EQ(reply.body, AsString(swf::MakeSampleLesson(row->group, row->item)).substr(0, reply.body.size()));
+}
+
+}  // namespace
+}  // namespace pw::demo
