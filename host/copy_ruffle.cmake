@@ -1,0 +1,18 @@
+# Copies Ruffle's player files (ruffle.js, its chunks and its .wasm) from SOURCE_DIR
+# into TARGET_DIR, and removes files of an earlier Ruffle version from there.
+cmake_minimum_required(VERSION 3.25)
+if(NOT EXISTS "${SOURCE_DIR}/ruffle.js")
+  message(WARNING "Ruffle is missing (${SOURCE_DIR}); run 'npm ci'. The Flash player will stay empty.")
+  return()
+endif()
+file(GLOB wanted RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.js" "${SOURCE_DIR}/*.wasm")
+file(MAKE_DIRECTORY "${TARGET_DIR}")
+file(GLOB present RELATIVE "${TARGET_DIR}" "${TARGET_DIR}/*")
+foreach(name IN LISTS present)
+  if(NOT name IN_LIST wanted)
+    file(REMOVE "${TARGET_DIR}/${name}")
+  endif()
+endforeach()
+foreach(name IN LISTS wanted)
+  file(COPY_FILE "${SOURCE_DIR}/${name}" "${TARGET_DIR}/${name}" ONLY_IF_DIFFERENT)
+endforeach()

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+#include <QWebEngineUrlSchemeHandler>
+
+#include <optional>
+
+namespace pw {
+
+// The URL scheme through which a FlashView's page gets its player page, the Ruffle
+// files, the font and the current movie. Nothing else can be read through it.
+inline constexpr char kFlashScheme[] = "pwflash";
+
+// Registers the scheme with Qt WebEngine; must run before the QApplication exists.
+void RegisterFlashViewScheme();
+
+// Where the build puts the Ruffle files: "ruffle" beside the executable, or in one of
+// the folders above it (the program and the tests live in subfolders of the build
+// folder). Empty when none is found.
+QString RuffleDirectory();
+
+// Makes RuffleDirectory() answer `directory` (tests only); an empty text restores the
+// search.
+void OverrideRuffleDirectory(const QString& directory);
+
+// The font that Ruffle gets for device text: movies for Chinese children use it.
+QString DeviceFontFile();
+
+QUrl FlashPlayerPageUrl();
+QUrl FlashFontUrl();
+QUrl FlashMovieUrl(const QString& token);
+
+// What one request of the scheme is answered with.
+struct FlashResource {
+    QString filePath;
+    QByteArray mimeType;
+};
+
+// The file that answers `url`, or nothing when the scheme must refuse it: a movie
+// other than the current one, a Ruffle file that is not a plain name in
+// `ruffleDirectory`, or any other path.
+std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruffleDirectory,
+                                             const QString& movieToken, const QString& moviePath);
+
+// Answers one view's requests of the scheme. Files are read afresh at every request:
+// a movie may still be growing when it is first asked for.
+class FlashSchemeHandler : public QWebEngineUrlSchemeHandler {
+    Q_OBJECT
+public:
+    explicit FlashSchemeHandler(QObject* parent = nullptr);
+
+    void SetMovie(const QString& token, const QString& path);
+    void SetRuffleDirectory(const QString& directory) { ruffleDirectory_ = directory; }
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override;
+
+private:
+    QString ruffleDirectory_;
+    QString movieToken_;
+    QString moviePath_;
+};
+
+}  // namespace pw

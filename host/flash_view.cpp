@@ -1,0 +1,135 @@
+#include "host/flash_view.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QThread>
+#include <QTimer>
+#include <QUuid>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+#include "host/flash_scheme.h"
+
+namespace pw {
+
+namespace {
+
+// Only a file that begins like a movie is handed to Ruffle; anything else would
+// show Ruffle's error panel instead of an empty view.
+bool LooksLikeSwf(const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray signature = file.read(3);
+    return signature == "FWS" || signature == "CWS" || signature == "ZWS";
+}
+
+QString NewMovieToken() {
+    return QUuid::createUuid().toString(QUuid::Id128);
+}
+
+}  // namespace
+
+FlashView::FlashView(QWidget* parent) : QWebEngineView(parent) {
+    // A profile of its own, in memory only: no other page can reach our scheme, and
+    // nothing the player does is kept on disk.
+    profile_ = new QWebEngineProfile(this);
+    schemeHandler_ = new FlashSchemeHandler(profile_);
+    profile_->installUrlSchemeHandler(kFlashScheme, schemeHandler_);
+
+    auto* playerPage = new QWebEnginePage(profile_, this);
+    playerPage->setBackgroundColor(Qt::black);
+    playerPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    playerPage->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    setPage(playerPage);
+    setContextMenuPolicy(Qt::NoContextMenu);
+
+    connect(playerPage, &QWebEnginePage::loadFinished, this, &FlashView::OnPageLoaded);
+    connect(playerPage, &QWebEnginePage::titleChanged, this, &FlashView::OnTitleChanged);
+    connect(playerPage, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus, int) {
+                // Reload outside the signal: the page is still tearing down.
+                pageReady_ = false;
+                QTimer::singleShot(0, this, &FlashView::LoadPlayerPage);
+            });
+    LoadPlayerPage();
+}
+
+FlashView::~FlashView() {
+    // The page must go before the profile that it uses.
+    delete page();
+}
+
+void FlashView::SetMovie(const QString& absolutePath) {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, absolutePath] { SetMovie(absolutePath); }, Qt::QueuedConnection);
+        return;
+    }
+    movieToken_ = NewMovieToken();
+    hasMovie_ = LooksLikeSwf(absolutePath);
+    schemeHandler_->SetMovie(movieToken_, hasMovie_ ? absolutePath : QString());
+    playRequested_ = false;
+    if (pageReady_) {
+        ApplyMovie();
+    }
+}
+
+void FlashView::Play() {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this] { Play(); }, Qt::QueuedConnection);
+        return;
+    }
+    playRequested_ = true;
+    if (pageReady_) {
+        page()->runJavaScript(QStringLiteral("pebblewick.play()"));
+    }
+}
+
+void FlashView::QueryState(std::function<void(QString)> answer) {
+    if (!pageReady_) {
+        answer(QString());
+        return;
+    }
+    page()->runJavaScript(QStringLiteral("pebblewick.state()"),
+                          [answer = std::move(answer)](const QVariant& state) { answer(state.toString()); });
+}
+
+void FlashView::LoadPlayerPage() {
+    pageReady_ = false;
+    load(FlashPlayerPageUrl());
+}
+
+void FlashView::OnPageLoaded(bool ok) {
+    if (!ok || url() != FlashPlayerPageUrl()) {
+        return;
+    }
+    pageReady_ = true;
+    if (!movieToken_.isEmpty()) {
+        ApplyMovie();
+    }
+    if (playRequested_) {
+        page()->runJavaScript(QStringLiteral("pebblewick.play()"));
+    }
+}
+
+void FlashView::OnTitleChanged(const QString& title) {
+    if (!movieToken_.isEmpty() && title == QStringLiteral("loaded ") + movieToken_) {
+        emit movieLoaded();
+    }
+}
+
+void FlashView::ApplyMovie() {
+    QJsonArray fonts;
+    if (QFileInfo(DeviceFontFile()).isFile()) {
+        fonts.append(FlashFontUrl().toString());
+    }
+    const QJsonArray arguments{hasMovie_ ? FlashMovieUrl(movieToken_).toString() : QString(), movieToken_, fonts};
+    const QString call = QStringLiteral("pebblewick.setMovie.apply(null, %1)")
+                             .arg(QString::fromUtf8(QJsonDocument(arguments).toJson(QJsonDocument::Compact)));
+    page()->runJavaScript(call);
+}
+
+}  // namespace pw

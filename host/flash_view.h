@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QWebEngineView>
+
+#include <functional>
+
+class QWebEngineProfile;
+
+namespace pw {
+
+class FlashSchemeHandler;
+
+// The Flash player of the main window: a page of ours that runs Ruffle. Calls made
+// before the page is ready are kept and applied once it is.
+class FlashView : public QWebEngineView {
+    Q_OBJECT
+public:
+    explicit FlashView(QWidget* parent = nullptr);
+    ~FlashView() override;
+
+    // Replaces the current movie with the one in the file, whatever its extension;
+    // the previous movie's picture and sound end at once. A missing file or one that
+    // is not a movie leaves the view empty.
+    void SetMovie(const QString& absolutePath);
+    void Play();
+
+    // The page's state as JSON (players on the page, movie loaded, Ruffle's ready
+    // state), for tests and measurements. Called back on the UI thread; "" while the
+    // page is not ready.
+    void QueryState(std::function<void(QString)> answer);
+
+signals:
+    // Ruffle has read the current movie's header and starts to play it.
+    void movieLoaded();
+
+private:
+    void LoadPlayerPage();
+    void OnPageLoaded(bool ok);
+    void OnTitleChanged(const QString& title);
+    void ApplyMovie();
+
+    QWebEngineProfile* profile_ = nullptr;
+    FlashSchemeHandler* schemeHandler_ = nullptr;
+    bool pageReady_ = false;
+    QString movieToken_;
+    bool hasMovie_ = false;
+    bool playRequested_ = false;
+};
+
+}  // namespace pw
