@@ -1,0 +1,362 @@
+// GUI tests of the Flash player and the web view: a real engine, a real Ruffle and
+// movies made by the test itself. Run under xvfb-run.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <httplib.h>
+#include <signal.h>
+
+#include <atomic>
+#include <thread>
+
+#include "host/flash_scheme.h"
+#include "host/flash_view.h"
+#include "host/web_view.h"
+#include "tests/host/swf_builder.h"
+
+using pw::FlashView;
+
+namespace {
+
+constexpr int kLoadTimeoutMs = 60000;
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const std::vector<std::uint8_t>& bytes) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    return path;
+}
+
+QString WriteMovie(const QTemporaryDir& dir, const QString& name, const pw::test::SquareMovie& movie) {
+    return WriteFile(dir, name, pw::test::MakeSquareMovie(movie));
+}
+
+// The page's state, or an empty object while the page is not ready.
+QJsonObject StateOf(FlashView& view) {
+    QString answer;
+    bool answered = false;
+    view.QueryState([&](QString state) {
+        answer = state;
+        answered = true;
+    });
+    if (!QTest::qWaitFor([&] { return answered; }, 10000)) return {};
+    return QJsonDocument::fromJson(answer.toUtf8()).object();
+}
+
+bool WaitForPageReady(FlashView& view) {
+    return QTest::qWaitFor([&] { return !StateOf(view).isEmpty(); }, kLoadTimeoutMs);
+}
+
+// Runs `script` in the view's page and returns its result as text.
+QString RunScript(QWebEngineView& view, const QString& script) {
+    QString result = QStringLiteral("<no answer>");
+    bool answered = false;
+    view.page()->runJavaScript(script, [&](const QVariant& value) {
+        result = value.toString();
+        answered = true;
+    });
+    if (!QTest::qWaitFor([&] { return answered; }, 20000)) return QStringLiteral("<no answer>");
+    return result;
+}
+
+// Reads `url` from inside the player page as the page itself would: "status:bytes",
+// or "refused" when the request fails.
+QString ReadFromPage(FlashView& view, const QString& url) {
+    return RunScript(view, QStringLiteral(
+        "(function (u) { try { const x = new XMLHttpRequest(); x.open('GET', u, false);"
+        " x.overrideMimeType('text/plain; charset=x-user-defined'); x.send();"
+        " return x.status + ':' + x.responseText.length; } catch (e) { return 'refused'; } })('%1')").arg(url));
+}
+
+int PixelsNear(const QImage& image, QRgb colour) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            if (qAbs(qRed(line[x]) - qRed(colour)) < 24 && qAbs(qGreen(line[x]) - qGreen(colour)) < 24 &&
+                qAbs(qBlue(line[x]) - qBlue(colour)) < 24) {
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+QRgb Rgb(std::uint32_t rgb) { return qRgb((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+// The picture holds the movie's background and its whole square.
+bool ShowsMovie(const QImage& image, const pw::test::SquareMovie& movie) {
+    const int square = movie.squarePx * movie.squarePx;
+    return PixelsNear(image, Rgb(movie.backgroundRgb)) > movie.widthPx * movie.heightPx / 2 &&
+           PixelsNear(image, Rgb(movie.squareRgb)) > square * 9 / 10;
+}
+
+// Saves a picture when PEBBLEWICK_TEST_SHOTS names a folder, to look at by eye.
+void KeepShot(const QImage& image, const QString& name) {
+    const QString folder = qEnvironmentVariable("PEBBLEWICK_TEST_SHOTS");
+    if (!folder.isEmpty()) image.save(QDir(folder).filePath(name));
+}
+
+}  // namespace
+
+class HostTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void resolvesOnlyItsOwnFiles_data();
+    void resolvesOnlyItsOwnFiles();
+    void playsMovieSetBeforePageIsReady();
+    void secondMovieReplacesFirst();
+    void missingOrInvalidMovieLeavesViewEmpty();
+    void missingRuffleLeavesViewEmpty();
+    void schemeServesOnlyCurrentMovieAndRuffleFiles();
+    void movieIsReadAfreshAtEveryRequest();
+    void reloadsAfterRenderProcessDies();
+    void playsIdleMovie();
+    void webViewNavigatesToPage();
+
+private:
+    QTemporaryDir dir_;
+    const pw::test::SquareMovie blueMovie_{};
+    const pw::test::SquareMovie greenMovie_{.backgroundRgb = 0x20B040, .squareRgb = 0xF0E020};
+};
+
+void HostTest::resolvesOnlyItsOwnFiles_data() {
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("file");  // empty: refused
+    QTest::newRow("page") << QStringLiteral("pwflash://player/") << QStringLiteral(":/pebblewick/host/player.html");
+    QTest::newRow("ruffle.js") << QStringLiteral("pwflash://player/ruffle/ruffle.js") << QStringLiteral("/r/ruffle.js");
+    QTest::newRow("wasm") << QStringLiteral("pwflash://player/ruffle/ab12.wasm") << QStringLiteral("/r/ab12.wasm");
+    QTest::newRow("font") << QStringLiteral("pwflash://player/font/wqy-zenhei.ttc") << pw::DeviceFontFile();
+    QTest::newRow("current movie") << QStringLiteral("pwflash://player/movie/tok.swf") << QStringLiteral("/m/lesson.ylq");
+    QTest::newRow("other movie") << QStringLiteral("pwflash://player/movie/other.swf") << QString();
+    QTest::newRow("movie without token") << QStringLiteral("pwflash://player/movie/.swf") << QString();
+    QTest::newRow("dot dot") << QStringLiteral("pwflash://player/ruffle/..%2F..%2Fetc%2Fpasswd") << QString();
+    QTest::newRow("dot dot raw") << QStringLiteral("pwflash://player/ruffle/../../etc/passwd") << QString();
+    QTest::newRow("hidden name") << QStringLiteral("pwflash://player/ruffle/..ruffle.js") << QString();
+    QTest::newRow("sub folder") << QStringLiteral("pwflash://player/ruffle/a/ruffle.js") << QString();
+    QTest::newRow("escaped dot") << QStringLiteral("pwflash://player/ruffle/%2E%2E") << QString();
+    QTest::newRow("other path") << QStringLiteral("pwflash://player/etc/passwd") << QString();
+    QTest::newRow("other host") << QStringLiteral("pwflash://elsewhere/ruffle/ruffle.js") << QString();
+    QTest::newRow("other scheme") << QStringLiteral("file:///r/ruffle.js") << QString();
+}
+
+void HostTest::resolvesOnlyItsOwnFiles() {
+    QFETCH(QString, url);
+    QFETCH(QString, file);
+    const auto resource = pw::ResolveFlashUrl(QUrl(url), QStringLiteral("/r"), QStringLiteral("tok"),
+                                              QStringLiteral("/m/lesson.ylq"));
+    QCOMPARE(resource ? resource->filePath : QString(), file);
+    if (url.contains(QLatin1String("/movie/")) && resource) {
+        QCOMPARE(resource->mimeType, QByteArray("application/x-shockwave-flash"));
+    }
+}
+
+void HostTest::playsMovieSetBeforePageIsReady() {
+    const QString path = WriteMovie(dir_, QStringLiteral("lesson.ylq"), blueMovie_);
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    // The program sets its first movie right after the view is made.
+    view.SetMovie(path);
+    view.Play();
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+
+    // The movie's own colours come on screen, and the square moves.
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), blueMovie_), 10000);
+    const QImage first = view.grab().toImage();
+    QTest::qWait(400);
+    const QImage second = view.grab().toImage();
+    KeepShot(first, QStringLiteral("playing-1.png"));
+    KeepShot(second, QStringLiteral("playing-2.png"));
+    QVERIFY(ShowsMovie(second, blueMovie_));
+    QVERIFY(first != second);
+    QCOMPARE(StateOf(view).value(QLatin1String("players")).toInt(), 1);
+}
+
+void HostTest::secondMovieReplacesFirst() {
+    const QString blue = WriteMovie(dir_, QStringLiteral("blue.swf"), blueMovie_);
+    const QString green = WriteMovie(dir_, QStringLiteral("green.ylq"), greenMovie_);
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(blue);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    view.SetMovie(green);
+    view.Play();
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
+    QCOMPARE(PixelsNear(view.grab().toImage(), Rgb(blueMovie_.backgroundRgb)), 0);
+    QCOMPARE(StateOf(view).value(QLatin1String("players")).toInt(), 1);
+    QCOMPARE(loaded.count(), 2);
+}
+
+void HostTest::missingOrInvalidMovieLeavesViewEmpty() {
+    const QString blue = WriteMovie(dir_, QStringLiteral("before.swf"), blueMovie_);
+    const QString notMovie = WriteFile(dir_, QStringLiteral("text.ylq"), {'h', 'e', 'l', 'l', 'o'});
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(blue);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), blueMovie_), 10000);
+
+    for (const QString& path : {dir_.filePath(QStringLiteral("absent.ylq")), notMovie, QString()}) {
+        view.SetMovie(path);
+        view.Play();
+        QTRY_COMPARE_WITH_TIMEOUT(StateOf(view).value(QLatin1String("players")).toInt(), 0, 10000);
+        QTest::qWait(300);
+        const QImage shown = view.grab().toImage();
+        QCOMPARE(PixelsNear(shown, Rgb(blueMovie_.backgroundRgb)), 0);
+        QVERIFY(PixelsNear(shown, qRgb(0, 0, 0)) > shown.width() * shown.height() * 9 / 10);
+    }
+    QCOMPARE(loaded.count(), 1);
+
+    // The view still plays what comes next.
+    view.SetMovie(blue);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+}
+
+void HostTest::missingRuffleLeavesViewEmpty() {
+    QTemporaryDir empty;
+    pw::OverrideRuffleDirectory(empty.path());
+    FlashView view;
+    pw::OverrideRuffleDirectory(QString());
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(WriteMovie(dir_, QStringLiteral("no-ruffle.swf"), blueMovie_));
+    view.Play();
+    QVERIFY(WaitForPageReady(view));
+    QTest::qWait(500);
+    const QJsonObject state = StateOf(view);
+    QCOMPARE(state.value(QLatin1String("ruffle")).toBool(), false);
+    QCOMPARE(state.value(QLatin1String("players")).toInt(), 0);
+    QCOMPARE(loaded.count(), 0);
+    QCOMPARE(PixelsNear(view.grab().toImage(), Rgb(blueMovie_.backgroundRgb)), 0);
+}
+
+void HostTest::schemeServesOnlyCurrentMovieAndRuffleFiles() {
+    const QString path = WriteMovie(dir_, QStringLiteral("current.ylq"), blueMovie_);
+    const qint64 size = QFileInfo(path).size();
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.SetMovie(path);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+
+    const QString token = StateOf(view).value(QLatin1String("token")).toString();
+    QVERIFY(!token.isEmpty());
+    const QString current = pw::FlashMovieUrl(token).toString();
+    QCOMPARE(ReadFromPage(view, current), QStringLiteral("200:%1").arg(size));
+    QVERIFY(ReadFromPage(view, QStringLiteral("ruffle/ruffle.js")).startsWith(QLatin1String("200:")));
+    QCOMPARE(ReadFromPage(view, QStringLiteral("ruffle/..%2F..%2F..%2Fetc%2Fpasswd")), QStringLiteral("refused"));
+    QCOMPARE(ReadFromPage(view, QStringLiteral("ruffle/../../../etc/passwd")), QStringLiteral("refused"));
+    QCOMPARE(ReadFromPage(view, QStringLiteral("/etc/passwd")), QStringLiteral("refused"));
+    QCOMPARE(ReadFromPage(view, pw::FlashMovieUrl(QStringLiteral("0123")).toString()), QStringLiteral("refused"));
+    QCOMPARE(ReadFromPage(view, QStringLiteral("file:///etc/passwd")), QStringLiteral("refused"));
+
+    // Once another movie is set, the old one's address reads nothing.
+    view.SetMovie(WriteMovie(dir_, QStringLiteral("next.ylq"), greenMovie_));
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QCOMPARE(ReadFromPage(view, current), QStringLiteral("refused"));
+}
+
+void HostTest::movieIsReadAfreshAtEveryRequest() {
+    const QString path = WriteMovie(dir_, QStringLiteral("growing.ylq"), blueMovie_);
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.SetMovie(path);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    const QString url = pw::FlashMovieUrl(StateOf(view).value(QLatin1String("token")).toString()).toString();
+    const qint64 before = QFileInfo(path).size();
+    QCOMPARE(ReadFromPage(view, url), QStringLiteral("200:%1").arg(before));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(QByteArray(1000, 'x'));
+    }
+    QCOMPARE(ReadFromPage(view, url), QStringLiteral("200:%1").arg(before + 1000));
+}
+
+void HostTest::reloadsAfterRenderProcessDies() {
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(WriteMovie(dir_, QStringLiteral("survivor.swf"), greenMovie_));
+    view.Play();
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    const qint64 renderer = view.page()->renderProcessPid();
+    QVERIFY(renderer > 0);
+    QCOMPARE(::kill(static_cast<pid_t>(renderer), SIGKILL), 0);
+
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QVERIFY(view.page()->renderProcessPid() != renderer);
+    QCOMPARE(StateOf(view).value(QLatin1String("players")).toInt(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
+}
+
+void HostTest::playsIdleMovie() {
+    const QString idle = QStringLiteral(PEBBLEWICK_SOURCE_DIR "/assets/3.swf");
+    if (!QFileInfo::exists(idle)) QSKIP("assets/3.swf is not there yet");
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(idle);
+    view.Play();
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QTest::qWait(500);
+    KeepShot(view.grab().toImage(), QStringLiteral("idle.png"));
+    QCOMPARE(StateOf(view).value(QLatin1String("readyState")).toInt(), 2);
+}
+
+void HostTest::webViewNavigatesToPage() {
+    httplib::Server server;
+    std::atomic<int> requests{0};
+    server.Get("/index.html", [&](const httplib::Request&, httplib::Response& response) {
+        ++requests;
+        response.set_content("<html><head><meta charset=\"utf-8\"><title>童话 home</title></head>"
+                             "<body>hello</body></html>",
+                             "text/html; charset=utf-8");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    QVERIFY(port > 0);
+    std::jthread serving([&] { server.listen_after_bind(); });
+    QVERIFY(QTest::qWaitFor([&] { return server.is_running(); }, 5000));
+
+    pw::WebView view;
+    QSignalSpy finished(&view, &QWebEngineView::loadFinished);
+    view.resize(600, 500);
+    view.show();
+    view.Navigate(QStringLiteral("http://127.0.0.1:%1/index.html").arg(port));
+    // Navigate returns before the page is there.
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(finished.wait(kLoadTimeoutMs));
+    QCOMPARE(finished.first().first().toBool(), true);
+    QCOMPARE(view.title(), QStringLiteral("童话 home"));
+    QCOMPARE(requests.load(), 1);
+    server.stop();
+}
+
+int main(int argc, char** argv) {
+    pw::RegisterFlashViewScheme();
+    QApplication app(argc, argv);
+    HostTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "host_test.moc"
