@@ -316,7 +316,7 @@ std::unique_ptr<DemoSite> DemoSite::Start(const DemoSiteOptions& options) {
     // A browser opens several connections at once, and lessons go out slowly.
     s.server.new_task_queue = [] { return new httplib::ThreadPool(16); };
     // An idle kept-alive connection must not hold up the shutdown for long.
-    s.server.set_keep_alive_timeout(2);
+    s.server.set_keep_alive_timeout(1);
     s.server.set_write_timeout(30, 0);
     // The guestbook form is the only thing anyone posts; nothing large is expected.
     s.server.set_payload_max_length(64 * 1024);
