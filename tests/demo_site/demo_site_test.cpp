@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -237,6 +237,29 @@ TEST_F(DemoSiteTest, ServesEveryLessonAtItsGbkPath) {
         EXPECT_EQ(get.contentLength, static_cast<curl_off_t>(movie.size()));
         EXPECT_TRUE(get.body == movie) << get.body.size() << " bytes instead of " << movie.size();
     }
+}
+
+// Sent at a limited rate, a lesson goes out in several pieces that must join up exactly.
+TEST(DemoSitePacing, PacedLessonArrivesWhole) {
+    DemoSiteOptions options;
+    options.rateKbPerSecond = 50;  // pieces of 5 KiB, so even the smallest lesson takes several
+    const auto site = StartSite(options);
+    ASSERT_NE(site, nullptr);
+
+    const LessonRow* smallest = nullptr;
+    std::size_t smallestSize = SIZE_MAX;
+    for (const LessonRow& r : LessonCatalogue()) {
+        const std::size_t size = swf::MakeSampleLesson(r.group, r.item).size();
+        if (size < smallestSize) {
+            smallestSize = size;
+            smallest = &r;
+        }
+    }
+    ASSERT_GT(smallestSize, 2u * 5120u);
+    const Reply reply = Fetch("http://" + site->HostPort() + WirePath(FromUtf8(smallest->path)));
+    ASSERT_EQ(reply.code, CURLE_OK);
+    EXPECT_EQ(reply.contentLength, static_cast<curl_off_t>(smallestSize));
+    EXPECT_TRUE(reply.body == AsString(swf::MakeSampleLesson(smallest->group, smallest->item)));
 }
 
 // ---- the update page ----
