@@ -1,0 +1,112 @@
+#include "bench/bench_figures.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace pw::bench {
+
+Summary Summarise(std::vector<double> values) {
+    if (values.empty()) return {};
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
+}
+
+void PairedRounds::Add(double a, double b) {
+    a_.push_back(a);
+    b_.push_back(b);
+}
+
+Summary PairedRounds::RatioSummary(bool ratioIsBOverA) const {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < a_.size(); ++i) ratios.push_back(ratioIsBOverA ? b_[i] / a_[i] : a_[i] / b_[i]);
+    return Summarise(ratios);
+}
+
+void PairedRounds::Print(const char* title, const char* nameA, const char* nameB, const char* unit,
+                         const char* ratioLabel, bool ratioIsBOverA, const char* target) const {
+    const Summary a = Summarise(a_);
+    const Summary b = Summarise(b_);
+    const Summary r = RatioSummary(ratioIsBOverA);
+    std::printf("%s (%d rounds, alternating; load average %.2f)\n", title, Count(), LoadAverage());
+    std::printf("  %-44s median %9.3f %s  (min %.3f, max %.3f)\n", nameA, a.median, unit, a.min, a.max);
+    std::printf("  %-44s median %9.3f %s  (min %.3f, max %.3f)\n", nameB, b.median, unit, b.min, b.max);
+    std::printf("  %-44s median %9.3f     (min %.3f, max %.3f)  target %s\n", ratioLabel, r.median, r.min, r.max,
+                target);
+    std::fflush(stdout);
+}
+
+double LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    double load = -1;
+    in >> load;
+    return load;
+}
+
+std::vector<int> ProcessTree(int pid) {
+    std::multimap<int, int> children;  // parent -> child
+    if (DIR* proc = opendir("/proc")) {
+        while (dirent* entry = readdir(proc)) {
+            const int child = std::atoi(entry->d_name);
+            if (child <= 0) continue;
+            std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+            std::string line;
+            if (!std::getline(stat, line)) continue;
+            // pid (comm) state ppid ...: comm may hold spaces, so read after the last ')'.
+            const auto close = line.rfind(')');
+            if (close == std::string::npos) continue;
+            std::istringstream rest(line.substr(close + 1));
+            char state = 0;
+            int parent = 0;
+            rest >> state >> parent;
+            children.emplace(parent, child);
+        }
+        closedir(proc);
+    }
+    std::vector<int> tree{pid};
+    for (std::size_t i = 0; i < tree.size(); ++i) {
+        const auto [first, last] = children.equal_range(tree[i]);
+        for (auto it = first; it != last; ++it) tree.push_back(it->second);
+    }
+    return tree;
+}
+
+namespace {
+
+long long FieldKiB(const std::string& file, const char* key) {
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + std::strlen(key));
+    return -1;
+}
+
+}  // namespace
+
+long long StatusKiB(int pid, const char* key) { return FieldKiB("/proc/" + std::to_string(pid) + "/status", key); }
+
+long long PssKiB(int pid) { return FieldKiB("/proc/" + std::to_string(pid) + "/smaps_rollup", "Pss:"); }
+
+TreeMemory MeasureTree(int pid) {
+    TreeMemory memory;
+    const std::vector<int> tree = ProcessTree(pid);
+    for (std::size_t i = 0; i < tree.size(); ++i) {
+        const long long peak = StatusKiB(tree[i], "VmHWM:");
+        const long long pss = PssKiB(tree[i]);
+        if (peak < 0 || pss < 0) continue;  // ended meanwhile
+        ++memory.processes;
+        (i == 0 ? memory.ownPeakKiB : memory.childrenPeakKiB) += peak;
+        memory.totalPssKiB += pss;
+    }
+    return memory;
+}
+
+}  // namespace pw::bench

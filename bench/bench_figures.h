@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Figures of the benchmarks: rounds of two ways measured alternately in one run, and the
+// memory of a process with its descendants. No Qt here.
+namespace pw::bench {
+
+// The median, smallest and largest of a series.
+struct Summary {
+    double median = 0;
+    double min = 0;
+    double max = 0;
+};
+Summary Summarise(std::vector<double> values);
+
+// Times of the measured way (A) and its baseline (B), one pair per round.
+class PairedRounds {
+public:
+    void Add(double a, double b);
+    int Count() const { return static_cast<int>(a_.size()); }
+    // Prints both ways' medians with their spread (min..max), and the median and spread of
+    // the per-round ratios: A/B, or B/A when `ratioIsBOverA` (for times that stand for a
+    // throughput: B/A is then A's throughput as a share of B's).
+    void Print(const char* title, const char* nameA, const char* nameB, const char* unit, const char* ratioLabel,
+               bool ratioIsBOverA, const char* target) const;
+    Summary RatioSummary(bool ratioIsBOverA) const;
+
+private:
+    std::vector<double> a_;
+    std::vector<double> b_;
+};
+
+// The current 1-minute load average, for the printed figures.
+double LoadAverage();
+
+// One process and every process below it (the web engine's helpers are children and
+// grandchildren of the program), from /proc.
+std::vector<int> ProcessTree(int pid);
+
+// A number field of /proc/PID/status in KiB ("VmHWM:", "VmRSS:"); -1 when unreadable.
+long long StatusKiB(int pid, const char* key);
+// The proportional set size of the process in KiB (/proc/PID/smaps_rollup): shared pages
+// are divided among the processes that map them, so a sum over processes counts each page
+// once. -1 when unreadable.
+long long PssKiB(int pid);
+
+struct TreeMemory {
+    int processes = 0;
+    long long ownPeakKiB = 0;       // VmHWM of the process itself
+    long long childrenPeakKiB = 0;  // sum of the descendants' VmHWM (an upper bound)
+    long long totalPssKiB = 0;      // sum of Pss over the tree, at the moment of reading
+};
+TreeMemory MeasureTree(int pid);
+
+}  // namespace pw::bench

@@ -1,0 +1,244 @@
+// Download throughput through the program's own download path, with the real progress
+// display in the shown main window, against plain libcurl into a file; both from one
+// loopback fixture server, rounds alternating, in one run.
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" download_display_bench [rounds, default 7]
+//
+// The program's way: the lesson menu handler for a lesson whose server path serves 64 MiB
+// with no cache file present, i.e. two size probes (HEAD), then DownloadWorker on its
+// thread writing the progress display through the window's controls while the UI thread
+// runs its event loop; timed from the handler call until the worker hands the finished
+// file to the player. Plain libcurl: one GET of the same body into a file, on a thread
+// while the UI thread runs its event loop too.
+#include <curl/curl.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "bench/bench_figures.h"
+#include "bench/gui_bench_support.h"
+#include "core/files.h"
+#include "lessons/catalogue.h"
+#include "lessons/download_worker.h"
+#include "lessons/lesson_selection.h"
+#include "ui/controls.h"
+#include "ui/window_descriptions.h"
+#include "ui/window_loader.h"
+
+namespace pw::bench {
+namespace {
+
+constexpr std::size_t kBodySize = 64 * 1024 * 1024;
+constexpr double kBodyMiB = 64.0;
+
+// The window's controls as the download thread reaches them, unchanged, with a count of
+// the progress reports and the moment the finished file is handed to the player.
+class ObservedControls final : public MainWindowControls {
+public:
+    explicit ObservedControls(MainWindowControls& inner) : inner_(inner) {}
+
+    void Reset() {
+        captions_ = 0;
+        played_ = false;
+    }
+    int Captions() const { return captions_; }
+    bool Played() const { return played_; }
+    Clock::time_point PlayedAt() const { return playedAt_; }
+
+    void SetVisible(Control control, bool visible) override { inner_.SetVisible(control, visible); }
+    bool IsVisible(Control control) const override { return inner_.IsVisible(control); }
+    void SetStatusCaption(const Text& caption) override {
+        ++captions_;
+        inner_.SetStatusCaption(caption);
+    }
+    Text StatusCaption() const override { return inner_.StatusCaption(); }
+    void SetProgressPosition(std::int32_t position) override { inner_.SetProgressPosition(position); }
+    std::int32_t ProgressPosition() const override { return inner_.ProgressPosition(); }
+    void SetFlashMovie(const Text& path) override { inner_.SetFlashMovie(path); }
+    void PlayFlash() override {
+        inner_.PlayFlash();
+        playedAt_ = Clock::now();
+        played_ = true;
+    }
+    void SetWebAddress(const Text& url) override { inner_.SetWebAddress(url); }
+
+private:
+    MainWindowControls& inner_;
+    std::atomic<int> captions_{0};
+    std::atomic<bool> played_{false};
+    Clock::time_point playedAt_{};
+};
+
+// Counts the paint events a widget receives.
+class PaintCounter final : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return false;
+    }
+};
+
+// The largest gap between the ticks of a 10 ms timer on the UI thread: how long the UI
+// thread went without handling its events.
+class UiGapMeter {
+public:
+    UiGapMeter() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            largest_ = std::max(largest_, clock_.restart());
+        });
+    }
+    void Start() {
+        largest_ = 0;
+        clock_.start();
+        timer_.start(10);
+    }
+    qint64 StopMs() {
+        timer_.stop();
+        return std::max(largest_, clock_.elapsed());
+    }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 largest_ = 0;
+};
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
+    return std::fwrite(data, size, count, static_cast<FILE*>(file));
+}
+
+double PlainCurlSeconds(const std::string& url, const std::string& file) {
+    double seconds = -1;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        const auto start = Clock::now();
+        if (FILE* out = std::fopen(file.c_str(), "wb")) {
+            CURL* h = curl_easy_init();
+            curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteToFile);
+            curl_easy_setopt(h, CURLOPT_WRITEDATA, out);
+            const CURLcode rc = curl_easy_perform(h);
+            curl_easy_cleanup(h);
+            std::fclose(out);
+            if (rc == CURLE_OK) seconds = Seconds(Clock::now() - start);
+        }
+        done = true;
+    });
+    // The UI thread keeps running its event loop, as it does in the program's way.
+    RunEventsUntil([&] { return done.load(); }, std::chrono::seconds(120));
+    worker.join();
+    return seconds;
+}
+
+}  // namespace
+}  // namespace pw::bench
+
+int main(int argc, char** argv) {
+    using namespace pw;
+    using namespace pw::bench;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+
+    PrepareApplication();
+    QApplication app(argc, argv);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    InstallCountingMessageHandler();
+
+    testing::FixtureServer server;
+    ServeQuietSite(server);
+    const LessonEntry lesson = *Lookup(0, 0);
+    const std::string body = testing::FixtureServer::GeneratedBody(kBodySize);
+    server.Serve(lesson.path, {.body = body});
+    server.Serve("/64.bin", {.body = body});
+    const std::string plainUrl = server.BaseUrl() + "/64.bin";
+
+    ScratchDirectory directory;
+    ProgramWindow program(server, directory.Path());
+    // Let the home page and the player page load before anything is timed.
+    RunEventsUntil([] { return false; }, std::chrono::seconds(3));
+
+    ObservedControls controls(MainControls());
+    SetMainWindowControls(&controls);
+    auto* label = program.Window().controlAs<StatusLabel>(names::kStatusLabel);
+    PaintCounter paints;
+    label->installEventFilter(&paints);
+    UiGapMeter gaps;
+
+    const std::string cacheFile = ProgramFilePath(lesson.cacheName);
+    const std::string plainFile = directory.File("plain.bin");
+    int lastCaptions = 0, lastPaints = 0;
+    qint64 largestGapOurs = 0, largestGapPlain = 0;
+    bool wrongFile = false;
+
+    auto ours = [&]() -> double {
+        std::filesystem::remove(cacheFile);
+        controls.Reset();
+        paints.count = 0;
+        gaps.Start();
+        const auto start = Clock::now();
+        OnLessonMenuItemClicked(lesson.group, lesson.item);
+        if (!RunEventsUntil([&] { return controls.Played() && !Downloads().Running(); }, std::chrono::seconds(120))) {
+            std::fprintf(stderr, "the program's download did not finish\n");
+            std::exit(1);
+        }
+        const double seconds = Seconds(controls.PlayedAt() - start);
+        largestGapOurs = std::max(largestGapOurs, gaps.StopMs());
+        // Let the last queued display update land before counting its paints.
+        RunEventsUntil([] { return false; }, std::chrono::milliseconds(100));
+        lastCaptions = controls.Captions();
+        lastPaints = paints.count;
+        wrongFile = wrongFile || LocalFileSize(cacheFile) != static_cast<std::int32_t>(kBodySize);
+        return kBodyMiB / seconds;
+    };
+    auto plain = [&]() -> double {
+        gaps.Start();
+        const double seconds = PlainCurlSeconds(plainUrl, plainFile);
+        largestGapPlain = std::max(largestGapPlain, gaps.StopMs());
+        if (seconds <= 0) {
+            std::fprintf(stderr, "plain libcurl failed\n");
+            std::exit(1);
+        }
+        return kBodyMiB / seconds;
+    };
+
+    ours();  // warm-up: connections, page cache, the display's first layout
+    plain();
+    PairedRounds figures;
+    for (int i = 0; i < rounds; ++i) {
+        // Alternate which way goes first, so a drift of the machine's load hits both alike.
+        double a = 0, b = 0;
+        if (i % 2 == 0) {
+            a = ours();
+            b = plain();
+        } else {
+            b = plain();
+            a = ours();
+        }
+        figures.Add(a, b);
+    }
+
+    figures.Print("Download of 64 MiB over loopback, with the progress display in the shown main window",
+                  "program's download path + display (MiB/s)", "plain libcurl into a file (MiB/s)", "MiB/s",
+                  "ratio program / plain", false, ">= 0.8");
+    std::printf("  progress reports (chunks) in the last round: %d; status label paints: %d\n", lastCaptions,
+                lastPaints);
+    std::printf("  largest gap between UI timer ticks: %lld ms during the program's rounds, %lld ms during plain\n",
+                static_cast<long long>(largestGapOurs), static_cast<long long>(largestGapPlain));
+    if (wrongFile) std::printf("  WARNING: a cache file did not hold the whole body\n");
+    if (MessagesShown()) std::printf("  WARNING: %d message(s) shown during the run\n", MessagesShown());
+    std::fflush(stdout);
+
+    label->removeEventFilter(&paints);
+    SetMainWindowControls(nullptr);
+    curl_global_cleanup();
+    return wrongFile || MessagesShown() ? 1 : 0;
+}

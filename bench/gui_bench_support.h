@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+#include <QWebEngineView>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "tests/support/fixture_server.h"
+
+// What the GUI benchmarks share: the application as the program makes it, the real main
+// window built as the GUI tests build it, and a bare Ruffle page to compare against.
+namespace pw {
+class LoadedWindow;
+}
+
+namespace pw::bench {
+
+using Clock = std::chrono::steady_clock;
+double Seconds(Clock::duration d);
+
+// Registers the player's URL scheme and the shared GL contexts: call before QApplication.
+void PrepareApplication();
+
+// Messages the program would show are printed on stderr and counted instead: a benchmark
+// that shows one did not measure what it says.
+void InstallCountingMessageHandler();
+int MessagesShown();
+
+// A fresh directory under /tmp, removed with what it holds.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// The program's main window, shown, with its hosts pointed at `server` and its program
+// directory in `directory`; its created handler has run (update check, home page).
+class ProgramWindow {
+public:
+    ProgramWindow(const testing::FixtureServer& server, const std::string& directory);
+    ~ProgramWindow();
+    ProgramWindow(const ProgramWindow&) = delete;
+    ProgramWindow& operator=(const ProgramWindow&) = delete;
+    LoadedWindow& Window() { return *window_; }
+
+private:
+    std::unique_ptr<LoadedWindow> window_;
+};
+
+// What the site must answer for the main window to come up quietly: the update page
+// announcing the program's own version, and the home page.
+void ServeQuietSite(testing::FixtureServer& server);
+
+// Serves the Ruffle files of the build (RuffleDirectory()) at /ruffle/<name> and a minimal
+// Ruffle page at /bare/index.html: ?movie=URL&token=T makes one player for the movie and
+// sets the title to "loaded T" on Ruffle's loadedmetadata, as the program's page does.
+// False when the Ruffle files are missing.
+bool ServeBareRufflePage(testing::FixtureServer& server);
+QString BarePageUrl(const testing::FixtureServer& server, const QString& movieUrl, const QString& token);
+
+// Runs the event loop until `done()` holds; false when `limit` passes first.
+bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+
+// Runs the event loop until the page title of `view` reads "loaded <token>"; the time the
+// title arrived, or nothing after `limit`.
+std::optional<Clock::time_point> WaitForLoadedTitle(QWebEngineView& view, const QString& token,
+                                                     std::chrono::milliseconds limit);
+
+}  // namespace pw::bench
