@@ -282,10 +282,14 @@ TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
     QSize pageSize;
     QString title;
     bool mainBlocked = false;
-    QTimer::singleShot(200, [&] {
+    const QString expectedUrl = QString::fromStdString("http://" + server_.HostPort() + "/tovel/bbgcs.html");
+    QTimer::singleShot(0, [&] {
         LoadedWindow* pages = LoadedWindow::Find(names::kPagesWindow);
         ASSERT_NE(pages, nullptr);
-        pageUrl = pages->controlAs<WebView>(names::kWebView)->url().toString();
+        // The address is set at once; the view reports it when the navigation starts.
+        auto* view = pages->controlAs<WebView>(names::kWebView);
+        ProcessEventsUntil([&] { return view->url().toString() == expectedUrl && pages->isVisible(); });
+        pageUrl = view->url().toString();
         pageSize = pages->frameGeometry().size();
         title = pages->windowTitle();
         mainBlocked = QApplication::activeModalWidget() == pages;
@@ -298,7 +302,7 @@ TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
     });
     Control<PictureButton>("超级按钮3")->click();  // returns once the pages window is closed
 
-    EXPECT_EQ(pageUrl, QString::fromStdString("http://" + server_.HostPort() + "/tovel/bbgcs.html"));
+    EXPECT_EQ(pageUrl, expectedUrl);
     EXPECT_EQ(pageSize, QSize(644, 650));
     EXPECT_TRUE(title.isEmpty());
     EXPECT_TRUE(mainBlocked);
