@@ -100,6 +100,10 @@ struct FixtureServer::State {
             res.set_content("not found", "text/plain");
             return;
         }
+        if (resource->stallHead && req.method == "HEAD") {
+            WaitWhileStalled();
+            if (Stopping()) return;
+        }
         if (resource->refuseHead && req.method == "HEAD") {
             res.status = 405;
             res.set_header("Allow", "GET");

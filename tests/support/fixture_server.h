@@ -28,6 +28,7 @@ struct FixtureResource {
     std::optional<std::size_t> stallAfter{};    // send nothing more after this many until ReleaseStalls()
     std::size_t extraBytes = 0;                 // bytes sent beyond the Content-Length
     std::string redirectTo{};                   // not empty: answer 302 with this Location
+    bool stallHead = false;                     // a HEAD gets no answer until ReleaseStalls()
 };
 
 struct RecordedRequest {
