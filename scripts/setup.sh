@@ -4,8 +4,9 @@
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
+  libqt6webenginecore6-bin libgl1-mesa-dri
   libgl1-mesa-dev libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
-  nodejs npm xvfb xauth fonts-wqy-zenhei
+  xvfb xauth fonts-wqy-zenhei
 )
 
 pw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,12 +16,14 @@ pw_install_packages() {
   for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
+  # Node.js may come from elsewhere with its own npm; Debian's is only a fallback.
+  command -v npm >/dev/null 2>&1 || missing+=(nodejs npm)
   if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo=sudo
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
 }
 
