@@ -37,9 +37,9 @@ void PairedRounds::Print(const char* title, const char* nameA, const char* nameB
     const Summary b = Summarise(b_);
     const Summary r = RatioSummary(ratioIsBOverA);
     std::printf("%s (%d rounds, alternating; load average %.2f)\n", title, Count(), LoadAverage());
-    std::printf("  %-44s median %9.3f %s  (min %.3f, max %.3f)\n", nameA, a.median, unit, a.min, a.max);
-    std::printf("  %-44s median %9.3f %s  (min %.3f, max %.3f)\n", nameB, b.median, unit, b.min, b.max);
-    std::printf("  %-44s median %9.3f     (min %.3f, max %.3f)  target %s\n", ratioLabel, r.median, r.min, r.max,
+    std::printf("  %-52s median %9.3f %s  (min %.3f, max %.3f)\n", nameA, a.median, unit, a.min, a.max);
+    std::printf("  %-52s median %9.3f %s  (min %.3f, max %.3f)\n", nameB, b.median, unit, b.min, b.max);
+    std::printf("  %-52s median %9.3f     (min %.3f, max %.3f)  target %s\n", ratioLabel, r.median, r.min, r.max,
                 target);
     std::fflush(stdout);
 }

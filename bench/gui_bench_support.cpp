@@ -44,16 +44,24 @@ constexpr char kBarePage[] = R"(<!DOCTYPE html>
 </head><body><div id="stage"></div>
 <script>
 "use strict";
+// One player on the stage at a time; a new one replaces the old, as in the program's page.
+function benchClear() {
+  const stage = document.getElementById("stage");
+  while (stage.firstChild) stage.firstChild.remove();
+}
+function benchPlay(url, token) {
+  benchClear();
+  const player = window.RufflePlayer.newest().createPlayer();
+  player.addEventListener("loadedmetadata", () => { document.title = "loaded " + token; });
+  document.getElementById("stage").appendChild(player);
+  player.ruffle().load({
+    url: url, publicPath: "/ruffle/", polyfills: false, autoplay: "on",
+    unmuteOverlay: "hidden", splashScreen: false, letterbox: "on", scale: "showAll",
+    contextMenu: "off", warnOnUnsupportedContent: false, logLevel: "error",
+  }).catch(() => {});
+}
 const query = new URLSearchParams(location.search);
-const token = query.get("token");
-const player = window.RufflePlayer.newest().createPlayer();
-player.addEventListener("loadedmetadata", () => { document.title = "loaded " + token; });
-document.getElementById("stage").appendChild(player);
-player.ruffle().load({
-  url: query.get("movie"), publicPath: "/ruffle/", polyfills: false, autoplay: "on",
-  unmuteOverlay: "hidden", splashScreen: false, letterbox: "on", scale: "showAll",
-  contextMenu: "off", warnOnUnsupportedContent: false, logLevel: "error",
-}).catch(() => {});
+if (query.get("movie")) benchPlay(query.get("movie"), query.get("token"));
 </script>
 </body></html>
 )";

@@ -1,0 +1,185 @@
+// Time from choosing a lesson whose cache file is complete to its movie loaded in the
+// program's Flash player, against Ruffle loading the same file in a bare web view page.
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" lesson_open_bench [rounds, default 9]
+//
+// The program's way: the lesson menu handler in the shown main window (two size probes
+// by HEAD to the loopback fixture server, the cache file found complete, the playing
+// view, a new Ruffle player in the already loaded player page), timed until
+// FlashView::movieLoaded. Between rounds the player is emptied, so no movie plays while
+// the other way is timed.
+// The baseline: a bare QWebEngineView of the same size loading a minimal page of ours that
+// embeds the same Ruffle files (the build's ruffle/ folder) and the same movie, all served
+// over HTTP by the same loopback fixture server; timed from load() until Ruffle's
+// loadedmetadata event reaches the view through the page title, as in the program's page.
+// Between rounds it is emptied as well.
+// A second, informative baseline: the same bare page already loaded in its own view, where
+// a new Ruffle player is made for the movie (the program's player page is loaded once and
+// makes a new player per movie too), timed from the call until loadedmetadata.
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "bench/bench_figures.h"
+#include "bench/gui_bench_support.h"
+#include "core/files.h"
+#include "host/flash_view.h"
+#include "lessons/catalogue.h"
+#include "lessons/lesson_selection.h"
+#include "tools/swf/sample_lessons.h"
+#include "ui/window_descriptions.h"
+#include "ui/window_loader.h"
+
+namespace pw::bench {
+namespace {
+
+constexpr auto kLimit = std::chrono::seconds(60);
+
+// The largest of the sample lessons: the most for Ruffle to read.
+std::pair<LessonEntry, std::string> LargestLesson() {
+    std::optional<LessonEntry> best;
+    std::string bestBody;
+    for (const LessonRow& row : LessonCatalogue()) {
+        const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
+        if (movie.size() > bestBody.size()) {
+            best = Lookup(row.group, row.item);
+            bestBody.assign(movie.begin(), movie.end());
+        }
+    }
+    return {*best, bestBody};
+}
+
+std::optional<Clock::time_point> WaitForMovieLoaded(FlashView& flash) {
+    std::optional<Clock::time_point> when;
+    QEventLoop loop;
+    const auto connection = QObject::connect(&flash, &FlashView::movieLoaded, &loop, [&] {
+        if (!when) when = Clock::now();
+        loop.quit();
+    });
+    QTimer::singleShot(kLimit, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(connection);
+    return when;
+}
+
+}  // namespace
+}  // namespace pw::bench
+
+int main(int argc, char** argv) {
+    using namespace pw;
+    using namespace pw::bench;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+
+    PrepareApplication();
+    QApplication app(argc, argv);
+    InstallCountingMessageHandler();
+
+    testing::FixtureServer server;
+    ServeQuietSite(server);
+    if (!ServeBareRufflePage(server)) {
+        std::fprintf(stderr, "the build's ruffle/ folder is missing (npm ci, then build)\n");
+        return 1;
+    }
+    const auto [lesson, body] = LargestLesson();
+    server.Serve(lesson.path, {.body = body});
+    server.Serve("/movie.swf", {.body = body});
+
+    ScratchDirectory directory;
+    ProgramWindow program(server, directory.Path());
+    WriteWholeFile(ProgramFilePath(lesson.cacheName),
+                   std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
+    auto* flash = program.Window().controlAs<FlashView>(names::kFlashView);
+    const QString missingMovie = QString::fromStdString(directory.File("no-movie.swf"));
+
+    QWebEngineView bare, warm;
+    for (QWebEngineView* view : {&bare, &warm}) {
+        view->page()->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+        view->resize(flash->size());
+        view->show();
+    }
+    warm.load(QUrl(BarePageUrl(server, QString(), QString())));
+    if (!RunEventsUntil([&] { return !warm.page()->isLoading() && warm.url().isValid(); }, kLimit)) {
+        std::fprintf(stderr, "the bare page did not load\n");
+        return 1;
+    }
+    QObject::connect(bare.page(), &QWebEnginePage::loadingChanged, [](const QWebEngineLoadingInfo& info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
+            std::fprintf(stderr, "bare page failed to load: %s: %s (%d)\n", qPrintable(info.url().toString()),
+                         qPrintable(info.errorString()), info.errorCode());
+    });
+
+    int round = 0;
+    auto ours = [&]() -> double {
+        const auto start = Clock::now();
+        OnLessonMenuItemClicked(lesson.group, lesson.item);
+        const auto loaded = WaitForMovieLoaded(*flash);
+        if (!loaded) {
+            std::fprintf(stderr, "the program's player did not load the lesson\n");
+            std::exit(1);
+        }
+        flash->SetMovie(missingMovie);  // empties the player
+        return Seconds(*loaded - start) * 1000;
+    };
+    auto baseline = [&]() -> double {
+        const QString token = QStringLiteral("r%1").arg(++round);
+        const auto start = Clock::now();
+        bare.load(QUrl(BarePageUrl(server, QStringLiteral("/movie.swf"), token)));
+        const auto loaded = WaitForLoadedTitle(bare, token, kLimit);
+        if (!loaded) {
+            std::fprintf(stderr, "the bare page did not load the movie\n");
+            std::exit(1);
+        }
+        bare.setHtml(QString());
+        return Seconds(*loaded - start) * 1000;
+    };
+
+    auto warmBaseline = [&]() -> double {
+        const QString token = QStringLiteral("w%1").arg(++round);
+        const auto start = Clock::now();
+        warm.page()->runJavaScript(QStringLiteral("benchPlay('/movie.swf', '%1')").arg(token));
+        const auto loaded = WaitForLoadedTitle(warm, token, kLimit);
+        if (!loaded) {
+            std::fprintf(stderr, "the loaded bare page did not load the movie\n");
+            std::exit(1);
+        }
+        warm.page()->runJavaScript(QStringLiteral("benchClear()"));
+        return Seconds(*loaded - start) * 1000;
+    };
+
+    // Warm-up: the player page, Ruffle's files and the engine's caches, for all three.
+    ours();
+    baseline();
+    warmBaseline();
+    PairedRounds figures, warmFigures;
+    for (int i = 0; i < rounds; ++i) {
+        // The order turns every round, so a drift of the machine's load hits all alike.
+        double a = 0, b = 0, c = 0;
+        switch (i % 3) {
+        case 0: a = ours(); b = baseline(); c = warmBaseline(); break;
+        case 1: b = baseline(); c = warmBaseline(); a = ours(); break;
+        default: c = warmBaseline(); a = ours(); b = baseline(); break;
+        }
+        figures.Add(a, b);
+        warmFigures.Add(a, c);
+        RunEventsUntil([] { return false; }, std::chrono::milliseconds(200));  // let them settle
+    }
+
+    std::printf("Lesson movie: %s, %zu bytes\n", ToUtf8(lesson.cacheName).c_str(), body.size());
+    figures.Print("Lesson chosen with a complete cache file, until the movie is loaded", "program: menu handler -> movieLoaded (ms)",
+                  "bare page: load() -> Ruffle loadedmetadata (ms)", "ms", "ratio program / bare", false, "<= 1.2");
+    warmFigures.Print("The same against a new player in the already loaded bare page (information)",
+                      "program: menu handler -> movieLoaded (ms)", "loaded bare page: benchPlay() -> loadedmetadata (ms)",
+                      "ms", "ratio program / loaded bare page", false, "none");
+    if (MessagesShown()) std::printf("  WARNING: %d message(s) shown during the run\n", MessagesShown());
+    std::fflush(stdout);
+    return MessagesShown() ? 1 : 0;
+}
