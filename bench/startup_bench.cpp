@@ -1,0 +1,217 @@
+// Start-up to the first shown window: the real `pebblewick` against a bare program that
+// shows a QWebEngineView with a page (bare_webview), each started as a process, rounds
+// alternating, against the demo site on loopback.
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" startup_bench [rounds, default 7]
+//
+// The programs are found beside this one (bare_webview) and in the build folder above it
+// (pebblewick, tools/demo_site/pebblewick_demo_site). The demo site is started once on a
+// free loopback port; the program's hosts point at it (PEBBLEWICK_*_HOST), the bare program
+// loads its home page. Each start is timed from just before fork() until the X server
+// reports a window of that process (_NET_WM_PID) mapped on the root window: the bench
+// listens for the root's MapNotify events itself, nothing polls. The process group is
+// then ended (SIGTERM, SIGKILL after 5 s), web engine helpers included.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench/bench_figures.h"
+
+namespace pw::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+// Starts `argv` in a process group of its own with `env` added; its stdout goes to
+// `stdoutFd` when that is not -1.
+pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>& env, int stdoutFd = -1) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        for (const std::string& assignment : env) putenv(const_cast<char*>(assignment.c_str()));
+        if (stdoutFd != -1) dup2(stdoutFd, STDOUT_FILENO);
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, STDERR_FILENO);  // the web engine's log lines would bury the figures
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    if (pid > 0) setpgid(pid, pid);
+    return pid;
+}
+
+// Ends the process group that `pid` leads and reaps `pid`.
+void Stop(pid_t pid) {
+    kill(-pid, SIGTERM);
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < end) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            kill(-pid, SIGKILL);  // helpers that outlived their parent
+            return;
+        }
+        usleep(10000);
+    }
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+class MapWatcher {
+public:
+    MapWatcher() : connection_(xcb_connect(nullptr, nullptr)) {
+        if (xcb_connection_has_error(connection_)) return;
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
+        const char name[] = "_NET_WM_PID";
+        auto* reply = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, sizeof name - 1, name), nullptr);
+        if (reply) pidAtom_ = reply->atom;
+        std::free(reply);
+        xcb_flush(connection_);
+        ok_ = pidAtom_ != XCB_NONE;
+    }
+    ~MapWatcher() { xcb_disconnect(connection_); }
+    MapWatcher(const MapWatcher&) = delete;
+    MapWatcher& operator=(const MapWatcher&) = delete;
+    bool Ok() const { return ok_; }
+
+    // Drops the events of earlier rounds.
+    void Drain() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) std::free(event);
+    }
+
+    // The moment a top-level window of process `pid` was mapped, or nothing after `limit`.
+    std::optional<Clock::time_point> WaitForWindowOf(pid_t pid, std::chrono::milliseconds limit) {
+        const auto end = Clock::now() + limit;
+        while (Clock::now() < end) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+                const auto when = Clock::now();
+                bool mine = false;
+                if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
+                    auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+                    mine = !map->override_redirect && PidOf(map->window) == pid;
+                }
+                std::free(event);
+                if (mine) return when;
+            }
+            pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
+            poll(&fd, 1, 50);
+        }
+        return std::nullopt;
+    }
+
+private:
+    pid_t PidOf(xcb_window_t window) {
+        auto cookie = xcb_get_property(connection_, 0, window, pidAtom_, XCB_ATOM_CARDINAL, 0, 1);
+        auto* reply = xcb_get_property_reply(connection_, cookie, nullptr);
+        pid_t pid = -1;
+        if (reply && xcb_get_property_value_length(reply) == 4)
+            pid = static_cast<pid_t>(*static_cast<std::uint32_t*>(xcb_get_property_value(reply)));
+        std::free(reply);
+        return pid;
+    }
+
+    xcb_connection_t* connection_;
+    xcb_window_t root_ = 0;
+    xcb_atom_t pidAtom_ = XCB_NONE;
+    bool ok_ = false;
+};
+
+// Starts the demo site on a free loopback port; its pid and port.
+std::pair<pid_t, int> StartDemoSite(const std::string& binary) {
+    int out[2];
+    if (pipe(out) != 0) return {-1, 0};
+    const pid_t pid = Start({binary, "--port", "0"}, {}, out[1]);
+    close(out[1]);
+    // "Pebblewick demo site on http://127.0.0.1:PORT/tovel/"
+    std::string line;
+    char c = 0;
+    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    close(out[0]);
+    const auto colon = line.rfind(':');
+    return {pid, colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1)};
+}
+
+}  // namespace
+}  // namespace pw::bench
+
+int main(int argc, char** argv) {
+    using namespace pw::bench;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const fs::path here = fs::canonical("/proc/self/exe").parent_path();
+    const std::string program = (here.parent_path() / "pebblewick").string();
+    const std::string bare = (here / "bare_webview").string();
+    const std::string site = (here.parent_path() / "tools/demo_site/pebblewick_demo_site").string();
+    for (const std::string& file : {program, bare, site})
+        if (!fs::exists(file)) {
+            std::fprintf(stderr, "missing %s: build the targets pebblewick, bare_webview, pebblewick_demo_site\n",
+                         file.c_str());
+            return 1;
+        }
+
+    MapWatcher watcher;
+    if (!watcher.Ok()) {
+        std::fprintf(stderr, "no X display (run under xvfb-run)\n");
+        return 1;
+    }
+    const auto [sitePid, port] = StartDemoSite(site);
+    if (sitePid <= 0 || port <= 0) {
+        std::fprintf(stderr, "the demo site did not start\n");
+        return 1;
+    }
+    const std::string hostPort = "127.0.0.1:" + std::to_string(port);
+    const std::vector<std::string> programEnv{"PEBBLEWICK_SITE_HOST=" + hostPort,
+                                              "PEBBLEWICK_LESSON_HOST1=" + hostPort,
+                                              "PEBBLEWICK_LESSON_HOST2=" + hostPort};
+    const std::string homePage = "http://" + hostPort + "/tovel/index.html";
+
+    auto timeStart = [&](const std::vector<std::string>& args, const std::vector<std::string>& env) -> double {
+        watcher.Drain();
+        const auto start = Clock::now();
+        const pid_t pid = Start(args, env);
+        const auto shown = watcher.WaitForWindowOf(pid, std::chrono::seconds(60));
+        Stop(pid);
+        if (!shown) {
+            std::fprintf(stderr, "%s showed no window\n", args[0].c_str());
+            Stop(sitePid);
+            std::exit(1);
+        }
+        return std::chrono::duration<double, std::milli>(*shown - start).count();
+    };
+    auto ours = [&] { return timeStart({program}, programEnv); };
+    auto baseline = [&] { return timeStart({bare, homePage}, {}); };
+
+    ours();  // warm-up: the page cache holds both programs and the web engine afterwards
+    baseline();
+    PairedRounds figures;
+    for (int i = 0; i < rounds; ++i) {
+        double a = 0, b = 0;
+        if (i % 2 == 0) {
+            a = ours();
+            b = baseline();
+        } else {
+            b = baseline();
+            a = ours();
+        }
+        figures.Add(a, b);
+    }
+    Stop(sitePid);
+
+    figures.Print("Start-up to the first shown window, on the demo site", "pebblewick: fork -> main window mapped (ms)",
+                  "bare_webview: fork -> window mapped (ms)", "ms", "ratio pebblewick / bare", false, "<= 1.3");
+    return 0;
+}
