@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     const std::string plainUrl = server.BaseUrl() + "/64.bin";
 
     ScratchDirectory directory;
-    ProgramWindow program(server, directory.Path());
+    ProgramWindow program(server.HostPort(), directory.Path());
     // Let the home page and the player page load before anything is timed.
     RunEventsUntil([] { return false; }, std::chrono::seconds(3));
 

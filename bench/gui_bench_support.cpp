@@ -17,8 +17,10 @@
 #include "core/message.h"
 #include "core/program_state.h"
 #include "host/flash_scheme.h"
+#include "host/flash_view.h"
 #include "lessons/download_worker.h"
 #include "lessons/lesson_selection.h"
+#include "tools/swf/sample_lessons.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -100,9 +102,9 @@ ScratchDirectory::~ScratchDirectory() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ProgramWindow::ProgramWindow(const testing::FixtureServer& server, const std::string& directory) {
+ProgramWindow::ProgramWindow(const std::string& hostPort, const std::string& directory) {
     for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
-        setenv(name, server.HostPort().c_str(), 1);
+        setenv(name, hostPort.c_str(), 1);
     SetProgramDirectory(directory);
     Globals() = ProgramState{};
     window_ = BuildWindow(MainWindowDescription());
@@ -137,13 +139,22 @@ bool ServeBareRufflePage(testing::FixtureServer& server) {
     return true;
 }
 
-QString BarePageUrl(const testing::FixtureServer& server, const QString& movieUrl, const QString& token) {
-    QUrl url(QString::fromStdString(server.BaseUrl() + "/bare/index.html"));
+QString BarePageUrl(const std::string& baseUrl, const QString& movieUrl, const QString& token) {
+    QUrl url(QString::fromStdString(baseUrl + "/bare/index.html"));
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("movie"), movieUrl);
     query.addQueryItem(QStringLiteral("token"), token);
     url.setQuery(query);
     return url.toString();
+}
+
+SampleLesson LargestSampleLesson() {
+    SampleLesson best;
+    for (const LessonRow& row : LessonCatalogue()) {
+        const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
+        if (movie.size() > best.body.size()) best = {*Lookup(row.group, row.item), std::string(movie.begin(), movie.end())};
+    }
+    return best;
 }
 
 bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -175,6 +186,19 @@ std::optional<Clock::time_point> WaitForLoadedTitle(QWebEngineView& view, const 
                                              });
     QTimer::singleShot(limit, &loop, &QEventLoop::quit);
     if (view.title() != wanted) loop.exec();
+    QObject::disconnect(connection);
+    return when;
+}
+
+std::optional<Clock::time_point> WaitForMovieLoaded(FlashView& flash, std::chrono::milliseconds limit) {
+    std::optional<Clock::time_point> when;
+    QEventLoop loop;
+    const auto connection = QObject::connect(&flash, &FlashView::movieLoaded, &loop, [&] {
+        if (!when) when = Clock::now();
+        loop.quit();
+    });
+    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    loop.exec();
     QObject::disconnect(connection);
     return when;
 }

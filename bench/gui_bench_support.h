@@ -7,11 +7,13 @@
 #include <memory>
 #include <string>
 
+#include "lessons/catalogue.h"
 #include "tests/support/fixture_server.h"
 
 // What the GUI benchmarks share: the application as the program makes it, the real main
 // window built as the GUI tests build it, and a bare Ruffle page to compare against.
 namespace pw {
+class FlashView;
 class LoadedWindow;
 }
 
@@ -42,11 +44,11 @@ private:
     std::string path_;
 };
 
-// The program's main window, shown, with its hosts pointed at `server` and its program
+// The program's main window, shown, with its hosts pointed at `hostPort` and its program
 // directory in `directory`; its created handler has run (update check, home page).
 class ProgramWindow {
 public:
-    ProgramWindow(const testing::FixtureServer& server, const std::string& directory);
+    ProgramWindow(const std::string& hostPort, const std::string& directory);
     ~ProgramWindow();
     ProgramWindow(const ProgramWindow&) = delete;
     ProgramWindow& operator=(const ProgramWindow&) = delete;
@@ -67,7 +69,14 @@ void ServeQuietSite(testing::FixtureServer& server);
 // benchClear() removes it.
 // False when the Ruffle files are missing.
 bool ServeBareRufflePage(testing::FixtureServer& server);
-QString BarePageUrl(const testing::FixtureServer& server, const QString& movieUrl, const QString& token);
+QString BarePageUrl(const std::string& baseUrl, const QString& movieUrl, const QString& token);
+
+// The largest of the sample lessons (the most for Ruffle to read): its entry and bytes.
+struct SampleLesson {
+    LessonEntry entry;
+    std::string body;
+};
+SampleLesson LargestSampleLesson();
 
 // Runs the event loop until `done()` holds; false when `limit` passes first.
 bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
@@ -76,5 +85,8 @@ bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds
 // title arrived, or nothing after `limit`.
 std::optional<Clock::time_point> WaitForLoadedTitle(QWebEngineView& view, const QString& token,
                                                      std::chrono::milliseconds limit);
+
+// Runs the event loop until the player signals movieLoaded; its time, or nothing after `limit`.
+std::optional<Clock::time_point> WaitForMovieLoaded(FlashView& flash, std::chrono::milliseconds limit);
 
 }  // namespace pw::bench

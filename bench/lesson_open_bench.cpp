@@ -35,7 +35,6 @@
 #include "host/flash_view.h"
 #include "lessons/catalogue.h"
 #include "lessons/lesson_selection.h"
-#include "tools/swf/sample_lessons.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -43,33 +42,6 @@ namespace pw::bench {
 namespace {
 
 constexpr auto kLimit = std::chrono::seconds(60);
-
-// The largest of the sample lessons: the most for Ruffle to read.
-std::pair<LessonEntry, std::string> LargestLesson() {
-    std::optional<LessonEntry> best;
-    std::string bestBody;
-    for (const LessonRow& row : LessonCatalogue()) {
-        const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
-        if (movie.size() > bestBody.size()) {
-            best = Lookup(row.group, row.item);
-            bestBody.assign(movie.begin(), movie.end());
-        }
-    }
-    return {*best, bestBody};
-}
-
-std::optional<Clock::time_point> WaitForMovieLoaded(FlashView& flash) {
-    std::optional<Clock::time_point> when;
-    QEventLoop loop;
-    const auto connection = QObject::connect(&flash, &FlashView::movieLoaded, &loop, [&] {
-        if (!when) when = Clock::now();
-        loop.quit();
-    });
-    QTimer::singleShot(kLimit, &loop, &QEventLoop::quit);
-    loop.exec();
-    QObject::disconnect(connection);
-    return when;
-}
 
 }  // namespace
 }  // namespace pw::bench
@@ -89,12 +61,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the build's ruffle/ folder is missing (npm ci, then build)\n");
         return 1;
     }
-    const auto [lesson, body] = LargestLesson();
+    const auto [lesson, body] = LargestSampleLesson();
     server.Serve(lesson.path, {.body = body});
     server.Serve("/movie.swf", {.body = body});
 
     ScratchDirectory directory;
-    ProgramWindow program(server, directory.Path());
+    ProgramWindow program(server.HostPort(), directory.Path());
     WriteWholeFile(ProgramFilePath(lesson.cacheName),
                    std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
     auto* flash = program.Window().controlAs<FlashView>(names::kFlashView);
@@ -106,7 +78,7 @@ int main(int argc, char** argv) {
         view->resize(flash->size());
         view->show();
     }
-    warm.load(QUrl(BarePageUrl(server, QString(), QString())));
+    warm.load(QUrl(BarePageUrl(server.BaseUrl(), QString(), QString())));
     if (!RunEventsUntil([&] { return !warm.page()->isLoading() && warm.url().isValid(); }, kLimit)) {
         std::fprintf(stderr, "the bare page did not load\n");
         return 1;
@@ -121,7 +93,7 @@ int main(int argc, char** argv) {
     auto ours = [&]() -> double {
         const auto start = Clock::now();
         OnLessonMenuItemClicked(lesson.group, lesson.item);
-        const auto loaded = WaitForMovieLoaded(*flash);
+        const auto loaded = WaitForMovieLoaded(*flash, kLimit);
         if (!loaded) {
             std::fprintf(stderr, "the program's player did not load the lesson\n");
             std::exit(1);
@@ -132,7 +104,7 @@ int main(int argc, char** argv) {
     auto baseline = [&]() -> double {
         const QString token = QStringLiteral("r%1").arg(++round);
         const auto start = Clock::now();
-        bare.load(QUrl(BarePageUrl(server, QStringLiteral("/movie.swf"), token)));
+        bare.load(QUrl(BarePageUrl(server.BaseUrl(), QStringLiteral("/movie.swf"), token)));
         const auto loaded = WaitForLoadedTitle(bare, token, kLimit);
         if (!loaded) {
             std::fprintf(stderr, "the bare page did not load the movie\n");
