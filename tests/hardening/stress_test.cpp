@@ -1,0 +1,244 @@
+// Many lesson choices in the real menu at random moments while slow downloads run, with
+// page buttons and the guestbook in between: the display ends on the last choice and no
+// cache file is ever wrong.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QTimer>
+
+#include <mutex>
+#include <random>
+
+#include "core/files.h"
+#include "core/program_state.h"
+#include "host/flash_view.h"
+#include "host/web_view.h"
+#include "lessons/catalogue.h"
+#include "lessons/download_worker.h"
+#include "lessons/lesson_selection.h"
+#include "tests/hardening/hardening_support.h"
+#include "tests/support/fixture_server.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/temp_dir.h"
+#include "tests/ui/gui_test_support.h"
+#include "tools/swf/sample_lessons.h"
+#include "ui/controls.h"
+#include "ui/roll_up_menu.h"
+#include "ui/window_descriptions.h"
+#include "ui/window_loader.h"
+
+namespace pw {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FixtureServer;
+using testing::ProcessEventsUntil;
+
+// Passes every write on to the window's controls and remembers the movie last handed to
+// the player (the player itself does not tell).
+class MovieRecordingControls final : public MainWindowControls {
+public:
+    explicit MovieRecordingControls(MainWindowControls& inner) : inner_(inner) {}
+
+    void SetVisible(Control c, bool v) override { inner_.SetVisible(c, v); }
+    bool IsVisible(Control c) const override { return inner_.IsVisible(c); }
+    void SetStatusCaption(const Text& t) override { inner_.SetStatusCaption(t); }
+    Text StatusCaption() const override { return inner_.StatusCaption(); }
+    void SetProgressPosition(std::int32_t p) override { inner_.SetProgressPosition(p); }
+    std::int32_t ProgressPosition() const override { return inner_.ProgressPosition(); }
+    void SetFlashMovie(const Text& path) override {
+        {
+            std::lock_guard lock(mutex_);
+            movie_ = path;
+        }
+        inner_.SetFlashMovie(path);
+    }
+    void PlayFlash() override { inner_.PlayFlash(); }
+    void SetWebAddress(const Text& url) override { inner_.SetWebAddress(url); }
+
+    Text Movie() const {
+        std::lock_guard lock(mutex_);
+        return movie_;
+    }
+
+private:
+    MainWindowControls& inner_;
+    mutable std::mutex mutex_;
+    Text movie_;
+};
+
+class StressTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_.Serve("/tovel/index.html", {.body = "<html><title>home</title></html>", .contentType = "text/html"});
+        server_.Serve("/tovel/gb/", {.body = "<html><title>gb</title></html>", .contentType = "text/html"});
+        for (const char* page : {"/tovel/hybb.html", "/tovel/txbb.html", "/tovel/bbgcs.html", "/tovel/mft.html"})
+            server_.Serve(page, {.body = "<html><title>page</title></html>", .contentType = "text/html"});
+        for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
+            setenv(name, server_.HostPort().c_str(), 1);
+        SetProgramDirectory(dir_.Path());
+        Globals() = ProgramState{};
+        window_ = BuildWindow(MainWindowDescription());
+        window_->FireCreated();
+        window_->ShowCentred();
+        recorder_ = std::make_unique<MovieRecordingControls>(MainControls());
+        SetMainWindowControls(recorder_.get());
+        menu_ = window_->controlAs<RollUpMenu>(names::kLessonMenu);
+    }
+    void TearDown() override {
+        Downloads().StopAll();
+        SetMainWindowControls(nullptr);
+        window_.reset();
+    }
+
+    // Clicks (group, item) in the menu as the user does: its header, then the item.
+    void ClickMenu(int group, int item) {
+        QTest::mouseClick(menu_, Qt::LeftButton, {}, menu_->headerRect(group).center());
+        QTest::mouseClick(menu_, Qt::LeftButton, {}, menu_->itemRect(item).center());
+        ASSERT_EQ(menu_->selectedItem(), QPoint(group, item));
+    }
+
+    // A page button; the modal pages window it opens is closed after `closeAfter`.
+    void ClickPageButton(int page, int closeAfter) {
+        QTimer::singleShot(closeAfter, [] {
+            if (LoadedWindow* pages = LoadedWindow::Find(names::kPagesWindow)) pages->close();
+        });
+        const QString name = QStringLiteral("超级按钮%1").arg(page);
+        QTest::mouseClick(window_->control(name.toUtf8().constData()), Qt::LeftButton);
+        ASSERT_EQ(LoadedWindow::Find(names::kPagesWindow), nullptr);
+    }
+
+    struct Lesson {
+        int group, item;
+        std::string body, cacheFile;
+    };
+
+    // Serves every lesson whose menu item is on screen without scrolling, slowly.
+    void ServeLessons() {
+        for (const LessonRow& row : LessonCatalogue()) {
+            menu_->OpenGroup(row.group);
+            if (menu_->itemRect(row.item).bottom() >= menu_->headerRect(row.group + 1).top()) continue;
+            const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
+            Lesson lesson{row.group, row.item, std::string(movie.begin(), movie.end()), dir_.File(row.cacheName)};
+            server_.Serve(Lookup(row.group, row.item)->path,
+                          {.body = lesson.body, .chunkSize = lesson.body.size() / 12 + 1, .chunkDelay = 20ms});
+            lessons_.push_back(std::move(lesson));
+        }
+        menu_->OpenGroup(0);
+    }
+
+    // `count` lesson choices at random moments (0 to 50 ms apart), with now and then a
+    // page button or the guestbook entry before one. Returns the last lesson chosen.
+    const Lesson* ChooseAtRandom(int count, unsigned seed) {
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<std::size_t> pickLesson(0, lessons_.size() - 1);
+        std::uniform_int_distribution<int> pause(0, 50), percent(0, 99), page(1, 4), closeAfter(20, 120);
+        const Lesson* last = nullptr;
+        for (int choice = 0; choice < count; ++choice) {
+            const int other = percent(random);
+            if (other < 6) {
+                ClickPageButton(page(random), closeAfter(random));
+                ++pagesOpened_;
+            } else if (other < 12) {
+                ClickMenu(kGuestbookGroup, kGuestbookItem);
+                ++guestbooks_;
+            }
+            last = &lessons_[pickLesson(random)];
+            ClickMenu(last->group, last->item);
+            if (const int ms = pause(random)) QTest::qWait(ms);
+            else QCoreApplication::processEvents();
+        }
+        return last;
+    }
+
+    std::vector<Lesson> lessons_;
+    int pagesOpened_ = 0, guestbooks_ = 0;
+
+    template <class T>
+    T* Control(const char* name) const {
+        return window_->controlAs<T>(name);
+    }
+
+    FixtureServer server_;
+    testing::TempDir dir_;
+    testing::MessageRecorder messages_;
+    std::unique_ptr<LoadedWindow> window_;
+    std::unique_ptr<MovieRecordingControls> recorder_;
+    RollUpMenu* menu_ = nullptr;
+};
+
+constexpr unsigned kSeed = 20240611;
+constexpr int kChoices = 200;
+
+TEST_F(StressTest, TwoHundredChoicesWhileDownloadsRunEndOnTheLastChoice) {
+    RecordProperty("seed", static_cast<int>(kSeed));
+    ServeLessons();
+    ASSERT_GE(lessons_.size(), 16u);
+    auto* flash = Control<FlashView>(names::kFlashView);
+
+    const Lesson* last = ChooseAtRandom(kChoices, kSeed);
+    RecordProperty("pages_opened", pagesOpened_);
+    RecordProperty("guestbook_entries", guestbooks_);
+    EXPECT_GT(pagesOpened_, 0);
+    EXPECT_GT(guestbooks_, 0);
+
+    // The last choice downloads (or plays) and ends in the playing view with its movie.
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return !Downloads().Running() && flash->isVisible() && recorder_->Movie() == last->cacheFile; }, 60s))
+        << "last choice " << last->group << "," << last->item;
+    EXPECT_TRUE(messages_.Texts().empty());
+    // Every choice reached the handler: two size probes each.
+    int heads = 0;
+    for (const auto& r : server_.Requests()) heads += r.method == "HEAD";
+    EXPECT_EQ(heads, 2 * kChoices);
+    EXPECT_FALSE(Control<WebView>(names::kWebView)->isVisible());
+    EXPECT_FALSE(Control<StatusLabel>(names::kStatusLabel)->isVisible());
+    EXPECT_FALSE(Control<StoredPositionBar>(names::kProgressBar)->isVisible());
+    // Nothing changes the display after the last download has ended.
+    ProcessEventsUntil([] { return false; }, 300ms);
+    EXPECT_TRUE(flash->isVisible());
+    EXPECT_EQ(recorder_->Movie(), last->cacheFile);
+
+    // A complete file is the body; one stopped early holds a prefix of it, never more.
+    EXPECT_EQ(testing::ReadWholeFile(last->cacheFile), last->body);
+    int complete = 0, partial = 0;
+    for (const Lesson& lesson : lessons_) {
+        if (LocalFileSize(lesson.cacheFile) < 0) continue;
+        const std::string stored = testing::ReadWholeFile(lesson.cacheFile);
+        EXPECT_TRUE(testing::IsPrefixOf(stored, lesson.body))
+            << lesson.group << "," << lesson.item << ": " << stored.size() << " of " << lesson.body.size();
+        ++(stored.size() == lesson.body.size() ? complete : partial);
+    }
+    RecordProperty("complete_files", complete);
+    RecordProperty("partial_files", partial);
+
+    // Then the guestbook: the web view replaces the player.
+    ClickMenu(kGuestbookGroup, kGuestbookItem);
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+        return Control<WebView>(names::kWebView)->isVisible() && !flash->isVisible() &&
+               Control<WebView>(names::kWebView)->url().toString().endsWith(QStringLiteral("/tovel/gb/"));
+    }));
+    EXPECT_EQ(recorder_->Movie(), dir_.File("3.swf"));
+    EXPECT_TRUE(messages_.Texts().empty());
+}
+
+// After many quick movie changes the player page's Ruffle fails ("RuntimeError:
+// unreachable", "closure invoked recursively or after being dropped") and the movie of
+// the last choice is never shown, though it was handed over; choosing it again a few
+// seconds later shows it. Disabled: it fails today; it documents the fault.
+TEST_F(StressTest, DISABLED_PlayerShowsTheLastChoiceAfterQuickChanges) {
+    ServeLessons();
+    auto* flash = Control<FlashView>(names::kFlashView);
+    std::vector<Text> loadedMovies;  // the movie handed over when each load was reported
+    QObject::connect(flash, &FlashView::movieLoaded, [&] { loadedMovies.push_back(recorder_->Movie()); });
+
+    const Lesson* last = ChooseAtRandom(100, kSeed);
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return !Downloads().Running() && recorder_->Movie() == last->cacheFile; }, 60s));
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] { return !loadedMovies.empty() && loadedMovies.back() == last->cacheFile; }, 30s))
+        << loadedMovies.size() << " movies reported loaded";
+}
+
+}  // namespace
+}  // namespace pw
