@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -125,6 +126,7 @@ int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "--program") == 0) return ProgramSide(argc, argv, argv[2]);
     if (argc > 4 && std::strcmp(argv[1], "--bare") == 0) return BareSide(argc, argv, argv[2]);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    QCoreApplication driver(argc, argv);  // the Ruffle files are found from the executable's folder
 
     testing::FixtureServer server;
     ServeQuietSite(server);
