@@ -1,6 +1,7 @@
 #include "ui/window_controls.h"
 
 #include <QThread>
+#include <QTimer>
 
 #include "host/flash_view.h"
 #include "host/web_view.h"
@@ -44,12 +45,26 @@ void WindowControls::ScheduleStateUpdate() {
         ApplyState();
         return;
     }
-    // One pending update carries every write made before it runs.
-    if (!updatePending_.exchange(true)) QMetaObject::invokeMethod(this, [this] { ApplyState(); }, Qt::QueuedConnection);
+    // One pending update carries every write made before it runs, and updates from a
+    // download come at most every kRepaintInterval: painting a caption per chunk would
+    // take a core from the download itself.
+    if (updatePending_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const auto sinceLast = std::chrono::steady_clock::now() - lastApplied_;
+            if (sinceLast >= kRepaintInterval)
+                ApplyState();
+            else
+                QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(kRepaintInterval - sinceLast),
+                                   this, [this] { ApplyState(); });
+        },
+        Qt::QueuedConnection);
 }
 
 void WindowControls::ApplyState() {
     updatePending_ = false;
+    lastApplied_ = std::chrono::steady_clock::now();
     std::array<bool, 4> visible;
     Text caption;
     std::int32_t position;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include "core/main_window_controls.h"
@@ -20,7 +21,8 @@ class LoadedWindow;
 // The main window's controls as the program's routines see them. Writes from any thread
 // are stored at once (a read right after sees them) and reach the widgets on the UI
 // thread: visibility, caption and position as their latest state, painted once however
-// many writes came in between; movie, play and address as commands, in order.
+// many writes came in between (at most every 40 ms from a worker); movie, play and
+// address as commands, in order.
 class WindowControls final : public QObject, public MainWindowControls {
     Q_OBJECT
 public:
@@ -52,6 +54,8 @@ private:
     Text caption_;
     std::int32_t position_ = 0;
     std::atomic<bool> updatePending_{false};
+    std::chrono::steady_clock::time_point lastApplied_;  // UI thread only
+    static constexpr std::chrono::milliseconds kRepaintInterval{40};
 };
 
 }  // namespace pw
