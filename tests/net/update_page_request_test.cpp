@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "tests/net/net_test_support.h"
@@ -43,6 +44,20 @@ TEST(FetchUpdatePageTest, WhatArrivedBeforeABreakOffIsReturned) {
     const std::string page = FixtureServer::GeneratedBody(30000);
     server.Serve("/tovel/test.html", {.body = page, .breakOffAfter = 20000});
     EXPECT_EQ(FetchUpdatePage(server.BaseUrl() + "/tovel/test.html"), page.substr(0, 20000));
+}
+
+TEST(FetchUpdatePageTest, SilentSiteIsGivenUpAfterTheTotalTimeOut) {
+    // The page starts and then nothing more comes: the start-up must not wait forever.
+    FixtureServer server;
+    const std::string page = FixtureServer::GeneratedBody(30000);
+    server.Serve("/tovel/test.html", {.body = page, .chunkSize = 1000, .stallAfter = 5000});
+    const auto start = std::chrono::steady_clock::now();
+    const Text body = FetchUpdatePage(server.BaseUrl() + "/tovel/test.html");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    server.ReleaseStalls();
+    EXPECT_EQ(body, page.substr(0, 5000));  // what came is parsed all the same
+    EXPECT_GE(waited, std::chrono::seconds(14));
+    EXPECT_LT(waited, std::chrono::seconds(20));
 }
 
 TEST(FetchUpdatePageTest, UnreachableSiteGivesAnEmptyPage) {
