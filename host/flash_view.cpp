@@ -27,6 +27,11 @@ bool LooksLikeSwf(const QString& path) {
     return signature == "FWS" || signature == "CWS" || signature == "ZWS";
 }
 
+// How long a movie may take to be reported loaded before the page counts as failed.
+constexpr int kLoadWatchMs = 8000;
+// Reloads for one movie: a movie Ruffle cannot read at all is not retried for ever.
+constexpr int kMaxRecoveries = 2;
+
 QString NewMovieToken() {
     return QUuid::createUuid().toString(QUuid::Id128);
 }
@@ -55,6 +60,12 @@ FlashView::FlashView(QWidget* parent) : QWebEngineView(parent) {
                 pageReady_ = false;
                 QTimer::singleShot(0, this, &FlashView::LoadPlayerPage);
             });
+    // A movie that is handed over but never reported loaded means the player page has
+    // failed: it is reloaded, and the movie with it.
+    loadWatch_ = new QTimer(this);
+    loadWatch_->setSingleShot(true);
+    loadWatch_->setInterval(kLoadWatchMs);
+    connect(loadWatch_, &QTimer::timeout, this, &FlashView::RecoverPlayer);
     LoadPlayerPage();
 }
 
@@ -69,6 +80,8 @@ void FlashView::SetMovie(const QString& absolutePath) {
         return;
     }
     movieToken_ = NewMovieToken();
+    movieReported_ = false;
+    recoveries_ = 0;
     hasMovie_ = LooksLikeSwf(absolutePath);
     schemeHandler_->SetMovie(movieToken_, hasMovie_ ? absolutePath : QString());
     playRequested_ = false;
@@ -116,9 +129,22 @@ void FlashView::OnPageLoaded(bool ok) {
 }
 
 void FlashView::OnTitleChanged(const QString& title) {
-    if (!movieToken_.isEmpty() && title == QStringLiteral("loaded ") + movieToken_) {
+    if (movieToken_.isEmpty()) return;
+    if (title == QStringLiteral("loaded ") + movieToken_) {
+        movieReported_ = true;
+        loadWatch_->stop();
         emit movieLoaded();
+    } else if (title.startsWith(QStringLiteral("failed ") + movieToken_)) {
+        RecoverPlayer();
     }
+}
+
+void FlashView::RecoverPlayer() {
+    loadWatch_->stop();
+    if (!hasMovie_ || recoveries_ >= kMaxRecoveries) return;
+    ++recoveries_;
+    movieReported_ = false;
+    LoadPlayerPage();  // the movie is applied again once the page is ready
 }
 
 void FlashView::ApplyMovie() {
@@ -130,6 +156,7 @@ void FlashView::ApplyMovie() {
     const QString call = QStringLiteral("pebblewick.setMovie.apply(null, %1)")
                              .arg(QString::fromUtf8(QJsonDocument(arguments).toJson(QJsonDocument::Compact)));
     page()->runJavaScript(call);
+    if (hasMovie_) loadWatch_->start();
 }
 
 }  // namespace pw

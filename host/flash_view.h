@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QTimer;
 class QWebEngineProfile;
 
 namespace pw {
@@ -39,6 +40,7 @@ private:
     void OnPageLoaded(bool ok);
     void OnTitleChanged(const QString& title);
     void ApplyMovie();
+    void RecoverPlayer();
 
     QWebEngineProfile* profile_ = nullptr;
     FlashSchemeHandler* schemeHandler_ = nullptr;
@@ -46,6 +48,9 @@ private:
     QString movieToken_;
     bool hasMovie_ = false;
     bool playRequested_ = false;
+    bool movieReported_ = false;
+    int recoveries_ = 0;  // page reloads for the current movie
+    QTimer* loadWatch_ = nullptr;
 };
 
 }  // namespace pw

@@ -121,6 +121,7 @@ private slots:
     void schemeServesOnlyCurrentMovieAndRuffleFiles();
     void movieIsReadAfreshAtEveryRequest();
     void reloadsAfterRenderProcessDies();
+    void reloadsWhenRufflePanics();
     void playsIdleMovie();
     void webViewNavigatesToPage();
 
@@ -305,6 +306,23 @@ void HostTest::reloadsAfterRenderProcessDies() {
 
     QVERIFY(loaded.wait(kLoadTimeoutMs));
     QVERIFY(view.page()->renderProcessPid() != renderer);
+    QCOMPARE(StateOf(view).value(QLatin1String("players")).toInt(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
+}
+
+void HostTest::reloadsWhenRufflePanics() {
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(WriteMovie(dir_, QStringLiteral("brave.swf"), greenMovie_));
+    view.Play();
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    // A failure inside Ruffle's WebAssembly, as the page's own scripts raise it.
+    RunScript(view, QStringLiteral(
+                        "window.dispatchEvent(new ErrorEvent('error', {message: 'RuntimeError: unreachable'})); 1"));
+
+    QVERIFY(loaded.wait(kLoadTimeoutMs));  // the page came back with the same movie
     QCOMPARE(StateOf(view).value(QLatin1String("players")).toInt(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
 }
