@@ -1,11 +1,14 @@
 #include "net/resumable_downloader.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/message.h"
@@ -59,6 +62,25 @@ public:
 
     bool SeekToEnd() { return ::lseek(fd_, 0, SEEK_END) >= 0; }
 
+    // Waits until no other download (of this program or another instance of it) is
+    // writing the same file: two writers at their own offsets would leave a file of
+    // full size with holes. Readers are not held up. False when stopped first.
+    bool LockForWriting(const std::stop_token& stop) {
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) return true;  // no locks here: go on as before
+            if (stop.stop_requested()) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+    // Empties a regular file; a device (a pipe, /dev/null) has nothing to empty.
+    bool Truncate() {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) return false;
+        return !S_ISREG(st.st_mode) || ::ftruncate(fd_, 0) == 0;
+    }
+
     // Closes now, so that a late write error is seen.
     bool Close() {
         const int fd = fd_;
@@ -72,9 +94,9 @@ private:
 
 // Others may read the file while it is written: the player opens a lesson before its
 // download has closed it.
-LocalFile OpenLocalFile(const Text& name, bool resume) {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (resume ? 0 : O_TRUNC);
-    return LocalFile(::open(name.c_str(), flags, 0666));
+// The file is emptied only once this download holds its lock (LockForWriting).
+LocalFile OpenLocalFile(const Text& name) {
+    return LocalFile(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
 }
 
 std::vector<std::string> RequestHeaders(std::int32_t resumeOffset, bool resume) {
@@ -118,8 +140,13 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
         return -1;
     }
 
-    LocalFile file = OpenLocalFile(localFileName, resuming);
-    if (!file.IsOpen() || (resuming && !file.SeekToEnd())) {
+    LocalFile file = OpenLocalFile(localFileName);
+    if (!file.IsOpen()) {
+        ShowMessage(msg::CannotOpenLocalFile());
+        return -1;
+    }
+    if (!file.LockForWriting(stop)) return -1;
+    if (resuming ? !file.SeekToEnd() : !file.Truncate()) {
         ShowMessage(msg::CannotOpenLocalFile());
         return -1;
     }

@@ -252,11 +252,11 @@ TEST_F(FaultMatrixTest, ProgramDirectoryThatCannotHoldFilesIsReportedAndNothingP
 }
 
 // Two downloads of the same file at once, as two program instances choosing the same
-// lesson would run them. Each opens the file emptied and writes at its own offset: when
-// the later one stops early and the earlier one completes, the file has the full size but
-// holds zeros where neither wrote, and the next choice would play it as complete.
-// Disabled: it fails today; it documents the fault.
-TEST_F(FaultMatrixTest, DISABLED_TwoDownloadsOfTheSameFileNeverLeaveAWrongFileOfFullSize) {
+// lesson would run them. Had each emptied the file and written at its own offset, a later
+// one that stops early beside an earlier one that completes would leave the full size
+// with holes, and the next choice would play it as complete. The later one waits for the
+// earlier one instead, then starts the file afresh.
+TEST_F(FaultMatrixTest, TwoDownloadsOfTheSameFileNeverLeaveAWrongFileOfFullSize) {
     const std::string body = FixtureServer::GeneratedBody(200000);
     server_.Serve("/first", {.body = body, .chunkSize = 10000, .stallAfter = 150000});
     server_.Serve("/second", {.body = body, .chunkSize = 10000, .breakOffAfter = 10000});
@@ -266,9 +266,15 @@ TEST_F(FaultMatrixTest, DISABLED_TwoDownloadsOfTheSameFileNeverLeaveAWrongFileOf
     const auto until = Clock::now() + 10s;
     while (LocalFileSize(file) < 150000 && Clock::now() < until) std::this_thread::sleep_for(5ms);
     ASSERT_EQ(LocalFileSize(file), 150000);
-    ResumableDownloader(server_.BaseUrl() + "/second", file, {}, 0, 0);
+    int secondResult = 0;
+    std::jthread second([&] { secondResult = ResumableDownloader(server_.BaseUrl() + "/second", file, {}, 0, 0); });
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(LocalFileSize(file), 150000);  // the second has not emptied it under the first
     server_.ReleaseStalls();
     first.join();
+    second.join();
+    EXPECT_EQ(secondResult, -1);  // it broke off after 10000 bytes of its own
+    EXPECT_EQ(LocalFileSize(file), 10000);
 
     const std::string stored = testing::ReadWholeFile(file);
     std::size_t wrong = 0, firstWrong = stored.size();
