@@ -19,6 +19,7 @@
 #include "net/resumable_downloader.h"
 #include "tests/hardening/hardening_support.h"
 #include "tests/lessons/fake_controls.h"
+#include "tests/lessons/lesson_test_support.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
@@ -30,25 +31,12 @@ using namespace std::chrono_literals;
 using testing::FakeControls;
 using testing::FixtureResource;
 using testing::FixtureServer;
+using testing::CountRequests;
+using testing::DownloadsEnd;
 using testing::MessageRecorder;
 using testing::TempDir;
 
 using Clock = std::chrono::steady_clock;
-
-bool DownloadsEnd(std::chrono::milliseconds limit = 20s) {
-    const auto until = Clock::now() + limit;
-    while (Downloads().Running()) {
-        if (Clock::now() > until) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
-int CountRequests(const FixtureServer& server, const std::string& method) {
-    int n = 0;
-    for (const auto& r : server.Requests()) n += r.method == method;
-    return n;
-}
 
 int CountEntries(const std::vector<std::string>& log, const std::string& entry) {
     return static_cast<int>(std::count(log.begin(), log.end(), entry));

@@ -10,6 +10,7 @@
 #include "lessons/download_worker.h"
 #include "lessons/lesson_selection.h"
 #include "tests/lessons/fake_controls.h"
+#include "tests/lessons/lesson_test_support.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
@@ -21,23 +22,10 @@ using namespace std::chrono_literals;
 using testing::FakeControls;
 using testing::FixtureResource;
 using testing::FixtureServer;
+using testing::CountRequests;
+using testing::DownloadsEnd;
 using testing::MessageRecorder;
 using testing::TempDir;
-
-// Waits until every download thread has ended; false after `limit`.
-bool DownloadsEnd(std::chrono::milliseconds limit = 10s) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (Downloads().Running())
-        if (std::chrono::steady_clock::now() > until) return false;
-        else std::this_thread::sleep_for(5ms);
-    return true;
-}
-
-int CountRequests(const FixtureServer& server, const std::string& method) {
-    int n = 0;
-    for (const auto& r : server.Requests()) n += r.method == method;
-    return n;
-}
 
 class LessonSelectionTest : public ::testing::Test {
 protected:
