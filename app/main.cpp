@@ -1,10 +1,12 @@
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 
-#include <cstdlib>
-
-#include "app/network_session.h"
 #include "app/program.h"
+#include "core/files.h"
 #include "host/flash_scheme.h"
+#include "host/qt_text.h"
+#include "ui/main_window_display.h"
 #include "ui/message_box.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
@@ -16,15 +18,23 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pebblewick"));
     QApplication::setApplicationVersion(QStringLiteral("2.0.0.0"));
-    pw::InstallMessageBoxHandler();
 
-    pw::TheNetworkSession() = new pw::NetworkSession;
-    std::atexit(pw::ShutdownCleanup);
-    pw::TheNetworkSession()->Initialise();
+    pw::MessageBoxes messageBoxes;
+    pw::ProgramSetup setup;
+    setup.hosts = pw::ReadHosts();
+    setup.dataDirectory = pw::ExecutableDirectory();
+    setup.messages = &messageBoxes;
+    setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
+    pw::Program program(std::move(setup));
 
-    auto mainWindow = pw::LoadWindow(pw::MainWindowDescription());
+    pw::LoadedWindow mainWindow(pw::MainWindowDescription(), program);
+    pw::MainWindowDisplay display(mainWindow);
+    program.AttachDisplay(display);
+    mainWindow.FireCreated();
+    mainWindow.ShowCentred();
     const int result = app.exec();
 
-    pw::EndProgram(std::move(mainWindow));
+    // Downloads stop at once (their partial files stay) before the window goes.
+    program.EndProgram();
     return result;
 }

@@ -2,18 +2,16 @@
 
 namespace pw {
 
-// Brackets the run with the network library's global start-up and clean-up.
+// Brackets the run with the network library's global start-up and clean-up: made first
+// and gone last of everything that uses the network.
 class NetworkSession {
 public:
-    void Initialise();
-    void Destroy();  // cleans up only when the start-up succeeded
+    NetworkSession();
+    ~NetworkSession();  // cleans up only when the start-up succeeded
+    NetworkSession(const NetworkSession&) = delete;
+    NetworkSession& operator=(const NetworkSession&) = delete;
+
     int startupResult = 0;
 };
-
-// The program's clean-up at termination; runs once however often it is called.
-void ShutdownCleanup();
-
-// The session that ShutdownCleanup destroys; created by the entry routine.
-NetworkSession*& TheNetworkSession();
 
 }  // namespace pw

@@ -1,19 +1,225 @@
 #include "app/program.h"
 
-#include "app/network_session.h"
-#include "lessons/download_worker.h"
+#include "assets/idle_movie.h"
+#include "core/files.h"
+#include "host/web_view.h"
+#include "host/qt_text.h"
+#include "lessons/catalogue.h"
+#include "lessons/download_progress.h"
 #include "lessons/lesson_selection.h"
-#include "ui/message_box.h"
+#include "lessons/update_check.h"
+#include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
 namespace pw {
+namespace {
 
-void EndProgram(std::unique_ptr<LoadedWindow> mainWindow) {
-    ReleaseWaitingMessages();
-    Downloads().StopAll();
-    SetMainWindowControls(nullptr);
-    mainWindow.reset();
-    ShutdownCleanup();
+// Stands in until the main window's display is attached, so that a stray call changes
+// nothing.
+class NoDisplay final : public Display {
+public:
+    void ShowView(ContentView) override {}
+    void HideDownloadDisplay() override {}
+    void SetStatusCaption(const Text&) override {}
+    void SetProgressPosition(std::int32_t) override {}
+    void SetFlashMovie(const Text&) override {}
+    void PlayFlash() override {}
+    void SetWebAddress(const Text&) override {}
+};
+
+NoDisplay noDisplay;
+
+}  // namespace
+
+Program::Program(ProgramSetup setup)
+    : hosts_(std::move(setup.hosts)),
+      dataDirectory_(std::move(setup.dataDirectory)),
+      messages_(*setup.messages),
+      openInBrowser_(std::move(setup.openInBrowser)),
+      timeouts_(setup.timeouts),
+      display_(&noDisplay) {}
+
+Program::~Program() {
+    // What the program does at its end: workers stop and are joined, the texts go, and
+    // the network session is cleaned up last of all.
+    EndProgram();
+    globals_.CurrentVersion.clear();
+    globals_.CurrentUrl.clear();
+    globals_.CurrentFileName.clear();
 }
+
+void Program::EndProgram() {
+    downloads_.StopAll();
+    probes_.StopAll();
+    updateCheck_.StopAll();
+    currentDownloadJob_ = 0;
+}
+
+Text Program::FilePath(const Text& name) const { return JoinPath(dataDirectory_, name); }
+
+bool Program::WorkersRunning() const {
+    return downloads_.Running() || probes_.Running() || updateCheck_.Running();
+}
+
+void Program::PostToUiThread(std::function<void()> apply) {
+    QMetaObject::invokeMethod(&uiThreadEvents_, std::move(apply), Qt::QueuedConnection);
+}
+
+void Program::HandleWindowEvent(WindowEvent event, int group, int item) {
+    switch (event) {
+    case WindowEvent::None: break;
+    case WindowEvent::MainWindowCreated: OnMainWindowCreated(); break;
+    case WindowEvent::PagesWindowCreated: OnPagesWindowCreated(); break;
+    case WindowEvent::PageButton1Clicked: OnPageButtonClicked(1); break;
+    case WindowEvent::PageButton2Clicked: OnPageButtonClicked(2); break;
+    case WindowEvent::PageButton3Clicked: OnPageButtonClicked(3); break;
+    case WindowEvent::PageButton4Clicked: OnPageButtonClicked(4); break;
+    case WindowEvent::Button5Clicked:
+    case WindowEvent::Button6Clicked:
+    case WindowEvent::Button7Clicked:
+    case WindowEvent::Button8Clicked: OnButton5To8Clicked(); break;
+    case WindowEvent::LessonMenuItemClicked: OnLessonMenuItemClicked(group, item); break;
+    }
+}
+
+void Program::OnMainWindowCreated() {
+    globals_.CurrentVersion = "2.0";
+
+    // The window shows at once with the home page; the update page is read on a worker
+    // and its question comes when the answer does.
+    display_->ShowView(ContentView::WebPage);
+    display_->HideDownloadDisplay();
+    display_->SetWebAddress(hosts_.SiteBaseUrl() + "index.html");
+
+    // A read-only folder is no reason to stop: the idle movie is then missing.
+    WriteWholeFile(FilePath(kIdleMovieName), IdleMovieBytes());
+
+    const Text pageUrl = hosts_.SiteBaseUrl() + "test.html";
+    updateCheck_.Start([this, pageUrl, timeouts = timeouts_.page](std::stop_token stop) {
+        Text body = FetchUpdatePage(pageUrl, timeouts);
+        if (!stop.stop_requested()) PostToUiThread([this, body = std::move(body)] { OnUpdatePage(body); });
+    });
+}
+
+void Program::OnUpdatePage(const Text& body) {
+    UpdatePlatform platform{messages_, openInBrowser_, [this] { StartDownloadWorker(); }};
+    UpdateCheck(globals_, body, platform);
+}
+
+void Program::OnLessonMenuItemClicked(int group, int item) {
+    if (auto entry = Lookup(group, item)) {
+        globals_.CurrentUrl = RemoteAddress(*entry, hosts_);
+        globals_.CurrentFileName = entry->cacheName;
+        // A new lesson choice supersedes the running download.
+        downloads_.SupersedeCurrent();
+        currentDownloadJob_ = 0;
+        OpenLesson();
+    } else if (group == kGuestbookGroup && item == kGuestbookItem) {
+        OpenGuestbook();
+    }
+}
+
+void Program::OpenLesson() {
+    const std::uint64_t choice = ++choice_;
+    const Text url = globals_.CurrentUrl;
+    const Text fileName = globals_.CurrentFileName;
+    // The two probes wait on the lesson server: they run on a worker, and what they find
+    // is applied only if no newer choice came in the meantime.
+    probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
+        ProbeLesson(url, path, timeouts, [&](LessonStep step) {
+            if (stop.stop_requested()) return;
+            PostToUiThread([=, this] {
+                if (choice != choice_) return;
+                if (step == LessonStep::Play)
+                    PlayFile(fileName);
+                else
+                    StartDownload(url, fileName);
+            });
+        });
+    });
+}
+
+void Program::PlayCurrentFile() { PlayFile(globals_.CurrentFileName); }
+
+void Program::PlayFile(const Text& fileName) {
+    display_->ShowView(ContentView::Lesson);
+    display_->SetFlashMovie(FilePath(fileName));
+    display_->PlayFlash();
+}
+
+void Program::StartDownloadWorker() { StartDownload(globals_.CurrentUrl, globals_.CurrentFileName); }
+
+void Program::StartDownload(const Text& url, const Text& fileName) {
+    const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName)};
+    DownloadSettings settings{timeouts_.downloadConnect, timeouts_.downloadStall, {}};
+    const bool started = downloads_.Start([this, job, settings](std::stop_token stop) mutable {
+        settings.stop = std::move(stop);
+        DownloadWorker(
+            job,
+            [this](DownloadEvent event) {
+                PostToUiThread([this, event = std::move(event)] { OnDownloadEvent(event); });
+            },
+            settings);
+    });
+    if (!started) return;  // no thread: nothing happens
+    currentDownloadJob_ = job.id;
+    currentDownloadFile_ = fileName;
+    // The downloading view, and the idle movie to silence the lesson that played.
+    display_->ShowView(ContentView::Downloading);
+    display_->SetFlashMovie(FilePath(kIdleMovieName));
+}
+
+void Program::OnDownloadEvent(const DownloadEvent& event) {
+    if (event.job != currentDownloadJob_) return;  // superseded
+    switch (event.kind) {
+    case DownloadEvent::Kind::Progress:
+        display_->SetStatusCaption(event.caption);
+        display_->SetProgressPosition(event.position);
+        break;
+    case DownloadEvent::Kind::Completed:
+        currentDownloadJob_ = 0;
+        display_->SetProgressPosition(0);
+        display_->SetStatusCaption(DownloadCompleteCaption());
+        PlayFile(currentDownloadFile_);
+        break;
+    case DownloadEvent::Kind::Failed:
+        currentDownloadJob_ = 0;
+        if (!event.message.empty()) ShowMessage(messages_, event.message);
+        break;
+    }
+}
+
+void Program::SilenceLessonAndShowWebView() {
+    ++choice_;  // a lesson still being probed no longer plays
+    display_->SetFlashMovie(FilePath(globals_.CurrentFileName));
+    display_->PlayFlash();
+    display_->ShowView(ContentView::WebPage);
+}
+
+void Program::OnPageButtonClicked(int page) {
+    globals_.PageIndex = page;
+    globals_.CurrentFileName = kIdleMovieName;
+    SilenceLessonAndShowWebView();
+    // A fresh window for every click, modal over the main window until it is closed.
+    LoadedWindow pages(PagesWindowDescription(), *this);
+    pagesWindow_ = &pages;
+    pages.FireCreated();
+    pages.ExecModal();
+    pagesWindow_ = nullptr;
+}
+
+void Program::OnPagesWindowCreated() {
+    const Text address = SitePageAddress(hosts_.SiteBaseUrl(), globals_.PageIndex);
+    if (!pagesWindow_ || address.empty()) return;
+    if (auto* view = pagesWindow_->controlAs<WebView>(names::kWebView)) view->Navigate(ToQString(address));
+}
+
+void Program::OpenGuestbook() {
+    globals_.CurrentFileName = kIdleMovieName;
+    SilenceLessonAndShowWebView();
+    display_->SetWebAddress(hosts_.SiteBaseUrl() + "gb/");
+}
+
+void Program::OnButton5To8Clicked() { ShowMessage(messages_, msg::PleaseWaitForUpgrade()); }
 
 }  // namespace pw

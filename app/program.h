@@ -1,13 +1,109 @@
 #pragma once
 
-#include <memory>
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+
+#include "app/network_session.h"
+#include "core/hosts.h"
+#include "core/message.h"
+#include "lessons/display.h"
+#include "lessons/download_worker.h"
+#include "lessons/program_state.h"
+#include "net/remote_size_probe.h"
+#include "net/update_page_request.h"
+#include "ui/window_description.h"
 
 namespace pw {
 
 class LoadedWindow;
 
-// Everything the program does once its main window has been closed: downloads stop at
-// once (their partial files stay), then the window and the network session go away.
-void EndProgram(std::unique_ptr<LoadedWindow> mainWindow);
+// How long the program waits on the network; tests shorten them.
+struct NetworkTimeouts {
+    ProbeTimeouts probe;
+    PageTimeouts page;
+    std::chrono::milliseconds downloadConnect{5000};
+    std::chrono::milliseconds downloadStall{30000};
+};
+
+// What the program is made with.
+struct ProgramSetup {
+    Hosts hosts;
+    Text dataDirectory;  // where the idle movie, the lesson caches and update files live
+    MessagePort* messages = nullptr;  // message boxes; must outlive the program
+    std::function<void(const Text& url)> openInBrowser;
+    NetworkTimeouts timeouts;
+};
+
+// The program: its state, the network session, its worker threads, the ports to the
+// message boxes and the main window, and the handlers of every bound event. Everything
+// here runs on the UI thread; workers hand their results to it as queued events, and
+// those of a superseded choice are dropped.
+class Program final : public WindowEventHandler {
+public:
+    explicit Program(ProgramSetup setup);
+    ~Program() override;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // The main window's content area; set before the main window's created event.
+    void AttachDisplay(Display& display) { display_ = &display; }
+
+    void HandleWindowEvent(WindowEvent event, int group, int item) override;
+
+    // The handlers.
+    void OnMainWindowCreated();
+    void OnLessonMenuItemClicked(int group, int item);
+    void OpenLesson();
+    void PlayCurrentFile();
+    void StartDownloadWorker();
+    void OnPageButtonClicked(int page);
+    void OnPagesWindowCreated();
+    void OpenGuestbook();
+    void OnButton5To8Clicked();
+
+    // Stops every worker at once (partial files stay); run when the main window has closed.
+    void EndProgram();
+
+    ProgramState& globals() { return globals_; }
+    const Hosts& hosts() const { return hosts_; }
+    // dataDirectory + "/" + name.
+    Text FilePath(const Text& name) const;
+    // True while a download, probe or update check runs (for tests).
+    bool WorkersRunning() const;
+
+private:
+    void PlayFile(const Text& fileName);
+    void StartDownload(const Text& url, const Text& fileName);
+    void SilenceLessonAndShowWebView();
+    void OnDownloadEvent(const DownloadEvent& event);
+    void OnUpdatePage(const Text& body);
+    // Runs `apply` on the UI thread later, if the program still exists then.
+    void PostToUiThread(std::function<void()> apply);
+
+    NetworkSession session_;  // first made, last gone
+    ProgramState globals_;
+    Hosts hosts_;
+    Text dataDirectory_;
+    MessagePort& messages_;
+    std::function<void(const Text&)> openInBrowser_;
+    NetworkTimeouts timeouts_;
+    Display* display_ = nullptr;
+    LoadedWindow* pagesWindow_ = nullptr;  // while the pages window is open
+
+    // Counts the choices that supersede a pending lesson probe: lesson choices, page
+    // buttons and the guestbook.
+    std::uint64_t choice_ = 0;
+    std::uint64_t lastDownloadJob_ = 0;
+    std::uint64_t currentDownloadJob_ = 0;  // 0: none whose events are wanted
+    Text currentDownloadFile_;
+
+    QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
+    // Declared after what their threads' results reach, so they are joined first.
+    WorkerThreads updateCheck_;
+    WorkerThreads probes_;
+    WorkerThreads downloads_;
+};
 
 }  // namespace pw

@@ -11,32 +11,20 @@
 namespace pw {
 namespace {
 
-Text DirectoryOfExecutable() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return ".";
-    return exe.parent_path().string();
-}
-
-Text& ProgramDirectoryStorage() {
-    static Text directory = DirectoryOfExecutable();
-    return directory;
-}
-
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
 }  // namespace
 
-const Text& ProgramDirectory() { return ProgramDirectoryStorage(); }
-
-void SetProgramDirectory(Text directory) {
-    while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
-    ProgramDirectoryStorage() = std::move(directory);
+Text ExecutableDirectory() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return ".";
+    return exe.parent_path().string();
 }
 
-Text ProgramFilePath(const Text& name) { return ProgramDirectory() + "/" + name; }
+Text JoinPath(const Text& directory, const Text& name) { return directory + "/" + name; }
 
 std::int32_t LocalFileSize(const Text& path) {
     struct stat st {};

@@ -7,13 +7,11 @@
 
 namespace pw {
 
-// The directory that holds the program file, without a trailing separator. Tests may
-// point it elsewhere.
-const Text& ProgramDirectory();
-void SetProgramDirectory(Text directory);
+// The directory that holds the running executable, without a trailing separator.
+Text ExecutableDirectory();
 
-// ProgramDirectory() + "/" + name.
-Text ProgramFilePath(const Text& name);
+// directory + "/" + name.
+Text JoinPath(const Text& directory, const Text& name);
 
 // The low 32 bits of the file's size as a signed integer, or -1 when it does not exist.
 std::int32_t LocalFileSize(const Text& path);

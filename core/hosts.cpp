@@ -12,13 +12,10 @@ Text FromEnvironment(const char* name, const char* fallback) {
 
 }  // namespace
 
-Text SiteHost() { return FromEnvironment("PEBBLEWICK_SITE_HOST", PEBBLEWICK_DEFAULT_SITE_HOST); }
-
-Text LessonHost(int server) {
-    return server == 2 ? FromEnvironment("PEBBLEWICK_LESSON_HOST2", PEBBLEWICK_DEFAULT_LESSON_HOST2)
-                       : FromEnvironment("PEBBLEWICK_LESSON_HOST1", PEBBLEWICK_DEFAULT_LESSON_HOST1);
+Hosts ReadHosts() {
+    return {FromEnvironment("PEBBLEWICK_SITE_HOST", PEBBLEWICK_DEFAULT_SITE_HOST),
+            FromEnvironment("PEBBLEWICK_LESSON_HOST1", PEBBLEWICK_DEFAULT_LESSON_HOST1),
+            FromEnvironment("PEBBLEWICK_LESSON_HOST2", PEBBLEWICK_DEFAULT_LESSON_HOST2)};
 }
-
-Text SiteBaseUrl() { return "http://" + SiteHost() + "/tovel/"; }
 
 }  // namespace pw

@@ -1,14 +1,11 @@
 #pragma once
 
-#include <functional>
-
 #include "core/text.h"
 
 namespace pw {
 
-// Message boxes of the program. The core only asks; the UI installs the handler that
-// shows a real box (on the UI thread, waiting when asked from a worker), and tests
-// install one that records.
+// Message boxes of the program. The core only asks, through a port: the UI's port shows a
+// real box, the download worker's port hands the message to the UI thread, tests record.
 
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
@@ -19,29 +16,29 @@ struct MessageRequest {
     MessageButtons buttons = MessageButtons::Ok;
 };
 
-using MessageHandler = std::function<MessageAnswer(const MessageRequest&)>;
-
-// Installs the handler and returns the one it replaces. Not for use while another
-// thread may be showing a message.
-MessageHandler SetMessageHandler(MessageHandler handler);
+class MessagePort {
+public:
+    virtual ~MessagePort() = default;
+    // Shows the message and returns the answer once it is given.
+    virtual MessageAnswer Ask(const MessageRequest& request) = 0;
+};
 
 // The caption of every message that brings none of its own: "信息：".
-const Text& InfoCaption();
+inline const Text& InfoCaption() { return Gbk<"信息：">(); }
 
-// Shows `text` with one OK button; returns when it has been answered. Callable from
-// any thread.
-void ShowMessage(const Text& text, const Text& caption = InfoCaption());
+// `text` with one OK button.
+void ShowMessage(MessagePort& port, const Text& text, const Text& caption = InfoCaption());
 
 // Yes/No question, Yes the default; true when the user pressed Yes.
-bool AskYesNo(const Text& text, const Text& caption);
+bool AskYesNo(MessagePort& port, const Text& text, const Text& caption);
 
-// The program's messages, as GBK text.
+// The program's messages.
 namespace msg {
-const Text& InternetError();      // "Internet连接错误!"
-const Text& CannotOpenUrl();      // "不能打开该URL!"
-const Text& CannotOpenLocalFile();  // "不能打开本地的文件!"
-const Text& DownloadInterrupted();  // "下载中断!"
-const Text& PleaseWaitForUpgrade();  // "正在整理，请等待升级"
+inline const Text& InternetError() { return Gbk<"Internet连接错误!">(); }
+inline const Text& CannotOpenUrl() { return Gbk<"不能打开该URL!">(); }
+inline const Text& CannotOpenLocalFile() { return Gbk<"不能打开本地的文件!">(); }
+inline const Text& DownloadInterrupted() { return Gbk<"下载中断!">(); }
+inline const Text& PleaseWaitForUpgrade() { return Gbk<"正在整理，请等待升级">(); }
 }  // namespace msg
 
 }  // namespace pw

@@ -105,6 +105,16 @@ Text ReplaceAll(std::string_view text, std::string_view what, std::string_view w
     return out;
 }
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
+
 double NumberFromText(std::string_view text) {
     std::string ascii;
     ascii.reserve(text.size());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +18,22 @@ Text FromUtf8(std::string_view utf8);
 // UTF-8 from GBK text. Invalid byte sequences become U+FFFD.
 std::string ToUtf8(std::string_view gbk);
 
+// A UTF-8 string literal as a template argument, for Gbk<"...">().
+template <std::size_t N>
+struct Utf8Literal {
+    constexpr Utf8Literal(const char (&text)[N]) { std::copy_n(text, N, bytes); }
+    constexpr std::string_view view() const { return {bytes, N - 1}; }
+    char bytes[N];
+};
+
+// The program's one way to write a GBK literal: Gbk<"信息：">() converts the UTF-8 source
+// text once and keeps it for the rest of the run.
+template <Utf8Literal S>
+const Text& Gbk() {
+    static const Text text = FromUtf8(S.view());
+    return text;
+}
+
 // True when `b` starts a double-byte GBK character (its lead byte).
 constexpr bool IsGbkLeadByte(unsigned char b) { return b >= 0x80; }
 
@@ -27,6 +45,10 @@ std::size_t FindText(std::string_view haystack, std::string_view needle, std::si
 
 // Every occurrence of `what` replaced by `with`, scanning as FindText does.
 Text ReplaceAll(std::string_view text, std::string_view what, std::string_view with);
+
+// True when `text` begins with `prefix`, ASCII letters compared without case; `prefix`
+// is written in lower case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
 // The leading decimal number of the text, after full-width digits, signs, point and blank
 // have been made ASCII; 0 when the text does not begin with a number.

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QThread>
 #include <QTimer>
 #include <QUuid>
 #include <QWebEngineProfile>
@@ -75,10 +74,6 @@ FlashView::~FlashView() {
 }
 
 void FlashView::SetMovie(const QString& absolutePath) {
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, absolutePath] { SetMovie(absolutePath); }, Qt::QueuedConnection);
-        return;
-    }
     movieToken_ = NewMovieToken();
     movieReported_ = false;
     recoveries_ = 0;
@@ -91,10 +86,6 @@ void FlashView::SetMovie(const QString& absolutePath) {
 }
 
 void FlashView::Play() {
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this] { Play(); }, Qt::QueuedConnection);
-        return;
-    }
     playRequested_ = true;
     if (pageReady_) {
         page()->runJavaScript(QStringLiteral("pebblewick.play()"));

@@ -1,6 +1,5 @@
 #include "lessons/catalogue.h"
 
-#include "core/hosts.h"
 
 namespace pw {
 namespace {
@@ -57,6 +56,14 @@ std::optional<LessonEntry> Lookup(int group, int item) {
     return std::nullopt;
 }
 
-Text RemoteAddress(const LessonEntry& entry) { return "http://" + LessonHost(entry.server) + entry.path; }
+Text RemoteAddress(const LessonEntry& entry, const Hosts& hosts) {
+    return "http://" + hosts.Lesson(entry.server) + entry.path;
+}
+
+Text SitePageAddress(const Text& siteBaseUrl, int pageIndex) {
+    static constexpr const char* kPages[] = {"hybb.html", "txbb.html", "bbgcs.html", "mft.html"};
+    if (pageIndex < 1 || pageIndex > 4) return {};
+    return siteBaseUrl + kPages[pageIndex - 1];
+}
 
 }  // namespace pw

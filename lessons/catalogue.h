@@ -3,6 +3,7 @@
 #include <optional>
 #include <span>
 
+#include "core/hosts.h"
 #include "core/text.h"
 
 namespace pw {
@@ -37,7 +38,11 @@ std::span<const char* const> LessonGroupHeaders();
 std::optional<LessonEntry> Lookup(int group, int item);
 
 // "http://" + the entry's server host + its path, as one GBK text (not percent-encoded).
-Text RemoteAddress(const LessonEntry& entry);
+Text RemoteAddress(const LessonEntry& entry, const Hosts& hosts);
+
+// The address of site page 1 to 4 (hybb, txbb, bbgcs, mft) under the site's base
+// address, or empty for any other index.
+Text SitePageAddress(const Text& siteBaseUrl, int pageIndex);
 
 // The menu entry that opens the guestbook instead of a lesson.
 inline constexpr int kGuestbookGroup = 3;

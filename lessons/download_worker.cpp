@@ -1,117 +1,102 @@
 #include "lessons/download_worker.h"
 
 #include <atomic>
+#include <system_error>
 
-#include "core/files.h"
-#include "lessons/lesson_selection.h"
-#include "net/download_progress.h"
-#include "net/resumable_downloader.h"
+#include "lessons/download_progress.h"
 
 namespace pw {
 namespace {
 
-// The display as a superseded worker sees it: every write is dropped once the worker's
-// stop has been requested. Reads still answer.
-class GuardedControls final : public MainWindowControls {
+using Clock = std::chrono::steady_clock;
+
+// Keeps the downloader's message instead of showing it: the UI thread shows it, unless
+// the job has been superseded by then.
+class KeptMessage final : public MessagePort {
 public:
-    GuardedControls(MainWindowControls& inner, std::mutex& mutex, std::stop_token stop)
-        : inner_(inner), mutex_(mutex), stop_(std::move(stop)) {}
-
-    void SetVisible(Control control, bool visible) override {
-        Write([&] { inner_.SetVisible(control, visible); });
+    MessageAnswer Ask(const MessageRequest& request) override {
+        text = request.text;
+        return MessageAnswer::Ok;
     }
-    bool IsVisible(Control control) const override { return inner_.IsVisible(control); }
-    void SetStatusCaption(const Text& caption) override {
-        Write([&] { inner_.SetStatusCaption(caption); });
-    }
-    Text StatusCaption() const override { return inner_.StatusCaption(); }
-    void SetProgressPosition(std::int32_t position) override {
-        Write([&] { inner_.SetProgressPosition(position); });
-    }
-    std::int32_t ProgressPosition() const override { return inner_.ProgressPosition(); }
-    void SetFlashMovie(const Text& path) override {
-        Write([&] { inner_.SetFlashMovie(path); });
-    }
-    void PlayFlash() override {
-        Write([&] { inner_.PlayFlash(); });
-    }
-    void SetWebAddress(const Text& url) override {
-        Write([&] { inner_.SetWebAddress(url); });
-    }
-
-private:
-    template <class F>
-    void Write(F&& write) {
-        std::lock_guard lock(mutex_);
-        if (!stop_.stop_requested()) write();
-    }
-
-    MainWindowControls& inner_;
-    std::mutex& mutex_;
-    std::stop_token stop_;
+    Text text;
 };
 
 }  // namespace
 
-void DownloadWorker(const DownloadJob& job, MainWindowControls& controls, std::stop_token stop) {
-    controls.SetVisible(Control::StatusLabel, true);
-    controls.SetVisible(Control::ProgressBar, true);
-    controls.SetVisible(Control::FlashView, false);
-    controls.SetVisible(Control::WebView, false);
-    controls.SetFlashMovie(ProgramFilePath(kIdleMovieName));
-
-    bool completed = false;
+void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const DownloadSettings& settings) {
+    bool complete = false;
     std::int32_t lastTotal = 0;
+    DownloadEvent pending{job.id, DownloadEvent::Kind::Progress, {}, 0, {}};
+    bool hasPending = false;
+    Clock::time_point lastSent{};
+
     auto progress = [&](std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t thisCall) {
         lastTotal = total;
-        if (!completed && DownloadProgress(controls, total, received, elapsed, thisCall)) {
-            completed = true;
-            PlayFile(controls, job.fileName);
+        if (complete) return 0;
+        ProgressReport report = DownloadProgress(total, received, elapsed, thisCall);
+        complete = report.complete;
+        pending.caption = std::move(report.caption);
+        pending.position = report.position;
+        hasPending = true;
+        const auto now = Clock::now();
+        if (!complete && now - lastSent >= kProgressInterval) {
+            sink(pending);
+            hasPending = false;
+            lastSent = now;
         }
         return 0;
     };
-    const int result = ResumableDownloader(job.url, ProgramFilePath(job.fileName), progress, 0, 0, stop);
+
+    KeptMessage message;
+    const int result = ResumableDownloader(job.url, job.filePath, progress, 0, 0, message, settings);
+    if (settings.stop.stop_requested()) return;
 
     // Without a Content-Length the count never reaches 100: a transfer that ended well is
     // complete all the same.
-    if (result == 0 && !completed && lastTotal == 0 && !stop.stop_requested()) {
-        CompleteDownloadDisplay(controls);
-        PlayFile(controls, job.fileName);
+    if (result == 0 && (complete || lastTotal == 0)) {
+        sink({job.id, DownloadEvent::Kind::Completed, {}, 0, {}});
+        return;
     }
+    // A failure leaves the last progress text in place: send what was held back first.
+    if (hasPending) sink(pending);
+    sink({job.id, DownloadEvent::Kind::Failed, {}, 0, message.text});
 }
 
-struct DownloadThreads::Worker {
+struct WorkerThreads::Worker {
     std::atomic<bool> finished{false};
     std::jthread thread;
 };
 
-DownloadThreads::~DownloadThreads() { StopAll(); }
+WorkerThreads::WorkerThreads() = default;
+WorkerThreads::~WorkerThreads() { StopAll(); }
 
-void DownloadThreads::Start(DownloadJob job, MainWindowControls& controls) {
+bool WorkerThreads::Start(std::function<void(std::stop_token)> work) {
     SupersedeCurrent();
     ReapFinished();
     auto worker = std::make_unique<Worker>();
     Worker* w = worker.get();
-    std::shared_ptr<std::mutex> displayMutex = displayMutex_;
-    worker->thread = std::jthread([w, displayMutex, job = std::move(job), &controls](std::stop_token stop) {
-        GuardedControls guarded(controls, *displayMutex, stop);
-        DownloadWorker(job, guarded, stop);
-        w->finished = true;
-    });
-    std::lock_guard lock(threadsMutex_);
+    try {
+        worker->thread = std::jthread([w, work = std::move(work)](std::stop_token stop) {
+            work(std::move(stop));
+            w->finished = true;
+        });
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had: the choice does nothing, and the program goes on
+    }
+    std::lock_guard lock(mutex_);
     workers_.push_back(std::move(worker));
+    return true;
 }
 
-void DownloadThreads::SupersedeCurrent() {
-    std::lock_guard display(*displayMutex_);
-    std::lock_guard lock(threadsMutex_);
+void WorkerThreads::SupersedeCurrent() {
+    std::lock_guard lock(mutex_);
     for (auto& worker : workers_) worker->thread.request_stop();
 }
 
-void DownloadThreads::ReapFinished() {
+void WorkerThreads::ReapFinished() {
     std::vector<std::unique_ptr<Worker>> finished;
     {
-        std::lock_guard lock(threadsMutex_);
+        std::lock_guard lock(mutex_);
         for (auto it = workers_.begin(); it != workers_.end();) {
             if ((*it)->finished) {
                 finished.push_back(std::move(*it));
@@ -121,29 +106,24 @@ void DownloadThreads::ReapFinished() {
             }
         }
     }
-    // Joined outside the lock; each has already returned.
+    // Joined here, outside the lock; each has already returned.
 }
 
-void DownloadThreads::StopAll() {
+void WorkerThreads::StopAll() {
     SupersedeCurrent();
     std::vector<std::unique_ptr<Worker>> all;
     {
-        std::lock_guard lock(threadsMutex_);
+        std::lock_guard lock(mutex_);
         all.swap(workers_);
     }
     all.clear();  // joins
 }
 
-bool DownloadThreads::Running() const {
-    std::lock_guard lock(threadsMutex_);
+bool WorkerThreads::Running() const {
+    std::lock_guard lock(mutex_);
     for (const auto& worker : workers_)
         if (!worker->finished) return true;
     return false;
-}
-
-DownloadThreads& Downloads() {
-    static DownloadThreads threads;
-    return threads;
 }
 
 }  // namespace pw

@@ -1,58 +1,74 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stop_token>
 #include <thread>
 #include <vector>
 
-#include "core/main_window_controls.h"
 #include "core/text.h"
+#include "net/resumable_downloader.h"
 
 namespace pw {
 
-// What one download thread works on: its own copies, taken when it starts, so that a
-// later choice cannot change the file under a running transfer.
+// What one download works on: its own copies, taken when it starts, so that a later
+// choice cannot change the file under a running transfer.
 struct DownloadJob {
+    std::uint64_t id = 0;  // tags its events; the UI drops those of a superseded job
     Text url;
-    Text fileName;  // bare name in the program directory
+    Text filePath;  // the cache file (or update file) to write
 };
 
-// `DownloadWorker`: shows the downloading view, silences the movie, fetches the file
-// afresh with the progress display and plays it when the display completes. `controls`
-// are the display this worker may change.
-void DownloadWorker(const DownloadJob& job, MainWindowControls& controls, std::stop_token stop);
+// What a download worker tells the UI thread, by value.
+struct DownloadEvent {
+    enum class Kind { Progress, Completed, Failed };
+    std::uint64_t job = 0;
+    Kind kind = Kind::Progress;
+    Text caption;               // Progress: the status label's text
+    std::int32_t position = 0;  // Progress: the progress bar's position
+    Text message;               // Failed: what to tell the user; empty for nothing
+};
 
-// The program's download threads. One download runs at a time: starting one supersedes
-// the running one, which stops at its next chunk, keeps its partial file, and from that
-// moment no longer touches the display.
-class DownloadThreads {
+// Receives a worker's events; called on the worker's thread, so it only hands them on.
+using DownloadEventSink = std::function<void(DownloadEvent)>;
+
+// At most one progress event per this interval: painting the caption for every chunk
+// would take a core from the download itself.
+inline constexpr std::chrono::milliseconds kProgressInterval{40};
+
+// `DownloadWorker`: fetches the job's file afresh with the progress display and reports
+// Completed once the file is whole (the UI then completes the display and plays it), or
+// Failed with the downloader's message. A stopped job reports nothing more.
+void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const DownloadSettings& settings);
+
+// The program's worker threads: downloads, and the waits on the network that must not
+// block the window. Starting one supersedes the running ones, which stop at their next
+// wait; every thread is joined at the latest when this object goes.
+class WorkerThreads {
 public:
-    DownloadThreads() = default;
-    ~DownloadThreads();
-    DownloadThreads(const DownloadThreads&) = delete;
-    DownloadThreads& operator=(const DownloadThreads&) = delete;
+    WorkerThreads();
+    ~WorkerThreads();
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
 
-    void Start(DownloadJob job, MainWindowControls& controls);
-    // Supersedes the running download without starting another.
+    // Runs `work` on a thread of its own after superseding the running ones. False when
+    // no thread could be made: nothing runs then.
+    bool Start(std::function<void(std::stop_token)> work);
+    // Asks the running threads to stop, without waiting.
     void SupersedeCurrent();
-    // Stops every download and waits for the threads to end.
+    // Stops every thread and waits for them to end.
     void StopAll();
-    // True while a download thread has not yet ended (for tests).
+    // True while a thread has not yet ended.
     bool Running() const;
 
 private:
     struct Worker;
     void ReapFinished();
 
-    // Held while a worker writes to the display and while a download is superseded, so
-    // that no write of a superseded worker can land after SupersedeCurrent returns.
-    std::shared_ptr<std::mutex> displayMutex_ = std::make_shared<std::mutex>();
-    mutable std::mutex threadsMutex_;
+    mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Worker>> workers_;
 };
-
-// The program's one set of download threads.
-DownloadThreads& Downloads();
 
 }  // namespace pw

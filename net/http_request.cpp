@@ -1,9 +1,9 @@
 #include "net/http_request.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "core/text.h"
 
 namespace pw {
 namespace {
@@ -14,52 +14,16 @@ constexpr std::chrono::milliseconds kPollInterval{100};
 // previous one; libcurl is paused while a delivery does not fit.
 constexpr std::size_t kStagingCapacity = 2 * CURL_MAX_WRITE_SIZE;
 
-struct EasyCleanup {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
 struct MultiCleanup {
     void operator()(CURLM* h) const { curl_multi_cleanup(h); }
 };
-struct SlistFree {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-bool NeedsEncoding(unsigned char b) { return b <= 0x20 || b >= 0x7F; }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char a = text[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (a != prefix[i]) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
-std::string UrlForWire(std::string_view url) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string wire;
-    wire.reserve(url.size());
-    for (char c : url) {
-        const auto b = static_cast<unsigned char>(c);
-        if (NeedsEncoding(b)) {
-            wire += '%';
-            wire += kHex[b >> 4];
-            wire += kHex[b & 0x0F];
-        } else {
-            wire += c;
-        }
-    }
-    return wire;
-}
-
 struct HttpRequest::State {
     HttpRequestOptions options;
-    std::unique_ptr<CURL, EasyCleanup> easy;
+    CurlHandle easy;
     std::unique_ptr<CURLM, MultiCleanup> multi;
-    std::unique_ptr<curl_slist, SlistFree> headers;
     bool attached = false;  // easy handle added to the multi handle
 
     // Body bytes received but not yet read: staging[readPos, staging.size()).
@@ -149,14 +113,13 @@ struct HttpRequest::State {
 
 HttpRequest::HttpRequest(HttpRequestOptions options) : state_(std::make_unique<State>()) {
     state_->options = std::move(options);
-    state_->easy.reset(curl_easy_init());
     state_->multi.reset(curl_multi_init());
     state_->staging.reserve(kStagingCapacity);
 }
 
 HttpRequest::~HttpRequest() = default;
 
-bool HttpRequest::Valid() const { return state_->easy && state_->multi; }
+bool HttpRequest::Valid() const { return state_->easy.Valid() && state_->multi; }
 
 HttpRequest::OpenResult HttpRequest::Open(std::string_view url, std::stop_token stop) {
     if (!Valid() || state_->attached) return OpenResult::Failed;
@@ -164,28 +127,7 @@ HttpRequest::OpenResult HttpRequest::Open(std::string_view url, std::stop_token 
     const HttpRequestOptions& o = s.options;
     CURL* h = s.easy.get();
 
-    for (const std::string& line : o.headerLines) {
-        curl_slist* grown = curl_slist_append(s.headers.get(), line.c_str());
-        if (!grown) return OpenResult::Failed;
-        s.headers.release();
-        s.headers.reset(grown);
-    }
-
-    const std::string wireUrl = UrlForWire(url);
-    curl_easy_setopt(h, CURLOPT_URL, wireUrl.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, s.headers.get());
-    if (!o.userAgent.empty()) curl_easy_setopt(h, CURLOPT_USERAGENT, o.userAgent.c_str());
-    if (o.http10) curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-    if (!o.useSystemProxy) curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
-    if (o.maxRedirects > 0) {
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(h, CURLOPT_MAXREDIRS, o.maxRedirects);
-    }
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
-    if (o.totalTimeout.count() > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(o.totalTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (!s.easy.Configure(url, o)) return OpenResult::Failed;
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &State::OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &s);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &State::OnHeader);
@@ -210,13 +152,13 @@ HttpRequest::OpenResult HttpRequest::Open(std::string_view url, std::stop_token 
 
 long HttpRequest::Status() const {
     long status = 0;
-    if (state_->easy) curl_easy_getinfo(state_->easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    if (state_->easy.Valid()) curl_easy_getinfo(state_->easy.get(), CURLINFO_RESPONSE_CODE, &status);
     return status;
 }
 
 std::optional<std::int64_t> HttpRequest::ContentLength() const {
     curl_off_t length = -1;
-    if (!state_->easy ||
+    if (!state_->easy.Valid() ||
         curl_easy_getinfo(state_->easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
         length < 0)
         return std::nullopt;

@@ -10,25 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "net/curl_handle.h"
+
 namespace pw {
-
-// The URL as it goes on the wire: every byte that may not stand in an HTTP request line
-// (controls, blank, 0x7F, 0x80 and above) percent-encoded byte for byte, everything else
-// (an existing %XX included) kept. A GBK path so reaches the server as the same GBK bytes.
-std::string UrlForWire(std::string_view url);
-
-struct HttpRequestOptions {
-    // Request header lines, sent as written (no line breaks inside).
-    std::vector<std::string> headerLines;
-    std::string userAgent;  // empty: none of our own
-    bool useSystemProxy = true;  // false: always a direct connection
-    bool http10 = false;
-    long maxRedirects = 10;
-    std::chrono::milliseconds connectTimeout{5000};
-    std::chrono::milliseconds totalTimeout{0};  // 0: none
-    // Longest wait for the next byte of the response before the transfer counts as stalled.
-    std::chrono::milliseconds stallLimit{30000};
-};
 
 // One HTTP transfer on libcurl, driven by its caller: Open until the response headers are
 // in, then Read the body piece by piece. The body is staged in a small buffer; libcurl is

@@ -1,42 +1,22 @@
 #include "net/remote_size_probe.h"
 
-#include <curl/curl.h>
-
-#include <chrono>
-#include <memory>
-
-#include "net/http_request.h"
+#include "net/curl_handle.h"
 
 namespace pw {
 namespace {
-
-struct EasyCleanup {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-
-// The window waits for the probe: an unreachable server must answer within seconds.
-constexpr long kConnectTimeoutMs = 5000;
-constexpr long kTotalTimeoutMs = 15000;
 
 std::size_t DiscardBody(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
 }  // namespace
 
-double RemoteSizeProbe(const Text& url) {
-    std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
-    if (!easy) return -2;
+double RemoteSizeProbe(const Text& url, const ProbeTimeouts& timeouts) {
+    CurlHandle easy;
+    HttpRequestOptions options;
+    options.connectTimeout = timeouts.connect;
+    options.totalTimeout = timeouts.total;
+    if (!easy.Configure(url, options)) return -2;
     CURL* h = easy.get();
-
-    const std::string wireUrl = UrlForWire(url);
-    curl_easy_setopt(h, CURLOPT_URL, wireUrl.c_str());
     curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &DiscardBody);
 
     if (curl_easy_perform(h) != CURLE_OK) return -1;

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <string>
 #include <thread>
@@ -28,12 +27,6 @@ constexpr const char* kHeaderBlock[] = {
     "Accept-Encoding: gzip, deflate",
     "User-Agent: Mozilla/4.0(compatible; MSIE 6.0; Windows NT 5.0; MyIE2; .NET CLR 1.1.4322)",
 };
-
-std::atomic<std::int64_t> stallLimitMs{30000};
-
-std::int64_t MillisecondsSinceStart() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-}
 
 // The low 32 bits of a count, as a signed value.
 std::int32_t Low32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
@@ -110,23 +103,19 @@ std::vector<std::string> RequestHeaders(std::int32_t resumeOffset, bool resume) 
 
 }  // namespace
 
-namespace detail {
-std::chrono::milliseconds SetDownloadStallLimit(std::chrono::milliseconds limit) {
-    return std::chrono::milliseconds(stallLimitMs.exchange(limit.count()));
-}
-}  // namespace detail
-
 int ResumableDownloader(const Text& url, const Text& localFileName, const DownloadProgressCallback& progress,
-                        std::int32_t resumeOffset, std::int32_t resume, std::stop_token stop) {
+                        std::int32_t resumeOffset, std::int32_t resume, MessagePort& messages,
+                        const DownloadSettings& settings) {
     const bool resuming = resume != 0;
+    const std::stop_token& stop = settings.stop;
 
     HttpRequestOptions options;
-    options.userAgent = "Agent" + TextFromInteger(Low32(MillisecondsSinceStart()));
     options.headerLines = RequestHeaders(resumeOffset, resuming);
-    options.stallLimit = std::chrono::milliseconds(stallLimitMs.load());
+    options.connectTimeout = settings.connectTimeout;
+    options.stallLimit = settings.stallLimit;
     HttpRequest request(std::move(options));
     if (!request.Valid()) {
-        ShowMessage(msg::InternetError());
+        ShowMessage(messages, msg::InternetError());
         return -1;
     }
 
@@ -136,18 +125,18 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
     if (opened == HttpRequest::OpenResult::Stopped) return -1;
     // An error status is a failure to open: an error page is never stored as the file.
     if (opened == HttpRequest::OpenResult::Failed || request.Status() >= 400) {
-        ShowMessage(msg::CannotOpenUrl());
+        ShowMessage(messages, msg::CannotOpenUrl());
         return -1;
     }
 
     LocalFile file = OpenLocalFile(localFileName);
     if (!file.IsOpen()) {
-        ShowMessage(msg::CannotOpenLocalFile());
+        ShowMessage(messages, msg::CannotOpenLocalFile());
         return -1;
     }
     if (!file.LockForWriting(stop)) return -1;
     if (resuming ? !file.SeekToEnd() : !file.Truncate()) {
-        ShowMessage(msg::CannotOpenLocalFile());
+        ShowMessage(messages, msg::CannotOpenLocalFile());
         return -1;
     }
     std::int64_t received = resuming ? resumeOffset : 0;
@@ -160,7 +149,7 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
         if (read.status == HttpRequest::ReadStatus::End) break;
         if (read.status == HttpRequest::ReadStatus::Stopped) return -1;
         if (read.status != HttpRequest::ReadStatus::Data || !file.WriteAll(buffer.data(), read.bytes)) {
-            ShowMessage(msg::DownloadInterrupted());
+            ShowMessage(messages, msg::DownloadInterrupted());
             return -1;
         }
         received += static_cast<std::int64_t>(read.bytes);
@@ -170,7 +159,7 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
     }
 
     if (!file.Close()) {
-        ShowMessage(msg::DownloadInterrupted());
+        ShowMessage(messages, msg::DownloadInterrupted());
         return -1;
     }
     return 0;

@@ -6,15 +6,15 @@
 
 namespace pw {
 
-Text FetchUpdatePage(const Text& url) {
+Text FetchUpdatePage(const Text& url, const PageTimeouts& timeouts) {
     HttpRequestOptions options;
     options.http10 = true;
-    options.userAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
-    options.headerLines = {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"};
+    options.headerLines = {"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)", "Accept: */*",
+                           "Pragma: no-cache", "Cache-Control: no-cache"};
     options.useSystemProxy = false;
-    options.connectTimeout = std::chrono::milliseconds(5000);
-    options.totalTimeout = std::chrono::milliseconds(15000);
-    options.stallLimit = options.totalTimeout;
+    options.connectTimeout = timeouts.connect;
+    options.totalTimeout = timeouts.total;
+    options.stallLimit = timeouts.total;
 
     HttpRequest request(std::move(options));
     if (request.Open(url) != HttpRequest::OpenResult::Opened) return {};

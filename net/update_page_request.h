@@ -1,13 +1,21 @@
 #pragma once
 
+#include <chrono>
+
 #include "core/text.h"
 
 namespace pw {
 
+// How long the update page may take: to connect, and in all.
+struct PageTimeouts {
+    std::chrono::milliseconds connect{5000};
+    std::chrono::milliseconds total{15000};
+};
+
 // The body of the update page at `url`, fetched by an HTTP/1.0 GET over a direct
 // connection, never from a cache. The status is not examined (an error page's body is
-// returned like any other); what arrived before a transfer broke off is returned too;
-// empty when nothing could be fetched. Connect time-out 5 s, whole request 15 s.
-Text FetchUpdatePage(const Text& url);
+// returned like any other); what arrived before a transfer broke off or ran out of time
+// is returned too; empty when nothing could be fetched.
+Text FetchUpdatePage(const Text& url, const PageTimeouts& timeouts = {});
 
 }  // namespace pw

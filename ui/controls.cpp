@@ -4,7 +4,8 @@
 #include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 
-#include "core/main_window_controls.h"
+#include "host/qt_text.h"
+#include "lessons/display.h"
 
 namespace pw {
 
@@ -75,7 +76,7 @@ void PictureBox::paintEvent(QPaintEvent*) {
 }
 
 QString CaptionToDisplay(const Text& caption) {
-    QString text = QString::fromUtf8(ToUtf8(caption));
+    QString text = ToQString(caption);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
 }

@@ -4,14 +4,11 @@
 
 namespace pw {
 
-// Installs the message handler that shows real message boxes: application-modal, no
-// parent, one OK button (or Yes and No, Yes the default), no icon. From a worker thread
-// the box is shown on the UI thread and the worker waits for the answer.
-void InstallMessageBoxHandler();
-
-// Called when the program is closing: a worker still waiting for an answer gets the
-// default one at once instead of holding up the shutdown.
-void ReleaseWaitingMessages();
-
+// The program's message boxes: application-modal, no parent, one OK button (or Yes and
+// No, Yes the default), no icon. UI thread only.
+class MessageBoxes final : public MessagePort {
+public:
+    MessageAnswer Ask(const MessageRequest& request) override;
+};
 
 }  // namespace pw

@@ -21,8 +21,29 @@ enum class ControlType {
 
 enum class MousePointer { Default, Hand };
 
-using PlainHandler = void (*)();
-using ItemClickedHandler = void (*)(int group, int item);
+// The events that a description binds to one of the program's handlers.
+enum class WindowEvent {
+    None,
+    MainWindowCreated,
+    PagesWindowCreated,
+    PageButton1Clicked,
+    PageButton2Clicked,
+    PageButton3Clicked,
+    PageButton4Clicked,
+    Button5Clicked,
+    Button6Clicked,
+    Button7Clicked,
+    Button8Clicked,
+    LessonMenuItemClicked,  // with (group, item)
+};
+
+// Where the bound events go: the program's handlers.
+class WindowEventHandler {
+public:
+    virtual ~WindowEventHandler() = default;
+    // `group` and `item` are those of LessonMenuItemClicked; 0 for every other event.
+    virtual void HandleWindowEvent(WindowEvent event, int group, int item) = 0;
+};
 
 struct ControlDescription {
     ControlType type;
@@ -33,8 +54,8 @@ struct ControlDescription {
     MousePointer pointer = MousePointer::Default;
     const char* caption = nullptr;  // label text, button caption
     const char* picture = nullptr;  // resource path of a picture
-    PlainHandler clicked = nullptr;  // picture buttons
-    ItemClickedHandler itemClicked = nullptr;  // roll-up menu
+    WindowEvent clicked = WindowEvent::None;      // picture buttons
+    WindowEvent itemClicked = WindowEvent::None;  // roll-up menu
 };
 
 enum class TitleBarButtons { MinimiseAndClose, CloseOnly };
@@ -45,7 +66,7 @@ struct WindowDescription {
     int outerWidth, outerHeight;  // frame included
     TitleBarButtons buttons;
     std::span<const ControlDescription> controls;
-    PlainHandler created = nullptr;  // runs after the controls exist, before the window is shown
+    WindowEvent created = WindowEvent::None;  // after the controls exist, before the window is shown
 };
 
 }  // namespace pw

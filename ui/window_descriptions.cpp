@@ -1,8 +1,5 @@
 #include "ui/window_descriptions.h"
 
-#include "app/main_window.h"
-#include "lessons/lesson_selection.h"
-#include "lessons/site_pages.h"
 
 namespace pw {
 namespace {
@@ -11,7 +8,7 @@ constexpr const char* kOnWindow = nullptr;
 constexpr const char* kOnPicture = names::kBackground;
 
 constexpr ControlDescription Button(const char* name, int left, const char* parent, const char* picture,
-                                    PlainHandler clicked, const char* caption = nullptr) {
+                                    WindowEvent clicked, const char* caption = nullptr) {
     return {.type = ControlType::PictureButton, .name = name, .left = left, .top = 3, .width = 70, .height = 60,
             .parent = parent, .pointer = MousePointer::Hand, .caption = caption, .picture = picture,
             .clicked = clicked};
@@ -32,23 +29,23 @@ constexpr ControlDescription kMainWindowControls[] = {
      .caption = "Pebblewick祝您使用愉快！！！\r\n\r\n也祝您的宝宝越来越聪明！！！"},
     {.type = ControlType::FlashView, .name = names::kFlashView, .left = 90, .top = 68, .width = 600, .height = 500,
      .parent = kOnPicture},
-    Button("超级按钮8", 609, kOnPicture, ":/assets/button8.jpg", OnButton8Clicked, "Pebblewick2.0"),
+    Button("超级按钮8", 609, kOnPicture, ":/assets/button8.jpg", WindowEvent::Button8Clicked, "Pebblewick2.0"),
     Frame("分组框8", 607, kOnPicture),
-    Button("超级按钮7", 523, kOnPicture, ":/assets/button7.jpg", OnButton7Clicked),
+    Button("超级按钮7", 523, kOnPicture, ":/assets/button7.jpg", WindowEvent::Button7Clicked),
     Frame("分组框7", 521, kOnPicture),
-    Button("超级按钮6", 435, kOnPicture, ":/assets/button6.jpg", OnButton6Clicked),
+    Button("超级按钮6", 435, kOnPicture, ":/assets/button6.jpg", WindowEvent::Button6Clicked),
     Frame("分组框6", 433, kOnPicture),
-    Button("超级按钮5", 348, kOnPicture, ":/assets/button5.jpg", OnButton5Clicked),
+    Button("超级按钮5", 348, kOnPicture, ":/assets/button5.jpg", WindowEvent::Button5Clicked),
     Frame("分组框5", 346, kOnPicture),
-    Button("超级按钮4", 261, kOnPicture, ":/assets/button4.jpg", OnPageButton4Clicked),
+    Button("超级按钮4", 261, kOnPicture, ":/assets/button4.jpg", WindowEvent::PageButton4Clicked),
     Frame("分组框4", 259, kOnPicture),
-    Button("超级按钮3", 176, kOnPicture, ":/assets/button3.jpg", OnPageButton3Clicked),
+    Button("超级按钮3", 176, kOnPicture, ":/assets/button3.jpg", WindowEvent::PageButton3Clicked),
     Frame("分组框3", 174, kOnPicture),
-    Button("超级按钮2", 92, kOnPicture, ":/assets/button2.jpg", OnPageButton2Clicked),
+    Button("超级按钮2", 92, kOnPicture, ":/assets/button2.jpg", WindowEvent::PageButton2Clicked),
     Frame("分组框2", 90, kOnPicture),
     {.type = ControlType::RollUpMenu, .name = names::kLessonMenu, .left = 2, .top = 67, .width = 85, .height = 500,
-     .parent = kOnWindow, .itemClicked = OnLessonMenuItemClicked},
-    Button("超级按钮1", 8, kOnWindow, ":/assets/button1.jpg", OnPageButton1Clicked),
+     .parent = kOnWindow, .itemClicked = WindowEvent::LessonMenuItemClicked},
+    Button("超级按钮1", 8, kOnWindow, ":/assets/button1.jpg", WindowEvent::PageButton1Clicked),
     Frame("分组框1", 6, kOnWindow),
     {.type = ControlType::PictureBox, .name = names::kBackground, .left = 0, .top = 0, .width = 730, .height = 700,
      .parent = kOnWindow, .picture = ":/assets/background.jpg"},
@@ -61,7 +58,7 @@ constexpr WindowDescription kMainWindow{
     .outerHeight = 604,
     .buttons = TitleBarButtons::MinimiseAndClose,
     .controls = kMainWindowControls,
-    .created = OnMainWindowCreated,
+    .created = WindowEvent::MainWindowCreated,
 };
 
 constexpr ControlDescription kPagesWindowControls[] = {
@@ -76,7 +73,7 @@ constexpr WindowDescription kPagesWindow{
     .outerHeight = 650,
     .buttons = TitleBarButtons::CloseOnly,
     .controls = kPagesWindowControls,
-    .created = OnPagesWindowCreated,
+    .created = WindowEvent::PagesWindowCreated,
 };
 
 }  // namespace

@@ -17,11 +17,6 @@
 namespace pw {
 namespace {
 
-QHash<QString, LoadedWindow*>& Registry() {
-    static QHash<QString, LoadedWindow*> windows;
-    return windows;
-}
-
 // The lesson menu's groups: the catalogue's titles under the group headers.
 QList<RollUpMenu::Group> LessonMenuGroups() {
     QList<RollUpMenu::Group> groups;
@@ -31,7 +26,7 @@ QList<RollUpMenu::Group> LessonMenuGroups() {
     return groups;
 }
 
-QWidget* CreateControl(const ControlDescription& c, QWidget* parent) {
+QWidget* CreateControl(const ControlDescription& c, QWidget* parent, WindowEventHandler& handler) {
     switch (c.type) {
     case ControlType::PictureBox: {
         auto* box = new PictureBox(parent);
@@ -50,14 +45,19 @@ QWidget* CreateControl(const ControlDescription& c, QWidget* parent) {
     case ControlType::RollUpMenu: {
         auto* menu = new RollUpMenu(parent);
         menu->SetGroups(LessonMenuGroups());
-        if (c.itemClicked) QObject::connect(menu, &RollUpMenu::itemClicked, menu, c.itemClicked);
+        if (c.itemClicked != WindowEvent::None)
+            QObject::connect(menu, &RollUpMenu::itemClicked, menu, [&handler, event = c.itemClicked](int group, int item) {
+                handler.HandleWindowEvent(event, group, item);
+            });
         return menu;
     }
     case ControlType::PictureButton: {
         auto* button = new PictureButton(parent);
         if (c.picture) button->SetPicture(QPixmap(QString::fromUtf8(c.picture)));
         if (c.caption) button->setText(QString::fromUtf8(c.caption));
-        if (c.clicked) QObject::connect(button, &QAbstractButton::clicked, button, [h = c.clicked] { h(); });
+        if (c.clicked != WindowEvent::None)
+            QObject::connect(button, &QAbstractButton::clicked, button,
+                             [&handler, event = c.clicked] { handler.HandleWindowEvent(event, 0, 0); });
         return button;
     }
     case ControlType::WebView:
@@ -70,7 +70,8 @@ QWidget* CreateControl(const ControlDescription& c, QWidget* parent) {
 
 }  // namespace
 
-LoadedWindow::LoadedWindow(const WindowDescription& description) : description_(description) {
+LoadedWindow::LoadedWindow(const WindowDescription& description, WindowEventHandler& handler)
+    : description_(description), handler_(handler) {
     static const bool resourcesReady = (InitAssetResources(), true);
     (void)resourcesReady;
     setObjectName(QString::fromUtf8(description.name));
@@ -81,17 +82,7 @@ LoadedWindow::LoadedWindow(const WindowDescription& description) : description_(
     setWindowTitle(QString::fromUtf8(description.title));
     setWindowIcon(QIcon(QStringLiteral(":/assets/pebblewick.png")));
     setFixedSize(description.outerWidth, description.outerHeight);
-    Registry().insert(objectName(), this);
     CreateControls();
-}
-
-LoadedWindow::~LoadedWindow() {
-    auto it = Registry().find(objectName());
-    if (it != Registry().end() && it.value() == this) Registry().erase(it);
-}
-
-LoadedWindow* LoadedWindow::Find(const char* windowName) {
-    return Registry().value(QString::fromUtf8(windowName), nullptr);
 }
 
 QWidget* LoadedWindow::control(const char* name) const { return controls_.value(QString::fromUtf8(name), nullptr); }
@@ -101,7 +92,7 @@ void LoadedWindow::CreateControls() {
     // containers first.
     auto create = [this](const ControlDescription& c) {
         QWidget* parent = c.parent ? controls_.value(QString::fromUtf8(c.parent), this) : this;
-        QWidget* w = CreateControl(c, parent);
+        QWidget* w = CreateControl(c, parent, handler_);
         w->setObjectName(QString::fromUtf8(c.name));
         w->setGeometry(c.left, c.top, c.width, c.height);
         if (c.pointer == MousePointer::Hand) w->setCursor(Qt::PointingHandCursor);
@@ -118,7 +109,7 @@ void LoadedWindow::CreateControls() {
 }
 
 void LoadedWindow::FireCreated() {
-    if (description_.created) description_.created();
+    if (description_.created != WindowEvent::None) handler_.HandleWindowEvent(description_.created, 0, 0);
 }
 
 void LoadedWindow::FitOuterSize() {
@@ -151,17 +142,6 @@ void LoadedWindow::ExecModal() {
 void LoadedWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
     if (event->isAccepted()) emit closed();
-}
-
-std::unique_ptr<LoadedWindow> BuildWindow(const WindowDescription& description) {
-    return std::make_unique<LoadedWindow>(description);
-}
-
-std::unique_ptr<LoadedWindow> LoadWindow(const WindowDescription& description) {
-    auto window = BuildWindow(description);
-    window->FireCreated();
-    window->ShowCentred();
-    return window;
 }
 
 }  // namespace pw

@@ -9,13 +9,12 @@
 
 namespace pw {
 
-// A window built from its description: its controls by name, and its created event.
-// While it exists it can be found by the description's name.
+// A window built from its description: its controls by name, their settings, and their
+// events bound to `handler`. The created event is fired by FireCreated.
 class LoadedWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit LoadedWindow(const WindowDescription& description);
-    ~LoadedWindow() override;
+    LoadedWindow(const WindowDescription& description, WindowEventHandler& handler);
 
     const WindowDescription& description() const { return description_; }
     QWidget* control(const char* name) const;
@@ -23,9 +22,6 @@ public:
     T* controlAs(const char* name) const {
         return qobject_cast<T*>(control(name));
     }
-
-    // The loaded window of that name, or nullptr.
-    static LoadedWindow* Find(const char* windowName);
 
     // Runs the window's created handler.
     void FireCreated();
@@ -45,14 +41,8 @@ private:
     void FitOuterSize();
 
     const WindowDescription& description_;
+    WindowEventHandler& handler_;
     QHash<QString, QWidget*> controls_;
 };
-
-// Builds the window and its controls, sets their settings and binds their events; the
-// created event is not fired yet.
-std::unique_ptr<LoadedWindow> BuildWindow(const WindowDescription& description);
-
-// Build, fire created, show centred.
-std::unique_ptr<LoadedWindow> LoadWindow(const WindowDescription& description);
 
 }  // namespace pw

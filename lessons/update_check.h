@@ -5,6 +5,7 @@
 
 #include "core/message.h"
 #include "core/text.h"
+#include "lessons/program_state.h"
 
 namespace pw {
 
@@ -32,12 +33,12 @@ bool IsNewerVersion(const Text& announced, const Text& current);
 // The text of the update question, in GBK.
 Text UpdatePrompt(const Text& currentVersion, const Text& newest, const Text& notes);
 
-// The caption of the update question: "是否下载最新版？".
-const Text& UpdatePromptCaption();
+// The caption of the update question.
+inline const Text& UpdatePromptCaption() { return Gbk<"是否下载最新版？">(); }
 
 // The two ways the page can name.
-const Text& WayOpenWebPage();   // "打开网页"
-const Text& WayDownloadFile();  // "下载文件"
+inline const Text& WayOpenWebPage() { return Gbk<"打开网页">(); }
+inline const Text& WayDownloadFile() { return Gbk<"下载文件">(); }
 
 // True for a name that can only mean a file in the program directory: not empty, no
 // directory part, drive or stream (no "/", "\\" or ":" outside double-byte characters),
@@ -48,21 +49,17 @@ bool IsBareFileName(const Text& name);
 // the scheme and no control characters.
 bool IsWebAddress(const Text& url);
 
-// What the update check needs from the platform. A member left empty does nothing
-// (the fetch then gives an empty body, the question a No).
+// What the update check needs from the platform.
 struct UpdatePlatform {
-    std::function<void()> dispatchQueuedMessages;
-    std::function<Text(const Text& url)> fetchPage;  // the whole body; empty on failure
-    std::function<bool(const Text& prompt, const Text& caption)> askYesNo = AskYesNo;  // Yes = true
+    MessagePort& messages;  // the question, and what is refused
     std::function<void(const Text& url)> openInBrowser;
     // Starts the DownloadWorker on CurrentUrl and CurrentFileName; does not wait for it.
     std::function<void()> startDownloadWorker;
 };
 
-// Reads the update page and, when it announces a newer version than
-// Globals().CurrentVersion, asks the user and follows the announced way. Sets
-// Globals().CurrentUrl and CurrentFileName to the update's address and file name
-// before it asks. Runs on the UI thread.
-void UpdateCheck(const UpdatePlatform& platform);
+// The update check once the page's body is in: when it announces a newer version than
+// `globals.CurrentVersion`, sets CurrentUrl and CurrentFileName to the update's address
+// and file name, asks the user and follows the announced way. UI thread.
+void UpdateCheck(ProgramState& globals, std::string_view pageBody, const UpdatePlatform& platform);
 
 }  // namespace pw

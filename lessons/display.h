@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/text.h"
+
+namespace pw {
+
+// What the main window's content area shows.
+//  - WebPage: the web view; the Flash player hidden. The download display (status label
+//    and progress bar) keeps its state, so a running download stays shown over the page.
+//  - Lesson: the Flash player alone.
+//  - Downloading: the status label and the progress bar alone.
+enum class ContentView { WebPage, Lesson, Downloading };
+
+// The main window as the program's handlers change it: write-only, UI thread only.
+class Display {
+public:
+    virtual ~Display() = default;
+
+    virtual void ShowView(ContentView view) = 0;
+    // Hides the status label and the progress bar (the first view at start).
+    virtual void HideDownloadDisplay() = 0;
+
+    virtual void SetStatusCaption(const Text& caption) = 0;
+    // The bar stores the position clamped to 0..32767 and draws it clamped to 0..100.
+    virtual void SetProgressPosition(std::int32_t position) = 0;
+
+    virtual void SetFlashMovie(const Text& path) = 0;
+    virtual void PlayFlash() = 0;
+    virtual void SetWebAddress(const Text& url) = 0;
+};
+
+// The progress bar's rules for a stored and for a drawn position.
+constexpr std::int32_t StoredProgressPosition(std::int32_t written) {
+    return written < 0 ? 0 : (written > 32767 ? 32767 : written);
+}
+constexpr std::int32_t DrawnProgressPosition(std::int32_t stored) {
+    return stored < 0 ? 0 : (stored > 100 ? 100 : stored);
+}
+
+}  // namespace pw

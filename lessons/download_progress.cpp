@@ -1,0 +1,52 @@
+#include "lessons/download_progress.h"
+
+#include <cmath>
+
+namespace pw {
+namespace {
+
+}  // namespace
+
+double RoundToPlaces(double x, int places) {
+    if (x == 0.0) return 0.0;
+    const double scale = std::pow(10.0, places);
+    double whole = 0.0;
+    const double fraction = std::modf(std::fabs(x) * scale + 0.000000000001, &whole);
+    const double magnitude = (fraction >= 0.5 ? whole + 1.0 : whole) / scale;
+    return x < 0 ? -magnitude : magnitude;
+}
+
+Text ProgressCaption(std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t receivedThisCall) {
+    Text caption = Gbk<"正在下载网络文件，请等待。。。  ">();
+    caption += Gbk<"文件大小:">() + TextFromNumber(RoundToPlaces(total / 1024.0, 2)) + Gbk<"KB\r\n">();
+    caption += Gbk<"已下载:">() + TextFromNumber(RoundToPlaces(received / 1024.0, 2)) + Gbk<"KB  ">();
+    const std::int32_t elapsedMs = elapsed == 0 ? 10 : elapsed;  // never divide by zero
+    caption += Gbk<"所用时间:">() + TextFromInteger(elapsedMs / 1000) + Gbk<"秒\r\n">();
+    const double speed = RoundToPlaces(receivedThisCall * 1000.0 / 1024.0 / elapsedMs, 2);
+    caption += Gbk<"下载速度:">() + TextFromNumber(speed) + Gbk<"KB/s  ">();
+    // Without a total there is nothing to count down to: leave the time left out rather
+    // than show a negative one.
+    if (speed > 0.0000001 && total > 0) {
+        const std::int32_t left = TruncateToInt32((total - static_cast<double>(received)) / 1024.0 / speed);
+        caption += Gbk<"剩余时间:">() + TextFromInteger(left / 3600) + Gbk<"时">() +
+                   TextFromInteger((left / 60) % 60) + Gbk<"分">() + TextFromInteger(left % 60) + Gbk<"秒">();
+    }
+    return caption;
+}
+
+std::int32_t ProgressPercent(std::int32_t total, std::int32_t received) {
+    if (total == 0) return 0;
+    return TruncateToInt32(received * 100.0 / total);
+}
+
+ProgressReport DownloadProgress(std::int32_t total, std::int32_t received, std::int32_t elapsed,
+                                std::int32_t receivedThisCall) {
+    ProgressReport report;
+    report.caption = ProgressCaption(total, received, elapsed, receivedThisCall);
+    report.position = StoredProgressPosition(ProgressPercent(total, received));
+    // The display completes when the bar, read back, stands at exactly 100.
+    report.complete = report.position == 100;
+    return report;
+}
+
+}  // namespace pw

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/text.h"
+#include "lessons/display.h"
+
+namespace pw {
+
+// x rounded to `places` decimals, halves away from zero.
+double RoundToPlaces(double x, int places);
+
+// The status label's text for one progress report: the waiting line, size, received,
+// time taken, speed, and the time left when it can be known.
+Text ProgressCaption(std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t receivedThisCall);
+
+// The percentage received, truncated; 0 when the total is unknown (0).
+std::int32_t ProgressPercent(std::int32_t total, std::int32_t received);
+
+// "下载已完成"
+inline const Text& DownloadCompleteCaption() { return Gbk<"下载已完成">(); }
+
+// What one progress report shows: the caption and the bar's stored position. When the
+// bar stands at exactly 100 the display completes: the bar goes to 0, the caption reads
+// "下载已完成" and the file plays.
+struct ProgressReport {
+    Text caption;
+    std::int32_t position = 0;
+    bool complete = false;
+};
+
+// `DownloadProgress`: the display's answer to one callback of the download.
+ProgressReport DownloadProgress(std::int32_t total, std::int32_t received, std::int32_t elapsed,
+                                std::int32_t receivedThisCall);
+
+}  // namespace pw

@@ -1,0 +1,56 @@
+#include "net/curl_handle.h"
+
+namespace pw {
+namespace {
+
+bool NeedsEncoding(unsigned char b) { return b <= 0x20 || b >= 0x7F; }
+
+}  // namespace
+
+std::string UrlForWire(std::string_view url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string wire;
+    wire.reserve(url.size());
+    for (char c : url) {
+        const auto b = static_cast<unsigned char>(c);
+        if (NeedsEncoding(b)) {
+            wire += '%';
+            wire += kHex[b >> 4];
+            wire += kHex[b & 0x0F];
+        } else {
+            wire += c;
+        }
+    }
+    return wire;
+}
+
+CurlHandle::CurlHandle() : easy_(curl_easy_init()) {
+    if (easy_) curl_easy_setopt(easy_.get(), CURLOPT_ERRORBUFFER, error_);
+}
+
+bool CurlHandle::Configure(std::string_view url, const HttpRequestOptions& o) {
+    if (!easy_) return false;
+    CURL* h = easy_.get();
+    for (const std::string& line : o.headerLines) {
+        curl_slist* grown = curl_slist_append(headers_.get(), line.c_str());
+        if (!grown) return false;
+        (void)headers_.release();
+        headers_.reset(grown);
+    }
+    curl_easy_setopt(h, CURLOPT_URL, UrlForWire(url).c_str());  // libcurl keeps a copy
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers_.get());
+    if (o.http10) curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    if (!o.useSystemProxy) curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+    if (o.maxRedirects > 0) {
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, o.maxRedirects);
+    }
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
+    if (o.totalTimeout.count() > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(o.totalTimeout.count()));
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    return true;
+}
+
+}  // namespace pw

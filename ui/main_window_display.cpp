@@ -1,0 +1,74 @@
+#include "ui/main_window_display.h"
+
+#include "host/flash_view.h"
+#include "host/qt_text.h"
+#include "host/web_view.h"
+#include "ui/controls.h"
+#include "ui/window_descriptions.h"
+#include "ui/window_loader.h"
+
+namespace pw {
+namespace {
+
+void SetShown(QWidget* widget, bool shown) {
+    if (widget) widget->setVisible(shown);
+}
+
+}  // namespace
+
+MainWindowDisplay::MainWindowDisplay(LoadedWindow& mainWindow)
+    : flash_(mainWindow.controlAs<FlashView>(names::kFlashView)),
+      web_(mainWindow.controlAs<WebView>(names::kWebView)),
+      label_(mainWindow.controlAs<StatusLabel>(names::kStatusLabel)),
+      bar_(mainWindow.controlAs<StoredPositionBar>(names::kProgressBar)) {}
+
+void MainWindowDisplay::ShowView(ContentView view) {
+    switch (view) {
+    case ContentView::WebPage:
+        SetShown(flash_, false);
+        SetShown(web_, true);
+        // A download display that stays shown lies over the page, the label too (it
+        // comes after the web view among its siblings, so it would lie beneath).
+        if (label_ && !label_->isHidden()) label_->raise();
+        break;
+    case ContentView::Lesson:
+        SetShown(label_, false);
+        SetShown(bar_, false);
+        SetShown(flash_, true);
+        SetShown(web_, false);
+        break;
+    case ContentView::Downloading:
+        SetShown(label_, true);
+        SetShown(bar_, true);
+        SetShown(flash_, false);
+        SetShown(web_, false);
+        break;
+    }
+}
+
+void MainWindowDisplay::HideDownloadDisplay() {
+    SetShown(label_, false);
+    SetShown(bar_, false);
+}
+
+void MainWindowDisplay::SetStatusCaption(const Text& caption) {
+    if (label_) label_->SetCaption(caption);
+}
+
+void MainWindowDisplay::SetProgressPosition(std::int32_t position) {
+    if (bar_) bar_->SetPosition(position);
+}
+
+void MainWindowDisplay::SetFlashMovie(const Text& path) {
+    if (flash_) flash_->SetMovie(ToQString(path));
+}
+
+void MainWindowDisplay::PlayFlash() {
+    if (flash_) flash_->Play();
+}
+
+void MainWindowDisplay::SetWebAddress(const Text& url) {
+    if (web_) web_->Navigate(ToQString(url));
+}
+
+}  // namespace pw

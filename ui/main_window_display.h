@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QPointer>
+
+#include "lessons/display.h"
+
+namespace pw {
+
+class FlashView;
+class WebView;
+class StatusLabel;
+class StoredPositionBar;
+class LoadedWindow;
+
+// The main window's content area as the program's handlers change it. UI thread only.
+class MainWindowDisplay final : public Display {
+public:
+    explicit MainWindowDisplay(LoadedWindow& mainWindow);
+
+    void ShowView(ContentView view) override;
+    void HideDownloadDisplay() override;
+    void SetStatusCaption(const Text& caption) override;
+    void SetProgressPosition(std::int32_t position) override;
+    void SetFlashMovie(const Text& path) override;
+    void PlayFlash() override;
+    void SetWebAddress(const Text& url) override;
+
+private:
+    QPointer<FlashView> flash_;
+    QPointer<WebView> web_;
+    QPointer<StatusLabel> label_;
+    QPointer<StoredPositionBar> bar_;
+};
+
+}  // namespace pw
