@@ -28,7 +28,7 @@
 #include "tests/support/fixture_server.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
-#include "tests/ui/gui_test_support.h"
+#include "tests/support/gui_test_support.h"
 #include "ui/roll_up_menu.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"

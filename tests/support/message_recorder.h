@@ -7,20 +7,17 @@
 
 namespace pw::testing {
 
-// Installs itself as the message handler for its lifetime and records every message
-// instead of showing it. Yes/No questions are answered with `answer`.
-class MessageRecorder {
+// A message port that records every message instead of showing it. Yes/No questions are
+// answered with `answer`. Callable from any thread.
+class MessageRecorder final : public MessagePort {
 public:
-    explicit MessageRecorder(MessageAnswer answer = MessageAnswer::Yes) : answer_(answer) {
-        previous_ = SetMessageHandler([this](const MessageRequest& request) {
-            std::lock_guard lock(mutex_);
-            requests_.push_back(request);
-            return request.buttons == MessageButtons::YesNo ? answer_ : MessageAnswer::Ok;
-        });
+    explicit MessageRecorder(MessageAnswer answer = MessageAnswer::Yes) : answer_(answer) {}
+
+    MessageAnswer Ask(const MessageRequest& request) override {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+        return request.buttons == MessageButtons::YesNo ? answer_ : MessageAnswer::Ok;
     }
-    ~MessageRecorder() { SetMessageHandler(std::move(previous_)); }
-    MessageRecorder(const MessageRecorder&) = delete;
-    MessageRecorder& operator=(const MessageRecorder&) = delete;
 
     std::vector<MessageRequest> Requests() const {
         std::lock_guard lock(mutex_);
@@ -38,7 +35,6 @@ private:
     mutable std::mutex mutex_;
     std::vector<MessageRequest> requests_;
     MessageAnswer answer_;
-    MessageHandler previous_;
 };
 
 }  // namespace pw::testing

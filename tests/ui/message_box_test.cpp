@@ -11,7 +11,7 @@
 #include <functional>
 #include <thread>
 
-#include "tests/ui/gui_test_support.h"
+#include "tests/support/gui_test_support.h"
 #include "ui/message_box.h"
 
 namespace pw {
