@@ -6,9 +6,9 @@
 //
 // The program's way: the lesson menu handler for a lesson whose server path serves 64 MiB
 // with no cache file present, i.e. two size probes (HEAD), then DownloadWorker on its
-// thread writing the progress display through the window's controls while the UI thread
-// runs its event loop; timed from the handler call until the worker hands the finished
-// file to the player. Plain libcurl: one GET of the same body into a file, on a thread
+// thread, its progress events applied to the window's display on the UI thread as it
+// runs its event loop; timed from the handler call until the finished file is handed
+// to the player. Plain libcurl: one GET of the same body into a file, on a thread
 // while the UI thread runs its event loop too.
 #include <curl/curl.h>
 
@@ -28,9 +28,9 @@
 #include "bench/gui_bench_support.h"
 #include "core/files.h"
 #include "lessons/catalogue.h"
-#include "lessons/download_worker.h"
-#include "lessons/lesson_selection.h"
+#include "tests/support/program_window.h"
 #include "ui/controls.h"
+#include "ui/main_window_display.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -40,11 +40,11 @@ namespace {
 constexpr std::size_t kBodySize = 64 * 1024 * 1024;
 constexpr double kBodyMiB = 64.0;
 
-// The window's controls as the download thread reaches them, unchanged, with a count of
-// the progress reports and the moment the finished file is handed to the player.
-class ObservedControls final : public MainWindowControls {
+// The window's display as the program writes it, unchanged, with a count of the progress
+// reports and the moment the finished file is handed to the player. UI thread only.
+class ObservedDisplay final : public Display {
 public:
-    explicit ObservedControls(MainWindowControls& inner) : inner_(inner) {}
+    explicit ObservedDisplay(Display& inner) : inner_(inner) {}
 
     void Reset() {
         captions_ = 0;
@@ -54,15 +54,13 @@ public:
     bool Played() const { return played_; }
     Clock::time_point PlayedAt() const { return playedAt_; }
 
-    void SetVisible(Control control, bool visible) override { inner_.SetVisible(control, visible); }
-    bool IsVisible(Control control) const override { return inner_.IsVisible(control); }
+    void ShowView(ContentView view) override { inner_.ShowView(view); }
+    void HideDownloadDisplay() override { inner_.HideDownloadDisplay(); }
     void SetStatusCaption(const Text& caption) override {
         ++captions_;
         inner_.SetStatusCaption(caption);
     }
-    Text StatusCaption() const override { return inner_.StatusCaption(); }
     void SetProgressPosition(std::int32_t position) override { inner_.SetProgressPosition(position); }
-    std::int32_t ProgressPosition() const override { return inner_.ProgressPosition(); }
     void SetFlashMovie(const Text& path) override { inner_.SetFlashMovie(path); }
     void PlayFlash() override {
         inner_.PlayFlash();
@@ -72,8 +70,11 @@ public:
     void SetWebAddress(const Text& url) override { inner_.SetWebAddress(url); }
 
 private:
-    MainWindowControls& inner_;
-    std::atomic<int> captions_{0};
+    Display& inner_;
+    int captions_ = 0;
+    bool played_ = false;
+    Clock::time_point playedAt_{};
+};
     std::atomic<bool> played_{false};
     Clock::time_point playedAt_{};
 };
@@ -151,7 +152,6 @@ int main(int argc, char** argv) {
     PrepareApplication();
     QApplication app(argc, argv);
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    InstallCountingMessageHandler();
 
     testing::FixtureServer server;
     ServeQuietSite(server);
@@ -166,14 +166,14 @@ int main(int argc, char** argv) {
     // Let the home page and the player page load before anything is timed.
     RunEventsUntil([] { return false; }, std::chrono::seconds(3));
 
-    ObservedControls controls(MainControls());
-    SetMainWindowControls(&controls);
+    ObservedDisplay controls(program.display());
+    program.program().AttachDisplay(controls);
     auto* label = program.Window().controlAs<StatusLabel>(names::kStatusLabel);
     PaintCounter paints;
     label->installEventFilter(&paints);
     UiGapMeter gaps;
 
-    const std::string cacheFile = ProgramFilePath(lesson.cacheName);
+    const std::string cacheFile = program.program().FilePath(lesson.cacheName);
     const std::string plainFile = directory.File("plain.bin");
     int lastCaptions = 0, lastPaints = 0;
     qint64 largestGapOurs = 0, largestGapPlain = 0;
@@ -185,8 +185,9 @@ int main(int argc, char** argv) {
         paints.count = 0;
         gaps.Start();
         const auto start = Clock::now();
-        OnLessonMenuItemClicked(lesson.group, lesson.item);
-        if (!RunEventsUntil([&] { return controls.Played() && !Downloads().Running(); }, std::chrono::seconds(120))) {
+        program.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
+        if (!RunEventsUntil([&] { return controls.Played() && testing::ProgramSettled(program.program()); },
+                            std::chrono::seconds(120))) {
             std::fprintf(stderr, "the program's download did not finish\n");
             std::exit(1);
         }
@@ -238,7 +239,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     label->removeEventFilter(&paints);
-    SetMainWindowControls(nullptr);
+    program.program().AttachDisplay(program.display());
     curl_global_cleanup();
     return wrongFile || MessagesShown() ? 1 : 0;
 }

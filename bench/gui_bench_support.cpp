@@ -15,11 +15,9 @@
 
 #include "core/files.h"
 #include "core/message.h"
-#include "core/program_state.h"
 #include "host/flash_scheme.h"
 #include "host/flash_view.h"
-#include "lessons/download_worker.h"
-#include "lessons/lesson_selection.h"
+#include "tests/support/program_window.h"
 #include "tools/swf/sample_lessons.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
@@ -28,6 +26,15 @@ namespace pw::bench {
 namespace {
 
 std::atomic<int> g_messages{0};
+
+class CountingPort final : public MessagePort {
+public:
+    MessageAnswer Ask(const MessageRequest& request) override {
+        ++g_messages;
+        std::fprintf(stderr, "message shown: %s\n", ToUtf8(request.text).c_str());
+        return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    }
+};
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -77,12 +84,9 @@ void PrepareApplication() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
-void InstallCountingMessageHandler() {
-    SetMessageHandler([](const MessageRequest& request) {
-        ++g_messages;
-        std::fprintf(stderr, "message shown: %s\n", ToUtf8(request.text).c_str());
-        return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
-    });
+MessagePort& CountingMessages() {
+    static CountingPort port;
+    return port;
 }
 
 int MessagesShown() { return g_messages.load(); }
@@ -102,21 +106,17 @@ ScratchDirectory::~ScratchDirectory() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ProgramWindow::ProgramWindow(const std::string& hostPort, const std::string& directory) {
-    for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
-        setenv(name, hostPort.c_str(), 1);
-    SetProgramDirectory(directory);
-    Globals() = ProgramState{};
-    window_ = BuildWindow(MainWindowDescription());
-    window_->FireCreated();
-    window_->ShowCentred();
+ProgramWindow::ProgramWindow(const std::string& hostPort, const std::string& directory)
+    : inner_(std::make_unique<testing::ProgramWindow>(
+          testing::TestSetup(testing::AllHostsAt(hostPort), directory, CountingMessages()))) {
+    inner_->Start();
 }
 
-ProgramWindow::~ProgramWindow() {
-    Downloads().StopAll();
-    SetMainWindowControls(nullptr);
-    window_.reset();
-}
+ProgramWindow::~ProgramWindow() = default;
+
+LoadedWindow& ProgramWindow::Window() { return inner_->window(); }
+Program& ProgramWindow::program() { return inner_->program(); }
+MainWindowDisplay& ProgramWindow::display() { return inner_->display(); }
 
 void ServeQuietSite(testing::FixtureServer& server) {
     server.Serve("/tovel/test.html", {.body = FromUtf8("<p>////开始<p>最新版=2.0</p>////结束</p>"),

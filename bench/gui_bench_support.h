@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/program.h"
 #include "lessons/catalogue.h"
 #include "tests/support/fixture_server.h"
 
@@ -15,7 +16,11 @@
 namespace pw {
 class FlashView;
 class LoadedWindow;
+class MainWindowDisplay;
+namespace testing {
+class ProgramWindow;
 }
+}  // namespace pw
 
 namespace pw::bench {
 
@@ -25,9 +30,9 @@ double Seconds(Clock::duration d);
 // Registers the player's URL scheme and the shared GL contexts: call before QApplication.
 void PrepareApplication();
 
-// Messages the program would show are printed on stderr and counted instead: a benchmark
-// that shows one did not measure what it says.
-void InstallCountingMessageHandler();
+// Messages the program would show are printed on stderr and counted instead (questions
+// are answered No): a benchmark that shows one did not measure what it says.
+MessagePort& CountingMessages();
 int MessagesShown();
 
 // A fresh directory under /tmp, removed with what it holds.
@@ -44,18 +49,22 @@ private:
     std::string path_;
 };
 
-// The program's main window, shown, with its hosts pointed at `hostPort` and its program
-// directory in `directory`; its created handler has run (update check, home page).
+// The program with its main window, shown, its hosts pointed at `hostPort` and its data
+// directory in `directory`, its messages counted; its created handler has run (update
+// check on a worker, home page).
 class ProgramWindow {
 public:
     ProgramWindow(const std::string& hostPort, const std::string& directory);
     ~ProgramWindow();
     ProgramWindow(const ProgramWindow&) = delete;
     ProgramWindow& operator=(const ProgramWindow&) = delete;
-    LoadedWindow& Window() { return *window_; }
+    LoadedWindow& Window();
+    Program& program();
+    // The window's own display, to wrap in an observer (attach that with program().AttachDisplay).
+    MainWindowDisplay& display();
 
 private:
-    std::unique_ptr<LoadedWindow> window_;
+    std::unique_ptr<testing::ProgramWindow> inner_;
 };
 
 // What the site must answer for the main window to come up quietly: the update page

@@ -34,7 +34,6 @@
 #include "core/files.h"
 #include "host/flash_view.h"
 #include "lessons/catalogue.h"
-#include "lessons/lesson_selection.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -53,7 +52,6 @@ int main(int argc, char** argv) {
 
     PrepareApplication();
     QApplication app(argc, argv);
-    InstallCountingMessageHandler();
 
     testing::FixtureServer server;
     ServeQuietSite(server);
@@ -67,7 +65,7 @@ int main(int argc, char** argv) {
 
     ScratchDirectory directory;
     ProgramWindow program(server.HostPort(), directory.Path());
-    WriteWholeFile(ProgramFilePath(lesson.cacheName),
+    WriteWholeFile(program.program().FilePath(lesson.cacheName),
                    std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
     auto* flash = program.Window().controlAs<FlashView>(names::kFlashView);
     const QString missingMovie = QString::fromStdString(directory.File("no-movie.swf"));
@@ -92,7 +90,7 @@ int main(int argc, char** argv) {
     int round = 0;
     auto ours = [&]() -> double {
         const auto start = Clock::now();
-        OnLessonMenuItemClicked(lesson.group, lesson.item);
+        program.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
         const auto loaded = WaitForMovieLoaded(*flash, kLimit);
         if (!loaded) {
             std::fprintf(stderr, "the program's player did not load the lesson\n");

@@ -36,7 +36,6 @@
 #include "bench/gui_bench_support.h"
 #include "core/files.h"
 #include "host/flash_view.h"
-#include "lessons/lesson_selection.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -55,14 +54,13 @@ void PrintReading(const TreeMemory& memory) {
 int ProgramSide(int argc, char** argv, const std::string& hostPort) {
     PrepareApplication();
     QApplication app(argc, argv);
-    InstallCountingMessageHandler();
     const SampleLesson lesson = LargestSampleLesson();
     ScratchDirectory directory;
     ProgramWindow program(hostPort, directory.Path());
-    WriteWholeFile(ProgramFilePath(lesson.entry.cacheName),
+    WriteWholeFile(program.program().FilePath(lesson.entry.cacheName),
                    std::span(reinterpret_cast<const std::uint8_t*>(lesson.body.data()), lesson.body.size()));
     auto* flash = program.Window().controlAs<FlashView>(names::kFlashView);
-    OnLessonMenuItemClicked(lesson.entry.group, lesson.entry.item);
+    program.program().OnLessonMenuItemClicked(lesson.entry.group, lesson.entry.item);
     if (!WaitForMovieLoaded(*flash, kLimit)) return 1;
     RunEventsUntil([] { return false; }, kPlaying);
     PrintReading(MeasureTree(getpid()));

@@ -6,37 +6,33 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
 
+#include "app/program.h"
 #include "core/files.h"
-#include "core/program_state.h"
 #include "lessons/catalogue.h"
-#include "lessons/download_worker.h"
-#include "lessons/lesson_selection.h"
 #include "net/resumable_downloader.h"
 #include "tests/hardening/hardening_support.h"
-#include "tests/lessons/fake_controls.h"
-#include "tests/lessons/lesson_test_support.h"
+#include "tests/support/fake_display.h"
 #include "tests/support/fixture_server.h"
+#include "tests/support/gui_test_support.h"
 #include "tests/support/message_recorder.h"
+#include "tests/support/program_window.h"
 #include "tests/support/temp_dir.h"
 
 namespace pw {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeControls;
+using testing::CountRequests;
+using testing::FakeDisplay;
 using testing::FixtureResource;
 using testing::FixtureServer;
-using testing::CountRequests;
-using testing::DownloadsEnd;
 using testing::MessageRecorder;
+using testing::ProgramSettles;
 using testing::TempDir;
-
-using Clock = std::chrono::steady_clock;
 
 int CountEntries(const std::vector<std::string>& log, const std::string& entry) {
     return static_cast<int>(std::count(log.begin(), log.end(), entry));
@@ -48,21 +44,28 @@ std::vector<std::string> Utf8(const std::vector<Text>& texts) {
     return out;
 }
 
+// The program with a display that records what it is shown and a recorder for its
+// messages, its hosts at the fixture server.
 class FaultMatrixTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
-            setenv(name, server_.HostPort().c_str(), 1);
-        SetProgramDirectory(dir_.Path());
-        SetMainWindowControls(controls_.get());
-        Globals() = ProgramState{};
+    void SetUp() override { MakeProgram(dir_.Path()); }
+    void TearDown() override { program_.reset(); }
+
+    // A fresh program, display and message recorder; no download may be running.
+    void MakeProgram(const std::string& dataDirectory, const NetworkTimeouts& timeouts = {}) {
+        program_.reset();
+        display_ = std::make_unique<FakeDisplay>();
+        messages_ = std::make_unique<MessageRecorder>();
+        ProgramSetup setup;
+        setup.hosts = Hosts{server_.HostPort(), server_.HostPort(), server_.HostPort()};
+        setup.dataDirectory = dataDirectory;
+        setup.messages = messages_.get();
+        setup.openInBrowser = [](const Text&) {};
+        setup.timeouts = timeouts;
+        program_ = std::make_unique<Program>(std::move(setup));
+        program_->AttachDisplay(*display_);
     }
-    void TearDown() override {
-        Downloads().StopAll();
-        SetMainWindowControls(nullptr);
-        for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
-            unsetenv(name);
-    }
+    void ResetControls() { MakeProgram(dir_.Path()); }
 
     std::string ServeLesson(int group, int item, std::size_t size, FixtureResource resource = {}) {
         resource.body = FixtureServer::GeneratedBody(size);
@@ -71,25 +74,20 @@ protected:
     }
     std::string CacheFile(int group, int item) const { return dir_.File(Lookup(group, item)->cacheName); }
 
-    // A fresh display for the next case; no download may be running.
-    void ResetControls() {
-        controls_ = std::make_unique<FakeControls>();
-        SetMainWindowControls(controls_.get());
-    }
-
     // Neither the playing view nor a completion was ever shown.
     void ExpectNothingPlayed() const {
-        const auto log = controls_->Log();
+        const auto log = display_->Log();
         EXPECT_EQ(CountEntries(log, "play"), 0);
-        EXPECT_EQ(CountEntries(log, "show flash"), 0);
-        for (const Text& caption : controls_->Captions()) EXPECT_NE(ToUtf8(caption), "下载已完成");
-        EXPECT_EQ(controls_->View(), "downloading");  // the failed download's display stays
+        EXPECT_EQ(CountEntries(log, "view lesson"), 0);
+        for (const Text& caption : display_->Captions()) EXPECT_NE(ToUtf8(caption), "下载已完成");
+        EXPECT_EQ(display_->View(), "downloading");  // the failed download's display stays
     }
 
     FixtureServer server_;
     TempDir dir_;
-    std::unique_ptr<FakeControls> controls_ = std::make_unique<FakeControls>();
-    MessageRecorder messages_;
+    std::unique_ptr<FakeDisplay> display_;
+    std::unique_ptr<MessageRecorder> messages_;
+    std::unique_ptr<Program> program_;
 };
 
 TEST_F(FaultMatrixTest, ServerGoneMidBodyIsReportedAndKeepsThePartialFile) {
@@ -97,13 +95,12 @@ TEST_F(FaultMatrixTest, ServerGoneMidBodyIsReportedAndKeepsThePartialFile) {
     for (std::size_t breakOff : {0u, 5000u, 40000u}) {
         SCOPED_TRACE(breakOff);
         ResetControls();
-        MessageRecorder messages;
         const std::string body = ServeLesson(0, 2, 100000, {.chunkSize = 4096, .breakOffAfter = breakOff});
 
-        OnLessonMenuItemClicked(0, 2);
-        ASSERT_TRUE(DownloadsEnd());
+        program_->OnLessonMenuItemClicked(0, 2);
+        ASSERT_TRUE(ProgramSettles(*program_));
 
-        EXPECT_EQ(Utf8(messages.Texts()), std::vector<std::string>{"下载中断!"});
+        EXPECT_EQ(Utf8(messages_->Texts()), std::vector<std::string>{"下载中断!"});
         const std::string kept = testing::ReadWholeFile(CacheFile(0, 2));
         EXPECT_EQ(LocalFileSize(CacheFile(0, 2)), static_cast<std::int32_t>(breakOff));
         EXPECT_EQ(kept, body.substr(0, breakOff));
@@ -118,22 +115,26 @@ TEST_F(FaultMatrixTest, BytesBeyondTheContentLengthAreNotStoredAndTheLessonPlays
         std::filesystem::remove(CacheFile(1, 0));
         const std::string body = ServeLesson(1, 0, 30000, {.chunkSize = chunk, .extraBytes = 700});
 
-        OnLessonMenuItemClicked(1, 0);
-        ASSERT_TRUE(DownloadsEnd());
+        program_->OnLessonMenuItemClicked(1, 0);
+        ASSERT_TRUE(ProgramSettles(*program_));
 
         EXPECT_EQ(testing::ReadWholeFile(CacheFile(1, 0)), body);
-        EXPECT_EQ(controls_->View(), "lesson");
-        EXPECT_EQ(CountEntries(controls_->Log(), "play"), 1);
-        EXPECT_EQ(CountEntries(controls_->Log(), "movie " + CacheFile(1, 0)), 1);
-        EXPECT_EQ(ToUtf8(controls_->StatusCaption()), "下载已完成");
-        EXPECT_TRUE(messages_.Texts().empty());
+        EXPECT_EQ(display_->View(), "lesson");
+        EXPECT_EQ(CountEntries(display_->Log(), "play"), 1);
+        EXPECT_EQ(CountEntries(display_->Log(), "movie " + CacheFile(1, 0)), 1);
+        EXPECT_EQ(ToUtf8(display_->Caption()), "下载已完成");
+        EXPECT_TRUE(messages_->Texts().empty());
     }
     // The stored file is complete: the next choice plays it without fetching it again.
     const int getsBefore = CountRequests(server_, "GET");
-    OnLessonMenuItemClicked(1, 0);
-    EXPECT_FALSE(Downloads().Running());
+    const auto logBefore = display_->Log().size();
+    program_->OnLessonMenuItemClicked(1, 0);
+    ASSERT_TRUE(ProgramSettles(*program_));
     EXPECT_EQ(CountRequests(server_, "GET"), getsBefore);
-    EXPECT_EQ(controls_->Log().back(), "play");
+    EXPECT_EQ(display_->Log().back(), "play");
+    EXPECT_EQ(CountEntries(display_->Log(), "view downloading"), 1);  // only the first download's
+    EXPECT_GT(display_->Log().size(), logBefore);
+    EXPECT_EQ(display_->View(), "lesson");
 }
 
 TEST_F(FaultMatrixTest, RedirectLoopFailsCleanlyWithoutAFile) {
@@ -141,12 +142,10 @@ TEST_F(FaultMatrixTest, RedirectLoopFailsCleanlyWithoutAFile) {
     server_.Serve("/loop/a", {.redirectTo = server_.BaseUrl() + "/loop/b"});
     server_.Serve("/loop/b", {.redirectTo = server_.BaseUrl() + "/loop/a"});
 
-    const auto start = Clock::now();
-    OnLessonMenuItemClicked(0, 4);
-    ASSERT_TRUE(DownloadsEnd(10s));
-    EXPECT_LT(Clock::now() - start, 10s);
+    program_->OnLessonMenuItemClicked(0, 4);
+    ASSERT_TRUE(ProgramSettles(*program_, 10s));
 
-    EXPECT_EQ(Utf8(messages_.Texts()), std::vector<std::string>{"不能打开该URL!"});
+    EXPECT_EQ(Utf8(messages_->Texts()), std::vector<std::string>{"不能打开该URL!"});
     EXPECT_EQ(LocalFileSize(CacheFile(0, 4)), -1);
     ExpectNothingPlayed();
     // Each of the two probes and the download gave up after a bounded number of hops.
@@ -154,6 +153,10 @@ TEST_F(FaultMatrixTest, RedirectLoopFailsCleanlyWithoutAFile) {
 }
 
 TEST_F(FaultMatrixTest, HeadThatNeverAnswersTimesOutAndTheLessonIsDownloaded) {
+    // The probe's own time-out, shortened, ends the wait: the server never answers.
+    NetworkTimeouts timeouts;
+    timeouts.probe.total = 1s;
+    MakeProgram(dir_.Path(), timeouts);
     const LessonEntry lesson = *Lookup(2, 3);
     const std::string body = FixtureServer::GeneratedBody(20000);
     server_.Serve(lesson.path, {.body = body, .stallHead = true});
@@ -164,23 +167,19 @@ TEST_F(FaultMatrixTest, HeadThatNeverAnswersTimesOutAndTheLessonIsDownloaded) {
         server_.Serve(lesson.path, {.body = body, .refuseHead = true});
     });
 
-    const auto start = Clock::now();
-    OnLessonMenuItemClicked(2, 3);
-    const auto took = Clock::now() - start;
-    // The probe's own time-out (15 s), not the server, ended the wait.
-    EXPECT_GE(took, 14s);
-    EXPECT_LT(took, 25s);
+    program_->OnLessonMenuItemClicked(2, 3);
 
-    // Both probes failed and there is no file: a missing file is never complete.
-    ASSERT_TRUE(DownloadsEnd());
+    // Both probes failed and there is no file: a missing file is never complete. The
+    // lesson downloads and plays while the first HEAD is still unanswered.
+    ASSERT_TRUE(ProgramSettles(*program_));
     EXPECT_EQ(CountRequests(server_, "HEAD"), 2);
     EXPECT_EQ(testing::ReadWholeFile(dir_.File(lesson.cacheName)), body);
-    const auto log = controls_->Log();
+    const auto log = display_->Log();
     ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.front(), "show label");  // no playback of a missing file came first
+    EXPECT_EQ(log.front(), "view downloading");  // no playback of a missing file came first
     EXPECT_EQ(CountEntries(log, "play"), 1);
-    EXPECT_EQ(controls_->View(), "lesson");
-    EXPECT_TRUE(messages_.Texts().empty());
+    EXPECT_EQ(display_->View(), "lesson");
+    EXPECT_TRUE(messages_->Texts().empty());
     server_.ReleaseStalls();
 }
 
@@ -188,10 +187,10 @@ TEST_F(FaultMatrixTest, DiskFullIsReportedAndNeverCompletes) {
     const std::string body = ServeLesson(0, 9, 50000, {.chunkSize = 8192});
     std::filesystem::create_symlink("/dev/full", CacheFile(0, 9));
 
-    OnLessonMenuItemClicked(0, 9);
-    ASSERT_TRUE(DownloadsEnd());
+    program_->OnLessonMenuItemClicked(0, 9);
+    ASSERT_TRUE(ProgramSettles(*program_));
 
-    EXPECT_EQ(Utf8(messages_.Texts()), std::vector<std::string>{"下载中断!"});
+    EXPECT_EQ(Utf8(messages_->Texts()), std::vector<std::string>{"下载中断!"});
     ExpectNothingPlayed();
     EXPECT_TRUE(std::filesystem::is_symlink(CacheFile(0, 9)));
 }
@@ -206,34 +205,34 @@ TEST_F(FaultMatrixTest, WriteErrorPartWayKeepsOnlyTheBytesWritten) {
     limited.rlim_cur = 25000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
 
-    OnLessonMenuItemClicked(1, 4);
-    const bool ended = DownloadsEnd();
+    program_->OnLessonMenuItemClicked(1, 4);
+    const bool ended = ProgramSettles(*program_);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     ASSERT_TRUE(ended);
 
-    EXPECT_EQ(Utf8(messages_.Texts()), std::vector<std::string>{"下载中断!"});
+    EXPECT_EQ(Utf8(messages_->Texts()), std::vector<std::string>{"下载中断!"});
     EXPECT_EQ(testing::ReadWholeFile(CacheFile(1, 4)), body.substr(0, 25000));
     ExpectNothingPlayed();
     // The short file is not complete: the next choice fetches it again, and plays it.
     ResetControls();
-    OnLessonMenuItemClicked(1, 4);
-    ASSERT_TRUE(DownloadsEnd());
+    program_->OnLessonMenuItemClicked(1, 4);
+    ASSERT_TRUE(ProgramSettles(*program_));
     EXPECT_EQ(testing::ReadWholeFile(CacheFile(1, 4)), body);
-    EXPECT_EQ(controls_->View(), "lesson");
+    EXPECT_EQ(display_->View(), "lesson");
 }
 
 TEST_F(FaultMatrixTest, ProgramDirectoryThatCannotHoldFilesIsReportedAndNothingPlays) {
     // As root a read-only folder is still writable; a path through a regular file is not.
     const std::string notADirectory = dir_.File("plain-file");
     testing::WriteWholeFile(notADirectory, "x");
-    SetProgramDirectory(notADirectory);
+    MakeProgram(notADirectory);
     ServeLesson(2, 1, 20000);
 
-    OnLessonMenuItemClicked(2, 1);
-    ASSERT_TRUE(DownloadsEnd());
+    program_->OnLessonMenuItemClicked(2, 1);
+    ASSERT_TRUE(ProgramSettles(*program_));
 
-    EXPECT_EQ(Utf8(messages_.Texts()), std::vector<std::string>{"不能打开本地的文件!"});
+    EXPECT_EQ(Utf8(messages_->Texts()), std::vector<std::string>{"不能打开本地的文件!"});
     ExpectNothingPlayed();
     EXPECT_EQ(testing::ReadWholeFile(notADirectory), "x");
     EXPECT_EQ(CountRequests(server_, "GET"), 1);
@@ -250,19 +249,23 @@ TEST_F(FaultMatrixTest, TwoDownloadsOfTheSameFileNeverLeaveAWrongFileOfFullSize)
     server_.Serve("/second", {.body = body, .chunkSize = 10000, .breakOffAfter = 10000});
     const std::string file = dir_.File("same.ylq");
 
-    std::jthread first([&] { ResumableDownloader(server_.BaseUrl() + "/first", file, {}, 0, 0); });
-    const auto until = Clock::now() + 10s;
-    while (LocalFileSize(file) < 150000 && Clock::now() < until) std::this_thread::sleep_for(5ms);
+    MessageRecorder firstMessages, secondMessages;
+    std::jthread first([&] { ResumableDownloader(server_.BaseUrl() + "/first", file, {}, 0, 0, firstMessages); });
+    ASSERT_TRUE(testing::WaitFor([&] { return LocalFileSize(file) >= 150000; }, 10s));
     ASSERT_EQ(LocalFileSize(file), 150000);
     int secondResult = 0;
-    std::jthread second([&] { secondResult = ResumableDownloader(server_.BaseUrl() + "/second", file, {}, 0, 0); });
-    std::this_thread::sleep_for(300ms);
+    std::jthread second(
+        [&] { secondResult = ResumableDownloader(server_.BaseUrl() + "/second", file, {}, 0, 0, secondMessages); });
+    // The second has its answer and the file open: it now waits for the first.
+    ASSERT_TRUE(testing::WaitFor([&] { return testing::OpenDescriptorsOf(file) == 2; }, 10s));
     EXPECT_EQ(LocalFileSize(file), 150000);  // the second has not emptied it under the first
     server_.ReleaseStalls();
     first.join();
     second.join();
     EXPECT_EQ(secondResult, -1);  // it broke off after 10000 bytes of its own
     EXPECT_EQ(LocalFileSize(file), 10000);
+    EXPECT_TRUE(firstMessages.Texts().empty());
+    EXPECT_EQ(Utf8(secondMessages.Texts()), std::vector<std::string>{"下载中断!"});
 
     const std::string stored = testing::ReadWholeFile(file);
     std::size_t wrong = 0, firstWrong = stored.size();

@@ -19,16 +19,14 @@
 #include "app/program.h"
 #include "assets/idle_movie.h"
 #include "core/files.h"
-#include "core/program_state.h"
 #include "lessons/catalogue.h"
-#include "lessons/download_worker.h"
-#include "lessons/lesson_selection.h"
 #include "tests/hardening/hardening_support.h"
 #include "tests/hardening/x11_windows.h"
 #include "tests/support/fixture_server.h"
-#include "tests/support/message_recorder.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/gui_test_support.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/program_window.h"
+#include "tests/support/temp_dir.h"
 #include "ui/roll_up_menu.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
@@ -53,45 +51,47 @@ TEST(ClosingDuringADownload, EndProgramStopsItAtOnceAndKeepsThePartialFile) {
     testing::TempDir dir;
     testing::MessageRecorder messages;
     server.Serve("/tovel/index.html", {.body = "<html><title>home</title></html>", .contentType = "text/html"});
-    for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
-        setenv(name, server.HostPort().c_str(), 1);
-    SetProgramDirectory(dir.Path());
-    Globals() = ProgramState{};
     const LessonEntry lesson = *Lookup(1, 3);
     const std::string body = FixtureServer::GeneratedBody(600 * 1024);
     server.Serve(lesson.path, {.body = body, .chunkSize = 8192, .chunkDelay = 30ms});
     const std::string cacheFile = dir.File(lesson.cacheName);
 
-    auto window = BuildWindow(MainWindowDescription());
-    window->FireCreated();
-    window->ShowCentred();
-    auto* menu = window->controlAs<RollUpMenu>(names::kLessonMenu);
+    auto app = std::make_unique<testing::ProgramWindow>(
+        testing::TestSetup(testing::AllHostsAt(server.HostPort()), dir.Path(), messages));
+    app->Start();
+    auto* menu = app->Control<RollUpMenu>(names::kLessonMenu);
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->headerRect(1).center());
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->itemRect(3).center());
     ASSERT_TRUE(ProcessEventsUntil([&] { return LocalFileSize(cacheFile) >= 32768; }, 20s));
-    ASSERT_TRUE(Downloads().Running());
+    ASSERT_TRUE(app->program().WorkersRunning());
 
+    // As the program's main ends: EndProgram once the window has closed, then the rest goes.
     const auto start = Clock::now();
-    EndProgram(std::move(window));
+    app->window().close();
+    app->program().EndProgram();
+    const bool stopped = !app->program().WorkersRunning();
+    app.reset();
     const auto took = Clock::now() - start;
+    EXPECT_TRUE(stopped);
     EXPECT_LT(took, 1s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
 
-    EXPECT_FALSE(Downloads().Running());
-    EXPECT_EQ(LoadedWindow::Find(names::kMainWindow), nullptr);
+    EXPECT_EQ(testing::FindTopLevelWindow(names::kMainWindow), nullptr);
     // Whatever the stopped worker had queued for the window finds nothing to touch.
-    ProcessEventsUntil([] { return false; }, 300ms);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     const std::string kept = testing::ReadWholeFile(cacheFile);
     EXPECT_GE(kept.size(), 32768u);
     EXPECT_LT(kept.size(), body.size());
     EXPECT_TRUE(testing::IsPrefixOf(kept, body));
     EXPECT_EQ(LocalFileSize(cacheFile), static_cast<std::int32_t>(kept.size()));  // no longer growing
     EXPECT_TRUE(messages.Texts().empty());
-    for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
-        unsetenv(name);
 }
 
 // The real program, started from a copy in a folder of its own (it writes beside its
-// executable), with every host at a closed loopback port.
+// executable), with every host at a closed loopback port. It runs in a process group of
+// its own, which goes with this object: the program and the web engine's helper
+// processes it started are killed if still there, and the program is reaped, so that
+// no process of a failed test lives on holding connections to the display.
 class ProgramProcess {
 public:
     ProgramProcess(const std::string& directory, const std::string& logName) {
@@ -113,15 +113,20 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);  // a group of its own, led by the program
         char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+        if (posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv, envp.data()) != 0) pid_ = -1;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }
     ~ProgramProcess() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        if (pid_ <= 0) return;
+        // Whatever is left of the group, the program's helpers too, even after a clean end.
+        ::kill(-pid_, SIGKILL);
+        if (!exited_) ::waitpid(pid_, nullptr, 0);
     }
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;

@@ -10,17 +10,15 @@
 #include <random>
 
 #include "core/files.h"
-#include "core/program_state.h"
 #include "host/flash_view.h"
 #include "host/web_view.h"
 #include "lessons/catalogue.h"
-#include "lessons/download_worker.h"
-#include "lessons/lesson_selection.h"
 #include "tests/hardening/hardening_support.h"
 #include "tests/support/fixture_server.h"
-#include "tests/support/message_recorder.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/gui_test_support.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/program_window.h"
+#include "tests/support/temp_dir.h"
 #include "tools/swf/sample_lessons.h"
 #include "ui/controls.h"
 #include "ui/roll_up_menu.h"
@@ -34,36 +32,27 @@ using namespace std::chrono_literals;
 using testing::FixtureServer;
 using testing::ProcessEventsUntil;
 
-// Passes every write on to the window's controls and remembers the movie last handed to
-// the player (the player itself does not tell).
-class MovieRecordingControls final : public MainWindowControls {
+// Passes every write on to the window's display and remembers the movie last handed to
+// the player (the player itself does not tell). UI thread only, like the display.
+class MovieRecordingDisplay final : public Display {
 public:
-    explicit MovieRecordingControls(MainWindowControls& inner) : inner_(inner) {}
+    explicit MovieRecordingDisplay(Display& inner) : inner_(inner) {}
 
-    void SetVisible(Control c, bool v) override { inner_.SetVisible(c, v); }
-    bool IsVisible(Control c) const override { return inner_.IsVisible(c); }
+    void ShowView(ContentView view) override { inner_.ShowView(view); }
+    void HideDownloadDisplay() override { inner_.HideDownloadDisplay(); }
     void SetStatusCaption(const Text& t) override { inner_.SetStatusCaption(t); }
-    Text StatusCaption() const override { return inner_.StatusCaption(); }
     void SetProgressPosition(std::int32_t p) override { inner_.SetProgressPosition(p); }
-    std::int32_t ProgressPosition() const override { return inner_.ProgressPosition(); }
     void SetFlashMovie(const Text& path) override {
-        {
-            std::lock_guard lock(mutex_);
-            movie_ = path;
-        }
+        movie_ = path;
         inner_.SetFlashMovie(path);
     }
     void PlayFlash() override { inner_.PlayFlash(); }
     void SetWebAddress(const Text& url) override { inner_.SetWebAddress(url); }
 
-    Text Movie() const {
-        std::lock_guard lock(mutex_);
-        return movie_;
-    }
+    const Text& Movie() const { return movie_; }
 
 private:
-    MainWindowControls& inner_;
-    mutable std::mutex mutex_;
+    Display& inner_;
     Text movie_;
 };
 
@@ -74,22 +63,15 @@ protected:
         server_.Serve("/tovel/gb/", {.body = "<html><title>gb</title></html>", .contentType = "text/html"});
         for (const char* page : {"/tovel/hybb.html", "/tovel/txbb.html", "/tovel/bbgcs.html", "/tovel/mft.html"})
             server_.Serve(page, {.body = "<html><title>page</title></html>", .contentType = "text/html"});
-        for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
-            setenv(name, server_.HostPort().c_str(), 1);
-        SetProgramDirectory(dir_.Path());
-        Globals() = ProgramState{};
-        window_ = BuildWindow(MainWindowDescription());
-        window_->FireCreated();
-        window_->ShowCentred();
-        recorder_ = std::make_unique<MovieRecordingControls>(MainControls());
-        SetMainWindowControls(recorder_.get());
+        app_ = std::make_unique<testing::ProgramWindow>(
+            testing::TestSetup(testing::AllHostsAt(server_.HostPort()), dir_.Path(), messages_));
+        recorder_ = std::make_unique<MovieRecordingDisplay>(app_->display());
+        app_->program().AttachDisplay(*recorder_);
+        app_->Start();
+        window_ = &app_->window();
         menu_ = window_->controlAs<RollUpMenu>(names::kLessonMenu);
     }
-    void TearDown() override {
-        Downloads().StopAll();
-        SetMainWindowControls(nullptr);
-        window_.reset();
-    }
+    void TearDown() override { app_.reset(); }
 
     // Clicks (group, item) in the menu as the user does: its header, then the item.
     void ClickMenu(int group, int item) {
@@ -101,11 +83,11 @@ protected:
     // A page button; the modal pages window it opens is closed after `closeAfter`.
     void ClickPageButton(int page, int closeAfter) {
         QTimer::singleShot(closeAfter, [] {
-            if (LoadedWindow* pages = LoadedWindow::Find(names::kPagesWindow)) pages->close();
+            if (QWidget* pages = testing::FindTopLevelWindow(names::kPagesWindow)) pages->close();
         });
         const QString name = QStringLiteral("超级按钮%1").arg(page);
         QTest::mouseClick(window_->control(name.toUtf8().constData()), Qt::LeftButton);
-        ASSERT_EQ(LoadedWindow::Find(names::kPagesWindow), nullptr);
+        ASSERT_EQ(testing::FindTopLevelWindow(names::kPagesWindow), nullptr);
     }
 
     struct Lesson {
@@ -162,8 +144,9 @@ protected:
     FixtureServer server_;
     testing::TempDir dir_;
     testing::MessageRecorder messages_;
-    std::unique_ptr<LoadedWindow> window_;
-    std::unique_ptr<MovieRecordingControls> recorder_;
+    std::unique_ptr<testing::ProgramWindow> app_;
+    std::unique_ptr<MovieRecordingDisplay> recorder_;
+    LoadedWindow* window_ = nullptr;
     RollUpMenu* menu_ = nullptr;
 };
 
@@ -184,7 +167,11 @@ TEST_F(StressTest, TwoHundredChoicesWhileDownloadsRunEndOnTheLastChoice) {
 
     // The last choice downloads (or plays) and ends in the playing view with its movie.
     ASSERT_TRUE(ProcessEventsUntil(
-        [&] { return !Downloads().Running() && flash->isVisible() && recorder_->Movie() == last->cacheFile; }, 60s))
+        [&] {
+            return testing::ProgramSettled(app_->program()) && flash->isVisible() &&
+                   recorder_->Movie() == last->cacheFile;
+        },
+        60s))
         << "last choice " << last->group << "," << last->item;
     EXPECT_TRUE(messages_.Texts().empty());
     // Every choice reached the handler: two size probes each.
@@ -194,8 +181,10 @@ TEST_F(StressTest, TwoHundredChoicesWhileDownloadsRunEndOnTheLastChoice) {
     EXPECT_FALSE(Control<WebView>(names::kWebView)->isVisible());
     EXPECT_FALSE(Control<StatusLabel>(names::kStatusLabel)->isVisible());
     EXPECT_FALSE(Control<StoredPositionBar>(names::kProgressBar)->isVisible());
-    // Nothing changes the display after the last download has ended.
-    ProcessEventsUntil([] { return false; }, 300ms);
+    // Nothing changes the display after the last download has ended: no worker runs, and
+    // what they posted has all been applied.
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));
+    QCoreApplication::processEvents();
     EXPECT_TRUE(flash->isVisible());
     EXPECT_EQ(recorder_->Movie(), last->cacheFile);
 
@@ -232,7 +221,8 @@ TEST_F(StressTest, PlayerShowsTheLastChoiceAfterQuickChanges) {
 
     const Lesson* last = ChooseAtRandom(100, kSeed);
     ASSERT_TRUE(ProcessEventsUntil(
-        [&] { return !Downloads().Running() && recorder_->Movie() == last->cacheFile; }, 60s));
+        [&] { return testing::ProgramSettled(app_->program()) && recorder_->Movie() == last->cacheFile; },
+        60s));
     EXPECT_TRUE(ProcessEventsUntil(
         [&] { return !loadedMovies.empty() && loadedMovies.back() == last->cacheFile; }, 30s))
         << loadedMovies.size() << " movies reported loaded";

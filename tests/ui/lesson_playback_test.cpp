@@ -6,16 +6,14 @@
 #include <QTest>
 
 #include "core/files.h"
-#include "core/program_state.h"
 #include "host/flash_view.h"
 #include "host/web_view.h"
 #include "lessons/catalogue.h"
-#include "lessons/download_worker.h"
-#include "lessons/lesson_selection.h"
 #include "tests/support/fixture_server.h"
-#include "tests/support/message_recorder.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/gui_test_support.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/program_window.h"
+#include "tests/support/temp_dir.h"
 #include "tools/swf/sample_lessons.h"
 #include "ui/controls.h"
 #include "ui/roll_up_menu.h"
@@ -33,19 +31,12 @@ class LessonPlaybackTest : public ::testing::Test {
 protected:
     void SetUp() override {
         server_.Serve("/tovel/index.html", {.body = "<html><title>home</title></html>", .contentType = "text/html"});
-        for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
-            setenv(name, server_.HostPort().c_str(), 1);
-        SetProgramDirectory(dir_.Path());
-        Globals() = ProgramState{};
-        window_ = BuildWindow(MainWindowDescription());
-        window_->FireCreated();
-        window_->ShowCentred();
+        app_ = std::make_unique<testing::ProgramWindow>(
+            testing::TestSetup(testing::AllHostsAt(server_.HostPort()), dir_.Path(), messages_));
+        app_->Start();
+        window_ = &app_->window();
     }
-    void TearDown() override {
-        Downloads().StopAll();
-        SetMainWindowControls(nullptr);
-        window_.reset();
-    }
+    void TearDown() override { app_.reset(); }
 
     // Serves lesson (group, item), slowly enough to watch it download; returns its bytes.
     std::string ServeLesson(int group, int item) {
@@ -65,7 +56,8 @@ protected:
     FixtureServer server_;
     testing::TempDir dir_;
     testing::MessageRecorder messages_;
-    std::unique_ptr<LoadedWindow> window_;
+    std::unique_ptr<testing::ProgramWindow> app_;
+    LoadedWindow* window_ = nullptr;
 };
 
 TEST_F(LessonPlaybackTest, ChosenLessonDownloadsWithItsProgressAndThenPlays) {
@@ -101,17 +93,21 @@ TEST_F(LessonPlaybackTest, SecondChoiceOfACompleteLessonPlaysFromTheCache) {
     ServeLesson(2, 0);
     auto* flash = window_->controlAs<FlashView>(names::kFlashView);
     ClickLesson(2, 0);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return flash->isVisible() && !Downloads().Running(); }, 30s));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return flash->isVisible(); }, 30s));
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));
+    ASSERT_EQ(testing::ReadWholeFile(dir_.File(Lookup(2, 0)->cacheName)).size(), swf::MakeSampleLesson(2, 0).size());
     const auto getsBefore = server_.Requests().size();
 
     QSignalSpy loaded(flash, &FlashView::movieLoaded);
     ClickLesson(2, 0);
     ASSERT_TRUE(ProcessEventsUntil([&] { return !loaded.isEmpty(); }, 30s));
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));
     const auto requests = server_.Requests();
     ASSERT_EQ(requests.size(), getsBefore + 2);  // the two size probes, nothing fetched
     EXPECT_EQ(requests[getsBefore].method, "HEAD");
     EXPECT_EQ(requests[getsBefore + 1].method, "HEAD");
-    EXPECT_FALSE(Downloads().Running());
+    EXPECT_FALSE(app_->program().WorkersRunning());
+    EXPECT_TRUE(flash->isVisible());
 }
 
 }  // namespace

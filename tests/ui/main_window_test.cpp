@@ -10,18 +10,15 @@
 
 #include "assets/idle_movie.h"
 #include "core/files.h"
-#include "core/program_state.h"
 #include "host/flash_view.h"
 #include "host/web_view.h"
-#include "lessons/download_worker.h"
-#include "lessons/lesson_selection.h"
 #include "tests/support/fixture_server.h"
-#include "tests/support/message_recorder.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/gui_test_support.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/program_window.h"
+#include "tests/support/temp_dir.h"
 #include "ui/controls.h"
 #include "ui/roll_up_menu.h"
-#include "ui/window_controls.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -31,6 +28,7 @@ namespace {
 using testing::FixtureServer;
 using testing::MessageRecorder;
 using testing::ProcessEventsUntil;
+using testing::ProgramWindow;
 using testing::TempDir;
 
 struct ExpectedControl {
@@ -71,19 +69,12 @@ protected:
     void SetUp() override {
         server_.Serve("/tovel/test.html", {.body = "<p>////开始<p>最新版=2.0</p>////结束</p>"});
         server_.Serve("/tovel/index.html", {.body = "<html><title>home</title></html>", .contentType = "text/html"});
-        setenv("PEBBLEWICK_SITE_HOST", server_.HostPort().c_str(), 1);
-        setenv("PEBBLEWICK_LESSON_HOST1", server_.HostPort().c_str(), 1);
-        setenv("PEBBLEWICK_LESSON_HOST2", server_.HostPort().c_str(), 1);
-        SetProgramDirectory(dir_.Path());
-        Globals() = ProgramState{};
-        window_ = BuildWindow(MainWindowDescription());
+        app_ = std::make_unique<ProgramWindow>(
+            testing::TestSetup(testing::AllHostsAt(server_.HostPort()), dir_.Path(), messages_));
+        window_ = &app_->window();
         window_->FireCreated();
     }
-    void TearDown() override {
-        Downloads().StopAll();
-        SetMainWindowControls(nullptr);
-        window_.reset();
-    }
+    void TearDown() override { app_.reset(); }
 
     template <class T>
     T* Control(const char* name) const {
@@ -93,7 +84,8 @@ protected:
     FixtureServer server_;
     TempDir dir_;
     MessageRecorder messages_;
-    std::unique_ptr<LoadedWindow> window_;
+    std::unique_ptr<ProgramWindow> app_;
+    LoadedWindow* window_ = nullptr;
 };
 
 TEST_F(MainWindowTest, LoaderBuildsTheTwentyTwoControlsAsDescribed) {
@@ -133,7 +125,12 @@ TEST_F(MainWindowTest, CreatedHandlerShowsTheHomeViewAndWritesTheIdleMovie) {
     const QString home = QString::fromStdString("http://" + server_.HostPort() + "/tovel/index.html");
     EXPECT_TRUE(ProcessEventsUntil([&] { return Control<WebView>("超文本浏览框1")->url().toString() == home; }))
         << Control<WebView>("超文本浏览框1")->url().toString().toStdString();
-    EXPECT_EQ(Globals().CurrentVersion, "2.0");
+    EXPECT_EQ(app_->program().globals().CurrentVersion, "2.0");
+    // The update check (on a worker) has read the page, which names this version: no question.
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));
+    int updatePageReads = 0;
+    for (const auto& r : server_.Requests()) updatePageReads += r.method == "GET" && r.target == "/tovel/test.html";
+    EXPECT_EQ(updatePageReads, 1);
 
     const auto idle = IdleMovieBytes();
     const std::string expected(idle.begin(), idle.end());
@@ -143,6 +140,7 @@ TEST_F(MainWindowTest, CreatedHandlerShowsTheHomeViewAndWritesTheIdleMovie) {
     testing::WriteWholeFile(dir_.File("3.swf"), "garbage");
     window_->FireCreated();
     EXPECT_EQ(testing::ReadWholeFile(dir_.File("3.swf")), expected);
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));
     EXPECT_TRUE(messages_.Texts().empty());
 }
 
@@ -150,11 +148,16 @@ TEST_F(MainWindowTest, UnwritableProgramDirectoryIsNoProblem) {
     // A directory the idle movie cannot be written into (a plain file stands in for it,
     // since root may write into read-only directories).
     testing::WriteWholeFile(dir_.File("not-a-directory"), "x");
-    SetProgramDirectory(dir_.File("not-a-directory"));
-    window_->FireCreated();
+    MessageRecorder messages;
+    ProgramWindow app(
+        testing::TestSetup(testing::AllHostsAt(server_.HostPort()), dir_.File("not-a-directory"), messages));
+    app.window().FireCreated();
     EXPECT_FALSE(std::filesystem::exists(dir_.File("not-a-directory/3.swf")));
-    EXPECT_TRUE(messages_.Texts().empty());
-    EXPECT_FALSE(Control<WebView>("超文本浏览框1")->isHidden());
+    EXPECT_EQ(testing::ReadWholeFile(dir_.File("not-a-directory")), "x");
+    ASSERT_TRUE(testing::ProgramSettles(app.program()));
+    EXPECT_TRUE(messages.Texts().empty());
+    EXPECT_FALSE(app.Control<WebView>("超文本浏览框1")->isHidden());
+    EXPECT_TRUE(app.Control<FlashView>("FlashView")->isHidden());
 }
 
 TEST_F(MainWindowTest, StatusLabelShowsItsCaptionOnLinesWithLiteralAmpersands) {
@@ -167,53 +170,60 @@ TEST_F(MainWindowTest, StatusLabelShowsItsCaptionOnLinesWithLiteralAmpersands) {
 }
 
 TEST_F(MainWindowTest, ProgressBarStoresWhatIsWrittenAndDrawsItClamped) {
-    MainWindowControls& controls = MainControls();
+    MainWindowDisplay& display = app_->display();
     auto* bar = Control<StoredPositionBar>("进度条1");
     const struct {
         int written, stored, drawn;
     } cases[] = {{52, 52, 52}, {150, 150, 100}, {-5, 0, 0}, {40000, 32767, 100}, {100, 100, 100}};
     for (const auto& c : cases) {
-        controls.SetProgressPosition(c.written);
-        EXPECT_EQ(controls.ProgressPosition(), c.stored) << c.written;
+        display.SetProgressPosition(c.written);
         EXPECT_EQ(bar->Position(), c.stored) << c.written;
+        EXPECT_EQ(StoredProgressPosition(c.written), c.stored) << c.written;
         EXPECT_EQ(bar->value(), c.drawn) << c.written;
+        EXPECT_EQ(DrawnProgressPosition(bar->Position()), c.drawn) << c.written;
     }
 }
 
-TEST_F(MainWindowTest, WritesFromAWorkerAreReadableAtOnceAndReachTheWidgets) {
-    MainWindowControls& controls = MainControls();
-    std::int32_t readBack = -1;
-    Text captionBack;
-    std::thread worker([&] {
-        controls.SetVisible(Control::StatusLabel, true);
-        controls.SetStatusCaption(FromUtf8("第一行\r\n第二行"));
-        controls.SetProgressPosition(77);
-        readBack = controls.ProgressPosition();
-        captionBack = controls.StatusCaption();
-    });
-    worker.join();
-    EXPECT_EQ(readBack, 77);
-    EXPECT_EQ(ToUtf8(captionBack), "第一行\r\n第二行");
+// The display's writes (the program makes them on the UI thread, from a download's
+// events) reach the widgets at once.
+TEST_F(MainWindowTest, DisplayWritesReachTheWidgets) {
+    MainWindowDisplay& display = app_->display();
     auto* label = Control<StatusLabel>("标签_状态");
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !label->isHidden(); }));
+    auto* bar = Control<StoredPositionBar>("进度条1");
+    display.ShowView(ContentView::Downloading);
+    display.SetStatusCaption(FromUtf8("第一行\r\n第二行"));
+    display.SetProgressPosition(77);
+    EXPECT_FALSE(label->isHidden());
+    EXPECT_FALSE(bar->isHidden());
+    EXPECT_TRUE(Control<FlashView>("FlashView")->isHidden());
+    EXPECT_TRUE(Control<WebView>("超文本浏览框1")->isHidden());
     EXPECT_EQ(label->text(), QStringLiteral("第一行\n第二行"));
-    EXPECT_EQ(Control<StoredPositionBar>("进度条1")->value(), 77);
+    EXPECT_EQ(bar->Position(), 77);
+    EXPECT_EQ(bar->value(), 77);
+    // The web page with a download's display over it: the label lies above the page.
+    display.ShowView(ContentView::WebPage);
+    EXPECT_FALSE(label->isHidden());
+    EXPECT_FALSE(Control<WebView>("超文本浏览框1")->isHidden());
+    const QObjectList& stack = Control<PictureBox>("图片框1")->children();
+    EXPECT_GT(stack.indexOf(label), stack.indexOf(Control<WebView>("超文本浏览框1")));
+    display.HideDownloadDisplay();
+    EXPECT_TRUE(label->isHidden());
+    EXPECT_TRUE(bar->isHidden());
 }
 
 TEST_F(MainWindowTest, ClicksThroughTheWindowSystemReachTheButtons) {
     // The same click as in the modal test below, with no modal window: it gets through.
     window_->ShowCentred();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
     QWidget* button5 = window_->control("超级按钮5");
     QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, {},
-                      button5->mapTo(window_.get(), button5->rect().center()));
+                      button5->mapTo(window_, button5->rect().center()));
     ASSERT_TRUE(ProcessEventsUntil([&] { return !messages_.Texts().empty(); }));
     EXPECT_EQ(ToUtf8(messages_.Texts().front()), "正在整理，请等待升级");
 }
 
 TEST_F(MainWindowTest, ButtonsFiveToEightShowTheNoticeAndChangeNothingElse) {
-    MainControls().SetVisible(Control::FlashView, true);
-    MainControls().SetVisible(Control::WebView, false);
+    app_->display().ShowView(ContentView::Lesson);
     for (const char* name : {"超级按钮5", "超级按钮6", "超级按钮7", "超级按钮8"}) Control<PictureButton>(name)->click();
     ASSERT_EQ(messages_.Requests().size(), 4u);
     for (const auto& r : messages_.Requests()) {
@@ -275,16 +285,15 @@ TEST_F(MainWindowTest, WindowIsCentredAtItsOuterSize) {
 
 TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
     window_->ShowCentred();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-    MainControls().SetVisible(Control::FlashView, true);
-    MainControls().SetVisible(Control::WebView, false);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
+    app_->display().ShowView(ContentView::Lesson);
     QString pageUrl;
     QSize pageSize;
     QString title;
     bool mainBlocked = false;
     const QString expectedUrl = QString::fromStdString("http://" + server_.HostPort() + "/tovel/bbgcs.html");
     QTimer::singleShot(0, [&] {
-        LoadedWindow* pages = LoadedWindow::Find(names::kPagesWindow);
+        auto* pages = qobject_cast<LoadedWindow*>(testing::FindTopLevelWindow(names::kPagesWindow));
         ASSERT_NE(pages, nullptr);
         // The address is set at once; the view reports it when the navigation starts.
         auto* view = pages->controlAs<WebView>(names::kWebView);
@@ -296,7 +305,7 @@ TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
         // A click on button 5 through the window system is held back by the modal window.
         QWidget* button5 = window_->control("超级按钮5");
         QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, {},
-                          button5->mapTo(window_.get(), button5->rect().center()));
+                          button5->mapTo(window_, button5->rect().center()));
         QCoreApplication::processEvents();
         pages->close();
     });
@@ -307,10 +316,10 @@ TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
     EXPECT_TRUE(title.isEmpty());
     EXPECT_TRUE(mainBlocked);
     EXPECT_TRUE(messages_.Texts().empty());  // the click on button 5 did not get through
-    EXPECT_EQ(LoadedWindow::Find(names::kPagesWindow), nullptr);
+    EXPECT_EQ(testing::FindTopLevelWindow(names::kPagesWindow), nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_EQ(Globals().PageIndex, 3);
-    EXPECT_EQ(Globals().CurrentFileName, "3.swf");
+    EXPECT_EQ(app_->program().globals().PageIndex, 3);
+    EXPECT_EQ(app_->program().globals().CurrentFileName, "3.swf");
     EXPECT_TRUE(Control<FlashView>("FlashView")->isHidden());
     EXPECT_FALSE(Control<WebView>("超文本浏览框1")->isHidden());
 }

@@ -7,9 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include <atomic>
 #include <functional>
-#include <thread>
 
 #include "tests/support/gui_test_support.h"
 #include "ui/message_box.h"
@@ -17,16 +15,8 @@
 namespace pw {
 namespace {
 
-using testing::ProcessEventsUntil;
-
 class MessageBoxTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous_ = SetMessageHandler({});
-        InstallMessageBoxHandler();
-    }
-    void TearDown() override { SetMessageHandler(std::move(previous_)); }
-
     // Runs `inspect` on the message box once it is up. The box runs its own event loop,
     // so the check comes from a timer inside that loop.
     static void WhenBoxShows(std::function<void(QMessageBox*)> inspect) {
@@ -41,11 +31,11 @@ protected:
         timer->start(10);
     }
 
-    MessageHandler previous_;
+    MessageBoxes boxes_;
 };
 
-TEST_F(MessageBoxTest, WorkerWaitsForTheAnswerOfAnApplicationModalBox) {
-    std::atomic<bool> answered{false};
+TEST_F(MessageBoxTest, MessageWaitsForTheAnswerOfAnApplicationModalBox) {
+    bool returned = false;
     bool waitedForTheUser = false;
     QString title, text;
     WhenBoxShows([&](QMessageBox* box) {
@@ -55,44 +45,32 @@ TEST_F(MessageBoxTest, WorkerWaitsForTheAnswerOfAnApplicationModalBox) {
         EXPECT_EQ(box->parentWidget(), nullptr);
         EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
         EXPECT_EQ(box->buttons().size(), 1);
-        QTest::qWait(50);
-        waitedForTheUser = !answered;
+        waitedForTheUser = !returned;
         box->buttons().front()->click();
     });
-    std::thread worker([&] {
-        ShowMessage(FromUtf8("下载中断!"));
-        answered = true;
-    });
-    ASSERT_TRUE(ProcessEventsUntil([&] { return answered.load(); }));
-    worker.join();
+    ShowMessage(boxes_, FromUtf8("下载中断!"));
+    returned = true;
     EXPECT_TRUE(waitedForTheUser);
     EXPECT_EQ(title, QStringLiteral("信息："));
     EXPECT_EQ(text, QStringLiteral("下载中断!"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(MessageBoxTest, QuestionHasYesAsItsDefault) {
     WhenBoxShows([](QMessageBox* box) {
         EXPECT_EQ(box->windowTitle(), QStringLiteral("是否下载最新版？"));
+        EXPECT_EQ(box->text(), QStringLiteral("当前版本：2.0"));
         EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
         EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::Yes));
+        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
         QTest::keyClick(box, Qt::Key_Return);  // the default answer
     });
-    EXPECT_TRUE(AskYesNo(FromUtf8("当前版本：2.0"), FromUtf8("是否下载最新版？")));
+    EXPECT_TRUE(AskYesNo(boxes_, FromUtf8("当前版本：2.0"), FromUtf8("是否下载最新版？")));
 }
 
-TEST_F(MessageBoxTest, ClosingProgramReleasesAWaitingWorker) {
-    std::atomic<bool> answered{false};
-    WhenBoxShows([&](QMessageBox* box) {
-        ReleaseWaitingMessages();  // the main window has closed
-        ProcessEventsUntil([&] { return answered.load(); }, std::chrono::seconds(2));
-        box->close();
-    });
-    std::thread worker([&] {
-        ShowMessage(FromUtf8("不能打开该URL!"));
-        answered = true;
-    });
-    ASSERT_TRUE(ProcessEventsUntil([&] { return answered.load(); }));
-    worker.join();
+TEST_F(MessageBoxTest, QuestionAnsweredNoIsFalse) {
+    WhenBoxShows([](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+    EXPECT_FALSE(AskYesNo(boxes_, FromUtf8("当前版本：2.0"), FromUtf8("是否下载最新版？")));
 }
 
 }  // namespace

@@ -2,15 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "core/files.h"
-#include "core/program_state.h"
 #include "host/flash_view.h"
 #include "host/web_view.h"
-#include "lessons/download_worker.h"
-#include "lessons/lesson_selection.h"
 #include "tests/support/fixture_server.h"
-#include "tests/support/message_recorder.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/gui_test_support.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/program_window.h"
+#include "tests/support/temp_dir.h"
 #include "ui/controls.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
@@ -25,17 +23,7 @@ using testing::ProcessEventsUntil;
 
 class UpdateAtStartTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* name : {"PEBBLEWICK_SITE_HOST", "PEBBLEWICK_LESSON_HOST1", "PEBBLEWICK_LESSON_HOST2"})
-            setenv(name, server_.HostPort().c_str(), 1);
-        SetProgramDirectory(dir_.Path());
-        Globals() = ProgramState{};
-    }
-    void TearDown() override {
-        Downloads().StopAll();
-        SetMainWindowControls(nullptr);
-        window_.reset();
-    }
+    void TearDown() override { app_.reset(); }
 
     void ServeAnnouncement(const std::string& way, const std::string& fileName) {
         const std::string page = "<p>////开始</p><p>最新版=2.1</p><p>下载地址=" + server_.BaseUrl() +
@@ -46,20 +34,26 @@ protected:
                       {.body = movie_, .chunkSize = movie_.size() / 10 + 1, .chunkDelay = 80ms});
     }
 
-    void Start() {
-        window_ = BuildWindow(MainWindowDescription());
-        window_->FireCreated();
-        window_->ShowCentred();
+    // The program's start with its questions answered by `answers`; the update check runs
+    // on a worker, so this waits until its question (if any) has been asked and answered.
+    void Start(MessageRecorder& answers, std::size_t questions) {
+        Start(answers, testing::AllHostsAt(server_.HostPort()));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return answers.Requests().size() >= questions; }));
+    }
+    void Start(MessageRecorder& answers, const Hosts& hosts) {
+        app_ = std::make_unique<testing::ProgramWindow>(testing::TestSetup(hosts, dir_.Path(), answers));
+        app_->Start();
     }
 
     template <class T>
     T* Control(const char* name) const {
-        return window_->controlAs<T>(name);
+        return app_->Control<T>(name);
     }
+    ProgramState& Globals() { return app_->program().globals(); }
 
     FixtureServer server_;
     testing::TempDir dir_;
-    std::unique_ptr<LoadedWindow> window_;
+    std::unique_ptr<testing::ProgramWindow> app_;
     // Any bytes that begin like a movie will do for the player.
     std::string movie_ = "FWS" + std::string(20000, '\x01');
 };
@@ -67,7 +61,7 @@ protected:
 TEST_F(UpdateAtStartTest, DownloadWayShowsTheProgressDisplayOverTheHomeView) {
     MessageRecorder answers(MessageAnswer::Yes);
     ServeAnnouncement("下载文件", "pebblewick21.swf");
-    Start();
+    Start(answers, 1);
 
     ASSERT_EQ(answers.Requests().size(), 1u);
     EXPECT_EQ(ToUtf8(answers.Requests()[0].caption), "是否下载最新版？");
@@ -81,14 +75,18 @@ TEST_F(UpdateAtStartTest, DownloadWayShowsTheProgressDisplayOverTheHomeView) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return Control<FlashView>(names::kFlashView)->isVisible(); }, 20s));
     EXPECT_EQ(testing::ReadWholeFile(dir_.File("pebblewick21.swf")), movie_);
     EXPECT_FALSE(Control<StatusLabel>(names::kStatusLabel)->isVisible());
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));
+    EXPECT_EQ(answers.Requests().size(), 1u);
 }
 
 TEST_F(UpdateAtStartTest, NoLeavesTheHomeViewAndTheUpdateNamed) {
     MessageRecorder answers(MessageAnswer::No);
     ServeAnnouncement("下载文件", "pebblewick21.swf");
-    Start();
+    Start(answers, 1);
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));
     ASSERT_EQ(answers.Requests().size(), 1u);
-    EXPECT_FALSE(Downloads().Running());
+    EXPECT_FALSE(app_->program().WorkersRunning());
+    EXPECT_EQ(LocalFileSize(dir_.File("pebblewick21.swf")), -1);
     EXPECT_TRUE(Control<WebView>(names::kWebView)->isVisible());
     EXPECT_FALSE(Control<StatusLabel>(names::kStatusLabel)->isVisible());
     EXPECT_EQ(Globals().CurrentUrl, server_.BaseUrl() + "/tovel/new.swf");
@@ -98,10 +96,11 @@ TEST_F(UpdateAtStartTest, NoLeavesTheHomeViewAndTheUpdateNamed) {
 TEST_F(UpdateAtStartTest, HostileFileNameIsRefusedAndNothingIsWritten) {
     MessageRecorder answers(MessageAnswer::Yes);
     ServeAnnouncement("下载文件", "../escape.swf");
-    Start();
+    Start(answers, 2);
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));
     ASSERT_EQ(answers.Requests().size(), 2u);
     EXPECT_EQ(ToUtf8(answers.Requests()[1].text), "不能打开本地的文件!");
-    EXPECT_FALSE(Downloads().Running());
+    EXPECT_FALSE(app_->program().WorkersRunning());
     EXPECT_EQ(LocalFileSize(dir_.File("../escape.swf")), -1);
     EXPECT_TRUE(Control<WebView>(names::kWebView)->isVisible());
 }
@@ -109,8 +108,11 @@ TEST_F(UpdateAtStartTest, HostileFileNameIsRefusedAndNothingIsWritten) {
 TEST_F(UpdateAtStartTest, UnreachableSiteShowsTheWindowWithNoMessage) {
     MessageRecorder answers;
     const std::string closed = "127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
-    setenv("PEBBLEWICK_SITE_HOST", closed.c_str(), 1);
-    Start();
+    Hosts hosts = testing::AllHostsAt(server_.HostPort());
+    hosts.site = closed;
+    Start(answers, hosts);
+    // The update check has ended (it found no page) with nothing to say.
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));
     EXPECT_TRUE(answers.Requests().empty());
     EXPECT_TRUE(Control<WebView>(names::kWebView)->isVisible());
     EXPECT_FALSE(Control<FlashView>(names::kFlashView)->isVisible());
