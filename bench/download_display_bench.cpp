@@ -75,9 +75,6 @@ private:
     bool played_ = false;
     Clock::time_point playedAt_{};
 };
-    std::atomic<bool> played_{false};
-    Clock::time_point playedAt_{};
-};
 
 // Counts the paint events a widget receives.
 class PaintCounter final : public QObject {

@@ -104,17 +104,22 @@ TEST_F(MainWindowTest, LoaderBuildsTheTwentyTwoControlsAsDescribed) {
     EXPECT_FALSE(window_->windowFlags() & Qt::WindowMaximizeButtonHint);
 }
 
+// The loader's stacking, before the created handler runs (the program's views may raise
+// the status label above the web view after that).
 TEST_F(MainWindowTest, EarlierControlsLieAboveLaterOnes) {
-    QWidget* picture = Control<PictureBox>("图片框1");
+    MessageRecorder messages;
+    ProgramWindow app(testing::TestSetup(testing::AllHostsAt(server_.HostPort()), dir_.Path(), messages));
+    LoadedWindow& window = app.window();
+    QWidget* picture = window.control("图片框1");
     const QObjectList& stack = picture->children();  // bottom first
-    auto index = [&](const char* name) { return stack.indexOf(window_->control(name)); };
+    auto index = [&](const char* name) { return stack.indexOf(window.control(name)); };
     EXPECT_GT(index("超文本浏览框1"), index("标签_状态"));
     EXPECT_GT(index("标签_状态"), index("FlashView"));
     EXPECT_GT(index("超级按钮8"), index("分组框8"));  // each button above its frame
     EXPECT_GT(index("超级按钮2"), index("分组框2"));
-    const QObjectList& top = window_->children();
-    EXPECT_GT(top.indexOf(window_->control("进度条1")), top.indexOf(window_->control("图片框1")));
-    EXPECT_GT(top.indexOf(window_->control("超级按钮1")), top.indexOf(window_->control("分组框1")));
+    const QObjectList& top = window.children();
+    EXPECT_GT(top.indexOf(window.control("进度条1")), top.indexOf(window.control("图片框1")));
+    EXPECT_GT(top.indexOf(window.control("超级按钮1")), top.indexOf(window.control("分组框1")));
 }
 
 TEST_F(MainWindowTest, CreatedHandlerShowsTheHomeViewAndWritesTheIdleMovie) {
