@@ -176,8 +176,8 @@ void HostTest::playsMovieSetBeforePageIsReady() {
     // The movie's own colours come on screen, and the square moves.
     QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), blueMovie_), 10000);
     const QImage first = view.grab().toImage();
-    QTest::qWait(400);
-    const QImage second = view.grab().toImage();
+    QImage second;
+    QTRY_VERIFY_WITH_TIMEOUT((second = view.grab().toImage()) != first, 10000);  // the square has moved
     KeepShot(first, QStringLiteral("playing-1.png"));
     KeepShot(second, QStringLiteral("playing-2.png"));
     QVERIFY(ShowsMovie(second, blueMovie_));
@@ -219,7 +219,8 @@ void HostTest::missingOrInvalidMovieLeavesViewEmpty() {
         view.SetMovie(path);
         view.Play();
         QTRY_COMPARE_WITH_TIMEOUT(StateOf(view).value(QLatin1String("players")).toInt(), 0, 10000);
-        QTest::qWait(300);
+        // The view has repainted without the old movie.
+        QTRY_COMPARE_WITH_TIMEOUT(PixelsNear(view.grab().toImage(), Rgb(blueMovie_.backgroundRgb)), 0, 10000);
         const QImage shown = view.grab().toImage();
         QCOMPARE(PixelsNear(shown, Rgb(blueMovie_.backgroundRgb)), 0);
         QVERIFY(PixelsNear(shown, qRgb(0, 0, 0)) > shown.width() * shown.height() * 9 / 10);
@@ -242,7 +243,11 @@ void HostTest::missingRuffleLeavesViewEmpty() {
     view.SetMovie(WriteMovie(dir_, QStringLiteral("no-ruffle.swf"), blueMovie_));
     view.Play();
     QVERIFY(WaitForPageReady(view));
-    QTest::qWait(500);
+    // The movie has reached the page, and the page's moment for making its player (a timer
+    // of its own) has passed: a timer set later for longer runs after it.
+    QTRY_VERIFY_WITH_TIMEOUT(!StateOf(view).value(QLatin1String("token")).toString().isEmpty(), 10000);
+    RunScript(view, QStringLiteral("window.pwTestTimer = false; setTimeout(() => { window.pwTestTimer = true; }, 200); 1"));
+    QTRY_COMPARE_WITH_TIMEOUT(RunScript(view, QStringLiteral("window.pwTestTimer === true")), QStringLiteral("true"), 10000);
     const QJsonObject state = StateOf(view);
     QCOMPARE(state.value(QLatin1String("ruffle")).toBool(), false);
     QCOMPARE(state.value(QLatin1String("players")).toInt(), 0);
@@ -337,9 +342,8 @@ void HostTest::playsIdleMovie() {
     view.SetMovie(idle);
     view.Play();
     QVERIFY(loaded.wait(kLoadTimeoutMs));
-    QTest::qWait(500);
+    QTRY_COMPARE_WITH_TIMEOUT(StateOf(view).value(QLatin1String("readyState")).toInt(), 2, 10000);
     KeepShot(view.grab().toImage(), QStringLiteral("idle.png"));
-    QCOMPARE(StateOf(view).value(QLatin1String("readyState")).toInt(), 2);
 }
 
 void HostTest::webViewNavigatesToPage() {
