@@ -61,6 +61,10 @@ bool Program::WorkersRunning() const {
     return downloads_.Running() || probes_.Running() || updateCheck_.Running();
 }
 
+std::uint64_t Program::WorkersStarted() const {
+    return downloads_.Started() + probes_.Started() + updateCheck_.Started();
+}
+
 void Program::PostToUiThread(std::function<void()> apply) {
     QMetaObject::invokeMethod(&uiThreadEvents_, std::move(apply), Qt::QueuedConnection);
 }

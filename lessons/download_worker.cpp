@@ -85,6 +85,7 @@ bool WorkerThreads::Start(std::function<void(std::stop_token)> work) {
     }
     std::lock_guard lock(mutex_);
     workers_.push_back(std::move(worker));
+    ++started_;
     return true;
 }
 
@@ -117,6 +118,11 @@ void WorkerThreads::StopAll() {
         all.swap(workers_);
     }
     all.clear();  // joins
+}
+
+std::uint64_t WorkerThreads::Started() const {
+    std::lock_guard lock(mutex_);
+    return started_;
 }
 
 bool WorkerThreads::Running() const {

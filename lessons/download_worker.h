@@ -62,6 +62,8 @@ public:
     void StopAll();
     // True while a thread has not yet ended.
     bool Running() const;
+    // How many threads have been started so far.
+    std::uint64_t Started() const;
 
 private:
     struct Worker;
@@ -69,6 +71,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Worker>> workers_;
+    std::uint64_t started_ = 0;
 };
 
 }  // namespace pw
