@@ -155,7 +155,9 @@ void Program::StartDownloadWorker() { StartDownload(globals_.CurrentUrl, globals
 
 void Program::StartDownload(const Text& url, const Text& fileName) {
     const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName)};
-    DownloadSettings settings{timeouts_.downloadConnect, timeouts_.downloadStall, {}};
+    DownloadSettings settings;
+    settings.connectTimeout = timeouts_.downloadConnect;
+    settings.stallLimit = timeouts_.downloadStall;
     const bool started = downloads_.Start([this, job, settings](std::stop_token stop) mutable {
         settings.stop = std::move(stop);
         DownloadWorker(

@@ -38,6 +38,9 @@ using DownloadEventSink = std::function<void(DownloadEvent)>;
 // would take a core from the download itself.
 inline constexpr std::chrono::milliseconds kProgressInterval{40};
 
+// Where a download writes before its file is whole: "<file>.part" beside it.
+Text PartFilePath(const Text& filePath);
+
 // `DownloadWorker`: fetches the job's file afresh with the progress display and reports
 // Completed once the file is whole (the UI then completes the display and plays it), or
 // Failed with the downloader's message. A stopped job reports nothing more.
