@@ -127,7 +127,7 @@ TEST_F(ProgramTest, ChoosingACompleteLessonDuringADownloadStopsTheDownload) {
 
 TEST_F(ProgramTest, CacheCompletenessNeedsAnExistingFileOfTheRemoteSize) {
     EXPECT_TRUE(CacheFileIsComplete(1048576, 1048576.0));
-    EXPECT_TRUE(CacheFileIsComplete(0, 0.0));
+    EXPECT_FALSE(CacheFileIsComplete(0, 0.0));  // an empty file, whatever the probe says
     EXPECT_FALSE(CacheFileIsComplete(-1, -1.0));  // missing file, failed probe
     EXPECT_FALSE(CacheFileIsComplete(-1, -2.0));
     EXPECT_FALSE(CacheFileIsComplete(100, 101.0));
