@@ -63,6 +63,12 @@ QString RuffleDirectory() {
     if (!RuffleDirectoryOverride().isEmpty()) {
         return RuffleDirectoryOverride();
     }
+    // Installed: <prefix>/bin/pebblewick beside <prefix>/share/pebblewick/ruffle.
+    const QString installed =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/pebblewick/ruffle"));
+    if (HoldsRuffle(installed)) {
+        return QDir::cleanPath(installed);
+    }
     QDir folder(QCoreApplication::applicationDirPath());
     for (int up = 0; up <= kFoldersSearchedUpwards; ++up) {
         const QString candidate = folder.filePath(QStringLiteral("ruffle"));
