@@ -187,8 +187,8 @@ bool IsWholeLzma(Reader& reader, std::uint64_t bodyLength) {
         produced += room - stream.avail_out;
         if (produced > bodyLength) return false;
         if (result == LZMA_STREAM_END) {
-            return produced == bodyLength && stream.avail_in == 0 && held == 0 &&
-                   (sourceEnded || reader.AtCleanEnd());
+            // Nothing held back means the source has ended: no byte follows the data.
+            return produced == bodyLength && stream.avail_in == 0 && held == 0;
         }
         if (result != LZMA_OK) return false;  // corrupt, cut (LZMA_BUF_ERROR) or over the limit
     }

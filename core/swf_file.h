@@ -24,8 +24,8 @@ using SwfByteSource = std::function<std::ptrdiff_t(std::span<std::uint8_t>)>;
 // Anything else, including fewer than 8 bytes, is not whole. The bytes are untrusted: they
 // are read in fixed-size pieces and decompressed into a fixed scratch buffer, so memory
 // does not grow with the length a header claims; the check stops at the first byte that
-// contradicts the header. A ZWS whose LZMA properties ask for a dictionary above 128 MiB is
-// not accepted.
+// contradicts the header. A ZWS needs an LZMA dictionary of the smaller of what its
+// properties ask for and the movie's length; one that would take over 128 MiB is refused.
 bool IsWholeSwf(const SwfByteSource& source);
 
 // IsWholeSwf over the file's bytes; false when the path is no regular file or cannot be read.

@@ -97,6 +97,8 @@ struct Case {
     bool whole;
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 std::vector<Case> Cases() {
     const std::string body = Body(200 * 1024);
     const std::string small = Body(3000);
@@ -107,6 +109,9 @@ std::vector<Case> Cases() {
     corrupt[corrupt.size() / 2] = static_cast<char>(corrupt[corrupt.size() / 2] ^ 0x55);
     std::string badProperties = Zws(small, Claim(small), true);
     badProperties[12] = '\xff';  // lc/lp/pb out of range
+    // A dictionary of 4 GiB asked for: the movie's length is all the decoder needs.
+    std::string hugeDictionary = Zws(small, Claim(small), true);
+    hugeDictionary.replace(13, 4, "\xff\xff\xff\xff");
 
     return {
         {"FwsWhole", fws, true},
@@ -140,6 +145,7 @@ std::vector<Case> Cases() {
         {"ZwsDecodesToLessThanClaimed", Zws(small, Claim(small) + 1, false), false},
         {"ZwsBytesAfterTheStream", zws + "junk", false},
         {"ZwsBadProperties", badProperties, false},
+        {"ZwsAsksForA4GiBDictionary", hugeDictionary, true},
 
         {"Empty", "", false},
         {"SevenBytes", fws.substr(0, 7), false},
