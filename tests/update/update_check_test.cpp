@@ -129,6 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UpdateCheckTest, SlightlyNewerVersionIsOffered) {
     page_ = Page("2.0000002", kUrl, kFileName, "下载文件");
     Check();
+    ASSERT_FALSE(calls_.empty());
     EXPECT_EQ(calls_.front(), "ask");
 }
 
