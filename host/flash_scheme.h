@@ -33,6 +33,10 @@ QUrl FlashPlayerPageUrl();
 QUrl FlashFontUrl();
 QUrl FlashMovieUrl(const QString& token);
 
+// The movie as the player gets it: an old movie holding GBK text as a re-encoded copy
+// (RecodeGbkMovie), any other movie as it is.
+QByteArray MovieForPlayer(const QByteArray& movie);
+
 // What one request of the scheme is answered with.
 struct FlashResource {
     QString filePath;
