@@ -140,7 +140,7 @@ fi
 chmod 700 "$home"
 
 # A loopback port where nothing listens, so that the update check fails at once.
-port=1
+port=39871
 while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
 
 skip_data=${PEBBLEWICK_PACKAGE_TEST_SKIP_DATA_CHECK:-0}
