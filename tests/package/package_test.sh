@@ -124,20 +124,20 @@ gzip -t "$root/usr/share/man/man1/pebblewick.1.gz" 2>/dev/null || fail "the manu
 
 # --- The unpacked program, started as a normal user -----------------------------------
 home=$work/home
-mkdir -p "$home" "$work/run"
+mkdir -p "$home" "$work/run/tmp" "$work/run/runtime"
 if [ "$(id -u)" -eq 0 ]; then
   if ! id "$test_user" >/dev/null 2>&1; then
     useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$test_user" ||
       { echo "FAIL: useradd $test_user"; exit 1; }
   fi
-  chown "$test_user": "$home" "$work/run"
+  chown -R "$test_user": "$home" "$work/run"
   as_user=(runuser -u "$test_user" --)
 else
   # The unpacked tree is ours: take away the write permission a package in /usr lacks.
   chmod a-w "$root/usr/bin"
   as_user=()
 fi
-chmod 700 "$home"
+chmod 700 "$home" "$work/run/runtime"
 
 # A loopback port where nothing listens, so that the update check fails at once.
 port=39871
@@ -146,14 +146,23 @@ while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); d
 skip_data=${PEBBLEWICK_PACKAGE_TEST_SKIP_DATA_CHECK:-0}
 cp "$(dirname "$0")/run_unpacked_program.sh" "$work/run/"
 chmod 755 "$work/run/run_unpacked_program.sh"
-# A clean environment: no QTWEBENGINE_DISABLE_SANDBOX, no XDG_DATA_HOME, as after a login.
+# A clean environment: no QTWEBENGINE_DISABLE_SANDBOX, no XDG_DATA_HOME, as after a login;
+# temporary files (xvfb-run's too) inside the test's folder.
 "${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 \
+  TMPDIR="$work/run/tmp" XDG_RUNTIME_DIR="$work/run/runtime" \
   PEBBLEWICK_SITE_HOST="127.0.0.1:$port" PEBBLEWICK_LESSON_HOST1="127.0.0.1:$port" \
   PEBBLEWICK_LESSON_HOST2="127.0.0.1:$port" \
   xvfb-run -a -s "-screen 0 1280x1024x24" \
   "$work/run/run_unpacked_program.sh" "$program" "$ruffle" "$home/.local/share/pebblewick" "$skip_data"
 status=$?
 [ $status -eq 0 ] || fail "the unpacked program (status $status)"
+# xvfb-run leaves its X server running when it cannot clean up after itself: end
+# whatever this test started that still runs (its command line names the test's folder).
+for proc in /proc/[0-9]*; do
+  case $(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null) in
+    *"$work/"*) [ "${proc#/proc/}" != $$ ] && kill "${proc#/proc/}" 2>/dev/null ;;
+  esac
+done
 [ "$(ls -A "$root/usr/bin")" = pebblewick ] || fail "the program wrote into usr/bin: $(ls -A "$root/usr/bin")"
 
 if [ $failures -ne 0 ]; then
