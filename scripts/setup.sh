@@ -7,7 +7,7 @@ PACKAGES=(
   libqt6webenginecore6-bin libgl1-mesa-dri
   libgl1-mesa-dev libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxcb1-dev xvfb xauth fonts-wqy-zenhei
-  lintian desktop-file-utils appstream x11-utils inotify-tools
+  lintian desktop-file-utils appstream x11-utils xdotool inotify-tools
 )
 
 pw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

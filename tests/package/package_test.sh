@@ -5,9 +5,10 @@
 # places of its files, runs lintian, unpacks it with dpkg-deb -x into a temporary root
 # and starts the unpacked program under xvfb-run as a normal user (with the web
 # engine's sandbox on), then checks that its window shows, that it reads Ruffle from
-# the unpacked tree and that it keeps its data in $HOME/.local/share/pebblewick.
+# the unpacked tree and that it keeps its data in $HOME/.local/share/pebblewick: the idle
+# movie, and a lesson chosen in the menu, downloaded from the build's demo site and played.
 #
-# PEBBLEWICK_PACKAGE_TEST_SKIP_DATA_CHECK=1 leaves out the last check.
+# PEBBLEWICK_PACKAGE_TEST_SKIP_DATA_CHECK=1 leaves out the checks of the data folder.
 set -u
 
 build=$(cd "${1:?usage: package_test.sh <build folder>}" && pwd)
@@ -139,9 +140,15 @@ else
 fi
 chmod 700 "$home" "$work/run/runtime"
 
-# A loopback port where nothing listens, so that the update check fails at once.
+# The demo site of the build serves the site, the update page and the lessons.
 port=39871
 while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+"$build/tools/demo_site/pebblewick_demo_site" --port "$port" --rate 0 >"$work/demo_site.log" 2>&1 &
+site=$!
+site_answers() { kill -0 "$site" 2>/dev/null && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
+deadline=$((SECONDS + 60))
+until site_answers || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
+site_answers || { cat "$work/demo_site.log"; echo "FAIL: the demo site did not start"; exit 1; }
 
 skip_data=${PEBBLEWICK_PACKAGE_TEST_SKIP_DATA_CHECK:-0}
 cp "$(dirname "$0")/run_unpacked_program.sh" "$work/run/"
@@ -155,6 +162,8 @@ chmod 755 "$work/run/run_unpacked_program.sh"
   xvfb-run -a -s "-screen 0 1280x1024x24" \
   "$work/run/run_unpacked_program.sh" "$program" "$ruffle" "$home/.local/share/pebblewick" "$skip_data"
 status=$?
+kill "$site" 2>/dev/null
+wait "$site" 2>/dev/null
 [ $status -eq 0 ] || fail "the unpacked program (status $status)"
 # xvfb-run leaves its X server running when it cannot clean up after itself: end
 # whatever this test started that still runs (its command line names the test's folder).

@@ -1,7 +1,9 @@
 #!/bin/bash
 # Runs inside xvfb-run, as the user the program is tested as (see package_test.sh):
 #   run_unpacked_program.sh <program> <ruffle folder> <expected data folder> <skip data check: 0|1>
-# Starts the program and checks its window, its Ruffle files, its sandbox and its data.
+# Starts the program and checks its window, its Ruffle files, its sandbox and its data;
+# then chooses the first lesson of the menu, which the demo site serves, and checks that
+# it is downloaded whole into the data folder and then played from there.
 set -u
 program=$1 ruffle=$2 data=$3 skip_data=$4
 failures=0
@@ -67,12 +69,41 @@ for proc in /proc/[0-9]*; do
 done
 [ $sandboxed -gt 0 ] || fail "no sandboxed render process of the web engine"
 
+# The first lesson of the menu (its first category is open at start) and its cache file.
+lesson_cache=actdlh.ylq
+menu_first_lesson_x=44 menu_first_lesson_y=111
+
+# An uncompressed SWF is whole when its header's length is its size.
+whole_swf() {
+  [ "$(head -c 3 "$1")" = FWS ] && [ "$(od -An -j4 -N4 -tu4 "$1" | tr -d ' ')" = "$(stat -c %s "$1")" ]
+}
+
 if [ "$skip_data" = 1 ]; then
-  echo "SKIPPED: 3.swf in $data (PEBBLEWICK_PACKAGE_TEST_SKIP_DATA_CHECK=1)"
+  echo "SKIPPED: 3.swf and a lesson in $data (PEBBLEWICK_PACKAGE_TEST_SKIP_DATA_CHECK=1)"
 else
   idle_movie_written() { [ -s "$data/3.swf" ]; }
   wait_for 60 idle_movie_written || fail "no 3.swf in $data"
   [ "$(stat -c %a "$data" 2>/dev/null)" = 700 ] || fail "$data is not private to the user"
+
+  if [ -d "$data" ]; then
+    inotifywait -m -e moved_to,close_write,open --format '%e %f' "$data" >"$scratch/data_events" \
+      2>"$scratch/data_inotify.err" &
+    data_watcher=$!
+    wait_for 30 grep -q 'Watches established' "$scratch/data_inotify.err" || fail "inotifywait did not start"
+    window=$(xdotool search --name '^Pebblewick2[.]0$' | head -n 1)
+    xdotool mousemove --window "$window" $menu_first_lesson_x $menu_first_lesson_y click 1
+    lesson_whole() { [ -s "$data/$lesson_cache" ] && [ ! -e "$data/$lesson_cache.part" ]; }
+    wait_for 120 lesson_whole || fail "the lesson was not downloaded into $data/$lesson_cache"
+    whole_swf "$data/$lesson_cache" || fail "$data/$lesson_cache is not a whole movie"
+    # Played: the player reads the cache file once it is written (or renamed into place).
+    played() {
+      sed -En "/^(MOVED_TO|CLOSE_WRITE,CLOSE) $lesson_cache\$/,\$p" "$scratch/data_events" |
+        grep -qx "OPEN $lesson_cache"
+    }
+    wait_for 60 played || fail "the downloaded lesson was not played from $data"
+    kill "$data_watcher" 2>/dev/null
+    wait "$data_watcher" 2>/dev/null
+  fi
 fi
 
 alive || fail "the program ended by itself"
