@@ -21,7 +21,9 @@ fail() {
 }
 
 work=$(mktemp -d /tmp/pebblewick-package-XXXXXX)
+site=""
 cleanup() {
+  [ -n "$site" ] && kill "$site" 2>/dev/null
   chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
 }
@@ -164,6 +166,7 @@ chmod 755 "$work/run/run_unpacked_program.sh"
 status=$?
 kill "$site" 2>/dev/null
 wait "$site" 2>/dev/null
+site=""
 [ $status -eq 0 ] || fail "the unpacked program (status $status)"
 # xvfb-run leaves its X server running when it cannot clean up after itself: end
 # whatever this test started that still runs (its command line names the test's folder).
