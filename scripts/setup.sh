@@ -8,6 +8,7 @@ PACKAGES=(
   libgl1-mesa-dev libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev liblzma-dev
   libx11-dev libxcb1-dev xvfb xauth fonts-wqy-zenhei python3
+  lintian desktop-file-utils appstream x11-utils xdotool inotify-tools
 )
 
 pw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
