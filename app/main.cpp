@@ -3,6 +3,7 @@
 #include <QUrl>
 
 #include "app/program.h"
+#include "core/data_directory.h"
 #include "core/files.h"
 #include "host/flash_scheme.h"
 #include "host/qt_text.h"
@@ -22,7 +23,8 @@ int main(int argc, char* argv[]) {
     pw::MessageBoxes messageBoxes;
     pw::ProgramSetup setup;
     setup.hosts = pw::ReadHosts();
-    setup.dataDirectory = pw::ExecutableDirectory();
+    // Beside the program when it may write there, else in the user's data folder.
+    setup.dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
     setup.messages = &messageBoxes;
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
     pw::Program program(std::move(setup));

@@ -61,6 +61,10 @@ bool Program::WorkersRunning() const {
     return downloads_.Running() || probes_.Running() || updateCheck_.Running();
 }
 
+std::uint64_t Program::WorkersStarted() const {
+    return downloads_.Started() + probes_.Started() + updateCheck_.Started();
+}
+
 void Program::PostToUiThread(std::function<void()> apply) {
     QMetaObject::invokeMethod(&uiThreadEvents_, std::move(apply), Qt::QueuedConnection);
 }
@@ -151,7 +155,9 @@ void Program::StartDownloadWorker() { StartDownload(globals_.CurrentUrl, globals
 
 void Program::StartDownload(const Text& url, const Text& fileName) {
     const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName)};
-    DownloadSettings settings{timeouts_.downloadConnect, timeouts_.downloadStall, {}};
+    DownloadSettings settings;
+    settings.connectTimeout = timeouts_.downloadConnect;
+    settings.stallLimit = timeouts_.downloadStall;
     const bool started = downloads_.Start([this, job, settings](std::stop_token stop) mutable {
         settings.stop = std::move(stop);
         DownloadWorker(

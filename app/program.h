@@ -70,8 +70,9 @@ public:
     const Hosts& hosts() const { return hosts_; }
     // dataDirectory + "/" + name.
     Text FilePath(const Text& name) const;
-    // True while a download, probe or update check runs (for tests).
+    // True while a download, probe or update check runs; how many have started (for tests).
     bool WorkersRunning() const;
+    std::uint64_t WorkersStarted() const;
 
 private:
     void PlayFile(const Text& fileName);

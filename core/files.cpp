@@ -24,7 +24,13 @@ Text ExecutableDirectory() {
     return exe.parent_path().string();
 }
 
-Text JoinPath(const Text& directory, const Text& name) { return directory + "/" + name; }
+Text JoinPath(const Text& directory, const Text& name) {
+    // A directory given with a trailing separator (a test's folder, a setting) must not
+    // give "dir//name".
+    std::size_t end = directory.size();
+    while (end > 0 && directory[end - 1] == '/') --end;
+    return directory.substr(0, end) + "/" + name;
+}
 
 std::int32_t LocalFileSize(const Text& path) {
     struct stat st {};

@@ -10,7 +10,7 @@ namespace pw {
 // The directory that holds the running executable, without a trailing separator.
 Text ExecutableDirectory();
 
-// directory + "/" + name.
+// directory + "/" + name, with no doubled separator when the directory ends in one.
 Text JoinPath(const Text& directory, const Text& name);
 
 // The low 32 bits of the file's size as a signed integer, or -1 when it does not exist.

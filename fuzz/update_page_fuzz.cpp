@@ -8,14 +8,22 @@
 #include <string_view>
 
 #include "core/message.h"
-#include "core/program_state.h"
-#include "net/update_check.h"
+#include "lessons/program_state.h"
+#include "lessons/update_check.h"
 
 namespace {
 
 void Require(bool condition) {
     if (!condition) std::abort();
 }
+
+// Answers every question Yes and every message OK, silently.
+class YesPort final : public pw::MessagePort {
+public:
+    pw::MessageAnswer Ask(const pw::MessageRequest& request) override {
+        return request.buttons == pw::MessageButtons::YesNo ? pw::MessageAnswer::Yes : pw::MessageAnswer::Ok;
+    }
+};
 
 void FuzzExtractBetween(std::string_view input) {
     if (input.size() < 2) return;
@@ -62,25 +70,18 @@ void FuzzUpdatePage(std::string_view body) {
     CheckBareName(pw::Text(body));
 
     // The whole check, answered Yes, on this page.
-    pw::Globals().CurrentVersion = "2.0";
-    pw::UpdatePlatform platform;
-    platform.fetchPage = [body](const pw::Text&) { return pw::Text(body); };
-    platform.askYesNo = [](const pw::Text&, const pw::Text&) { return true; };
-    platform.openInBrowser = [](const pw::Text& url) { Require(pw::IsWebAddress(url)); };
-    platform.startDownloadWorker = [] {
-        Require(pw::IsBareFileName(pw::Globals().CurrentFileName));
-        CheckBareName(pw::Globals().CurrentFileName);
-    };
-    pw::UpdateCheck(platform);
+    pw::ProgramState globals;
+    globals.CurrentVersion = "2.0";
+    YesPort messages;
+    const pw::UpdatePlatform platform{messages, [](const pw::Text& url) { Require(pw::IsWebAddress(url)); },
+                                      [&globals] {
+                                          Require(pw::IsBareFileName(globals.CurrentFileName));
+                                          CheckBareName(globals.CurrentFileName);
+                                      }};
+    pw::UpdateCheck(globals, body, platform);
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Messages are answered silently instead of going to stderr.
-    pw::SetMessageHandler([](const pw::MessageRequest&) { return pw::MessageAnswer::Ok; });
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

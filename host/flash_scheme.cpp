@@ -9,6 +9,10 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
+#include <span>
+
+#include "core/swf_text.h"
+
 namespace pw {
 
 namespace {
@@ -17,6 +21,7 @@ constexpr char kHost[] = "player";
 constexpr char kPlayerPage[] = ":/pebblewick/host/player.html";
 constexpr char kFontName[] = "wqy-zenhei.ttc";
 constexpr int kFoldersSearchedUpwards = 3;
+constexpr char kMovieMimeType[] = "application/x-shockwave-flash";
 
 QString& RuffleDirectoryOverride() {
     static QString directory;
@@ -63,6 +68,12 @@ QString RuffleDirectory() {
     if (!RuffleDirectoryOverride().isEmpty()) {
         return RuffleDirectoryOverride();
     }
+    // Installed: <prefix>/bin/pebblewick beside <prefix>/share/pebblewick/ruffle.
+    const QString installed =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/pebblewick/ruffle"));
+    if (HoldsRuffle(installed)) {
+        return QDir::cleanPath(installed);
+    }
     QDir folder(QCoreApplication::applicationDirPath());
     for (int up = 0; up <= kFoldersSearchedUpwards; ++up) {
         const QString candidate = folder.filePath(QStringLiteral("ruffle"));
@@ -99,6 +110,14 @@ QUrl FlashFontUrl() {
 
 QUrl FlashMovieUrl(const QString& token) {
     return FlashUrl(QStringLiteral("/movie/") + token + QStringLiteral(".swf"));
+}
+
+QByteArray MovieForPlayer(const QByteArray& movie) {
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(movie.constData()),
+                                 static_cast<std::size_t>(movie.size()));
+    const auto copy = RecodeGbkMovie(bytes);
+    if (!copy) return movie;
+    return QByteArray(reinterpret_cast<const char*>(copy->data()), static_cast<qsizetype>(copy->size()));
 }
 
 std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruffleDirectory,
@@ -157,8 +176,10 @@ void FlashSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         return;
     }
     // The whole file as it is now; the engine reads the buffer after we return.
+    QByteArray bytes = file.readAll();
+    if (resource->mimeType == kMovieMimeType) bytes = MovieForPlayer(bytes);
     auto* body = new QBuffer(job);
-    body->setData(file.readAll());
+    body->setData(bytes);
     body->open(QIODevice::ReadOnly);
     job->reply(resource->mimeType, body);
 }

@@ -16,9 +16,10 @@ inline constexpr char kFlashScheme[] = "pwflash";
 // Registers the scheme with Qt WebEngine; must run before the QApplication exists.
 void RegisterFlashViewScheme();
 
-// Where the build puts the Ruffle files: "ruffle" beside the executable, or in one of
-// the folders above it (the program and the tests live in subfolders of the build
-// folder). Empty when none is found.
+// Where the Ruffle files are: share/pebblewick/ruffle under the installation prefix
+// (the executable in <prefix>/bin), or where the build puts them: "ruffle" beside the
+// executable, or in one of the folders above it (the program and the tests live in
+// subfolders of the build folder). Empty when none is found.
 QString RuffleDirectory();
 
 // Makes RuffleDirectory() answer `directory` (tests only); an empty text restores the
@@ -31,6 +32,10 @@ QString DeviceFontFile();
 QUrl FlashPlayerPageUrl();
 QUrl FlashFontUrl();
 QUrl FlashMovieUrl(const QString& token);
+
+// The movie as the player gets it: an old movie holding GBK text as a re-encoded copy
+// (RecodeGbkMovie), any other movie as it is.
+QByteArray MovieForPlayer(const QByteArray& movie);
 
 // What one request of the scheme is answered with.
 struct FlashResource {

@@ -38,6 +38,9 @@ using DownloadEventSink = std::function<void(DownloadEvent)>;
 // would take a core from the download itself.
 inline constexpr std::chrono::milliseconds kProgressInterval{40};
 
+// Where a download writes before its file is whole: "<file>.part" beside it.
+Text PartFilePath(const Text& filePath);
+
 // `DownloadWorker`: fetches the job's file afresh with the progress display and reports
 // Completed once the file is whole (the UI then completes the display and plays it), or
 // Failed with the downloader's message. A stopped job reports nothing more.
@@ -62,6 +65,8 @@ public:
     void StopAll();
     // True while a thread has not yet ended.
     bool Running() const;
+    // How many threads have been started so far.
+    std::uint64_t Started() const;
 
 private:
     struct Worker;
@@ -69,6 +74,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Worker>> workers_;
+    std::uint64_t started_ = 0;
 };
 
 }  // namespace pw

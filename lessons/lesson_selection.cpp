@@ -3,19 +3,26 @@
 #include <cmath>
 
 #include "core/files.h"
+#include "core/swf_file.h"
 
 namespace pw {
 
 bool CacheFileIsComplete(std::int32_t localSize, double remoteSize) {
-    return localSize >= 0 && std::fabs(localSize - remoteSize) <= 0.0000001;
+    return localSize > 0 && std::fabs(localSize - remoteSize) <= 0.0000001;
+}
+
+bool CacheFileIsComplete(const Text& cachePath, double remoteSize) {
+    const std::int32_t localSize = LocalFileSize(cachePath);
+    if (localSize > 0 && remoteSize < 0) return IsWholeSwfFile(cachePath);
+    return CacheFileIsComplete(localSize, remoteSize);
 }
 
 void ProbeLesson(const Text& url, const Text& cachePath, const ProbeTimeouts& timeouts,
                  const std::function<void(LessonStep)>& step) {
     // Two separate measurements and two separate tests: a file found complete first and
     // incomplete on the second look is played and fetched again.
-    if (CacheFileIsComplete(LocalFileSize(cachePath), RemoteSizeProbe(url, timeouts))) step(LessonStep::Play);
-    if (!CacheFileIsComplete(LocalFileSize(cachePath), RemoteSizeProbe(url, timeouts))) step(LessonStep::Download);
+    if (CacheFileIsComplete(cachePath, RemoteSizeProbe(url, timeouts))) step(LessonStep::Play);
+    if (!CacheFileIsComplete(cachePath, RemoteSizeProbe(url, timeouts))) step(LessonStep::Download);
 }
 
 }  // namespace pw

@@ -8,9 +8,14 @@
 
 namespace pw {
 
-// A cache file is complete when it exists and its size equals the remote size (within
-// 1e-7). A missing file (-1) is never complete, whatever the probe said.
+// A cache file is complete when its size equals the remote size (within 1e-7). A missing
+// (-1) or empty file is never complete, whatever the probe said.
 bool CacheFileIsComplete(std::int32_t localSize, double remoteSize);
+
+// The same for the file at `cachePath`, and, when the probe failed (-1, -2: the server
+// unreachable, HEAD refused, a time-out), a file that is a whole movie by its own
+// structure counts as complete: a lesson on disk plays without a network.
+bool CacheFileIsComplete(const Text& cachePath, double remoteSize);
 
 enum class LessonStep { Play, Download };
 

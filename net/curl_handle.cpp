@@ -50,6 +50,7 @@ bool CurlHandle::Configure(std::string_view url, const HttpRequestOptions& o) {
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (o.decodeContent) curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     return true;
 }
 

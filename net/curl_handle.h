@@ -27,6 +27,9 @@ struct HttpRequestOptions {
     std::chrono::milliseconds totalTimeout{0};  // 0: none
     // Longest wait for the next byte of the response before the transfer counts as stalled.
     std::chrono::milliseconds stallLimit{30000};
+    // Decode a body the server sends compressed (gzip or deflate). The Accept-Encoding
+    // line itself comes from `headerLines`, as written there.
+    bool decodeContent = false;
 };
 
 // One libcurl easy handle with its header list and error buffer: every request of the

@@ -165,6 +165,21 @@ std::optional<std::int64_t> HttpRequest::ContentLength() const {
     return static_cast<std::int64_t>(length);
 }
 
+bool HttpRequest::ContentEncoded() const {
+    curl_header* encoding = nullptr;
+    if (!state_->easy.Valid() ||
+        curl_easy_header(state_->easy.get(), "Content-Encoding", 0, CURLH_HEADER, -1, &encoding) != CURLHE_OK ||
+        !encoding)
+        return false;
+    return !StartsWithNoCase(encoding->value, "identity");
+}
+
+std::int64_t HttpRequest::WireBytes() const {
+    curl_off_t bytes = 0;
+    if (state_->easy.Valid()) curl_easy_getinfo(state_->easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &bytes);
+    return static_cast<std::int64_t>(bytes);
+}
+
 HttpRequest::ReadResult HttpRequest::Read(char* buffer, std::size_t size, std::stop_token stop) {
     State& s = *state_;
     if (!s.attached) return {ReadStatus::Failed};

@@ -40,6 +40,11 @@ public:
     long Status() const;
     // The final response's Content-Length, when it gave one.
     std::optional<std::int64_t> ContentLength() const;
+    // True when the final response's body is compressed (a Content-Encoding other than
+    // identity); Read then gives the decoded bytes.
+    bool ContentEncoded() const;
+    // Body bytes received from the wire so far, before any decoding.
+    std::int64_t WireBytes() const;
 
     // Up to `size` bytes of the body into `buffer`. Data: `bytes` > 0; End: the body is
     // complete; Failed: the transfer broke off; Stalled: no byte within the stall limit.

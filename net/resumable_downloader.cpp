@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/message.h"
@@ -33,12 +35,18 @@ std::int32_t Low32(std::int64_t value) { return static_cast<std::int32_t>(static
 
 class LocalFile {
 public:
-    explicit LocalFile(int fd) : fd_(fd) {}
+    explicit LocalFile(int fd = -1) : fd_(fd) {}
     ~LocalFile() {
         if (fd_ >= 0) ::close(fd_);
     }
     LocalFile(const LocalFile&) = delete;
-    LocalFile& operator=(const LocalFile&) = delete;
+    LocalFile& operator=(LocalFile&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
 
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -67,6 +75,19 @@ public:
         return true;
     }
 
+    // True while the file is still the one that `name` names: a writer we waited for may
+    // have renamed it away (a finished download renames its part file over the lesson).
+    bool IsStill(const Text& name) const {
+        struct stat held {}, named {};
+        if (::fstat(fd_, &held) != 0) return false;
+        if (::stat(name.c_str(), &named) != 0) return false;
+        return held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    }
+
+    // Writes what was written through to the disk, so that a late write error is seen
+    // before the file takes the place of another.
+    bool Flush() { return ::fdatasync(fd_) == 0 || errno == EINVAL || errno == EROFS; }
+
     // Empties a regular file; a device (a pipe, /dev/null) has nothing to empty.
     bool Truncate() {
         struct stat st {};
@@ -85,11 +106,23 @@ private:
     int fd_;
 };
 
-// Others may read the file while it is written: the player opens a lesson before its
-// download has closed it.
-// The file is emptied only once this download holds its lock (LockForWriting).
+// Others may read the file while it is written. The file is emptied only once this
+// download holds its lock (LockForWriting) and the name still leads to it.
 LocalFile OpenLocalFile(const Text& name) {
     return LocalFile(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+}
+
+enum class LockedOpen { Opened, Failed, Stopped };
+
+// Opens the file and waits for its lock. When the writer we waited for renamed the file
+// away meanwhile, the name is opened afresh: we must never write into a finished lesson.
+LockedOpen OpenLocked(const Text& name, const std::stop_token& stop, LocalFile& file) {
+    for (;;) {
+        file = OpenLocalFile(name);
+        if (!file.IsOpen()) return LockedOpen::Failed;
+        if (!file.LockForWriting(stop)) return LockedOpen::Stopped;
+        if (file.IsStill(name)) return LockedOpen::Opened;
+    }
 }
 
 std::vector<std::string> RequestHeaders(std::int32_t resumeOffset, bool resume) {
@@ -113,6 +146,7 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
     options.headerLines = RequestHeaders(resumeOffset, resuming);
     options.connectTimeout = settings.connectTimeout;
     options.stallLimit = settings.stallLimit;
+    options.decodeContent = true;
     HttpRequest request(std::move(options));
     if (!request.Valid()) {
         ShowMessage(messages, msg::InternetError());
@@ -129,12 +163,13 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
         return -1;
     }
 
-    LocalFile file = OpenLocalFile(localFileName);
-    if (!file.IsOpen()) {
+    LocalFile file;
+    const LockedOpen locked = OpenLocked(localFileName, stop, file);
+    if (locked == LockedOpen::Stopped) return -1;
+    if (locked == LockedOpen::Failed) {
         ShowMessage(messages, msg::CannotOpenLocalFile());
         return -1;
     }
-    if (!file.LockForWriting(stop)) return -1;
     if (resuming ? !file.SeekToEnd() : !file.Truncate()) {
         ShowMessage(messages, msg::CannotOpenLocalFile());
         return -1;
@@ -152,12 +187,25 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
             ShowMessage(messages, msg::DownloadInterrupted());
             return -1;
         }
-        received += static_cast<std::int64_t>(read.bytes);
+        // A compressed body is stored decoded; its progress counts the bytes on the wire,
+        // which is what its Content-Length counts.
+        received = request.ContentEncoded() ? (resuming ? resumeOffset : 0) + request.WireBytes()
+                                            : received + static_cast<std::int64_t>(read.bytes);
         std::int64_t elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         if (elapsed == 0) elapsed = 10;
         if (progress) progress(total, Low32(received), Low32(elapsed), Low32(received - resumeOffset));
     }
 
+    if (!file.Flush()) {
+        ShowMessage(messages, msg::DownloadInterrupted());
+        return -1;
+    }
+    // Renamed while the lock is held: a download that waited for this one sees the name
+    // lead elsewhere and starts a file of its own.
+    if (!settings.completeAs.empty() && std::rename(localFileName.c_str(), settings.completeAs.c_str()) != 0) {
+        ShowMessage(messages, msg::CannotOpenLocalFile());
+        return -1;
+    }
     if (!file.Close()) {
         ShowMessage(messages, msg::DownloadInterrupted());
         return -1;

@@ -1,5 +1,7 @@
 // Draws the program's pictures: the background, the eight button faces and the icon.
-// Usage: make_pictures <output directory>
+// Usage: make_pictures <output directory> [<icon directory>]
+// With an icon directory, also writes the icon at the desktop's sizes there
+// (pebblewick-<size>.png), for the installed menu entry.
 #include <cstdio>
 
 #include <QColor>
@@ -480,8 +482,8 @@ QImage DrawIcon(int size) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s <output directory> [<icon directory>]\n", argv[0]);
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -502,6 +504,14 @@ int main(int argc, char** argv) {
     const QImage icon = DrawIcon(32);
     if (!WriteImage(icon, out.filePath(QStringLiteral("pebblewick.png")), "png")) return 1;
     if (!WriteImage(icon, out.filePath(QStringLiteral("pebblewick.ico")), "ico")) return 1;
+    if (argc == 3) {
+        const QDir icons(QString::fromLocal8Bit(argv[2]));
+        if (!QDir().mkpath(icons.path())) return 1;
+        for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+            const QString name = QStringLiteral("pebblewick-%1.png").arg(size);
+            if (!WriteImage(DrawIcon(size), icons.filePath(name), "png")) return 1;
+        }
+    }
     std::printf("pictures written to %s\n", argv[1]);
     return 0;
 }

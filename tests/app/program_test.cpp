@@ -1,191 +1,168 @@
+// The program's handlers against a fixture server: lesson choices, downloads, pages.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <thread>
-
 #include "core/files.h"
-#include "core/program_state.h"
 #include "lessons/catalogue.h"
-#include "lessons/download_worker.h"
 #include "lessons/lesson_selection.h"
-#include "tests/lessons/fake_controls.h"
-#include "tests/lessons/lesson_test_support.h"
-#include "tests/support/fixture_server.h"
-#include "tests/support/message_recorder.h"
-#include "tests/support/temp_dir.h"
+#include "tests/app/program_harness.h"
 
 namespace pw {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeControls;
-using testing::FixtureResource;
-using testing::FixtureServer;
 using testing::CountRequests;
-using testing::DownloadsEnd;
-using testing::MessageRecorder;
-using testing::TempDir;
+using testing::FixtureServer;
+using testing::ProgramHarness;
 
-class LessonSelectionTest : public ::testing::Test {
+class ProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("PEBBLEWICK_LESSON_HOST1", server_.HostPort().c_str(), 1);
-        setenv("PEBBLEWICK_LESSON_HOST2", server_.HostPort().c_str(), 1);
-        setenv("PEBBLEWICK_SITE_HOST", server_.HostPort().c_str(), 1);
-        SetProgramDirectory(dir_.Path());
-        SetMainWindowControls(&controls_);
-        Globals() = ProgramState{};
-    }
-    void TearDown() override {
-        Downloads().StopAll();
-        SetMainWindowControls(nullptr);
-        unsetenv("PEBBLEWICK_LESSON_HOST1");
-        unsetenv("PEBBLEWICK_LESSON_HOST2");
-        unsetenv("PEBBLEWICK_SITE_HOST");
-    }
-
-    // Serves lesson (group, item) and returns its body.
-    std::string ServeLesson(int group, int item, std::size_t size, FixtureResource resource = {}) {
-        const LessonEntry entry = *Lookup(group, item);
-        resource.body = FixtureServer::GeneratedBody(size);
-        server_.Serve(entry.path, resource);
-        return resource.body;
-    }
-
-    std::string CacheFile(int group, int item) const { return dir_.File(Lookup(group, item)->cacheName); }
-
-    FixtureServer server_;
-    TempDir dir_;
-    FakeControls controls_;
-    MessageRecorder messages_;
+    ProgramHarness h;
+    Program& program = *h.program;
+    testing::FakeDisplay& display = h.display;
 };
 
-TEST_F(LessonSelectionTest, CompleteCacheFilePlaysAtOnceWithTwoProbesAndNoDownload) {
-    const std::string body = ServeLesson(0, 0, 5000);
-    testing::WriteWholeFile(CacheFile(0, 0), body);
+TEST_F(ProgramTest, CompleteCacheFilePlaysWithTwoProbesAndNoDownload) {
+    const std::string body = h.ServeLesson(0, 0, 5000);
+    testing::WriteWholeFile(h.CacheFile(0, 0), body);
 
-    OnLessonMenuItemClicked(0, 0);
+    program.OnLessonMenuItemClicked(0, 0);
+    ASSERT_TRUE(h.Settle());
 
-    EXPECT_FALSE(Downloads().Running());
-    EXPECT_EQ(CountRequests(server_, "HEAD"), 2);
-    EXPECT_EQ(CountRequests(server_, "GET"), 0);
-    EXPECT_EQ(controls_.View(), "lesson");
-    EXPECT_EQ(controls_.Movie(), CacheFile(0, 0));
-    EXPECT_EQ(controls_.Log().back(), "play");
-    EXPECT_EQ(Globals().CurrentFileName, "actdlh.ylq");
+    EXPECT_EQ(CountRequests(h.server, "HEAD"), 2);
+    EXPECT_EQ(CountRequests(h.server, "GET"), 0);
+    EXPECT_EQ(display.View(), "lesson");
+    EXPECT_EQ(display.Movie(), h.CacheFile(0, 0));
+    EXPECT_EQ(display.Log().back(), "play");
+    EXPECT_EQ(program.globals().CurrentFileName, "actdlh.ylq");
 }
 
-TEST_F(LessonSelectionTest, MissingFileIsDownloadedShownAsProgressAndPlayed) {
-    const std::string body = ServeLesson(2, 5, 64 * 1024, {.chunkSize = 4096});
+TEST_F(ProgramTest, MissingFileIsDownloadedShownAsProgressAndPlayed) {
+    const std::string body = h.ServeLesson(2, 5, 64 * 1024, {.chunkSize = 4096});
 
-    OnLessonMenuItemClicked(2, 5);
-    ASSERT_TRUE(DownloadsEnd());
+    program.OnLessonMenuItemClicked(2, 5);
+    ASSERT_TRUE(h.Settle());
 
-    EXPECT_EQ(testing::ReadWholeFile(CacheFile(2, 5)), body);
-    EXPECT_EQ(controls_.View(), "lesson");
-    EXPECT_EQ(controls_.Movie(), CacheFile(2, 5));
-    EXPECT_EQ(ToUtf8(controls_.StatusCaption()), "下载已完成");
-    EXPECT_EQ(controls_.ProgressPosition(), 0);
+    EXPECT_TRUE(testing::ReadWholeFile(h.CacheFile(2, 5)) == body);
+    EXPECT_EQ(display.View(), "lesson");
+    EXPECT_EQ(display.Movie(), h.CacheFile(2, 5));
+    EXPECT_EQ(ToUtf8(display.Caption()), "下载已完成");
+    EXPECT_EQ(display.Position(), 0);
     // The downloading view came first, with the idle movie silencing the player.
-    const auto log = controls_.Log();
-    ASSERT_GE(log.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 5),
-              (std::vector<std::string>{"show label", "show bar", "hide flash", "hide web",
-                                        "movie " + dir_.File("3.swf")}));
-    EXPECT_TRUE(messages_.Texts().empty());
+    const auto& log = display.Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 2),
+              (std::vector<std::string>{"view downloading", "movie " + h.dir.File("3.swf")}));
+    EXPECT_TRUE(h.messages.Texts().empty());
 }
 
-TEST_F(LessonSelectionTest, PartialAndOversizedCacheFilesAreFetchedAfresh) {
+TEST_F(ProgramTest, PartialAndOversizedCacheFilesAreFetchedAfresh) {
     for (std::size_t existing : {1000u, 9000u}) {
-        const std::string body = ServeLesson(0, 3, 5000);
-        testing::WriteWholeFile(CacheFile(0, 3), std::string(existing, 'x'));
-        OnLessonMenuItemClicked(0, 3);
-        ASSERT_TRUE(DownloadsEnd());
-        EXPECT_EQ(testing::ReadWholeFile(CacheFile(0, 3)), body) << existing;
-        EXPECT_EQ(controls_.View(), "lesson");
+        const std::string body = h.ServeLesson(0, 3, 5000);
+        testing::WriteWholeFile(h.CacheFile(0, 3), std::string(existing, 'x'));
+        program.OnLessonMenuItemClicked(0, 3);
+        ASSERT_TRUE(h.Settle());
+        EXPECT_TRUE(testing::ReadWholeFile(h.CacheFile(0, 3)) == body) << existing;
+        EXPECT_EQ(display.View(), "lesson");
     }
 }
 
-TEST_F(LessonSelectionTest, UnreachableServerWithNoFileTriesTheDownloadAndSaysSo) {
-    const int closedPort = testing::ClosedLoopbackPort();
-    setenv("PEBBLEWICK_LESSON_HOST1", ("127.0.0.1:" + std::to_string(closedPort)).c_str(), 1);
+TEST(ProgramUnreachableTest, UnreachableServerWithNoFileTriesTheDownloadAndSaysSo) {
+    ProgramHarness h(testing::ShortTimeouts(), "127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()));
+    h.program->OnLessonMenuItemClicked(0, 1);
+    ASSERT_TRUE(h.Settle());
 
-    OnLessonMenuItemClicked(0, 1);
-    ASSERT_TRUE(DownloadsEnd());
-
-    EXPECT_EQ(messages_.Texts(), std::vector<Text>{FromUtf8("不能打开该URL!")});
-    EXPECT_EQ(controls_.View(), "downloading");  // left in place until the next choice
-    EXPECT_EQ(LocalFileSize(CacheFile(0, 1)), -1);
+    EXPECT_EQ(h.messages.Texts(), std::vector<Text>{Gbk<"不能打开该URL!">()});
+    EXPECT_EQ(h.display.View(), "downloading");  // left in place until the next choice
+    EXPECT_EQ(LocalFileSize(h.CacheFile(0, 1)), -1);
 }
 
-TEST_F(LessonSelectionTest, NoContentLengthCompletesAndPlaysWhenTheTransferEndsWell) {
-    const std::string body = ServeLesson(1, 2, 30000, {.omitContentLength = true});
-    OnLessonMenuItemClicked(1, 2);
-    ASSERT_TRUE(DownloadsEnd());
-    EXPECT_EQ(testing::ReadWholeFile(CacheFile(1, 2)), body);
-    EXPECT_EQ(controls_.View(), "lesson");
-    EXPECT_EQ(ToUtf8(controls_.StatusCaption()), "下载已完成");
-    for (const Text& caption : controls_.Captions()) EXPECT_EQ(ToUtf8(caption).find('-'), std::string::npos);
+TEST_F(ProgramTest, NoContentLengthCompletesAndPlaysWhenTheTransferEndsWell) {
+    const std::string body = h.ServeLesson(1, 2, 30000, {.omitContentLength = true});
+    program.OnLessonMenuItemClicked(1, 2);
+    ASSERT_TRUE(h.Settle());
+    EXPECT_TRUE(testing::ReadWholeFile(h.CacheFile(1, 2)) == body);
+    EXPECT_EQ(display.View(), "lesson");
+    EXPECT_EQ(ToUtf8(display.Caption()), "下载已完成");
+    for (const Text& caption : display.Captions()) EXPECT_EQ(ToUtf8(caption).find('-'), std::string::npos);
 }
 
-TEST_F(LessonSelectionTest, NewChoiceSupersedesTheRunningDownload) {
-    const std::string slowBody = ServeLesson(0, 5, 400 * 1024, {.chunkSize = 8192, .chunkDelay = 20ms});
-    const std::string quickBody = ServeLesson(0, 6, 20000);
+TEST_F(ProgramTest, NewChoiceSupersedesTheRunningDownload) {
+    const std::string slowBody = h.ServeLesson(0, 5, 400 * 1024, {.chunkSize = 8192, .chunkDelay = 20ms});
+    const std::string quickBody = h.ServeLesson(0, 6, 20000);
 
-    OnLessonMenuItemClicked(0, 5);
-    // Let A get going, then choose B.
-    const auto until = std::chrono::steady_clock::now() + 5s;
-    while (LocalFileSize(CacheFile(0, 5)) < 16384 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(5ms);
-    OnLessonMenuItemClicked(0, 6);
-    ASSERT_TRUE(DownloadsEnd());
+    program.OnLessonMenuItemClicked(0, 5);
+    ASSERT_TRUE(h.Until([&] { return LocalFileSize(h.CacheFile(0, 5) + ".part") >= 16384 ||
+                                     LocalFileSize(h.CacheFile(0, 5)) >= 16384; }));
+    program.OnLessonMenuItemClicked(0, 6);
+    ASSERT_TRUE(h.Settle());
 
-    EXPECT_EQ(testing::ReadWholeFile(CacheFile(0, 6)), quickBody);
-    const std::int32_t partial = LocalFileSize(CacheFile(0, 5));
-    EXPECT_GT(partial, 0);
-    EXPECT_LT(partial, static_cast<std::int32_t>(slowBody.size()));  // stopped, partial kept
-    EXPECT_EQ(controls_.View(), "lesson");
-    EXPECT_EQ(controls_.Movie(), CacheFile(0, 6));
-    EXPECT_EQ(ToUtf8(controls_.StatusCaption()), "下载已完成");
-    EXPECT_TRUE(messages_.Texts().empty());
+    EXPECT_TRUE(testing::ReadWholeFile(h.CacheFile(0, 6)) == quickBody);
+    EXPECT_EQ(display.View(), "lesson");
+    EXPECT_EQ(display.Movie(), h.CacheFile(0, 6));
+    EXPECT_EQ(ToUtf8(display.Caption()), "下载已完成");
+    EXPECT_TRUE(h.messages.Texts().empty());
 }
 
-TEST_F(LessonSelectionTest, CacheCompletenessNeedsAnExistingFileOfTheRemoteSize) {
+// A lesson chosen while another downloads plays from its complete cache: the download
+// stops, and nothing of it lands over the lesson afterwards.
+TEST_F(ProgramTest, ChoosingACompleteLessonDuringADownloadStopsTheDownload) {
+    const std::string slowBody = h.ServeLesson(0, 5, 400 * 1024, {.chunkSize = 8192, .chunkDelay = 20ms});
+    const std::string cached = h.ServeLesson(0, 6, 20000);
+    testing::WriteWholeFile(h.CacheFile(0, 6), cached);
+
+    program.OnLessonMenuItemClicked(0, 5);
+    ASSERT_TRUE(h.Until([&] { return display.Position() > 0; }));
+    program.OnLessonMenuItemClicked(0, 6);
+    ASSERT_TRUE(h.Settle());
+
+    EXPECT_EQ(display.View(), "lesson");
+    EXPECT_EQ(display.Movie(), h.CacheFile(0, 6));
+    EXPECT_EQ(display.Log().back(), "play");
+    // The first lesson was not fetched to its end, and its file was never played.
+    EXPECT_LT(CountRequests(h.server, "GET"), 2);
+    EXPECT_NE(testing::ReadWholeFile(h.CacheFile(0, 5)), slowBody);
+    for (const std::string& entry : display.Log()) EXPECT_NE(entry, "movie " + h.CacheFile(0, 5));
+    EXPECT_TRUE(h.messages.Texts().empty());
+}
+
+TEST_F(ProgramTest, CacheCompletenessNeedsAnExistingFileOfTheRemoteSize) {
     EXPECT_TRUE(CacheFileIsComplete(1048576, 1048576.0));
-    EXPECT_TRUE(CacheFileIsComplete(0, 0.0));
+    EXPECT_FALSE(CacheFileIsComplete(0, 0.0));  // an empty file, whatever the probe says
     EXPECT_FALSE(CacheFileIsComplete(-1, -1.0));  // missing file, failed probe
     EXPECT_FALSE(CacheFileIsComplete(-1, -2.0));
     EXPECT_FALSE(CacheFileIsComplete(100, 101.0));
     EXPECT_FALSE(CacheFileIsComplete(100, -1.0));
 }
 
-TEST_F(LessonSelectionTest, GuestbookShowsItsPageAndKeepsTheUrl) {
-    Globals().CurrentUrl = "http://kept/";
-    Globals().CurrentFileName = "lll.ylq";
-    OnLessonMenuItemClicked(3, 0);
-    EXPECT_EQ(Globals().CurrentUrl, "http://kept/");
-    EXPECT_EQ(Globals().CurrentFileName, "3.swf");
-    EXPECT_EQ(controls_.Log(), (std::vector<std::string>{"movie " + dir_.File("3.swf"), "play", "hide flash",
-                                                         "show web",
-                                                         "address http://" + server_.HostPort() + "/tovel/gb/"}));
+TEST_F(ProgramTest, GuestbookShowsItsPageAndKeepsTheUrl) {
+    program.globals().CurrentUrl = "http://kept/";
+    program.globals().CurrentFileName = "lll.ylq";
+    program.OnLessonMenuItemClicked(3, 0);
+    EXPECT_EQ(program.globals().CurrentUrl, "http://kept/");
+    EXPECT_EQ(program.globals().CurrentFileName, "3.swf");
+    EXPECT_EQ(display.Log(), (std::vector<std::string>{"movie " + h.dir.File("3.swf"), "play", "view web",
+                                                       "address http://" + h.server.HostPort() + "/tovel/gb/"}));
 }
 
-TEST_F(LessonSelectionTest, PairsOutsideTheMenuChangeNothing) {
-    for (auto [g, i] : {std::pair{0, 16}, {3, 1}, {4, 0}, {-1, 0}}) OnLessonMenuItemClicked(g, i);
-    EXPECT_TRUE(controls_.Log().empty());
-    EXPECT_TRUE(server_.Requests().empty());
-    EXPECT_TRUE(Globals().CurrentUrl.empty());
+TEST_F(ProgramTest, PairsOutsideTheMenuChangeNothing) {
+    for (auto [g, i] : {std::pair{0, 16}, {3, 1}, {4, 0}, {-1, 0}}) program.OnLessonMenuItemClicked(g, i);
+    ASSERT_TRUE(h.Settle());
+    EXPECT_TRUE(display.Log().empty());
+    EXPECT_TRUE(h.server.Requests().empty());
+    EXPECT_TRUE(program.globals().CurrentUrl.empty());
 }
 
-TEST_F(LessonSelectionTest, GuestbookDuringADownloadLeavesItRunningWithItsDisplay) {
-    const std::string body = ServeLesson(0, 7, 200 * 1024, {.chunkSize = 8192, .chunkDelay = 5ms});
-    OnLessonMenuItemClicked(0, 7);
-    OnLessonMenuItemClicked(3, 0);
-    ASSERT_TRUE(DownloadsEnd());
-    EXPECT_EQ(testing::ReadWholeFile(CacheFile(0, 7)), body);
+TEST_F(ProgramTest, GuestbookDuringADownloadLeavesItRunningWithItsDisplay) {
+    const std::string body = h.ServeLesson(0, 7, 200 * 1024, {.chunkSize = 8192, .chunkDelay = 5ms});
+    program.OnLessonMenuItemClicked(0, 7);
+    ASSERT_TRUE(h.Until([&] { return display.View() == "downloading"; }));
+    program.OnLessonMenuItemClicked(3, 0);
+    EXPECT_EQ(display.View(), "web+download");
+    ASSERT_TRUE(h.Settle());
+    EXPECT_TRUE(testing::ReadWholeFile(h.CacheFile(0, 7)) == body);
     // The download finished and played its own file, not "3.swf".
-    EXPECT_EQ(controls_.Movie(), CacheFile(0, 7));
+    EXPECT_EQ(display.Movie(), h.CacheFile(0, 7));
+    EXPECT_EQ(display.View(), "lesson");
 }
 
 }  // namespace

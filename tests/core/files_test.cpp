@@ -46,11 +46,9 @@ TEST(WriteWholeFile, FailsWhereTheDirectoryCannotTakeIt) {
     EXPECT_FALSE(WriteWholeFile(dir.File("missing/3.swf"), bytes));
 }
 
-TEST(ProgramDirectory, JoinsBareNamesWithoutADoubledSeparator) {
-    const Text before = ProgramDirectory();
-    SetProgramDirectory("/tmp/pw/");
-    EXPECT_EQ(ProgramFilePath("3.swf"), "/tmp/pw/3.swf");
-    SetProgramDirectory(before);
+TEST(JoinPath, JoinsBareNamesWithoutADoubledSeparator) {
+    EXPECT_EQ(JoinPath("/tmp/pw/", "3.swf"), "/tmp/pw/3.swf");
+    EXPECT_EQ(JoinPath("/tmp/pw", "3.swf"), "/tmp/pw/3.swf");
 }
 
 }  // namespace

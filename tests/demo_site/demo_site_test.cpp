@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -13,7 +15,7 @@
 
 #include "core/text.h"
 #include "lessons/catalogue.h"
-#include "net/update_check.h"
+#include "lessons/update_check.h"
 #include "tests/net/net_test_support.h"
 #include "tools/swf/sample_lessons.h"
 
@@ -38,19 +40,30 @@ struct CurlDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
+// Where a body goes, and whom to tell when bytes of it have come.
+struct Collector {
+    std::string* body;
+    const std::function<void()>* onBytes;
+};
+
 std::size_t Collect(char* data, std::size_t size, std::size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
+    const auto* collector = static_cast<Collector*>(target);
+    collector->body->append(data, size * count);
+    if (*collector->onBytes && size * count > 0) (*collector->onBytes)();
     return size * count;
 }
 
-Reply Fetch(const std::string& url, Method method = Method::Get, const std::string& postBody = "") {
+// `onBytes` runs on the calling thread after every piece of the body that arrives.
+Reply Fetch(const std::string& url, Method method = Method::Get, const std::string& postBody = "",
+            const std::function<void()>& onBytes = {}) {
     Reply reply;
+    Collector collector{&reply.body, &onBytes};
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl.get(), CURLOPT_PROXY, "");
     curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 60L);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, Collect);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &reply.body);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &collector);
     if (method == Method::Head) curl_easy_setopt(curl.get(), CURLOPT_NOBODY, 1L);
     if (method == Method::Post) curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, postBody.c_str());
     reply.code = curl_easy_perform(curl.get());
@@ -364,11 +377,21 @@ TEST(DemoSiteLifetime, StopEndsALessonStillBeingSent) {
         }
     }
     Reply reply;
-    std::thread client([&] { reply = Fetch("http://" + site->HostPort() + WirePath(FromUtf8(row->path))); });
-    std::this_thread::sleep_for(300ms);
+    std::promise<void> firstBytes;
+    bool told = false;
+    std::thread client([&] {
+        reply = Fetch("http://" + site->HostPort() + WirePath(FromUtf8(row->path)), Method::Get, "", [&] {
+            if (!told) firstBytes.set_value();
+            told = true;
+        });
+    });
+    // Stopped once the movie is on its way, not before it started.
+    const bool sending = firstBytes.get_future().wait_for(60s) == std::future_status::ready;
     site->Stop();
     client.join();
+    ASSERT_TRUE(sending);
     EXPECT_NE(reply.code, CURLE_OK);
+    EXPECT_GT(reply.body.size(), 0u);
     EXPECT_LT(reply.body.size(), largest);
     // The start of what was sent is the start of the movie.
     EXPECT_EQ(reply.body, AsString(swf::MakeSampleLesson(row->group, row->item)).substr(0, reply.body.size()));

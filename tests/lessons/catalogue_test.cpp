@@ -1,30 +1,29 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <set>
 #include <string>
 
+#include "core/hosts.h"
 #include "lessons/catalogue.h"
+#include "tests/support/scoped_env.h"
 
 namespace pw {
 namespace {
 
+using testing::ScopedEnv;
+
+// The lesson hosts as the program reads them at start, from the environment.
 class CatalogueTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("PEBBLEWICK_LESSON_HOST1", "one.example:81", 1);
-        setenv("PEBBLEWICK_LESSON_HOST2", "two.example", 1);
-    }
-    void TearDown() override {
-        unsetenv("PEBBLEWICK_LESSON_HOST1");
-        unsetenv("PEBBLEWICK_LESSON_HOST2");
-    }
+    ScopedEnv host1_{"PEBBLEWICK_LESSON_HOST1", "one.example:81"};
+    ScopedEnv host2_{"PEBBLEWICK_LESSON_HOST2", "two.example"};
+    const Hosts hosts_ = ReadHosts();
 };
 
 TEST_F(CatalogueTest, FirstAndLastLessonsHaveTheirAddressesAndCacheNames) {
     auto first = Lookup(0, 0);
     ASSERT_TRUE(first);
-    EXPECT_EQ(RemoteAddress(*first), FromUtf8("http://one.example:81/erly/爱吃糖的老虎.swf"));
+    EXPECT_EQ(RemoteAddress(*first, hosts_), FromUtf8("http://one.example:81/erly/爱吃糖的老虎.swf"));
     EXPECT_EQ(first->cacheName, "actdlh.ylq");
     EXPECT_EQ(first->title, FromUtf8("爱吃糖的老虎"));
 
@@ -44,7 +43,7 @@ TEST_F(CatalogueTest, OnlyRowsElevenToFifteenOfTheFirstGroupAreOnTheSecondServer
     EXPECT_EQ(second, 5);
     auto lbp = Lookup(0, 11);
     ASSERT_TRUE(lbp);
-    EXPECT_EQ(RemoteAddress(*lbp), "http://two.example/ambervale-com/2010122/201012211560954.swf");
+    EXPECT_EQ(RemoteAddress(*lbp, hosts_), "http://two.example/ambervale-com/2010122/201012211560954.swf");
 }
 
 TEST_F(CatalogueTest, MenuTextAndServerNameMayDiffer) {
@@ -74,11 +73,20 @@ TEST_F(CatalogueTest, ThirtyTwoLessonsWithUniqueCacheNamesInMenuOrder) {
 }
 
 TEST(Catalogue, CompiledInHostsApplyWhenTheEnvironmentIsEmpty) {
-    setenv("PEBBLEWICK_LESSON_HOST1", "", 1);
+    const ScopedEnv empty("PEBBLEWICK_LESSON_HOST1", "");
+    const Hosts hosts = ReadHosts();
     auto entry = Lookup(0, 0);
     ASSERT_TRUE(entry);
-    EXPECT_EQ(RemoteAddress(*entry).rfind("http://127.0.0.1:", 0), 0u) << RemoteAddress(*entry);
-    unsetenv("PEBBLEWICK_LESSON_HOST1");
+    EXPECT_EQ(RemoteAddress(*entry, hosts).rfind("http://127.0.0.1:", 0), 0u) << RemoteAddress(*entry, hosts);
+}
+
+TEST(SitePageAddress, TheFourPagesAndNothingBeyondThem) {
+    const Text base = "http://site.example/tovel/";
+    EXPECT_EQ(SitePageAddress(base, 1), "http://site.example/tovel/hybb.html");
+    EXPECT_EQ(SitePageAddress(base, 2), "http://site.example/tovel/txbb.html");
+    EXPECT_EQ(SitePageAddress(base, 3), "http://site.example/tovel/bbgcs.html");
+    EXPECT_EQ(SitePageAddress(base, 4), "http://site.example/tovel/mft.html");
+    for (int index : {0, 5, -1}) EXPECT_EQ(SitePageAddress(base, index), "") << index;
 }
 
 }  // namespace

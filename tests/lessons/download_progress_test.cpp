@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "net/download_progress.h"
-#include "tests/lessons/fake_controls.h"
+#include <string>
+#include <vector>
+
+#include "lessons/download_progress.h"
 
 namespace pw {
 namespace {
-
-using testing::FakeControls;
 
 // The caption's lines as the label shows them.
 std::vector<std::string> Lines(const Text& caption) {
@@ -23,12 +23,12 @@ std::vector<std::string> Lines(const Text& caption) {
 }
 
 TEST(DownloadProgress, WorkedExampleGivesThreeLinesAndBar52) {
-    FakeControls controls;
-    EXPECT_FALSE(DownloadProgress(controls, 2000000, 1048576, 4096, 1048576));
-    EXPECT_EQ(Lines(controls.StatusCaption()),
+    const ProgressReport report = DownloadProgress(2000000, 1048576, 4096, 1048576);
+    EXPECT_FALSE(report.complete);
+    EXPECT_EQ(Lines(report.caption),
               (std::vector<std::string>{"正在下载网络文件，请等待。。。  文件大小:1953.13KB",
                                         "已下载:1024KB  所用时间:4秒", "下载速度:250KB/s  剩余时间:0时0分3秒"}));
-    EXPECT_EQ(controls.ProgressPosition(), 52);
+    EXPECT_EQ(report.position, 52);
 }
 
 TEST(DownloadProgress, SizesInKilobytesWithAtMostTwoDecimals) {
@@ -56,29 +56,30 @@ TEST(DownloadProgress, RoundToPlacesRoundsHalvesAwayFromZero) {
 }
 
 TEST(DownloadProgress, ReceivingEverythingCompletesTheDisplay) {
-    FakeControls controls;
-    EXPECT_TRUE(DownloadProgress(controls, 20480, 20480, 10, 20480));
-    EXPECT_EQ(controls.Positions(), (std::vector<std::int32_t>{100, 0}));
-    EXPECT_EQ(ToUtf8(controls.StatusCaption()), "下载已完成");
-    // The last progress text before completion counted down to nothing.
-    EXPECT_NE(ToUtf8(controls.Captions().front()).find("剩余时间:0时0分0秒"), std::string::npos);
+    const ProgressReport report = DownloadProgress(20480, 20480, 10, 20480);
+    EXPECT_TRUE(report.complete);
+    EXPECT_EQ(report.position, 100);
+    // The last progress text before completion counted down to nothing; the display then
+    // puts the bar at 0 and shows this caption.
+    EXPECT_NE(ToUtf8(report.caption).find("剩余时间:0时0分0秒"), std::string::npos) << ToUtf8(report.caption);
+    EXPECT_EQ(ToUtf8(DownloadCompleteCaption()), "下载已完成");
 }
 
 TEST(DownloadProgress, MoreThanTheTotalStoresOver100AndNeverCompletes) {
-    FakeControls controls;
-    EXPECT_FALSE(DownloadProgress(controls, 1000, 1500, 10, 1500));
-    EXPECT_EQ(controls.ProgressPosition(), 150);
-    EXPECT_NE(ToUtf8(controls.StatusCaption()), "下载已完成");
+    const ProgressReport report = DownloadProgress(1000, 1500, 10, 1500);
+    EXPECT_FALSE(report.complete);
+    EXPECT_EQ(report.position, 150);
+    EXPECT_NE(report.caption, DownloadCompleteCaption());
 }
 
 TEST(DownloadProgress, UnknownTotalShowsSizeZeroNoTimeLeftAndBarZero) {
-    FakeControls controls;
-    EXPECT_FALSE(DownloadProgress(controls, 0, 30720, 100, 30720));
-    const std::string caption = ToUtf8(controls.StatusCaption());
+    const ProgressReport report = DownloadProgress(0, 30720, 100, 30720);
+    EXPECT_FALSE(report.complete);
+    const std::string caption = ToUtf8(report.caption);
     EXPECT_NE(caption.find("文件大小:0KB"), std::string::npos) << caption;
     EXPECT_EQ(caption.find("剩余时间"), std::string::npos) << caption;
     EXPECT_EQ(caption.find('-'), std::string::npos) << caption;
-    EXPECT_EQ(controls.ProgressPosition(), 0);
+    EXPECT_EQ(report.position, 0);
 }
 
 TEST(DownloadProgress, SpeedThatRoundsToZeroLeavesOutTheTimeLeft) {

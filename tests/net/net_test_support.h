@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cctype>
+#include <cstddef>
 #include <string>
+#include <string_view>
 
+#include "tests/support/fixture_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace pw::testing {
@@ -16,6 +20,18 @@ inline std::string PercentEncoded(const std::string& bytes) {
         out += kHex[b & 0x0F];
     }
     return out;
+}
+
+// How many header lines named `name` (case-insensitive) the request carried.
+inline std::size_t HeaderCount(const RecordedRequest& request, std::string_view name) {
+    std::size_t count = 0;
+    for (const auto& [key, value] : request.headers) {
+        bool same = key.size() == name.size();
+        for (std::size_t i = 0; same && i < key.size(); ++i)
+            same = std::tolower(static_cast<unsigned char>(key[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+        if (same) ++count;
+    }
+    return count;
 }
 
 }  // namespace pw::testing

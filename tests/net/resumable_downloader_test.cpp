@@ -16,6 +16,7 @@
 #include "tests/net/net_test_support.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/message_recorder.h"
+#include "tests/support/scoped_env.h"
 
 namespace pw {
 namespace {
@@ -79,7 +80,7 @@ TEST_F(ResumableDownloaderTest, FreshDownloadSendsTheHeaderBlockAndStoresTheBody
     server.Serve("/erly/a.swf", {.body = body});
     const std::string file = dir.File("a.ylq");
 
-    ASSERT_EQ(ResumableDownloader(Url("/erly/a.swf"), file, progress.Callback(), 0, 0), 0);
+    ASSERT_EQ(ResumableDownloader(Url("/erly/a.swf"), file, progress.Callback(), 0, 0, messages), 0);
 
     EXPECT_EQ(ReadWholeFile(file), body);
     EXPECT_TRUE(messages.Texts().empty());
@@ -98,6 +99,7 @@ TEST_F(ResumableDownloaderTest, FreshDownloadSendsTheHeaderBlockAndStoresTheBody
     EXPECT_EQ(r.Header("Accept-Language"), "zh-cn");
     EXPECT_EQ(r.Header("Accept-Encoding"), "gzip, deflate");
     EXPECT_EQ(r.Header("User-Agent"), "Mozilla/4.0(compatible; MSIE 6.0; Windows NT 5.0; MyIE2; .NET CLR 1.1.4322)");
+    EXPECT_EQ(testing::HeaderCount(r, "User-Agent"), 1u);  // the header block's line, no second one
     EXPECT_EQ(r.Header("Pragma"), "no-cache");
     EXPECT_EQ(r.Header("Cache-Control"), "no-cache");
     EXPECT_FALSE(r.Header("Range"));
@@ -109,7 +111,7 @@ TEST_F(ResumableDownloaderTest, ResumeAsksForTheRestAndAppendsIt) {
     const std::string file = dir.File("m.ylq");
     WriteWholeFile(file, body.substr(0, 5000));
 
-    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 5000, 1), 0);
+    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 5000, 1, messages), 0);
 
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -128,7 +130,7 @@ TEST_F(ResumableDownloaderTest, ResumeAsksForTheRestAndAppendsIt) {
 TEST_F(ResumableDownloaderTest, ResumeOnAMissingFileCreatesIt) {
     server.Serve("/m.swf", {.body = "tail"});
     const std::string file = dir.File("new.ylq");
-    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 0, 1), 0);
+    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 0, 1, messages), 0);
     EXPECT_EQ(ReadWholeFile(file), "tail");
 }
 
@@ -137,7 +139,7 @@ TEST_F(ResumableDownloaderTest, ResumeOffReplacesALargerFileWithExactlyTheNewBod
     const std::string file = dir.File("m.ylq");
     WriteWholeFile(file, std::string(100000, 'o'));
 
-    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 0, 0), 0);
+    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 0, 0, messages), 0);
     EXPECT_EQ(ReadWholeFile(file), "new body");
 }
 
@@ -146,7 +148,7 @@ TEST_F(ResumableDownloaderTest, EmptyBodyGivesNoCallbackAndAnEmptyFile) {
     const std::string file = dir.File("empty.ylq");
     WriteWholeFile(file, "old");
 
-    ASSERT_EQ(ResumableDownloader(Url("/empty.swf"), file, progress.Callback(), 0, 0), 0);
+    ASSERT_EQ(ResumableDownloader(Url("/empty.swf"), file, progress.Callback(), 0, 0, messages), 0);
     EXPECT_TRUE(progress.Calls().empty());
     EXPECT_TRUE(std::filesystem::exists(file));
     EXPECT_EQ(ReadWholeFile(file), "");
@@ -157,7 +159,7 @@ TEST_F(ResumableDownloaderTest, WithoutContentLengthEveryTotalIsZeroAndTheBodyIs
     server.Serve("/nolength.swf", {.body = body, .omitContentLength = true});
     const std::string file = dir.File("n.ylq");
 
-    ASSERT_EQ(ResumableDownloader(Url("/nolength.swf"), file, progress.Callback(), 0, 0), 0);
+    ASSERT_EQ(ResumableDownloader(Url("/nolength.swf"), file, progress.Callback(), 0, 0, messages), 0);
     EXPECT_EQ(ReadWholeFile(file), body);
     const auto calls = progress.Calls();
     ASSERT_FALSE(calls.empty());
@@ -171,7 +173,7 @@ TEST_F(ResumableDownloaderTest, ShortReadsAreWrittenByteForByte) {
     server.Serve("/short.swf", {.body = body, .chunkSize = 777, .chunkDelay = 3ms});
     const std::string file = dir.File("s.ylq");
 
-    ASSERT_EQ(ResumableDownloader(Url("/short.swf"), file, progress.Callback(), 0, 0), 0);
+    ASSERT_EQ(ResumableDownloader(Url("/short.swf"), file, progress.Callback(), 0, 0, messages), 0);
     EXPECT_EQ(ReadWholeFile(file), body);
     const auto calls = progress.Calls();
     // Far more reads than 10240-byte pieces: the pieces came short.
@@ -183,7 +185,7 @@ TEST_F(ResumableDownloaderTest, ShortReadsAreWrittenByteForByte) {
 TEST_F(ResumableDownloaderTest, BytesBeyondTheContentLengthAreNotStored) {
     server.Serve("/over.swf", {.body = "exactly this", .extraBytes = 5000});
     const std::string file = dir.File("o.ylq");
-    EXPECT_EQ(ResumableDownloader(Url("/over.swf"), file, progress.Callback(), 0, 0), 0);
+    EXPECT_EQ(ResumableDownloader(Url("/over.swf"), file, progress.Callback(), 0, 0, messages), 0);
     EXPECT_EQ(ReadWholeFile(file), "exactly this");
 }
 
@@ -191,7 +193,7 @@ TEST_F(ResumableDownloaderTest, RedirectIsFollowed) {
     server.Serve("/moved.swf", {.redirectTo = "/erly/here.swf"});
     server.Serve("/erly/here.swf", {.body = "movie"});
     const std::string file = dir.File("r.ylq");
-    EXPECT_EQ(ResumableDownloader(Url("/moved.swf"), file, progress.Callback(), 0, 0), 0);
+    EXPECT_EQ(ResumableDownloader(Url("/moved.swf"), file, progress.Callback(), 0, 0, messages), 0);
     EXPECT_EQ(ReadWholeFile(file), "movie");
 }
 
@@ -205,8 +207,8 @@ TEST_P(ErrorStatusTest, IsReportedAndLeavesTheFileAlone) {
     WriteWholeFile(existing, "partial movie");
     const std::string missing = dir.File("missing.ylq");
 
-    EXPECT_EQ(ResumableDownloader(Url("/gone.swf"), existing, progress.Callback(), 0, 0), -1);
-    EXPECT_EQ(ResumableDownloader(Url("/gone.swf"), missing, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(ResumableDownloader(Url("/gone.swf"), existing, progress.Callback(), 0, 0, messages), -1);
+    EXPECT_EQ(ResumableDownloader(Url("/gone.swf"), missing, progress.Callback(), 0, 0, messages), -1);
 
     EXPECT_EQ(ReadWholeFile(existing), "partial movie");
     EXPECT_FALSE(std::filesystem::exists(missing));
@@ -221,7 +223,7 @@ TEST_F(ResumableDownloaderTest, RedirectLoopFailsToOpenTheUrl) {
     server.Serve("/pong", {.redirectTo = "/ping"});
     const std::string file = dir.File("loop.ylq");
 
-    EXPECT_EQ(ResumableDownloader(Url("/ping"), file, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(ResumableDownloader(Url("/ping"), file, progress.Callback(), 0, 0, messages), -1);
     EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::CannotOpenUrl()});
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_LE(server.Requests().size(), 12u);  // bounded, not endless
@@ -239,7 +241,7 @@ class UnreachableUrlTest : public ResumableDownloaderTest, public ::testing::Wit
 
 TEST_P(UnreachableUrlTest, FailsToOpenTheUrlWithoutCreatingTheFile) {
     const std::string file = dir.File("u.ylq");
-    EXPECT_EQ(ResumableDownloader(GetParam().url, file, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(ResumableDownloader(GetParam().url, file, progress.Callback(), 0, 0, messages), -1);
     EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::CannotOpenUrl()});
     EXPECT_FALSE(std::filesystem::exists(file));
 }
@@ -256,7 +258,7 @@ class UnopenableFileTest : public ResumableDownloaderTest, public ::testing::Wit
 TEST_P(UnopenableFileTest, FailsAfterTheUrlWasOpened) {
     server.Serve("/a.swf", {.body = "movie"});
     const std::string name = GetParam().empty() ? "" : dir.File(GetParam());
-    EXPECT_EQ(ResumableDownloader(Url("/a.swf"), name, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(ResumableDownloader(Url("/a.swf"), name, progress.Callback(), 0, 0, messages), -1);
     EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::CannotOpenLocalFile()});
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_TRUE(progress.Calls().empty());
@@ -270,7 +272,7 @@ TEST_F(ResumableDownloaderTest, BreakOffMidBodyIsReportedAndKeepsWhatArrived) {
     server.Serve("/cut.swf", {.body = body, .breakOffAfter = 15000});
     const std::string file = dir.File("cut.ylq");
 
-    EXPECT_EQ(ResumableDownloader(Url("/cut.swf"), file, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(ResumableDownloader(Url("/cut.swf"), file, progress.Callback(), 0, 0, messages), -1);
     EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
     EXPECT_EQ(ReadWholeFile(file), body.substr(0, 15000));
     const auto calls = progress.Calls();
@@ -278,24 +280,20 @@ TEST_F(ResumableDownloaderTest, BreakOffMidBodyIsReportedAndKeepsWhatArrived) {
     EXPECT_EQ(calls.back().received, 15000);
 }
 
-class StallLimit {
-public:
-    explicit StallLimit(std::chrono::milliseconds limit) : previous_(detail::SetDownloadStallLimit(limit)) {}
-    ~StallLimit() { detail::SetDownloadStallLimit(previous_); }
-    StallLimit(const StallLimit&) = delete;
-    StallLimit& operator=(const StallLimit&) = delete;
-
-private:
-    std::chrono::milliseconds previous_;
-};
+// A stall limit short enough that a stalled transfer gives up at once.
+DownloadSettings ShortStallLimit() {
+    DownloadSettings settings;
+    settings.stallLimit = 300ms;
+    return settings;
+}
 
 TEST_F(ResumableDownloaderTest, StalledTransferIsReportedAndKeepsWhatArrived) {
-    StallLimit limit(300ms);
     const std::string body = FixtureServer::GeneratedBody(40000);
     server.Serve("/stall.swf", {.body = body, .stallAfter = 12000});
     const std::string file = dir.File("stall.ylq");
 
-    EXPECT_EQ(ResumableDownloader(Url("/stall.swf"), file, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(ResumableDownloader(Url("/stall.swf"), file, progress.Callback(), 0, 0, messages, ShortStallLimit()),
+              -1);
     server.ReleaseStalls();
     EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
     EXPECT_EQ(ReadWholeFile(file), body.substr(0, 12000));
@@ -304,12 +302,12 @@ TEST_F(ResumableDownloaderTest, StalledTransferIsReportedAndKeepsWhatArrived) {
 TEST_F(ResumableDownloaderTest, StallWithoutContentLengthIsReportedToo) {
     // Such a body ends only when the server closes; a server that goes quiet instead
     // must not hold the download for ever.
-    StallLimit limit(300ms);
     const std::string body = FixtureServer::GeneratedBody(40000);
     server.Serve("/stall.swf", {.body = body, .omitContentLength = true, .stallAfter = 12000});
     const std::string file = dir.File("stall.ylq");
 
-    EXPECT_EQ(ResumableDownloader(Url("/stall.swf"), file, progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(ResumableDownloader(Url("/stall.swf"), file, progress.Callback(), 0, 0, messages, ShortStallLimit()),
+              -1);
     server.ReleaseStalls();
     EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
     EXPECT_EQ(ReadWholeFile(file), body.substr(0, 12000));
@@ -318,7 +316,7 @@ TEST_F(ResumableDownloaderTest, StallWithoutContentLengthIsReportedToo) {
 TEST_F(ResumableDownloaderTest, FailedWriteIsABrokenTransferNotACompletion) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     server.Serve("/a.swf", {.body = FixtureServer::GeneratedBody(20000)});
-    EXPECT_EQ(ResumableDownloader(Url("/a.swf"), "/dev/full", progress.Callback(), 0, 0), -1);
+    EXPECT_EQ(ResumableDownloader(Url("/a.swf"), "/dev/full", progress.Callback(), 0, 0, messages), -1);
     EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
     EXPECT_TRUE(progress.Calls().empty());
 }
@@ -337,13 +335,16 @@ TEST_F(ResumableDownloaderTest, StopRequestEndsAStalledTransferQuietly) {
     };
     std::promise<int> result;
     std::jthread worker([&](std::stop_token stop) {
-        result.set_value(ResumableDownloader(Url("/slow.swf"), file, onProgress, 0, 0, stop));
+        // A stall limit far beyond the test's patience: only the stop request can end it.
+        DownloadSettings settings;
+        settings.stallLimit = 10min;
+        settings.stop = stop;
+        result.set_value(ResumableDownloader(Url("/slow.swf"), file, onProgress, 0, 0, messages, settings));
     });
-    ASSERT_EQ(firstChunk.get_future().wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(firstChunk.get_future().wait_for(30s), std::future_status::ready);
     worker.request_stop();
     auto finished = result.get_future();
-    // Generous: the stall limit (30 s) must not be what ends it.
-    ASSERT_EQ(finished.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(finished.wait_for(60s), std::future_status::ready);
     EXPECT_EQ(finished.get(), -1);
     server.ReleaseStalls();
     EXPECT_TRUE(messages.Texts().empty());
@@ -355,7 +356,7 @@ TEST_F(ResumableDownloaderTest, GbkPathReachesTheServerAsTheSameBytes) {
     server.Serve(path, {.body = "tiger"});
     const std::string file = dir.File("actdlh.ylq");
 
-    ASSERT_EQ(ResumableDownloader(server.BaseUrl() + path, file, progress.Callback(), 0, 0), 0);
+    ASSERT_EQ(ResumableDownloader(server.BaseUrl() + path, file, progress.Callback(), 0, 0, messages), 0);
     EXPECT_EQ(ReadWholeFile(file), "tiger");
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -364,10 +365,9 @@ TEST_F(ResumableDownloaderTest, GbkPathReachesTheServerAsTheSameBytes) {
 
 TEST_F(ResumableDownloaderTest, SystemProxyIsUsed) {
     // The fixture server stands in as the proxy; the lesson host is never resolved.
-    setenv("http_proxy", server.BaseUrl().c_str(), 1);
+    const testing::ScopedEnv proxy("http_proxy", server.BaseUrl());
     const int result = ResumableDownloader("http://lessons.pebblewick.invalid/erly/a.swf", dir.File("p.ylq"),
-                                           progress.Callback(), 0, 0);
-    unsetenv("http_proxy");
+                                           progress.Callback(), 0, 0, messages);
     EXPECT_EQ(result, -1);  // the stand-in answers 404
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);

@@ -115,6 +115,7 @@ struct FixtureServer::State {
             return;
         }
         res.status = resource->status;
+        if (!resource->contentEncoding.empty()) res.set_header("Content-Encoding", resource->contentEncoding);
         const std::size_t size = resource->generatedSize.value_or(resource->body.size());
         if (size == 0 && !resource->omitContentLength) {
             // A provider of length 0 would leave the length out.

@@ -29,6 +29,7 @@ struct FixtureResource {
     std::size_t extraBytes = 0;                 // bytes sent beyond the Content-Length
     std::string redirectTo{};                   // not empty: answer 302 with this Location
     bool stallHead = false;                     // a HEAD gets no answer until ReleaseStalls()
+    std::string contentEncoding{};              // not empty: sent as Content-Encoding (the body is sent as given)
 };
 
 struct RecordedRequest {

@@ -1,15 +1,12 @@
-// UpdateCheck on the program's globals, with a recording platform in place of the
-// window system, the network, the browser and the download thread.
+// UpdateCheck on a page body already fetched, with a recording platform in place of the
+// message boxes, the browser and the download thread.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "core/hosts.h"
-#include "core/program_state.h"
-#include "net/update_check.h"
+#include "lessons/program_state.h"
+#include "lessons/update_check.h"
 #include "tests/support/message_recorder.h"
 
 namespace pw {
@@ -32,74 +29,65 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& param) {
 const Text kUrl = "http://example.test/pw21.zip";
 const Text kFileName = "pw21.zip";
 
+// Questions go into the call log in order with the browser and the download; plain
+// messages are recorded by `messages_`.
+class RecordingPort final : public MessagePort {
+public:
+    RecordingPort(std::vector<std::string>& calls, testing::MessageRecorder& messages, const bool& answer)
+        : calls_(calls), messages_(messages), answer_(answer) {}
+
+    MessageAnswer Ask(const MessageRequest& request) override {
+        if (request.buttons != MessageButtons::YesNo) return messages_.Ask(request);
+        calls_.push_back("ask");
+        prompts.push_back(request.text);
+        captions.push_back(request.caption);
+        return answer_ ? MessageAnswer::Yes : MessageAnswer::No;
+    }
+
+    std::vector<Text> prompts, captions;
+
+private:
+    std::vector<std::string>& calls_;
+    testing::MessageRecorder& messages_;
+    const bool& answer_;
+};
+
 class UpdateCheckTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        saved_ = Globals();
-        Globals().CurrentVersion = "2.0";
-        Globals().CurrentUrl = "http://lesson.test/1.swf";
-        Globals().CurrentFileName = "1.ylq";
-        const char* host = std::getenv("PEBBLEWICK_SITE_HOST");
-        savedHost_ = host ? std::optional<std::string>(host) : std::nullopt;
-        setenv("PEBBLEWICK_SITE_HOST", "127.0.0.1:9", 1);
-
-        platform_.dispatchQueuedMessages = [this] { calls_.push_back("dispatch"); };
-        platform_.fetchPage = [this](const Text& url) {
-            calls_.push_back("fetch " + url);
-            return page_;
-        };
-        platform_.askYesNo = [this](const Text& prompt, const Text& caption) {
-            calls_.push_back("ask");
-            prompts_.push_back(prompt);
-            captions_.push_back(caption);
-            return answer_;
-        };
-        platform_.openInBrowser = [this](const Text& url) { calls_.push_back("open " + url); };
-        platform_.startDownloadWorker = [this] {
-            // The worker reads the globals when it starts: record what it would see.
-            calls_.push_back("download " + Globals().CurrentUrl + " " + Globals().CurrentFileName);
-        };
-    }
-    void TearDown() override {
-        Globals() = saved_;
-        if (savedHost_) setenv("PEBBLEWICK_SITE_HOST", savedHost_->c_str(), 1);
-        else unsetenv("PEBBLEWICK_SITE_HOST");
+    UpdateCheckTest() {
+        globals_.CurrentVersion = "2.0";
+        globals_.CurrentUrl = "http://lesson.test/1.swf";
+        globals_.CurrentFileName = "1.ylq";
     }
 
-    // The calls after the dispatch and the fetch, which every run makes.
-    std::vector<std::string> CallsAfterFetch() const {
-        if (calls_.size() < 2) return {"fewer than two calls"};
-        return {calls_.begin() + 2, calls_.end()};
-    }
+    void Check() { UpdateCheck(globals_, page_, platform_); }
+
     void ExpectGlobalsUntouched() const {
-        EXPECT_EQ(Globals().CurrentUrl, "http://lesson.test/1.swf");
-        EXPECT_EQ(Globals().CurrentFileName, "1.ylq");
-        EXPECT_EQ(Globals().CurrentVersion, "2.0");
+        EXPECT_EQ(globals_.CurrentUrl, "http://lesson.test/1.swf");
+        EXPECT_EQ(globals_.CurrentFileName, "1.ylq");
+        EXPECT_EQ(globals_.CurrentVersion, "2.0");
     }
 
+    ProgramState globals_;
     testing::MessageRecorder messages_;
-    UpdatePlatform platform_;
     Text page_;
     bool answer_ = true;
     std::vector<std::string> calls_;
-    std::vector<Text> prompts_, captions_;
-
-private:
-    ProgramState saved_;
-    std::optional<std::string> savedHost_;
+    RecordingPort port_{calls_, messages_, answer_};
+    std::vector<Text>& prompts_ = port_.prompts;
+    std::vector<Text>& captions_ = port_.captions;
+    UpdatePlatform platform_{
+        port_, [this](const Text& url) { calls_.push_back("open " + url); },
+        [this] {
+            // The worker reads the globals when it starts: record what it would see.
+            calls_.push_back("download " + globals_.CurrentUrl + " " + globals_.CurrentFileName);
+        }};
 };
-
-TEST_F(UpdateCheckTest, DispatchesQueuedMessagesBeforeItFetchesTheUpdatePage) {
-    UpdateCheck(platform_);
-    ASSERT_GE(calls_.size(), 2u);
-    EXPECT_EQ(calls_[0], "dispatch");
-    EXPECT_EQ(calls_[1], "fetch http://127.0.0.1:9/tovel/test.html");
-}
 
 TEST_F(UpdateCheckTest, FetchFailureShowsNothing) {
     page_ = "";
-    UpdateCheck(platform_);
-    EXPECT_EQ(calls_.size(), 2u);
+    Check();
+    EXPECT_TRUE(calls_.empty());
     EXPECT_TRUE(messages_.Texts().empty());
     ExpectGlobalsUntouched();
 }
@@ -114,8 +102,8 @@ class UpdateCheckQuietTest : public UpdateCheckTest, public ::testing::WithParam
 
 TEST_P(UpdateCheckQuietTest, AsksNothingAndLeavesTheGlobals) {
     page_ = GetParam().page;
-    UpdateCheck(platform_);
-    EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{});
+    Check();
+    EXPECT_EQ(calls_, std::vector<std::string>{});
     EXPECT_TRUE(messages_.Texts().empty());
     ExpectGlobalsUntouched();
 }
@@ -140,14 +128,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UpdateCheckTest, SlightlyNewerVersionIsOffered) {
     page_ = Page("2.0000002", kUrl, kFileName, "下载文件");
-    UpdateCheck(platform_);
-    EXPECT_EQ(CallsAfterFetch().front(), "ask");
+    Check();
+    ASSERT_FALSE(calls_.empty());
+    EXPECT_EQ(calls_.front(), "ask");
 }
 
 TEST_F(UpdateCheckTest, PromptShowsTheFullWidthVersionAsThePageWroteIt) {
     page_ = Page("２．１", kUrl, kFileName, "打开网页");
     answer_ = false;
-    UpdateCheck(platform_);
+    Check();
     ASSERT_EQ(prompts_.size(), 1u);
     EXPECT_EQ(prompts_[0], FromUtf8("当前版本：2.0\r\n最新版本：２．１\r\n更新内容：\r\n修正错误"));
     EXPECT_EQ(captions_[0], FromUtf8("是否下载最新版？"));
@@ -156,7 +145,7 @@ TEST_F(UpdateCheckTest, PromptShowsTheFullWidthVersionAsThePageWroteIt) {
 TEST_F(UpdateCheckTest, NotesOfTwoParagraphsRunTogether) {
     page_ = Page("2.1", kUrl, kFileName, "下载文件", "<p>一、更快</p><p>二、更稳</p>");
     answer_ = false;
-    UpdateCheck(platform_);
+    Check();
     ASSERT_EQ(prompts_.size(), 1u);
     EXPECT_EQ(prompts_[0], FromUtf8("当前版本：2.0\r\n最新版本：2.1\r\n更新内容：\r\n一、更快二、更稳"));
 }
@@ -164,24 +153,24 @@ TEST_F(UpdateCheckTest, NotesOfTwoParagraphsRunTogether) {
 TEST_F(UpdateCheckTest, NoStartsNothingButKeepsTheUpdatesAddressAndName) {
     page_ = Page("2.1", kUrl, kFileName, "下载文件");
     answer_ = false;
-    UpdateCheck(platform_);
-    EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{"ask"});
-    EXPECT_EQ(Globals().CurrentUrl, kUrl);
-    EXPECT_EQ(Globals().CurrentFileName, kFileName);
+    Check();
+    EXPECT_EQ(calls_, std::vector<std::string>{"ask"});
+    EXPECT_EQ(globals_.CurrentUrl, kUrl);
+    EXPECT_EQ(globals_.CurrentFileName, kFileName);
     EXPECT_TRUE(messages_.Texts().empty());
 }
 
 TEST_F(UpdateCheckTest, DownloadWayStartsTheWorkerOnTheUpdatesAddressAndName) {
     page_ = Page("2.1", kUrl, kFileName, "下载文件");
-    UpdateCheck(platform_);
-    EXPECT_EQ(CallsAfterFetch(), (std::vector<std::string>{"ask", "download " + kUrl + " " + kFileName}));
+    Check();
+    EXPECT_EQ(calls_, (std::vector<std::string>{"ask", "download " + kUrl + " " + kFileName}));
     EXPECT_TRUE(messages_.Texts().empty());
 }
 
 TEST_F(UpdateCheckTest, BrowserWayOpensTheAddress) {
     page_ = Page("2.1", kUrl, kFileName, "打开网页");
-    UpdateCheck(platform_);
-    EXPECT_EQ(CallsAfterFetch(), (std::vector<std::string>{"ask", "open " + kUrl}));
+    Check();
+    EXPECT_EQ(calls_, (std::vector<std::string>{"ask", "open " + kUrl}));
     EXPECT_TRUE(messages_.Texts().empty());
 }
 
@@ -189,8 +178,8 @@ TEST_F(UpdateCheckTest, UnknownWayDoesNothingAfterYes) {
     for (const char* way : {"下载文件 ", "打开网页\r\n", "", "安装"}) {
         calls_.clear();
         page_ = Page("2.1", kUrl, kFileName, way);
-        UpdateCheck(platform_);
-        EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{"ask"}) << way;
+        Check();
+        EXPECT_EQ(calls_, std::vector<std::string>{"ask"}) << way;
     }
     EXPECT_TRUE(messages_.Texts().empty());
 }
@@ -201,13 +190,13 @@ TEST_F(UpdateCheckTest, HostileFileNameIsRefusedAndNothingStarts) {
         calls_.clear();
         page_ = Page("2.1", kUrl, name, "下载文件");
         const std::size_t before = messages_.Texts().size();
-        UpdateCheck(platform_);
-        EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{"ask"}) << name;
+        Check();
+        EXPECT_EQ(calls_, std::vector<std::string>{"ask"}) << name;
         ASSERT_EQ(messages_.Texts().size(), before + 1) << name;
         EXPECT_EQ(messages_.Texts().back(), msg::CannotOpenLocalFile());
         // Set before the question, as for any update.
-        EXPECT_EQ(Globals().CurrentFileName, name);
-        EXPECT_EQ(Globals().CurrentUrl, kUrl);
+        EXPECT_EQ(globals_.CurrentFileName, name);
+        EXPECT_EQ(globals_.CurrentUrl, kUrl);
     }
 }
 
@@ -217,27 +206,25 @@ TEST_F(UpdateCheckTest, BrowserGetsOnlyWebAddresses) {
         calls_.clear();
         page_ = Page("2.1", url, kFileName, "打开网页");
         const std::size_t before = messages_.Texts().size();
-        UpdateCheck(platform_);
-        EXPECT_EQ(CallsAfterFetch(), std::vector<std::string>{"ask"}) << url;
+        Check();
+        EXPECT_EQ(calls_, std::vector<std::string>{"ask"}) << url;
         ASSERT_EQ(messages_.Texts().size(), before + 1) << url;
         EXPECT_EQ(messages_.Texts().back(), msg::CannotOpenUrl());
-        EXPECT_EQ(Globals().CurrentUrl, url);
+        EXPECT_EQ(globals_.CurrentUrl, url);
     }
 }
 
-TEST(UpdatePlatformDefaults, TheQuestionGoesThroughTheMessageLayer) {
-    const ProgramState saved = Globals();
-    Globals().CurrentVersion = "2.0";
+TEST(UpdatePlatformDefaults, TheQuestionGoesThroughTheMessagePort) {
+    ProgramState globals;
+    globals.CurrentVersion = "2.0";
     testing::MessageRecorder messages(MessageAnswer::No);
-    UpdatePlatform platform;  // only the page is given: the rest stays as it comes
-    platform.fetchPage = [](const Text&) { return Page("2.1", kUrl, kFileName, "下载文件"); };
-    UpdateCheck(platform);
+    UpdatePlatform platform{messages, {}, {}};  // only the port: the rest stays as it comes
+    UpdateCheck(globals, Page("2.1", kUrl, kFileName, "下载文件"), platform);
     const auto requests = messages.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(requests[0].caption, UpdatePromptCaption());
     EXPECT_EQ(requests[0].text, UpdatePrompt("2.0", "2.1", FromUtf8("修正错误")));
-    Globals() = saved;
 }
 
 }  // namespace

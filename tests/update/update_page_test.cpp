@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/update_check.h"
+#include "lessons/update_check.h"
 
 namespace pw {
 namespace {

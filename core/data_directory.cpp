@@ -1,0 +1,76 @@
+#include "core/data_directory.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace pw {
+namespace {
+
+constexpr char kFolderName[] = "pebblewick";
+
+bool IsAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
+
+// `folder` + "/" + `name`, with no doubled separator whatever `folder` ends in.
+Text JoinPath(Text folder, const Text& name) {
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    return folder + "/" + name;
+}
+
+bool IsDirectory(const Text& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// mkdir -p, each new folder private to the user (0700, as the XDG rule asks).
+bool MakeDirectories(const Text& path) {
+    if (IsDirectory(path)) return true;
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const Text prefix = path.substr(0, slash);
+        // An existing folder may answer EACCES rather than EEXIST: look, don't trust errno.
+        if (::mkdir(prefix.c_str(), 0700) != 0 && !IsDirectory(prefix)) return false;
+        if (slash == Text::npos) break;
+    }
+    return IsDirectory(path);
+}
+
+Text HomeOfUser() {
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? Text(entry->pw_dir) : Text();
+}
+
+}  // namespace
+
+Text XdgDataDirectory(const char* xdgDataHome, const char* home) {
+    if (IsAbsolute(xdgDataHome)) return JoinPath(xdgDataHome, kFolderName);
+    if (IsAbsolute(home)) return JoinPath(home, Text(".local/share/") + kFolderName);
+    return {};
+}
+
+bool IsWritableDirectory(const Text& directory) {
+    if (directory.empty() || ::access(directory.c_str(), W_OK | X_OK) != 0) return false;
+    Text probe = directory + "/.pebblewick-probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) return false;
+    ::close(fd);
+    return ::unlink(probe.c_str()) == 0;
+}
+
+Text ChooseDataDirectory(const Text& programDirectory, const char* xdgDataHome, const char* home) {
+    if (IsWritableDirectory(programDirectory)) return programDirectory;
+    const Text data = XdgDataDirectory(xdgDataHome, home);
+    if (data.empty()) return programDirectory;
+    MakeDirectories(data);
+    return data;
+}
+
+Text ChooseDataDirectory(const Text& programDirectory) {
+    const char* home = std::getenv("HOME");
+    const Text fromPasswd = IsAbsolute(home) ? Text() : HomeOfUser();
+    return ChooseDataDirectory(programDirectory, std::getenv("XDG_DATA_HOME"),
+                               fromPasswd.empty() ? home : fromPasswd.c_str());
+}
+
+}  // namespace pw

@@ -1,0 +1,805 @@
+#include "core/swf_text.h"
+
+#include <iconv.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace pw {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using ByteSpan = std::span<const std::uint8_t>;
+
+// A compressed movie may inflate to at most this many times its size (zlib's own limit
+// is about 1000:1; real movies stay far below this).
+constexpr std::size_t kMaxInflateRatio = 128;
+// Sprites cannot nest in a well-formed movie; a little room for odd ones, and no more.
+constexpr int kMaxSpriteDepth = 4;
+
+namespace tag {
+constexpr std::uint16_t End = 0;
+constexpr std::uint16_t DefineButton = 7;
+constexpr std::uint16_t DoAction = 12;
+constexpr std::uint16_t DefineFontInfo = 13;
+constexpr std::uint16_t PlaceObject2 = 26;
+constexpr std::uint16_t DefineButton2 = 34;
+constexpr std::uint16_t DefineEditText = 37;
+constexpr std::uint16_t DefineSprite = 39;
+constexpr std::uint16_t FrameLabel = 43;
+constexpr std::uint16_t DefineFont2 = 48;
+constexpr std::uint16_t ExportAssets = 56;
+constexpr std::uint16_t ImportAssets = 57;
+constexpr std::uint16_t DoInitAction = 59;
+constexpr std::uint16_t DefineFontInfo2 = 62;
+constexpr std::uint16_t PlaceObject3 = 70;
+constexpr std::uint16_t ImportAssets2 = 71;
+constexpr std::uint16_t DefineFont3 = 75;
+}  // namespace tag
+
+// Reads little-endian values and bit fields from untrusted bytes. A read past the end
+// yields zero and marks the reader failed; it never reads outside the span.
+class Reader {
+public:
+    explicit Reader(ByteSpan bytes) : bytes_(bytes) {}
+
+    bool Ok() const { return ok_; }
+    std::size_t Pos() const { return pos_; }
+    std::size_t Size() const { return bytes_.size(); }
+    bool AtEnd() const { return pos_ >= bytes_.size(); }
+
+    std::uint8_t U8() {
+        Align();
+        if (!Have(1)) return 0;
+        return bytes_[pos_++];
+    }
+    std::uint16_t U16() {
+        const unsigned low = U8();
+        const unsigned high = U8();
+        return static_cast<std::uint16_t>(low | (high << 8));
+    }
+    std::uint32_t U32() {
+        const std::uint32_t low = U16();
+        const std::uint32_t high = U16();
+        return low | (high << 16);
+    }
+    ByteSpan Take(std::size_t count) {
+        Align();
+        if (!Have(count)) return {};
+        ByteSpan taken = bytes_.subspan(pos_, count);
+        pos_ += count;
+        return taken;
+    }
+    ByteSpan Rest() {
+        Align();
+        return Take(bytes_.size() - std::min(pos_, bytes_.size()));
+    }
+    // A null-terminated string, without its terminator.
+    std::string_view String() {
+        Align();
+        if (!ok_) return {};
+        const auto begin = bytes_.begin() + static_cast<std::ptrdiff_t>(pos_);
+        const auto nul = std::find(begin, bytes_.end(), std::uint8_t{0});
+        if (nul == bytes_.end()) {
+            ok_ = false;
+            return {};
+        }
+        const auto length = static_cast<std::size_t>(nul - begin);
+        std::string_view text(reinterpret_cast<const char*>(bytes_.data() + pos_), length);
+        pos_ += length + 1;
+        return text;
+    }
+    std::uint32_t Bits(int count) {
+        std::uint32_t value = 0;
+        for (int i = 0; i < count; ++i) {
+            if (!Have(1)) return 0;
+            value = (value << 1) | ((bytes_[pos_] >> (7 - bit_)) & 1u);
+            if (++bit_ == 8) {
+                bit_ = 0;
+                ++pos_;
+            }
+        }
+        return value;
+    }
+    void Align() {
+        if (bit_ != 0) {
+            bit_ = 0;
+            ++pos_;
+        }
+    }
+
+    // Bit-packed records whose values do not matter here, only their size.
+    void SkipRect() {
+        const int n = static_cast<int>(Bits(5));
+        for (int i = 0; i < 4; ++i) Bits(n);
+        Align();
+    }
+    void SkipMatrix() {
+        if (Bits(1) != 0) {
+            SkipPair();
+        }
+        if (Bits(1) != 0) {
+            SkipPair();
+        }
+        SkipPair();
+        Align();
+    }
+    void SkipColorTransformWithAlpha() {
+        const bool hasAdd = Bits(1) != 0;
+        const bool hasMult = Bits(1) != 0;
+        const int n = static_cast<int>(Bits(4));
+        for (int i = 0; i < (hasMult ? 4 : 0) + (hasAdd ? 4 : 0); ++i) Bits(n);
+        Align();
+    }
+
+private:
+    void SkipPair() {
+        const int n = static_cast<int>(Bits(5));
+        Bits(n);
+        Bits(n);
+    }
+    bool Have(std::size_t count) {
+        if (!ok_ || pos_ > bytes_.size() || bytes_.size() - pos_ < count) {
+            ok_ = false;
+            return false;
+        }
+        return true;
+    }
+
+    ByteSpan bytes_;
+    std::size_t pos_ = 0;
+    int bit_ = 0;
+    bool ok_ = true;
+};
+
+void PutU8(Bytes& out, std::uint8_t value) { out.push_back(value); }
+void PutU16(Bytes& out, std::uint16_t value) {
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+void PutU32(Bytes& out, std::uint32_t value) {
+    PutU16(out, static_cast<std::uint16_t>(value & 0xFFFF));
+    PutU16(out, static_cast<std::uint16_t>(value >> 16));
+}
+void SetU16(Bytes& out, std::size_t at, std::uint16_t value) {
+    out[at] = static_cast<std::uint8_t>(value & 0xFF);
+    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+void PutBytes(Bytes& out, ByteSpan bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+void PutBytes(Bytes& out, std::string_view bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+void PutString(Bytes& out, std::string_view text) {
+    PutBytes(out, text);
+    out.push_back(0);
+}
+
+struct IconvCloser {
+    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+
+// GBK to UTF-8 that refuses rather than repairs: a string that is not well-formed GBK
+// is reported as such and the caller keeps its bytes.
+class StrictGbkToUtf8 {
+public:
+    StrictGbkToUtf8() {
+        iconv_t cd = iconv_open("UTF-8", "GBK");
+        if (cd != reinterpret_cast<iconv_t>(-1)) handle_.reset(cd);
+    }
+
+    // The UTF-8 form of `gbk`, or nothing when it is plain ASCII (the same either way)
+    // or not well-formed GBK.
+    std::optional<std::string> Convert(std::string_view gbk) {
+        if (std::all_of(gbk.begin(), gbk.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            return std::nullopt;
+        }
+        if (!handle_) return std::nullopt;
+        auto* cd = static_cast<iconv_t>(handle_.get());
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        // No byte of GBK becomes more than three bytes of UTF-8.
+        std::string out(gbk.size() * 3 + 4, '\0');
+        char* in = const_cast<char*>(gbk.data());
+        std::size_t inLeft = gbk.size();
+        char* outPtr = out.data();
+        std::size_t outLeft = out.size();
+        if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0) {
+            return std::nullopt;
+        }
+        if (iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+            return std::nullopt;
+        }
+        out.resize(out.size() - outLeft);
+        // A GBK string has no NUL byte; its conversion must not gain one either.
+        if (out.find('\0') != std::string::npos) return std::nullopt;
+        return out;
+    }
+
+private:
+    std::unique_ptr<void, IconvCloser> handle_;
+};
+
+// The state of one movie's re-encoding.
+struct Recoder {
+    StrictGbkToUtf8 gbk;
+    bool changed = false;  // some text of the movie was re-encoded
+    bool broken = false;   // the movie cannot be handed over re-encoded at all
+
+    // Writes `text` re-encoded (or as it was), null-terminated; notes a change in `local`.
+    void PutText(Bytes& out, std::string_view text, bool& local) {
+        if (auto utf8 = gbk.Convert(text)) {
+            PutString(out, *utf8);
+            local = true;
+        } else {
+            PutString(out, text);
+        }
+    }
+};
+
+// ---------------------------------------------------------------------------------------
+// Actions
+
+namespace action {
+constexpr std::uint8_t ConstantPool = 0x88;
+constexpr std::uint8_t GetUrl = 0x83;
+constexpr std::uint8_t SetTarget = 0x8B;
+constexpr std::uint8_t GotoLabel = 0x8C;
+constexpr std::uint8_t DefineFunction2 = 0x8E;
+constexpr std::uint8_t Try = 0x8F;
+constexpr std::uint8_t With = 0x94;
+constexpr std::uint8_t Push = 0x96;
+constexpr std::uint8_t Jump = 0x99;
+constexpr std::uint8_t DefineFunction = 0x9B;
+constexpr std::uint8_t If = 0x9D;
+}  // namespace action
+
+// A field of a rewritten action that measures a stretch of the block: a branch offset
+// (signed, from the end of its action) or the size of a body that follows the action.
+struct Fixup {
+    std::size_t at = 0;       // position of the 16-bit field in the action's new bytes
+    std::size_t oldFrom = 0;  // the stretch in the old block
+    std::size_t oldTo = 0;
+    bool isSigned = false;
+};
+
+struct RewrittenAction {
+    std::size_t oldStart = 0;
+    Bytes bytes;  // the whole new record
+    std::vector<Fixup> fixups;
+};
+
+// Rewrites the payload of one action with a long header. Returns false when the payload
+// is not laid out as its action requires (the block is then left alone).
+bool RewritePayload(Recoder& recoder, std::uint8_t code, ByteSpan payload, std::size_t oldEnd,
+                    RewrittenAction& result, bool& changed) {
+    Reader in(payload);
+    Bytes& out = result.bytes;
+    const std::size_t payloadStart = out.size();
+    auto sizeFixup = [&](std::size_t from, std::uint16_t size) {
+        result.fixups.push_back({out.size() - payloadStart, from, from + size, false});
+        PutU16(out, size);
+    };
+    switch (code) {
+    case action::ConstantPool: {
+        const std::uint16_t count = in.U16();
+        PutU16(out, count);
+        for (unsigned i = 0; i < count && in.Ok(); ++i) recoder.PutText(out, in.String(), changed);
+        break;
+    }
+    case action::GetUrl:
+        recoder.PutText(out, in.String(), changed);
+        recoder.PutText(out, in.String(), changed);
+        break;
+    case action::SetTarget:
+    case action::GotoLabel:
+        recoder.PutText(out, in.String(), changed);
+        break;
+    case action::Push:
+        while (in.Ok() && !in.AtEnd()) {
+            const std::uint8_t type = in.U8();
+            PutU8(out, type);
+            switch (type) {
+            case 0: recoder.PutText(out, in.String(), changed); break;         // string
+            case 2: case 3: break;                                            // null, undefined
+            case 4: case 5: case 8: PutBytes(out, in.Take(1)); break;         // register, bool, constant
+            case 9: PutBytes(out, in.Take(2)); break;                         // constant (16 bits)
+            case 1: case 7: PutBytes(out, in.Take(4)); break;                 // float, integer
+            case 6: PutBytes(out, in.Take(8)); break;                         // double
+            default: return false;
+            }
+        }
+        break;
+    case action::DefineFunction: {
+        recoder.PutText(out, in.String(), changed);
+        const std::uint16_t count = in.U16();
+        PutU16(out, count);
+        for (unsigned i = 0; i < count && in.Ok(); ++i) recoder.PutText(out, in.String(), changed);
+        sizeFixup(oldEnd, in.U16());
+        break;
+    }
+    case action::DefineFunction2: {
+        recoder.PutText(out, in.String(), changed);
+        const std::uint16_t count = in.U16();
+        PutU16(out, count);
+        PutBytes(out, in.Take(3));  // register count, flags
+        for (unsigned i = 0; i < count && in.Ok(); ++i) {
+            PutBytes(out, in.Take(1));  // register
+            recoder.PutText(out, in.String(), changed);
+        }
+        sizeFixup(oldEnd, in.U16());
+        break;
+    }
+    case action::With:
+        sizeFixup(oldEnd, in.U16());
+        break;
+    case action::Try: {
+        const std::uint8_t flags = in.U8();
+        PutU8(out, flags);
+        const std::uint16_t trySize = in.U16();
+        const std::uint16_t catchSize = in.U16();
+        const std::uint16_t finallySize = in.U16();
+        sizeFixup(oldEnd, trySize);
+        sizeFixup(oldEnd + trySize, catchSize);
+        sizeFixup(oldEnd + trySize + catchSize, finallySize);
+        if (flags & 0x04) {
+            PutBytes(out, in.Take(1));  // catch in a register
+        } else {
+            recoder.PutText(out, in.String(), changed);
+        }
+        break;
+    }
+    case action::Jump:
+    case action::If: {
+        const auto offset = static_cast<std::int16_t>(in.U16());
+        const auto target = static_cast<std::ptrdiff_t>(oldEnd) + offset;
+        if (target < 0) return false;
+        result.fixups.push_back({out.size() - payloadStart, oldEnd, static_cast<std::size_t>(target), true});
+        PutU16(out, 0);
+        break;
+    }
+    default:
+        PutBytes(out, in.Rest());
+        break;
+    }
+    // The payload must be exactly what its action holds: anything else is not understood.
+    if (!in.Ok() || !in.AtEnd()) return false;
+    for (Fixup& fixup : result.fixups) fixup.at += payloadStart;
+    return true;
+}
+
+// The block of action records `code`, re-encoded; nothing when nothing changed or when
+// the block cannot be rewritten with certainty (its records do not tile it exactly, a
+// branch or body ends off a record boundary, or a new value does not fit its field).
+std::optional<Bytes> RecodeActions(Recoder& recoder, ByteSpan code) {
+    std::vector<RewrittenAction> actions;
+    bool changed = false;
+    Reader in(code);
+    while (!in.AtEnd()) {
+        RewrittenAction rewritten;
+        rewritten.oldStart = in.Pos();
+        const std::uint8_t op = in.U8();
+        rewritten.bytes.push_back(op);
+        if (op >= 0x80) {
+            const std::uint16_t length = in.U16();
+            const ByteSpan payload = in.Take(length);
+            if (!in.Ok()) return std::nullopt;
+            PutU16(rewritten.bytes, 0);  // set below
+            if (!RewritePayload(recoder, op, payload, in.Pos(), rewritten, changed)) return std::nullopt;
+            const std::size_t newLength = rewritten.bytes.size() - 3;
+            if (newLength > 0xFFFF) return std::nullopt;
+            SetU16(rewritten.bytes, 1, static_cast<std::uint16_t>(newLength));
+        }
+        actions.push_back(std::move(rewritten));
+    }
+    if (!changed) return std::nullopt;
+
+    std::vector<std::size_t> newStarts;
+    newStarts.reserve(actions.size());
+    std::size_t newSize = 0;
+    for (const RewrittenAction& a : actions) {
+        newStarts.push_back(newSize);
+        newSize += a.bytes.size();
+    }
+    // Where an old record boundary (or the block's end) lies in the new block.
+    auto newOffset = [&](std::size_t old) -> std::optional<std::size_t> {
+        if (old == code.size()) return newSize;
+        const auto it = std::lower_bound(actions.begin(), actions.end(), old,
+                                         [](const RewrittenAction& a, std::size_t v) { return a.oldStart < v; });
+        if (it == actions.end() || it->oldStart != old) return std::nullopt;
+        return newStarts[static_cast<std::size_t>(it - actions.begin())];
+    };
+    Bytes out;
+    out.reserve(newSize);
+    for (RewrittenAction& a : actions) {
+        for (const Fixup& fixup : a.fixups) {
+            const auto from = newOffset(fixup.oldFrom);
+            const auto to = newOffset(fixup.oldTo);
+            if (!from || !to) return std::nullopt;
+            const auto distance = static_cast<std::ptrdiff_t>(*to) - static_cast<std::ptrdiff_t>(*from);
+            if (fixup.isSigned) {
+                if (distance < std::numeric_limits<std::int16_t>::min() ||
+                    distance > std::numeric_limits<std::int16_t>::max()) {
+                    return std::nullopt;
+                }
+                SetU16(a.bytes, fixup.at, static_cast<std::uint16_t>(static_cast<std::int16_t>(distance)));
+            } else {
+                if (distance < 0 || distance > 0xFFFF) return std::nullopt;
+                SetU16(a.bytes, fixup.at, static_cast<std::uint16_t>(distance));
+            }
+        }
+        PutBytes(out, a.bytes);
+    }
+    return out;
+}
+
+// Writes the action block re-encoded, or as it was; notes a change in `changed`.
+void PutActions(Recoder& recoder, Bytes& out, ByteSpan code, bool& changed) {
+    if (auto recoded = RecodeActions(recoder, code)) {
+        PutBytes(out, *recoded);
+        changed = true;
+    } else {
+        PutBytes(out, code);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Tags. Each rewriter returns the new body, or nothing to keep the tag as it was.
+
+std::optional<Bytes> RecodeTags(Recoder& recoder, ByteSpan tags, int depth);
+
+std::optional<Bytes> RecodeDoAction(Recoder& recoder, ByteSpan body, std::size_t prefix) {
+    if (body.size() < prefix) return std::nullopt;
+    auto recoded = RecodeActions(recoder, body.subspan(prefix));
+    if (!recoded) return std::nullopt;
+    Bytes out(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(prefix));
+    PutBytes(out, *recoded);
+    return out;
+}
+
+std::optional<Bytes> RecodeDefineButton(Recoder& recoder, ByteSpan body) {
+    Reader in(body);
+    in.U16();  // character id
+    while (in.Ok() && in.U8() != 0) {
+        in.U16();  // character
+        in.U16();  // depth
+        in.SkipMatrix();
+    }
+    if (!in.Ok()) return std::nullopt;
+    return RecodeDoAction(recoder, body, in.Pos());
+}
+
+std::optional<Bytes> RecodeDefineButton2(Recoder& recoder, ByteSpan body) {
+    Reader in(body);
+    in.U16();  // character id
+    in.U8();   // flags
+    const std::size_t offsetField = in.Pos();
+    const std::uint16_t actionOffset = in.U16();
+    if (!in.Ok() || actionOffset == 0) return std::nullopt;
+    std::size_t record = offsetField + actionOffset;
+    if (record > body.size()) return std::nullopt;
+    Bytes out(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(record));
+    bool changed = false;
+    for (;;) {
+        if (body.size() - record < 4) return std::nullopt;
+        Reader header(body.subspan(record, 4));
+        const std::uint16_t size = header.U16();
+        const std::uint16_t conditions = header.U16();
+        const bool last = size == 0;
+        if (!last && (size < 4 || size > body.size() - record)) return std::nullopt;
+        const ByteSpan code = body.subspan(record + 4, last ? body.size() - record - 4 : size - 4u);
+        const std::size_t sizeAt = out.size();
+        PutU16(out, size);
+        PutU16(out, conditions);
+        bool blockChanged = false;
+        PutActions(recoder, out, code, blockChanged);
+        if (blockChanged && !last) {
+            const std::size_t newSize = out.size() - sizeAt;
+            if (newSize > 0xFFFF) {  // too long for its size field: keep the old block
+                out.resize(sizeAt);
+                PutBytes(out, body.subspan(record, size));
+                blockChanged = false;
+            } else {
+                SetU16(out, sizeAt, static_cast<std::uint16_t>(newSize));
+            }
+        }
+        changed = changed || blockChanged;
+        if (last) break;
+        record += size;
+    }
+    if (!changed) return std::nullopt;
+    return out;
+}
+
+// PlaceObject2: the instance name is re-encoded, and clip actions get the four-byte event
+// flags of version 6 whatever else happens, since version 6 reads them so. A placement
+// whose clip actions cannot be read breaks the movie's re-encoding.
+std::optional<Bytes> RecodePlaceObject2(Recoder& recoder, ByteSpan body) {
+    Reader in(body);
+    const std::uint8_t flags = in.U8();
+    in.U16();                           // depth
+    if (flags & 0x02) in.U16();         // character
+    if (flags & 0x04) in.SkipMatrix();
+    if (flags & 0x08) in.SkipColorTransformWithAlpha();
+    if (flags & 0x10) in.U16();         // ratio
+    const std::size_t nameAt = in.Pos();
+    std::string_view name;
+    if (flags & 0x20) name = in.String();
+    const std::size_t afterName = in.Pos();
+    if (flags & 0x40) in.U16();         // clip depth
+    if (!in.Ok()) {
+        if (flags & 0x80) recoder.broken = true;
+        return std::nullopt;
+    }
+    bool changed = false;
+    Bytes out(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(nameAt));
+    if (flags & 0x20) recoder.PutText(out, name, changed);
+    PutBytes(out, body.subspan(afterName, in.Pos() - afterName));
+    if (!(flags & 0x80)) {
+        if (!changed) return std::nullopt;
+        return out;
+    }
+    PutU16(out, in.U16());  // reserved
+    PutU32(out, in.U16());  // all events
+    for (;;) {
+        const std::uint16_t events = in.U16();
+        PutU32(out, events);
+        if (events == 0 || !in.Ok()) break;
+        const std::uint32_t size = in.U32();
+        const ByteSpan code = in.Take(size);
+        if (!in.Ok()) break;
+        const std::size_t sizeAt = out.size();
+        PutU32(out, 0);
+        PutActions(recoder, out, code, changed);
+        const auto newSize = static_cast<std::uint32_t>(out.size() - sizeAt - 4);
+        for (int i = 0; i < 4; ++i) out[sizeAt + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(newSize >> (8 * i));
+    }
+    if (!in.Ok()) {
+        recoder.broken = true;
+        return std::nullopt;
+    }
+    PutBytes(out, in.Rest());
+    if (changed) recoder.changed = true;
+    return out;  // always rewritten: the event flags are wider now
+}
+
+std::optional<Bytes> RecodeDefineEditText(Recoder& recoder, ByteSpan body) {
+    Reader in(body);
+    in.U16();  // character id
+    in.SkipRect();
+    const std::uint16_t flags = in.U16();
+    if (flags & 0x0001) in.U16();          // font
+    if (flags & 0x8000) in.String();       // font class
+    if (flags & 0x8001) in.U16();          // height
+    if (flags & 0x0004) in.Take(4);        // colour
+    if (flags & 0x0002) in.U16();          // maximum length
+    if (flags & 0x2000) in.Take(9);        // layout
+    const std::size_t variableAt = in.Pos();
+    const std::string_view variable = in.String();
+    std::string_view text;
+    if (flags & 0x0080) text = in.String();
+    if (!in.Ok()) return std::nullopt;
+    bool changed = false;
+    Bytes out(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(variableAt));
+    recoder.PutText(out, variable, changed);
+    if (flags & 0x0080) recoder.PutText(out, text, changed);
+    PutBytes(out, in.Rest());
+    if (!changed) return std::nullopt;
+    return out;
+}
+
+// A tag that begins with `prefix` bytes and a string, the rest kept.
+std::optional<Bytes> RecodeLeadingString(Recoder& recoder, ByteSpan body, std::size_t prefix) {
+    Reader in(body);
+    in.Take(prefix);
+    const std::string_view text = in.String();
+    if (!in.Ok()) return std::nullopt;
+    bool changed = false;
+    Bytes out(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(prefix));
+    recoder.PutText(out, text, changed);
+    PutBytes(out, in.Rest());
+    if (!changed) return std::nullopt;
+    return out;
+}
+
+// A font name counted by a length byte; a terminating NUL, when the name has one, stays.
+std::optional<Bytes> RecodeFontName(Recoder& recoder, ByteSpan body, std::size_t prefix) {
+    Reader in(body);
+    in.Take(prefix);
+    const std::uint8_t length = in.U8();
+    const ByteSpan name = in.Take(length);
+    if (!in.Ok()) return std::nullopt;
+    const auto nul = std::find(name.begin(), name.end(), std::uint8_t{0});
+    const std::string_view text(reinterpret_cast<const char*>(name.data()), static_cast<std::size_t>(nul - name.begin()));
+    const auto utf8 = recoder.gbk.Convert(text);
+    if (!utf8) return std::nullopt;
+    const std::size_t newLength = utf8->size() + (name.size() - text.size());
+    if (newLength > 0xFF) return std::nullopt;
+    Bytes out(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(prefix));
+    PutU8(out, static_cast<std::uint8_t>(newLength));
+    PutBytes(out, *utf8);
+    PutBytes(out, name.subspan(text.size()));
+    PutBytes(out, in.Rest());
+    return out;
+}
+
+// ExportAssets and ImportAssets: an optional URL, a count, then (id, name) pairs.
+std::optional<Bytes> RecodeAssetNames(Recoder& recoder, ByteSpan body, bool hasUrl, std::size_t afterUrl) {
+    Reader in(body);
+    bool changed = false;
+    Bytes out;
+    if (hasUrl) {
+        recoder.PutText(out, in.String(), changed);
+        PutBytes(out, in.Take(afterUrl));
+    }
+    const std::uint16_t count = in.U16();
+    PutU16(out, count);
+    for (unsigned i = 0; i < count && in.Ok(); ++i) {
+        PutU16(out, in.U16());
+        recoder.PutText(out, in.String(), changed);
+    }
+    if (!in.Ok() || !changed) return std::nullopt;
+    PutBytes(out, in.Rest());
+    return out;
+}
+
+std::optional<Bytes> RecodeSprite(Recoder& recoder, ByteSpan body, int depth) {
+    if (body.size() < 4 || depth >= kMaxSpriteDepth) {
+        recoder.broken = true;
+        return std::nullopt;
+    }
+    auto tags = RecodeTags(recoder, body.subspan(4), depth + 1);
+    if (!tags) {
+        recoder.broken = true;
+        return std::nullopt;
+    }
+    Bytes out(body.begin(), body.begin() + 4);
+    PutBytes(out, *tags);
+    return out;
+}
+
+std::optional<Bytes> RecodeTag(Recoder& recoder, std::uint16_t code, ByteSpan body, int depth) {
+    switch (code) {
+    case tag::DoAction: return RecodeDoAction(recoder, body, 0);
+    case tag::DoInitAction: return RecodeDoAction(recoder, body, 2);
+    case tag::DefineButton: return RecodeDefineButton(recoder, body);
+    case tag::DefineButton2: return RecodeDefineButton2(recoder, body);
+    case tag::PlaceObject2: return RecodePlaceObject2(recoder, body);
+    case tag::PlaceObject3:
+        // Its clip actions would need wider event flags too; such a tag does not belong
+        // in an old movie, and the movie is not re-encoded.
+        if (!body.empty() && (body[0] & 0x80)) recoder.broken = true;
+        return std::nullopt;
+    case tag::DefineEditText: return RecodeDefineEditText(recoder, body);
+    case tag::DefineSprite: return RecodeSprite(recoder, body, depth);
+    case tag::FrameLabel: return RecodeLeadingString(recoder, body, 0);
+    case tag::DefineFont2:
+    case tag::DefineFont3: return RecodeFontName(recoder, body, 4);
+    case tag::DefineFontInfo:
+    case tag::DefineFontInfo2: return RecodeFontName(recoder, body, 2);
+    case tag::ExportAssets: return RecodeAssetNames(recoder, body, false, 0);
+    case tag::ImportAssets: return RecodeAssetNames(recoder, body, true, 0);
+    case tag::ImportAssets2: return RecodeAssetNames(recoder, body, true, 2);
+    default: return std::nullopt;
+    }
+}
+
+void PutTagHeader(Bytes& out, std::uint16_t code, std::size_t length, bool longForm) {
+    if (!longForm && length < 0x3F) {
+        PutU16(out, static_cast<std::uint16_t>((code << 6) | length));
+    } else {
+        PutU16(out, static_cast<std::uint16_t>((code << 6) | 0x3F));
+        PutU32(out, static_cast<std::uint32_t>(length));
+    }
+}
+
+// The tag list re-encoded; nothing when the list cannot be walked (a tag runs past the
+// end) or a tag makes the movie unfit for re-encoding. The list ends with its End tag
+// (bytes after it are kept) or, leniently, with the bytes.
+std::optional<Bytes> RecodeTags(Recoder& recoder, ByteSpan tags, int depth) {
+    Bytes out;
+    out.reserve(tags.size() + tags.size() / 8);
+    Reader in(tags);
+    while (!in.AtEnd()) {
+        const std::size_t start = in.Pos();
+        const std::uint16_t header = in.U16();
+        const auto code = static_cast<std::uint16_t>(header >> 6);
+        std::size_t length = header & 0x3F;
+        const bool longForm = length == 0x3F;
+        if (longForm) length = in.U32();
+        const ByteSpan body = in.Take(length);
+        if (!in.Ok()) return std::nullopt;
+        if (auto recoded = RecodeTag(recoder, code, body, depth)) {
+            // Those two are rewritten for their structure; they note their own text changes.
+            if (code != tag::PlaceObject2 && code != tag::DefineSprite) recoder.changed = true;
+            if (recoded->size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+            PutTagHeader(out, code, recoded->size(), longForm);
+            PutBytes(out, *recoded);
+        } else {
+            PutBytes(out, tags.subspan(start, in.Pos() - start));
+        }
+        if (recoder.broken) return std::nullopt;
+        if (code == tag::End) {
+            PutBytes(out, in.Rest());
+            break;
+        }
+    }
+    return out;
+}
+
+// The movie's data after its eight-byte header, inflated when compressed; nothing when
+// it is incomplete, corrupt, or larger than the bounds.
+std::optional<Bytes> MovieData(ByteSpan movie, std::uint32_t claimedLength) {
+    if (claimedLength < 8) return std::nullopt;
+    const std::size_t wanted = claimedLength - 8u;
+    const ByteSpan rest = movie.subspan(8);
+    if (movie[0] == 'F') {
+        if (rest.size() < wanted) return std::nullopt;  // still growing, or cut short
+        return Bytes(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(wanted));
+    }
+    // zlib: inflate in steps, so that only what the data really holds is allocated.
+    const std::size_t cap = std::min({wanted, kMaxRecodedMovieBytes, movie.size() * kMaxInflateRatio});
+    if (wanted > cap) return std::nullopt;
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) return std::nullopt;
+    struct Ender {
+        z_stream* s;
+        ~Ender() { inflateEnd(s); }
+    } ender{&stream};
+    stream.next_in = const_cast<Bytef*>(rest.data());
+    stream.avail_in = static_cast<uInt>(std::min<std::size_t>(rest.size(), std::numeric_limits<uInt>::max()));
+    Bytes out;
+    constexpr std::size_t kStep = 256 * 1024;
+    for (;;) {
+        const std::size_t have = out.size();
+        const std::size_t step = std::min(kStep, wanted - have);
+        if (step == 0) break;
+        out.resize(have + step);
+        stream.next_out = out.data() + have;
+        stream.avail_out = static_cast<uInt>(step);
+        const int rc = inflate(&stream, Z_NO_FLUSH);
+        out.resize(have + (step - stream.avail_out));
+        if (rc == Z_STREAM_END) break;
+        if (rc != Z_OK) return std::nullopt;  // corrupt, or the input ran out
+    }
+    if (out.size() != wanted) return std::nullopt;
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> RecodeGbkMovie(std::span<const std::uint8_t> movie) {
+    if (movie.size() < 8 || movie[1] != 'W' || movie[2] != 'S') return std::nullopt;
+    // "ZWS" (LZMA) belongs to version 13 and later; an old movie is plain or zlib.
+    if (movie[0] != 'F' && movie[0] != 'C') return std::nullopt;
+    if (movie[3] >= 6) return std::nullopt;
+    const std::uint32_t claimedLength = Reader(movie.subspan(4, 4)).U32();
+    const auto data = MovieData(movie, claimedLength);
+    if (!data) return std::nullopt;
+
+    // Stage rectangle, frame rate and frame count, kept as they are.
+    Reader in(*data);
+    in.SkipRect();
+    in.U16();  // frame rate
+    in.U16();  // frame count
+    if (!in.Ok()) return std::nullopt;
+    const std::size_t headerRest = in.Pos();
+
+    Recoder recoder;
+    auto tags = RecodeTags(recoder, ByteSpan(*data).subspan(headerRest), 0);
+    if (!tags || recoder.broken || !recoder.changed) return std::nullopt;
+
+    const std::size_t total = 8 + headerRest + tags->size();
+    if (total > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    Bytes out;
+    out.reserve(total);
+    PutBytes(out, std::string_view("FWS"));
+    PutU8(out, 6);
+    PutU32(out, static_cast<std::uint32_t>(total));
+    PutBytes(out, ByteSpan(*data).first(headerRest));
+    PutBytes(out, *tags);
+    return out;
+}
+
+}  // namespace pw

@@ -1,0 +1,72 @@
+// libFuzzer target: arbitrary bytes as a lesson cache file for the whole-movie check.
+// Besides the sanitizers it checks what the offline decision relies on:
+//   - the answer does not depend on how the bytes arrive (one piece, or pieces of a size
+//     taken from the input);
+//   - a whole movie cut by one byte, or followed by one more, is not whole;
+//   - an FWS is whole exactly when its length field is the input's length;
+//   - a CWS that claims at most 1 MiB is whole exactly when zlib's one-shot uncompress2
+//     fills a buffer of the claimed body length, ends the stream and uses every byte.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/swf_file.h"
+
+namespace {
+
+void Require(bool condition) {
+    if (!condition) std::abort();
+}
+
+bool IsWhole(std::string_view bytes, std::size_t piece) {
+    std::size_t at = 0;
+    return pw::IsWholeSwf([&](std::span<std::uint8_t> into) -> std::ptrdiff_t {
+        const std::size_t n = std::min({piece, into.size(), bytes.size() - at});
+        if (n) std::memcpy(into.data(), bytes.data() + at, n);
+        at += n;
+        return static_cast<std::ptrdiff_t>(n);
+    });
+}
+
+std::uint32_t ClaimedLength(std::string_view bytes) {
+    const auto byte = [&bytes](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])); };
+    return byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
+}
+
+bool ZlibSaysWhole(std::string_view bytes, std::uint32_t claimed) {
+    std::vector<Bytef> body(claimed - 8 + 1);  // never empty, for a valid pointer
+    uLongf bodyLength = claimed - 8;
+    uLong used = bytes.size() - 8;
+    const int result = uncompress2(body.data(), &bodyLength, reinterpret_cast<const Bytef*>(bytes.data() + 8), &used);
+    return result == Z_OK && bodyLength == claimed - 8 && used == bytes.size() - 8;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const bool whole = IsWhole(input, input.size() + 1);
+
+    const std::size_t piece = size ? 1 + static_cast<unsigned char>(input.back()) % 31 : 1;
+    Require(IsWhole(input, piece) == whole);
+
+    if (whole) {
+        Require(!IsWhole(input.substr(0, input.size() - 1), input.size()));
+        Require(!IsWhole(std::string(input) + '\0', input.size() + 1));
+    }
+    if (size >= 8 && input.substr(0, 3) == "FWS") Require(whole == (ClaimedLength(input) == size));
+    if (size >= 8 && input.substr(0, 3) == "CWS") {
+        const std::uint32_t claimed = ClaimedLength(input);
+        if (claimed >= 8 && claimed <= (1u << 20)) Require(whole == ZlibSaysWhole(input, claimed));
+        if (claimed < 8) Require(!whole);
+    }
+    if (size < 8) Require(!whole);
+    return 0;
+}

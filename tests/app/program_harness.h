@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QCoreApplication>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "lessons/catalogue.h"
+#include "tests/support/fake_display.h"
+#include "tests/support/fixture_server.h"
+#include "tests/support/gui_test_support.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/temp_dir.h"
+
+namespace pw::testing {
+
+// Probe and page time-outs short enough that a test of a silent server ends soon, long
+// enough that a loaded machine never runs into them on loopback; transfers keep theirs.
+inline NetworkTimeouts ShortTimeouts(std::chrono::milliseconds total = std::chrono::seconds(3)) {
+    NetworkTimeouts t;
+    t.probe = {total, total};
+    t.page = {total, total};
+    return t;
+}
+
+// A Program on a fake display and a message recorder, its hosts all pointed at one
+// fixture server and its data in a temporary folder.
+class ProgramHarness {
+public:
+    // `lessonHost` empty: the fixture server serves the lessons too.
+    explicit ProgramHarness(NetworkTimeouts timeouts = ShortTimeouts(), const std::string& lessonHost = {}) {
+        const std::string host = server.HostPort();
+        const std::string lessons = lessonHost.empty() ? host : lessonHost;
+        ProgramSetup setup;
+        setup.hosts = Hosts{host, lessons, lessons};
+        setup.dataDirectory = dir.Path();
+        setup.messages = &messages;
+        setup.openInBrowser = [this](const Text& url) { browserOpened.push_back(url); };
+        setup.timeouts = timeouts;
+        program = std::make_unique<Program>(std::move(setup));
+        program->AttachDisplay(display);
+    }
+    ~ProgramHarness() { program.reset(); }
+
+    // Serves lesson (group, item) and returns its body.
+    std::string ServeLesson(int group, int item, std::size_t size, FixtureResource resource = {}) {
+        resource.body = FixtureServer::GeneratedBody(size);
+        server.Serve(Lookup(group, item)->path, resource);
+        return resource.body;
+    }
+    std::string CacheFile(int group, int item) const { return dir.File(Lookup(group, item)->cacheName); }
+
+    // Processes events until every worker has ended and what they posted is applied.
+    // A worker's last event may start the next worker (a probe starts the download), so
+    // the program has settled only when the events of every ended worker were applied
+    // and none started meanwhile.
+    bool Settle(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        return ProcessEventsUntil(
+            [&] {
+                const std::uint64_t started = program->WorkersStarted();
+                if (program->WorkersRunning()) return false;
+                QCoreApplication::processEvents();
+                return !program->WorkersRunning() && program->WorkersStarted() == started;
+            },
+            limit);
+    }
+    template <class Predicate>
+    bool Until(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        return ProcessEventsUntil(done, limit);
+    }
+
+    FixtureServer server;
+    TempDir dir;
+    FakeDisplay display;
+    MessageRecorder messages;
+    std::vector<Text> browserOpened;
+    std::unique_ptr<Program> program;
+};
+
+inline int CountRequests(const FixtureServer& server, const std::string& method) {
+    int n = 0;
+    for (const auto& r : server.Requests()) n += r.method == method;
+    return n;
+}
+
+}  // namespace pw::testing
