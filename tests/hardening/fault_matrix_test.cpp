@@ -13,6 +13,7 @@
 #include "app/program.h"
 #include "core/files.h"
 #include "lessons/catalogue.h"
+#include "lessons/download_worker.h"
 #include "net/resumable_downloader.h"
 #include "tests/hardening/hardening_support.h"
 #include "tests/support/fake_display.h"
@@ -73,6 +74,8 @@ protected:
         return resource.body;
     }
     std::string CacheFile(int group, int item) const { return dir_.File(Lookup(group, item)->cacheName); }
+    // Where a download writes until its file is whole.
+    std::string PartFile(int group, int item) const { return PartFilePath(CacheFile(group, item)); }
 
     // Neither the playing view nor a completion was ever shown.
     void ExpectNothingPlayed() const {
@@ -101,9 +104,11 @@ TEST_F(FaultMatrixTest, ServerGoneMidBodyIsReportedAndKeepsThePartialFile) {
         ASSERT_TRUE(ProgramSettles(*program_));
 
         EXPECT_EQ(Utf8(messages_->Texts()), std::vector<std::string>{"下载中断!"});
-        const std::string kept = testing::ReadWholeFile(CacheFile(0, 2));
-        EXPECT_EQ(LocalFileSize(CacheFile(0, 2)), static_cast<std::int32_t>(breakOff));
+        // What arrived stays in the part file; the lesson itself is not there.
+        const std::string kept = testing::ReadWholeFile(PartFile(0, 2));
+        EXPECT_EQ(LocalFileSize(PartFile(0, 2)), static_cast<std::int32_t>(breakOff));
         EXPECT_EQ(kept, body.substr(0, breakOff));
+        EXPECT_EQ(LocalFileSize(CacheFile(0, 2)), -1);
         ExpectNothingPlayed();
     }
 }
@@ -185,14 +190,16 @@ TEST_F(FaultMatrixTest, HeadThatNeverAnswersTimesOutAndTheLessonIsDownloaded) {
 
 TEST_F(FaultMatrixTest, DiskFullIsReportedAndNeverCompletes) {
     const std::string body = ServeLesson(0, 9, 50000, {.chunkSize = 8192});
-    std::filesystem::create_symlink("/dev/full", CacheFile(0, 9));
+    // The download's file is where the disk is full.
+    std::filesystem::create_symlink("/dev/full", PartFile(0, 9));
 
     program_->OnLessonMenuItemClicked(0, 9);
     ASSERT_TRUE(ProgramSettles(*program_));
 
     EXPECT_EQ(Utf8(messages_->Texts()), std::vector<std::string>{"下载中断!"});
     ExpectNothingPlayed();
-    EXPECT_TRUE(std::filesystem::is_symlink(CacheFile(0, 9)));
+    EXPECT_TRUE(std::filesystem::is_symlink(PartFile(0, 9)));
+    EXPECT_FALSE(std::filesystem::exists(CacheFile(0, 9)));
 }
 
 TEST_F(FaultMatrixTest, WriteErrorPartWayKeepsOnlyTheBytesWritten) {
@@ -212,13 +219,15 @@ TEST_F(FaultMatrixTest, WriteErrorPartWayKeepsOnlyTheBytesWritten) {
     ASSERT_TRUE(ended);
 
     EXPECT_EQ(Utf8(messages_->Texts()), std::vector<std::string>{"下载中断!"});
-    EXPECT_EQ(testing::ReadWholeFile(CacheFile(1, 4)), body.substr(0, 25000));
+    EXPECT_EQ(testing::ReadWholeFile(PartFile(1, 4)), body.substr(0, 25000));
+    EXPECT_EQ(LocalFileSize(CacheFile(1, 4)), -1);
     ExpectNothingPlayed();
     // The short file is not complete: the next choice fetches it again, and plays it.
     ResetControls();
     program_->OnLessonMenuItemClicked(1, 4);
     ASSERT_TRUE(ProgramSettles(*program_));
     EXPECT_EQ(testing::ReadWholeFile(CacheFile(1, 4)), body);
+    EXPECT_FALSE(std::filesystem::exists(PartFile(1, 4)));  // renamed over the lesson
     EXPECT_EQ(display_->View(), "lesson");
 }
 

@@ -20,6 +20,7 @@
 #include "assets/idle_movie.h"
 #include "core/files.h"
 #include "lessons/catalogue.h"
+#include "lessons/download_worker.h"
 #include "tests/hardening/hardening_support.h"
 #include "tests/hardening/x11_windows.h"
 #include "tests/support/fixture_server.h"
@@ -55,6 +56,7 @@ TEST(ClosingDuringADownload, EndProgramStopsItAtOnceAndKeepsThePartialFile) {
     const std::string body = FixtureServer::GeneratedBody(600 * 1024);
     server.Serve(lesson.path, {.body = body, .chunkSize = 8192, .chunkDelay = 30ms});
     const std::string cacheFile = dir.File(lesson.cacheName);
+    const std::string partFile = PartFilePath(cacheFile);  // where the download writes until whole
 
     auto app = std::make_unique<testing::ProgramWindow>(
         testing::TestSetup(testing::AllHostsAt(server.HostPort()), dir.Path(), messages));
@@ -62,7 +64,7 @@ TEST(ClosingDuringADownload, EndProgramStopsItAtOnceAndKeepsThePartialFile) {
     auto* menu = app->Control<RollUpMenu>(names::kLessonMenu);
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->headerRect(1).center());
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->itemRect(3).center());
-    ASSERT_TRUE(ProcessEventsUntil([&] { return LocalFileSize(cacheFile) >= 32768; }, 20s));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LocalFileSize(partFile) >= 32768; }, 20s));
     ASSERT_TRUE(app->program().WorkersRunning());
 
     // As the program's main ends: EndProgram once the window has closed, then the rest goes.
@@ -79,11 +81,12 @@ TEST(ClosingDuringADownload, EndProgramStopsItAtOnceAndKeepsThePartialFile) {
     // Whatever the stopped worker had queued for the window finds nothing to touch.
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-    const std::string kept = testing::ReadWholeFile(cacheFile);
+    const std::string kept = testing::ReadWholeFile(partFile);
     EXPECT_GE(kept.size(), 32768u);
     EXPECT_LT(kept.size(), body.size());
     EXPECT_TRUE(testing::IsPrefixOf(kept, body));
-    EXPECT_EQ(LocalFileSize(cacheFile), static_cast<std::int32_t>(kept.size()));  // no longer growing
+    EXPECT_EQ(LocalFileSize(partFile), static_cast<std::int32_t>(kept.size()));  // no longer growing
+    EXPECT_EQ(LocalFileSize(cacheFile), -1);  // never taken for the whole lesson
     EXPECT_TRUE(messages.Texts().empty());
 }
 

@@ -13,6 +13,7 @@
 #include "host/flash_view.h"
 #include "host/web_view.h"
 #include "lessons/catalogue.h"
+#include "lessons/download_worker.h"
 #include "tests/hardening/hardening_support.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/gui_test_support.h"
@@ -188,15 +189,21 @@ TEST_F(StressTest, TwoHundredChoicesWhileDownloadsRunEndOnTheLastChoice) {
     EXPECT_TRUE(flash->isVisible());
     EXPECT_EQ(recorder_->Movie(), last->cacheFile);
 
-    // A complete file is the body; one stopped early holds a prefix of it, never more.
+    // A lesson's file is only ever the whole body (a download renames its part file over
+    // it once whole); a part file stopped early holds a prefix of the body, never more.
     EXPECT_EQ(testing::ReadWholeFile(last->cacheFile), last->body);
     int complete = 0, partial = 0;
     for (const Lesson& lesson : lessons_) {
-        if (LocalFileSize(lesson.cacheFile) < 0) continue;
-        const std::string stored = testing::ReadWholeFile(lesson.cacheFile);
+        if (LocalFileSize(lesson.cacheFile) >= 0) {
+            EXPECT_TRUE(testing::ReadWholeFile(lesson.cacheFile) == lesson.body) << lesson.group << "," << lesson.item;
+            ++complete;
+        }
+        const std::string partFile = PartFilePath(lesson.cacheFile);
+        if (LocalFileSize(partFile) < 0) continue;
+        const std::string stored = testing::ReadWholeFile(partFile);
         EXPECT_TRUE(testing::IsPrefixOf(stored, lesson.body))
             << lesson.group << "," << lesson.item << ": " << stored.size() << " of " << lesson.body.size();
-        ++(stored.size() == lesson.body.size() ? complete : partial);
+        ++partial;
     }
     RecordProperty("complete_files", complete);
     RecordProperty("partial_files", partial);

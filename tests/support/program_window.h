@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -70,9 +71,12 @@ private:
 // True when no worker of the program runs and every result they posted has been applied
 // (applying a probe's result may start a download: then it is false).
 inline bool ProgramSettled(Program& program) {
+    // A worker started and ended while the posted results were applied would leave
+    // results of its own: then it is not settled yet.
+    const std::uint64_t started = program.WorkersStarted();
     if (program.WorkersRunning()) return false;
     QCoreApplication::sendPostedEvents();
-    return !program.WorkersRunning();
+    return !program.WorkersRunning() && program.WorkersStarted() == started;
 }
 
 // Processes events until the program has settled; false after `limit`.
