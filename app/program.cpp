@@ -91,8 +91,8 @@ void Program::OnMainWindowCreated() {
 
     // The window shows at once with the home page; the update page is read on a worker
     // and its question comes when the answer does.
-    display_->ShowView(ContentView::WebPage);
     display_->HideDownloadDisplay();
+    display_->ShowView(ContentView::WebPage);
     display_->SetWebAddress(hosts_.SiteBaseUrl() + "index.html");
 
     // A read-only folder is no reason to stop: the idle movie is then missing.
@@ -142,8 +142,6 @@ void Program::OpenLesson() {
         });
     });
 }
-
-void Program::PlayCurrentFile() { PlayFile(globals_.CurrentFileName); }
 
 void Program::PlayFile(const Text& fileName) {
     display_->ShowView(ContentView::Lesson);

@@ -56,7 +56,6 @@ public:
     void OnMainWindowCreated();
     void OnLessonMenuItemClicked(int group, int item);
     void OpenLesson();
-    void PlayCurrentFile();
     void StartDownloadWorker();
     void OnPageButtonClicked(int page);
     void OnPagesWindowCreated();

@@ -3,6 +3,9 @@
 namespace pw {
 namespace {
 
+// Redirects a request follows before it fails.
+constexpr long kMaxRedirects = 10;
+
 bool NeedsEncoding(unsigned char b) { return b <= 0x20 || b >= 0x7F; }
 
 }  // namespace
@@ -41,10 +44,8 @@ bool CurlHandle::Configure(std::string_view url, const HttpRequestOptions& o) {
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers_.get());
     if (o.http10) curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     if (!o.useSystemProxy) curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
-    if (o.maxRedirects > 0) {
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(h, CURLOPT_MAXREDIRS, o.maxRedirects);
-    }
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
     if (o.totalTimeout.count() > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(o.totalTimeout.count()));
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");

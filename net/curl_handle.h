@@ -22,7 +22,6 @@ struct HttpRequestOptions {
     std::vector<std::string> headerLines;
     bool useSystemProxy = true;  // false: always a direct connection
     bool http10 = false;
-    long maxRedirects = 10;
     std::chrono::milliseconds connectTimeout{5000};
     std::chrono::milliseconds totalTimeout{0};  // 0: none
     // Longest wait for the next byte of the response before the transfer counts as stalled.

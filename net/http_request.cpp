@@ -79,7 +79,7 @@ struct HttpRequest::State {
             // End of a header block: the final one unless it is interim or a redirect
             // that libcurl is about to follow.
             const bool interim = s.blockStatus / 100 == 1;
-            const bool followed = s.options.maxRedirects > 0 && s.blockStatus / 100 == 3 && s.blockHasLocation;
+            const bool followed = s.blockStatus / 100 == 3 && s.blockHasLocation;
             if (!interim && !followed) s.headersDone = true;
         }
         return length;

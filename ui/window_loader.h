@@ -16,7 +16,6 @@ class LoadedWindow : public QWidget {
 public:
     LoadedWindow(const WindowDescription& description, WindowEventHandler& handler);
 
-    const WindowDescription& description() const { return description_; }
     QWidget* control(const char* name) const;
     template <class T>
     T* controlAs(const char* name) const {
