@@ -6,7 +6,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools libqt6opengl6-dev
   libqt6webenginecore6-bin libgl1-mesa-dri
   libgl1-mesa-dev libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev libxcb1-dev xvfb xauth fonts-wqy-zenhei
+  libx11-dev libxcb1-dev xvfb xauth fonts-wqy-zenhei fonts-noto-cjk qt6-translations-l10n
 )
 
 pw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
