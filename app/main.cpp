@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "host/flash_scheme.h"
 #include "ui/message_box.h"
+#include "ui/translations.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    pw::InstallChineseTranslations(app);
     QApplication::setApplicationName(QStringLiteral("Pebblewick"));
     QApplication::setApplicationVersion(QStringLiteral("2.0.0.0"));
     pw::InstallMessageBoxHandler();
