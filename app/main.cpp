@@ -9,6 +9,7 @@
 #include "host/qt_text.h"
 #include "ui/main_window_display.h"
 #include "ui/message_box.h"
+#include "ui/translations.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char* argv[]) {
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    pw::InstallChineseTranslations(app);
     QApplication::setApplicationName(QStringLiteral("Pebblewick"));
     QApplication::setApplicationVersion(QStringLiteral("2.0.0.0"));
 

@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kHost[] = "player";
 constexpr char kPlayerPage[] = ":/pebblewick/host/player.html";
-constexpr char kFontName[] = "wqy-zenhei.ttc";
+constexpr char kFontName[] = "NotoSansCJK-Regular.ttc";
 constexpr int kFoldersSearchedUpwards = 3;
 constexpr char kMovieMimeType[] = "application/x-shockwave-flash";
 
@@ -97,7 +97,7 @@ void OverrideRuffleDirectory(const QString& directory) {
 }
 
 QString DeviceFontFile() {
-    return QStringLiteral("/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc");
+    return QStringLiteral("/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc");
 }
 
 QUrl FlashPlayerPageUrl() {

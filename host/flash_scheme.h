@@ -26,7 +26,8 @@ QString RuffleDirectory();
 // search.
 void OverrideRuffleDirectory(const QString& directory);
 
-// The font that Ruffle gets for device text: movies for Chinese children use it.
+// The font collection that Ruffle gets for device text (fonts-noto-cjk): its faces cover
+// both the Latin and the Chinese that lesson movies write in device fonts.
 QString DeviceFontFile();
 
 QUrl FlashPlayerPageUrl();

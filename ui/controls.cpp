@@ -1,6 +1,8 @@
 #include "ui/controls.h"
 
 #include <QPainter>
+
+#include <algorithm>
 #include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 
@@ -102,6 +104,26 @@ StoredPositionBar::StoredPositionBar(QWidget* parent) : QProgressBar(parent) {
 void StoredPositionBar::SetPosition(std::int32_t position) {
     stored_ = StoredProgressPosition(position);
     setValue(DrawnProgressPosition(stored_));
+}
+
+void StoredPositionBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QPalette& pal = palette();
+    p.fillRect(rect(), pal.base());
+    qDrawShadePanel(&p, rect(), pal, true, 1);
+    constexpr int kInset = 2;  // the frame and one pixel of ground around the chunks
+    constexpr int kGap = 2;
+    const QRect track = rect().adjusted(kInset, kInset, -kInset, -kInset);
+    if (track.isEmpty() || maximum() <= minimum()) return;
+    // Chunks are two thirds as wide as they are high; the filled length is rounded up to
+    // whole chunks, which never reach past the track's end.
+    const int chunk = std::max(2, track.height() * 2 / 3);
+    const int filled = static_cast<int>(static_cast<long long>(track.width()) * (value() - minimum()) /
+                                        (maximum() - minimum()));
+    p.setClipRect(track);
+    for (int x = 0; x < filled; x += chunk + kGap) {
+        p.fillRect(QRect(track.left() + x, track.top(), chunk, track.height()), pal.highlight());
+    }
 }
 
 }  // namespace pw

@@ -76,6 +76,10 @@ public:
     void SetPosition(std::int32_t position);
     std::int32_t Position() const { return stored_; }
 
+protected:
+    // Separate chunks with gaps between them, as the system bar draws in block mode.
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     std::int32_t stored_ = 0;
 };

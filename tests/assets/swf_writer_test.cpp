@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 #include "swf_reader.h"
 #include "tools/swf/swf_writer.h"
@@ -114,6 +116,119 @@ TEST(SwfShapes, MoreThan254FillsUseTheExtendedCount) {
     EXPECT_EQ(body[10], 0xFF);
     EXPECT_EQ(body[11] | body[12] << 8, 300);
     EXPECT_THROW(shape.DefineShapeBody(1, 1), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace pw::swf
+
+namespace pw::swf {
+namespace {
+
+// A version 5 field keeps its text as the author's bytes (here GBK), written verbatim.
+TEST(SwfText, EditTextKeepsRawBytesAndItsFontAndBorder) {
+    const std::string gbk = "\xC4\xE3\xBA\xC3";  // 你好 in GBK
+    EditText field;
+    field.bounds = {0, 2000, 0, 400};
+    field.fontId = 3;
+    field.fontHeight = 480;
+    field.color = {1, 2, 3, 255};
+    field.text = gbk;
+    field.variableName = "v";
+    field.border = true;
+    Movie movie(5, {0, 2000, 0, 400}, 12);
+    movie.Add(DeviceFontTag(3, "_sans"));
+    movie.Add(DefineEditTextTag(4, field));
+    movie.ShowFrame();
+    const Bytes file = movie.Finish();
+    const auto swf = testing::ReadSwf(file);
+    ASSERT_TRUE(swf);
+    ASSERT_TRUE(swf->walkedToEnd);
+    EXPECT_EQ(swf->version, 5);
+    ASSERT_EQ(swf->tags.size(), 4u);
+
+    ASSERT_EQ(swf->tags[0].code, code::DefineFont2);
+    testing::BitReader font(file, swf->tags[0].bodyOffset);
+    EXPECT_EQ(font.U16(), 3);
+    font.U8();  // flags
+    font.U8();  // language
+    ASSERT_EQ(font.U8(), 5);
+    std::string name;
+    for (int i = 0; i < 5; ++i) name += static_cast<char>(font.U8());
+    EXPECT_EQ(name, "_sans");
+    EXPECT_EQ(font.U16(), 0);  // no glyphs
+
+    ASSERT_EQ(swf->tags[1].code, code::DefineEditText);
+    testing::BitReader text(file, swf->tags[1].bodyOffset);
+    EXPECT_EQ(text.U16(), 4);
+    const int bits = static_cast<int>(text.Unsigned(5));
+    for (int i = 0; i < 4; ++i) text.Signed(bits);
+    text.Align();
+    const std::uint8_t first = text.U8();
+    const std::uint8_t second = text.U8();
+    EXPECT_EQ(first & 0x81, 0x81);   // text and font
+    EXPECT_EQ(second & 0x08, 0x08);  // border
+    EXPECT_EQ(second & 0x01, 0x00);  // device font, not outlines
+    EXPECT_EQ(text.U16(), 3);
+    EXPECT_EQ(text.U16(), 480);
+    EXPECT_EQ(text.U8(), 1);
+    text.U8();
+    text.U8();
+    text.U8();
+    EXPECT_EQ(text.U8(), 'v');
+    EXPECT_EQ(text.U8(), 0);
+    std::string initial;
+    for (std::uint8_t c = text.U8(); c != 0 && !text.Overrun(); c = text.U8()) initial += static_cast<char>(c);
+    EXPECT_EQ(initial, gbk);
+    EXPECT_EQ(text.Offset(), swf->tags[1].bodyOffset + swf->tags[1].length);
+}
+
+TEST(SwfText, RejectsWhatTheFormatCannotHold) {
+    EditText withNul;
+    const std::string nul("a\0b", 3);
+    withNul.text = nul;
+    EXPECT_THROW(DefineEditTextTag(1, withNul), std::invalid_argument);
+    EXPECT_THROW(DeviceFontTag(1, ""), std::invalid_argument);
+    EXPECT_THROW(Movie(11, {}, 12), std::invalid_argument);
+    EXPECT_THROW(Movie(0, {}, 12), std::invalid_argument);
+}
+
+// Each record says in which states its character shows; the list ends with a zero byte.
+TEST(SwfButtons, RecordsCarryTheirStatesAndEndTheTag) {
+    ButtonRecord up;
+    up.characterId = 1;
+    up.up = true;
+    up.hitTest = true;
+    ButtonRecord over;
+    over.characterId = 2;
+    over.depth = 2;
+    over.over = true;
+    ButtonRecord down;
+    down.characterId = 3;
+    down.depth = 3;
+    down.down = true;
+    const Tag tag = DefineButton2Tag(9, {up, over, down});
+    ASSERT_EQ(tag.code, code::DefineButton2);
+    testing::BitReader in(tag.body);
+    EXPECT_EQ(in.U16(), 9);
+    EXPECT_EQ(in.U8(), 0);
+    EXPECT_EQ(in.U16(), 0);  // no actions
+    for (const auto& [states, id] : {std::pair{0x09, 1}, {0x02, 2}, {0x04, 3}}) {
+        EXPECT_EQ(in.U8(), states);
+        EXPECT_EQ(in.U16(), id);
+        EXPECT_EQ(in.U16(), id);  // depth equals id here
+        // MATRIX without scale or rotation, translate bits 0
+        EXPECT_EQ(in.Unsigned(1), 0u);
+        EXPECT_EQ(in.Unsigned(1), 0u);
+        EXPECT_EQ(in.Unsigned(5), 0u);
+        in.Align();
+        // CXFORMWITHALPHA without terms
+        EXPECT_EQ(in.Unsigned(2), 0u);
+        in.Unsigned(4);
+        in.Align();
+    }
+    EXPECT_EQ(in.U8(), 0);
+    EXPECT_EQ(in.Offset(), tag.body.size());
+    EXPECT_FALSE(in.Overrun());
 }
 
 }  // namespace

@@ -19,21 +19,18 @@
 #include "host/flash_scheme.h"
 #include "host/flash_view.h"
 #include "host/web_view.h"
-#include "tests/host/swf_builder.h"
+#include "tests/host/flash_test_support.h"
+#include "tests/host/test_movies.h"
 
 using pw::FlashView;
+using pw::test::KeepShot;
+using pw::test::PixelsNear;
+using pw::test::Rgb;
+using pw::test::WriteFile;
 
 namespace {
 
 constexpr int kLoadTimeoutMs = 60000;
-
-QString WriteFile(const QTemporaryDir& dir, const QString& name, const std::vector<std::uint8_t>& bytes) {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return {};
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-    return path;
-}
 
 QString WriteMovie(const QTemporaryDir& dir, const QString& name, const pw::test::SquareMovie& movie) {
     return WriteFile(dir, name, pw::test::MakeSquareMovie(movie));
@@ -76,34 +73,11 @@ QString ReadFromPage(FlashView& view, const QString& url) {
         " return x.status + ':' + x.responseText.length; } catch (e) { return 'refused'; } })('%1')").arg(url));
 }
 
-int PixelsNear(const QImage& image, QRgb colour) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    int count = 0;
-    for (int y = 0; y < rgb.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x) {
-            if (qAbs(qRed(line[x]) - qRed(colour)) < 24 && qAbs(qGreen(line[x]) - qGreen(colour)) < 24 &&
-                qAbs(qBlue(line[x]) - qBlue(colour)) < 24) {
-                ++count;
-            }
-        }
-    }
-    return count;
-}
-
-QRgb Rgb(std::uint32_t rgb) { return qRgb((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
-
 // The picture holds the movie's background and its whole square.
 bool ShowsMovie(const QImage& image, const pw::test::SquareMovie& movie) {
     const int square = movie.squarePx * movie.squarePx;
     return PixelsNear(image, Rgb(movie.backgroundRgb)) > movie.widthPx * movie.heightPx / 2 &&
            PixelsNear(image, Rgb(movie.squareRgb)) > square * 9 / 10;
-}
-
-// Saves a picture when PEBBLEWICK_TEST_SHOTS names a folder, to look at by eye.
-void KeepShot(const QImage& image, const QString& name) {
-    const QString folder = qEnvironmentVariable("PEBBLEWICK_TEST_SHOTS");
-    if (!folder.isEmpty()) image.save(QDir(folder).filePath(name));
 }
 
 }  // namespace
@@ -137,7 +111,7 @@ void HostTest::resolvesOnlyItsOwnFiles_data() {
     QTest::newRow("page") << QStringLiteral("pwflash://player/") << QStringLiteral(":/pebblewick/host/player.html");
     QTest::newRow("ruffle.js") << QStringLiteral("pwflash://player/ruffle/ruffle.js") << QStringLiteral("/r/ruffle.js");
     QTest::newRow("wasm") << QStringLiteral("pwflash://player/ruffle/ab12.wasm") << QStringLiteral("/r/ab12.wasm");
-    QTest::newRow("font") << QStringLiteral("pwflash://player/font/wqy-zenhei.ttc") << pw::DeviceFontFile();
+    QTest::newRow("font") << QStringLiteral("pwflash://player/font/NotoSansCJK-Regular.ttc") << pw::DeviceFontFile();
     QTest::newRow("current movie") << QStringLiteral("pwflash://player/movie/tok.swf") << QStringLiteral("/m/lesson.ylq");
     QTest::newRow("other movie") << QStringLiteral("pwflash://player/movie/other.swf") << QString();
     QTest::newRow("movie without token") << QStringLiteral("pwflash://player/movie/.swf") << QString();

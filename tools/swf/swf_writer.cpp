@@ -493,6 +493,76 @@ Tag StopActionTag() {
     return {code::DoAction, {kActionStop, 0x00}};
 }
 
+Tag DeviceFontTag(std::uint16_t fontId, std::string_view name, bool bold, bool italic) {
+    if (name.empty() || name.size() > 255) throw std::invalid_argument("font name of 1 to 255 bytes");
+    constexpr std::uint8_t kWideCodes = 0x04, kItalic = 0x02, kBold = 0x01;
+    BitWriter out;
+    out.U16(fontId);
+    out.U8(static_cast<std::uint8_t>(kWideCodes | (italic ? kItalic : 0) | (bold ? kBold : 0)));
+    out.U8(0);  // no language code: the player's locale decides
+    out.U8(static_cast<std::uint8_t>(name.size()));
+    out.Append(Bytes(name.begin(), name.end()));
+    out.U16(0);  // no glyphs
+    // The code table's offset, as authoring tools write it even without glyphs; the
+    // (empty) code table follows at once.
+    out.U16(2);
+    return {code::DefineFont2, out.Finish()};
+}
+
+Tag DefineEditTextTag(std::uint16_t fieldId, const EditText& field) {
+    if (field.text.find('\0') != std::string_view::npos ||
+        field.variableName.find('\0') != std::string_view::npos) {
+        throw std::invalid_argument("text with a NUL byte");
+    }
+    constexpr std::uint8_t kHasText = 0x80, kWordWrap = 0x40, kMultiline = 0x20, kReadOnly = 0x08,
+                           kHasTextColor = 0x04, kHasFont = 0x01;
+    constexpr std::uint8_t kNoSelect = 0x10, kBorder = 0x08;
+    std::uint8_t first = kHasTextColor;
+    if (!field.text.empty()) first |= kHasText;
+    if (field.wordWrap) first |= kWordWrap;
+    if (field.multiline) first |= kMultiline;
+    if (field.readOnly) first |= kReadOnly;
+    if (field.fontId != 0) first |= kHasFont;
+    std::uint8_t second = 0;
+    if (!field.selectable) second |= kNoSelect;
+    if (field.border) second |= kBorder;
+
+    BitWriter out;
+    out.U16(fieldId);
+    WriteRect(out, field.bounds);
+    out.U8(first);
+    out.U8(second);
+    if (field.fontId != 0) {
+        out.U16(field.fontId);
+        out.U16(field.fontHeight);
+    }
+    WriteRgba(out, field.color);
+    out.String(field.variableName);
+    if (!field.text.empty()) out.String(field.text);
+    return {code::DefineEditText, out.Finish()};
+}
+
+Tag DefineButton2Tag(std::uint16_t buttonId, const std::vector<ButtonRecord>& records) {
+    BitWriter out;
+    out.U16(buttonId);
+    out.U8(0);   // a push button, not a menu item
+    out.U16(0);  // no actions
+    for (const ButtonRecord& r : records) {
+        std::uint8_t states = 0;
+        if (r.hitTest) states |= 0x08;
+        if (r.down) states |= 0x04;
+        if (r.over) states |= 0x02;
+        if (r.up) states |= 0x01;
+        out.U8(states);
+        out.U16(r.characterId);
+        out.U16(r.depth);
+        WriteMatrix(out, r.matrix);
+        WriteColorTransformWithAlpha(out, ColorTransform{});
+    }
+    out.U8(0);  // end of the records
+    return {code::DefineButton2, out.Finish()};
+}
+
 Tag DefineSoundTag(std::uint16_t soundId, int sampleRate, const std::vector<std::int16_t>& samples) {
     std::uint32_t rateCode = 0;
     switch (sampleRate) {
@@ -522,7 +592,9 @@ Tag StartSoundTag(std::uint16_t soundId, bool noMultiple) {
 }
 
 Movie::Movie(int version, Rect stage, double framesPerSecond)
-    : version_(version), stage_(stage), framesPerSecond_(framesPerSecond) {}
+    : version_(version), stage_(stage), framesPerSecond_(framesPerSecond) {
+    if (version < 1 || version > 10) throw std::invalid_argument("SWF version 1 to 10");
+}
 
 void Movie::Add(Tag tag) {
     if (tag.code == code::ShowFrame) ++frameCount_;

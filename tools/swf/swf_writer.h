@@ -4,9 +4,10 @@
 #include <string_view>
 #include <vector>
 
-// A small writer for Flash movies (SWF), enough for the program's idle movie and the
-// demo site's sample lessons: shapes with solid and gradient fills, sprites, placements
-// with matrices and colour transforms, frame actions and uncompressed sounds.
+// A small writer for Flash movies (SWF), enough for the program's idle movie, the
+// demo site's sample lessons and the player's test movies: shapes with solid and
+// gradient fills, sprites, placements with matrices and colour transforms, frame
+// actions, uncompressed sounds, device-font text fields and buttons.
 // Coordinates are in twips (1/20 pixel).
 namespace pw::swf {
 
@@ -179,8 +180,11 @@ inline constexpr std::uint16_t Protect = 24;
 inline constexpr std::uint16_t PlaceObject2 = 26;
 inline constexpr std::uint16_t RemoveObject2 = 28;
 inline constexpr std::uint16_t DefineShape3 = 32;
+inline constexpr std::uint16_t DefineButton2 = 34;
+inline constexpr std::uint16_t DefineEditText = 37;
 inline constexpr std::uint16_t DefineSprite = 39;
 inline constexpr std::uint16_t FrameLabel = 43;
+inline constexpr std::uint16_t DefineFont2 = 48;
 }  // namespace code
 
 // The tag with its record header (short form below 63 body bytes, long form otherwise).
@@ -210,6 +214,41 @@ Tag RemoveObject2Tag(std::uint16_t depth);
 // Frame actions: stop the timeline, or go on playing.
 Tag StopActionTag();
 
+// A font without glyphs that names a device font ("_sans", "_serif", "_typewriter" or
+// a font of the player's machine): text fields using it are drawn by the player.
+Tag DeviceFontTag(std::uint16_t fontId, std::string_view name, bool bold = false, bool italic = false);
+
+// A dynamic text field (DefineEditText). The text is written as given, byte for byte:
+// UTF-8 for movies of version 6 and later; movies of version 5 and earlier hold text in
+// the encoding of the author's machine (GBK for Chinese ones).
+struct EditText {
+    Rect bounds;
+    std::uint16_t fontId = 0;      // 0: no font
+    std::uint16_t fontHeight = 240;  // twips
+    Rgba color;
+    std::string_view text;  // no NUL inside; empty: no initial text
+    std::string_view variableName;
+    bool border = false;     // a black frame on a white ground
+    bool readOnly = true;
+    bool selectable = false;
+    bool multiline = false;
+    bool wordWrap = false;
+};
+Tag DefineEditTextTag(std::uint16_t fieldId, const EditText& field);
+
+// One character of a button and the states it shows in (DefineButton2).
+struct ButtonRecord {
+    std::uint16_t characterId = 0;
+    std::uint16_t depth = 1;
+    bool up = false;
+    bool over = false;
+    bool down = false;
+    bool hitTest = false;
+    Matrix matrix;
+};
+// A button without actions: it only changes its look under the pointer and when pressed.
+Tag DefineButton2Tag(std::uint16_t buttonId, const std::vector<ButtonRecord>& records);
+
 // Uncompressed little-endian 16-bit mono PCM at 5512, 11025, 22050 or 44100 Hz.
 Tag DefineSoundTag(std::uint16_t soundId, int sampleRate, const std::vector<std::int16_t>& samples);
 // Starts the sound; with `noMultiple` a sound that is still playing is not started again.
@@ -219,6 +258,8 @@ Tag StartSoundTag(std::uint16_t soundId, bool noMultiple = true);
 // the number of ShowFrame tags on the main timeline.
 class Movie {
 public:
+    // Versions 1 to 10 (the file format this writer produces is the same for all of them);
+    // any other throws std::invalid_argument.
     Movie(int version, Rect stage, double framesPerSecond);
     void Add(Tag tag);
     void ShowFrame();
