@@ -12,32 +12,13 @@
 #include "ui/window_loader.h"
 
 namespace pw {
-namespace {
-
-// Stands in until the main window's display is attached, so that a stray call changes
-// nothing.
-class NoDisplay final : public Display {
-public:
-    void ShowView(ContentView) override {}
-    void HideDownloadDisplay() override {}
-    void SetStatusCaption(const Text&) override {}
-    void SetProgressPosition(std::int32_t) override {}
-    void SetFlashMovie(const Text&) override {}
-    void PlayFlash() override {}
-    void SetWebAddress(const Text&) override {}
-};
-
-NoDisplay noDisplay;
-
-}  // namespace
 
 Program::Program(ProgramSetup setup)
     : hosts_(std::move(setup.hosts)),
       dataDirectory_(std::move(setup.dataDirectory)),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
-      timeouts_(setup.timeouts),
-      display_(&noDisplay) {}
+      timeouts_(setup.timeouts) {}
 
 Program::~Program() {
     // What the program does at its end: workers stop and are joined, the texts go, and

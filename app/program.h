@@ -89,7 +89,8 @@ private:
     MessagePort& messages_;
     std::function<void(const Text&)> openInBrowser_;
     NetworkTimeouts timeouts_;
-    Display* display_ = nullptr;
+    NoDisplay noDisplay_;  // until the main window's display is attached
+    Display* display_ = &noDisplay_;
     LoadedWindow* pagesWindow_ = nullptr;  // while the pages window is open
 
     // Counts the choices that supersede a pending lesson probe: lesson choices, page

@@ -31,6 +31,18 @@ public:
     virtual void SetWebAddress(const Text& url) = 0;
 };
 
+// Stands in until the main window exists: changes nothing.
+class NoDisplay final : public Display {
+public:
+    void ShowView(ContentView) override {}
+    void HideDownloadDisplay() override {}
+    void SetStatusCaption(const Text&) override {}
+    void SetProgressPosition(std::int32_t) override {}
+    void SetFlashMovie(const Text&) override {}
+    void PlayFlash() override {}
+    void SetWebAddress(const Text&) override {}
+};
+
 // The progress bar's rules for a stored and for a drawn position.
 constexpr std::int32_t StoredProgressPosition(std::int32_t written) {
     return written < 0 ? 0 : (written > 32767 ? 32767 : written);
