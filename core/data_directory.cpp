@@ -6,18 +6,14 @@
 
 #include <cstdlib>
 
+#include "core/files.h"
+
 namespace pw {
 namespace {
 
 constexpr char kFolderName[] = "pebblewick";
 
 bool IsAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
-
-// `folder` + "/" + `name`, with no doubled separator whatever `folder` ends in.
-Text JoinPath(Text folder, const Text& name) {
-    while (!folder.empty() && folder.back() == '/') folder.pop_back();
-    return folder + "/" + name;
-}
 
 bool IsDirectory(const Text& path) {
     struct stat st {};
