@@ -161,6 +161,7 @@ private slots:
     void reloadsWhenRufflePanics();
     void playsIdleMovie();
     void webViewNavigatesToPage();
+    void sitePageCannotReachThePlayerScheme();
 
 private:
     QTemporaryDir dir_;
@@ -460,6 +461,44 @@ void HostTest::webViewNavigatesToPage() {
     QCOMPARE(finished.first().first().toBool(), true);
     QCOMPARE(view.title(), QStringLiteral("童话 home"));
     QCOMPARE(requests.load(), 1);
+    server.stop();
+}
+
+// The player's scheme lives in the player's own profile: a site page in the web view
+// cannot read the player page, Ruffle's files or the current movie, while the player
+// page itself can.
+void HostTest::sitePageCannotReachThePlayerScheme() {
+    httplib::Server server;
+    server.Get("/index.html", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<html><head><title>site</title></head><body>x</body></html>", "text/html");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    QVERIFY(port > 0);
+    std::jthread serving([&] { server.listen_after_bind(); });
+    QVERIFY(QTest::qWaitFor([&] { return server.is_running(); }, 5000));
+
+    FlashView player;
+    QSignalSpy loaded(&player, &FlashView::movieLoaded);
+    player.resize(600, 500);
+    player.show();
+    player.SetMovie(WriteMovie(dir_, QStringLiteral("guarded.swf"), blueMovie_));
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    const QString movie = pw::FlashMovieUrl(StateOf(player).value(QLatin1String("token")).toString()).toString();
+    const QString ruffle = pw::FlashPlayerPageUrl().resolved(QUrl(QStringLiteral("ruffle/ruffle.js"))).toString();
+    QVERIFY(ReadFromPage(player, ruffle).startsWith(QLatin1String("200:")));
+
+    pw::WebView site;
+    QSignalSpy finished(&site, &QWebEngineView::loadFinished);
+    site.resize(600, 500);
+    site.show();
+    site.Navigate(QStringLiteral("http://127.0.0.1:%1/index.html").arg(port));
+    QVERIFY(finished.wait(kLoadTimeoutMs));
+    for (const QString& url : {pw::FlashPlayerPageUrl().toString(), ruffle, movie}) {
+        const QString read = RunScript(site, QStringLiteral(
+            "(function (u) { try { const x = new XMLHttpRequest(); x.open('GET', u, false); x.send();"
+            " return x.status + ':' + x.responseText.length; } catch (e) { return 'refused'; } })('%1')").arg(url));
+        QCOMPARE(read, QStringLiteral("refused"));
+    }
     server.stop();
 }
 
