@@ -157,6 +157,15 @@ SampleLesson LargestSampleLesson() {
     return best;
 }
 
+SampleLesson OtherSampleLesson(const LessonEntry& other) {
+    for (const LessonRow& row : LessonCatalogue()) {
+        if (row.group == other.group && row.item == other.item) continue;
+        const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
+        if (!movie.empty()) return {*Lookup(row.group, row.item), std::string(movie.begin(), movie.end())};
+    }
+    return {};
+}
+
 bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     if (done()) return true;
     // The loop sleeps between events; the condition is looked at every 2 ms.

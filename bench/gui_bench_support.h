@@ -86,6 +86,8 @@ struct SampleLesson {
     std::string body;
 };
 SampleLesson LargestSampleLesson();
+// The first sample lesson of the catalogue other than `other`.
+SampleLesson OtherSampleLesson(const LessonEntry& other);
 
 // Runs the event loop until `done()` holds; false when `limit` passes first.
 bool RunEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);

@@ -13,9 +13,9 @@
 // over HTTP by the same loopback fixture server; timed from load() until Ruffle's
 // loadedmetadata event reaches the view through the page title, as in the program's page.
 // Between rounds it is emptied as well.
-// A second, informative baseline: the same bare page already loaded in its own view, where
-// a new Ruffle player is made for the movie (the program's player page is loaded once and
-// makes a new player per movie too), timed from the call until loadedmetadata.
+// The fair baseline, printed first: the same bare page already loaded in its own view,
+// where a new Ruffle player is made for the movie (the program's player page is loaded
+// once and makes a new player per movie too), timed from the call until loadedmetadata.
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -144,11 +144,15 @@ int main(int argc, char** argv) {
     }
 
     std::printf("Lesson movie: %s, %zu bytes\n", ToUtf8(lesson.cacheName).c_str(), body.size());
-    figures.Print("Lesson chosen with a complete cache file, until the movie is loaded", "program: menu handler -> movieLoaded (ms)",
-                  "bare page: load() -> Ruffle loadedmetadata (ms)", "ms", "ratio program / bare", false, "<= 1.2");
-    warmFigures.Print("The same against a new player in the already loaded bare page (information)",
+    // The fair baseline: the program's player page is loaded once at start, as the loaded
+    // bare page is; a bare page loaded per movie pays for the page and Ruffle's start each time.
+    warmFigures.Print("Lesson chosen with a complete cache file, until the movie is loaded, against a new player "
+                      "in the already loaded bare page",
                       "program: menu handler -> movieLoaded (ms)", "loaded bare page: benchPlay() -> loadedmetadata (ms)",
-                      "ms", "ratio program / loaded bare page", false, "none");
+                      "ms", "ratio program / loaded bare page", false, "<= 1.05");
+    figures.Print("The same against a bare page loaded for the movie (information)",
+                  "program: menu handler -> movieLoaded (ms)", "bare page: load() -> Ruffle loadedmetadata (ms)", "ms",
+                  "ratio program / bare", false, "none");
     if (MessagesShown()) std::printf("  WARNING: %d message(s) shown during the run\n", MessagesShown());
     std::fflush(stdout);
     return MessagesShown() ? 1 : 0;

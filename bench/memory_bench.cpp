@@ -4,6 +4,7 @@
 // from its fixture server, so the server's memory counts for neither.
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" memory_bench [rounds, default 5]
+//   xvfb-run -a -s "-screen 0 1280x1024x24" memory_bench session [choices, default 250] [ms between, default 1200]
 //
 // Program side: the real main window, built and shown as the GUI tests build it (created
 // handler: update check, home page in the web view, idle movie), then the largest sample
@@ -16,6 +17,12 @@
 // VmHWM (each one's own peak, so the sum is an upper bound of any moment's total and counts
 // shared pages once per process), and the sum of Pss over the whole tree at the moment of
 // reading (shared pages divided among their users: the tree's real footprint then).
+//
+// The long session: each side chooses two lessons in turn, one choice every interval
+// (the program through its lesson menu handler with both cache files complete, the bare
+// side with a new player in its loaded page), and the tree's Pss is read after the second
+// choice, every 50 choices and after the last. Printed: the readings and the growth per
+// 100 choices of both sides, and the growth after the last choice against the target.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,6 +38,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench/bench_figures.h"
 #include "bench/gui_bench_support.h"
@@ -67,6 +76,58 @@ int ProgramSide(int argc, char** argv, const std::string& hostPort) {
     return MessagesShown() ? 1 : 0;
 }
 
+void PrintSessionReading(int choice) {
+    std::printf("session %d %lld\n", choice, MeasureTree(getpid()).totalPssKiB);
+    std::fflush(stdout);
+}
+
+bool ShouldReadAfter(int choice, int choices) {
+    return choice == 2 || choice % 50 == 0 || choice == choices;
+}
+
+int ProgramSession(int argc, char** argv, const std::string& hostPort, int choices, int intervalMs) {
+    PrepareApplication();
+    QApplication app(argc, argv);
+    const SampleLesson first = LargestSampleLesson();
+    const SampleLesson second = OtherSampleLesson(first.entry);
+    ScratchDirectory directory;
+    ProgramWindow program(hostPort, directory.Path());
+    for (const SampleLesson* lesson : {&first, &second})
+        WriteWholeFile(program.program().FilePath(lesson->entry.cacheName),
+                       std::span(reinterpret_cast<const std::uint8_t*>(lesson->body.data()), lesson->body.size()));
+    auto* flash = program.Window().controlAs<FlashView>(names::kFlashView);
+    for (int choice = 1; choice <= choices; ++choice) {
+        const auto due = Clock::now() + std::chrono::milliseconds(intervalMs);
+        const LessonEntry& entry = (choice % 2 ? first : second).entry;
+        program.program().OnLessonMenuItemClicked(entry.group, entry.item);
+        if (!WaitForMovieLoaded(*flash, kLimit)) return 1;
+        RunEventsUntil([&] { return Clock::now() >= due; }, std::chrono::milliseconds(intervalMs));
+        if (ShouldReadAfter(choice, choices)) PrintSessionReading(choice);
+    }
+    return MessagesShown() ? 1 : 0;
+}
+
+int BareSession(int argc, char** argv, const std::string& hostPort, int choices, int intervalMs) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QWebEngineView view;
+    view.page()->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    view.resize(std::atoi(argv[3]), std::atoi(argv[4]));
+    view.show();
+    view.load(QUrl(BarePageUrl("http://" + hostPort, QString(), QString())));
+    if (!RunEventsUntil([&] { return !view.page()->isLoading() && view.url().isValid(); }, kLimit)) return 1;
+    for (int choice = 1; choice <= choices; ++choice) {
+        const auto due = Clock::now() + std::chrono::milliseconds(intervalMs);
+        const QString token = QStringLiteral("c%1").arg(choice);
+        const QString movie = choice % 2 ? QStringLiteral("/movie.swf") : QStringLiteral("/other.swf");
+        view.page()->runJavaScript(QStringLiteral("benchPlay('%1', '%2')").arg(movie, token));
+        if (!WaitForLoadedTitle(view, token, kLimit)) return 1;
+        RunEventsUntil([&] { return Clock::now() >= due; }, std::chrono::milliseconds(intervalMs));
+        if (ShouldReadAfter(choice, choices)) PrintSessionReading(choice);
+    }
+    return 0;
+}
+
 int BareSide(int argc, char** argv, const std::string& hostPort) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -82,8 +143,8 @@ int BareSide(int argc, char** argv, const std::string& hostPort) {
     return 0;
 }
 
-// Runs this binary with `args`; its reading, or nothing when it failed.
-std::optional<TreeMemory> RunSide(const std::vector<std::string>& args) {
+// Runs this binary with `args`; what it printed, or nothing when it failed.
+std::optional<std::string> RunSideOutput(const std::vector<std::string>& args) {
     int out[2];
     if (pipe(out) != 0) return std::nullopt;
     const pid_t pid = fork();
@@ -106,13 +167,35 @@ std::optional<TreeMemory> RunSide(const std::vector<std::string>& args) {
     int status = 0;
     waitpid(pid, &status, 0);
     kill(-pid, SIGKILL);  // web engine helpers that outlived it
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return output;
+}
+
+// Runs this binary with `args`; its reading, or nothing when it failed.
+std::optional<TreeMemory> RunSide(const std::vector<std::string>& args) {
+    const std::optional<std::string> output = RunSideOutput(args);
+    if (!output) return std::nullopt;
     TreeMemory memory;
-    const auto at = output.find("reading ");
-    if (at == std::string::npos || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    if (std::sscanf(output.c_str() + at, "reading %lld %lld %lld %d", &memory.ownPeakKiB, &memory.childrenPeakKiB,
+    const auto at = output->find("reading ");
+    if (at == std::string::npos) return std::nullopt;
+    if (std::sscanf(output->c_str() + at, "reading %lld %lld %lld %d", &memory.ownPeakKiB, &memory.childrenPeakKiB,
                     &memory.totalPssKiB, &memory.processes) != 4)
         return std::nullopt;
     return memory;
+}
+
+// The session readings a side printed: Pss in MiB by choice.
+std::vector<std::pair<int, double>> SessionReadings(const std::string& output) {
+    std::vector<std::pair<int, double>> readings;
+    std::size_t at = 0;
+    while ((at = output.find("session ", at)) != std::string::npos) {
+        int choice = 0;
+        long long kib = 0;
+        if (std::sscanf(output.c_str() + at, "session %d %lld", &choice, &kib) == 2)
+            readings.emplace_back(choice, kib / 1024.0);
+        at += 8;
+    }
+    return readings;
 }
 
 }  // namespace
@@ -123,6 +206,13 @@ int main(int argc, char** argv) {
     using namespace pw::bench;
     if (argc > 2 && std::strcmp(argv[1], "--program") == 0) return ProgramSide(argc, argv, argv[2]);
     if (argc > 4 && std::strcmp(argv[1], "--bare") == 0) return BareSide(argc, argv, argv[2]);
+    if (argc > 4 && std::strcmp(argv[1], "--program-session") == 0)
+        return ProgramSession(argc, argv, argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    if (argc > 6 && std::strcmp(argv[1], "--bare-session") == 0)
+        return BareSession(argc, argv, argv[2], std::atoi(argv[5]), std::atoi(argv[6]));
+    const bool session = argc > 1 && std::strcmp(argv[1], "session") == 0;
+    const int choices = session && argc > 2 ? std::max(2, std::atoi(argv[2])) : 250;
+    const int intervalMs = session && argc > 3 ? std::max(1, std::atoi(argv[3])) : 1200;
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     QCoreApplication driver(argc, argv);  // the Ruffle files are found from the executable's folder
 
@@ -135,6 +225,9 @@ int main(int argc, char** argv) {
     const SampleLesson lesson = LargestSampleLesson();
     server.Serve(lesson.entry.path, {.body = lesson.body});
     server.Serve("/movie.swf", {.body = lesson.body});
+    const SampleLesson other = OtherSampleLesson(lesson.entry);
+    server.Serve(other.entry.path, {.body = other.body});
+    server.Serve("/other.swf", {.body = other.body});
     // The Flash view's size in the main window's description.
     int width = 0, height = 0;
     for (const auto& control : MainWindowDescription().controls)
@@ -142,6 +235,33 @@ int main(int argc, char** argv) {
             width = control.width;
             height = control.height;
         }
+
+    if (session) {
+        const std::string n = std::to_string(choices), ms = std::to_string(intervalMs);
+        // The program first, then the bare page: each side alone on the machine.
+        const auto ours = RunSideOutput({argv[0], "--program-session", server.HostPort(), n, ms});
+        const auto bare = RunSideOutput(
+            {argv[0], "--bare-session", server.HostPort(), std::to_string(width), std::to_string(height), n, ms});
+        if (!ours || !bare) {
+            std::fprintf(stderr, "the %s side failed\n", ours ? "bare" : "program's");
+            return 1;
+        }
+        std::printf("Long session: two lessons (%zu and %zu bytes) chosen in turn, one choice every %d ms, %d choices "
+                    "(load average %.2f)\n",
+                    lesson.body.size(), other.body.size(), intervalMs, choices, LoadAverage());
+        for (const auto& [name, output] : {std::pair{"program", *ours}, std::pair{"bare page", *bare}}) {
+            const auto readings = SessionReadings(output);
+            if (readings.size() < 2) return 1;
+            std::printf("  %-10s Pss (MiB) after choice", name);
+            for (const auto& [choice, mib] : readings) std::printf("  %d: %.1f", choice, mib);
+            const auto& [lastChoice, lastMib] = readings.back();
+            const double growth = lastMib - readings.front().second;
+            std::printf("\n  %-10s growth after choice 2: %.1f MiB, %.1f MiB per 100 choices%s\n", name, growth,
+                        growth * 100.0 / (lastChoice - readings.front().first),
+                        std::strcmp(name, "program") == 0 ? " (target: <= 40 MiB after 250 choices)" : "");
+        }
+        return 0;
+    }
 
     const std::vector<std::string> programArgs{argv[0], "--program", server.HostPort()};
     const std::vector<std::string> bareArgs{argv[0], "--bare", server.HostPort(), std::to_string(width),

@@ -212,6 +212,6 @@ int main(int argc, char** argv) {
     Stop(sitePid);
 
     figures.Print("Start-up to the first shown window, on the demo site", "pebblewick: fork -> main window mapped (ms)",
-                  "bare_webview: fork -> window mapped (ms)", "ms", "ratio pebblewick / bare", false, "<= 1.3");
+                  "bare_webview: fork -> window mapped (ms)", "ms", "ratio pebblewick / bare", false, "<= 1.05");
     return 0;
 }

@@ -9,6 +9,9 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <span>
 
 #include "core/swf_text.h"
@@ -22,6 +25,7 @@ constexpr char kPlayerPage[] = ":/pebblewick/host/player.html";
 constexpr char kFontName[] = "NotoSansCJK-Regular.ttc";
 constexpr int kFoldersSearchedUpwards = 3;
 constexpr char kMovieMimeType[] = "application/x-shockwave-flash";
+constexpr char kFontMimeType[] = "font/collection";
 
 QString& RuffleDirectoryOverride() {
     static QString directory;
@@ -120,6 +124,92 @@ QByteArray MovieForPlayer(const QByteArray& movie) {
     return QByteArray(reinterpret_cast<const char*>(copy->data()), static_cast<qsizetype>(copy->size()));
 }
 
+namespace {
+
+// Big-endian reads that fail (nothing) past the end of the bytes.
+std::optional<std::uint32_t> ReadU32(const QByteArray& bytes, qsizetype at) {
+    if (at < 0 || at + 4 > bytes.size()) return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + at);
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+std::optional<std::uint16_t> ReadU16(const QByteArray& bytes, qsizetype at) {
+    if (at < 0 || at + 2 > bytes.size()) return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + at);
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+// The full names (name ID 4) of the face whose table directory is at `face`.
+QStringList FullNamesOfFace(const QByteArray& font, qsizetype face) {
+    QStringList names;
+    const auto tables = ReadU16(font, face + 4);
+    if (!tables) return names;
+    for (int t = 0; t < *tables; ++t) {
+        const qsizetype record = face + 12 + 16 * t;
+        if (font.mid(record, 4) != "name") continue;
+        const auto start = ReadU32(font, record + 8);
+        const auto count = start ? ReadU16(font, *start + 2) : std::nullopt;
+        const auto strings = start ? ReadU16(font, *start + 4) : std::nullopt;
+        if (!count || !strings) return names;
+        for (int n = 0; n < *count; ++n) {
+            const qsizetype entry = *start + 6 + 12 * n;
+            const auto platform = ReadU16(font, entry);
+            const auto nameId = ReadU16(font, entry + 6);
+            const auto length = ReadU16(font, entry + 8);
+            const auto offset = ReadU16(font, entry + 10);
+            if (!platform || !nameId || !length || !offset || *nameId != 4) continue;
+            const qsizetype at = *start + *strings + *offset;
+            if (at + *length > font.size()) continue;
+            const QByteArray raw = font.mid(at, *length);
+            if (*platform == 0 || *platform == 3) {  // UTF-16, big-endian
+                QString name;
+                for (qsizetype i = 0; i + 1 < raw.size(); i += 2)
+                    name.append(QChar(static_cast<char16_t>((static_cast<unsigned char>(raw[i]) << 8) |
+                                                            static_cast<unsigned char>(raw[i + 1]))));
+                names.append(name);
+            } else if (*platform == 1) {
+                names.append(QString::fromLatin1(raw));
+            }
+        }
+        return names;
+    }
+    return names;
+}
+
+}  // namespace
+
+QStringList DeviceFontFaces() {
+    // As the player page names them (kProportionalFace, kMonospaceFace in player.html).
+    return {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans Mono CJK SC")};
+}
+
+QByteArray CollectionWithFaces(const QByteArray& collection, const QStringList& names) {
+    const auto faces = ReadU32(collection, 8);
+    if (!collection.startsWith("ttcf") || !faces || *faces == 0 || *faces > 0xFFFF) return collection;
+    QList<std::uint32_t> kept;
+    for (std::uint32_t i = 0; i < *faces; ++i) {
+        const auto offset = ReadU32(collection, 12 + 4 * static_cast<qsizetype>(i));
+        if (!offset) return collection;
+        const QStringList faceNames = FullNamesOfFace(collection, *offset);
+        const bool wanted = std::any_of(faceNames.begin(), faceNames.end(),
+                                        [&](const QString& name) { return names.contains(name); });
+        if (wanted) kept.append(*offset);
+    }
+    if (kept.isEmpty() || kept.size() == static_cast<qsizetype>(*faces)) return collection;
+    // The shorter header goes where the old one was: every offset in the file stays right.
+    // The version-2 signature fields that followed the old list are zeroed (no signature).
+    QByteArray result = collection;
+    const qsizetype oldHeader = 12 + 4 * static_cast<qsizetype>(*faces);
+    std::fill(result.begin() + 4, result.begin() + oldHeader, '\0');
+    auto put = [&](qsizetype at, std::uint32_t value) {
+        for (int b = 0; b < 4; ++b) result[at + b] = static_cast<char>((value >> (24 - 8 * b)) & 0xFF);
+    };
+    put(4, 0x00010000);  // version 1.0: no signature fields
+    put(8, static_cast<std::uint32_t>(kept.size()));
+    for (qsizetype i = 0; i < kept.size(); ++i) put(12 + 4 * i, kept[i]);
+    return result;
+}
+
 std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruffleDirectory,
                                              const QString& movieToken, const QString& moviePath) {
     if (url.scheme() != QLatin1String(kFlashScheme) || url.host() != QLatin1String(kHost)) {
@@ -131,7 +221,7 @@ std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruf
         return FlashResource{QLatin1String(kPlayerPage), "text/html"};
     }
     if (path == QLatin1String("/font/") + QLatin1String(kFontName)) {
-        return FlashResource{DeviceFontFile(), "font/collection"};
+        return FlashResource{DeviceFontFile(), kFontMimeType};
     }
     const QString moviePrefix = QStringLiteral("/movie/");
     if (path.startsWith(moviePrefix)) {
@@ -178,6 +268,7 @@ void FlashSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     // The whole file as it is now; the engine reads the buffer after we return.
     QByteArray bytes = file.readAll();
     if (resource->mimeType == kMovieMimeType) bytes = MovieForPlayer(bytes);
+    if (resource->mimeType == kFontMimeType) bytes = CollectionWithFaces(bytes, DeviceFontFaces());
     auto* body = new QBuffer(job);
     body->setData(bytes);
     body->open(QIODevice::ReadOnly);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
@@ -37,6 +38,15 @@ QUrl FlashMovieUrl(const QString& token);
 // The movie as the player gets it: an old movie holding GBK text as a re-encoded copy
 // (RecodeGbkMovie), any other movie as it is.
 QByteArray MovieForPlayer(const QByteArray& movie);
+
+// The faces of the device font that the player page names; Ruffle keeps a copy of the
+// whole collection for every face it holds, so it gets only these.
+QStringList DeviceFontFaces();
+
+// The font collection (TTC) with only the faces whose full names are in `names`, in the
+// collection's order: the header lists fewer faces, the tables stay where they are. The
+// input unchanged when it is not a collection it can read or holds none of the faces.
+QByteArray CollectionWithFaces(const QByteArray& collection, const QStringList& names);
 
 // What one request of the scheme is answered with.
 struct FlashResource {

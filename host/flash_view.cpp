@@ -38,10 +38,35 @@ QString NewMovieToken() {
 }  // namespace
 
 FlashView::FlashView(QWidget* parent) : QWebEngineView(parent) {
+    // The handler learns where Ruffle's files are now; the profile it serves comes later.
+    schemeHandler_ = new FlashSchemeHandler(this);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    // A movie that is handed over but never reported loaded means the player page has
+    // failed: it is reloaded, and the movie with it.
+    loadWatch_ = new QTimer(this);
+    loadWatch_->setSingleShot(true);
+    loadWatch_->setInterval(kLoadWatchMs);
+    connect(loadWatch_, &QTimer::timeout, this, &FlashView::RecoverPlayer);
+    // The player's profile, page and renderer are made once the event loop runs, after
+    // the window is first shown: the window does not wait for a view it does not show
+    // yet. A call before then makes them at once.
+    QTimer::singleShot(0, this, &FlashView::EnsurePage);
+}
+
+FlashView::~FlashView() {
+    // The page must go before the profile that it uses (page() would make a default
+    // page when there is none yet).
+    if (profile_) {
+        delete page();
+        delete profile_;
+    }
+}
+
+void FlashView::EnsurePage() {
+    if (profile_) return;
     // A profile of its own, in memory only: no other page can reach our scheme, and
     // nothing the player does is kept on disk.
     profile_ = new QWebEngineProfile(this);
-    schemeHandler_ = new FlashSchemeHandler(profile_);
     profile_->installUrlSchemeHandler(kFlashScheme, schemeHandler_);
 
     auto* playerPage = new QWebEnginePage(profile_, this);
@@ -49,7 +74,6 @@ FlashView::FlashView(QWidget* parent) : QWebEngineView(parent) {
     playerPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     playerPage->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     setPage(playerPage);
-    setContextMenuPolicy(Qt::NoContextMenu);
 
     connect(playerPage, &QWebEnginePage::loadFinished, this, &FlashView::OnPageLoaded);
     connect(playerPage, &QWebEnginePage::titleChanged, this, &FlashView::OnTitleChanged);
@@ -59,21 +83,11 @@ FlashView::FlashView(QWidget* parent) : QWebEngineView(parent) {
                 pageReady_ = false;
                 QTimer::singleShot(0, this, &FlashView::LoadPlayerPage);
             });
-    // A movie that is handed over but never reported loaded means the player page has
-    // failed: it is reloaded, and the movie with it.
-    loadWatch_ = new QTimer(this);
-    loadWatch_->setSingleShot(true);
-    loadWatch_->setInterval(kLoadWatchMs);
-    connect(loadWatch_, &QTimer::timeout, this, &FlashView::RecoverPlayer);
     LoadPlayerPage();
 }
 
-FlashView::~FlashView() {
-    // The page must go before the profile that it uses.
-    delete page();
-}
-
 void FlashView::SetMovie(const QString& absolutePath) {
+    EnsurePage();
     movieToken_ = NewMovieToken();
     movieReported_ = false;
     recoveries_ = 0;
@@ -86,6 +100,7 @@ void FlashView::SetMovie(const QString& absolutePath) {
 }
 
 void FlashView::Play() {
+    EnsurePage();
     playRequested_ = true;
     if (pageReady_) {
         page()->runJavaScript(QStringLiteral("pebblewick.play()"));
@@ -93,6 +108,7 @@ void FlashView::Play() {
 }
 
 void FlashView::QueryState(std::function<void(QString)> answer) {
+    EnsurePage();
     if (!pageReady_) {
         answer(QString());
         return;

@@ -36,6 +36,7 @@ signals:
     void movieLoaded();
 
 private:
+    void EnsurePage();
     void LoadPlayerPage();
     void OnPageLoaded(bool ok);
     void OnTitleChanged(const QString& title);

@@ -1,8 +1,11 @@
 // The content area's three views on the real main window.
 #include <gtest/gtest.h>
 
+#include <QWebEnginePage>
+
 #include "host/flash_view.h"
 #include "host/web_view.h"
+#include "tests/support/fixture_server.h"
 #include "tests/support/gui_test_support.h"
 #include "ui/controls.h"
 #include "ui/main_window_display.h"
@@ -56,6 +59,54 @@ TEST(MainWindowDisplayTest, TheViewsShowTheirControlsAndADownloadStaysOverThePag
     display.ShowView(ContentView::Lesson);
     EXPECT_TRUE(flash->isVisible());
     EXPECT_FALSE(web->isVisible() || label->isVisible() || bar->isVisible());
+}
+
+// The site page gives its renderer back while a lesson or a download shows, and comes
+// back at its address, loaded again, when it is shown; the player's page is kept.
+TEST(MainWindowDisplayTest, AHiddenSitePageIsDiscardedAndComesBackAtItsAddress) {
+    testing::FixtureServer server;
+    server.Serve("/page.html", {.body = "<html><head><title>site page</title></head><body>x</body></html>",
+                                .contentType = "text/html"});
+    const QString address = QString::fromStdString(server.BaseUrl() + "/page.html");
+    NoHandlers handlers;
+    LoadedWindow window(MainWindowDescription(), handlers);
+    MainWindowDisplay display(window);
+    window.ShowCentred();
+    auto* web = window.controlAs<WebView>(names::kWebView);
+    auto* flash = window.controlAs<FlashView>(names::kFlashView);
+    ASSERT_TRUE(web && flash);
+    display.ShowView(ContentView::WebPage);
+    display.SetWebAddress(server.BaseUrl() + "/page.html");
+    ASSERT_TRUE(testing::ProcessEventsUntil(
+        [&] { return web->title() == QStringLiteral("site page") && web->page()->renderProcessPid() > 0; }));
+    using State = QWebEnginePage::LifecycleState;
+
+    for (const ContentView hiding : {ContentView::Lesson, ContentView::Downloading}) {
+        SCOPED_TRACE(static_cast<int>(hiding));
+        display.ShowView(hiding);
+        ASSERT_TRUE(testing::ProcessEventsUntil([&] { return web->page()->lifecycleState() == State::Discarded; }));
+        EXPECT_EQ(web->url().toString(), address);
+        if (hiding == ContentView::Lesson) {
+            EXPECT_EQ(flash->page()->lifecycleState(), State::Active);
+        }
+
+        display.ShowView(ContentView::WebPage);
+        ASSERT_TRUE(testing::ProcessEventsUntil([&] {
+            return web->page()->lifecycleState() == State::Active && !web->page()->isLoading() &&
+                   web->title() == QStringLiteral("site page") && web->page()->renderProcessPid() > 0;
+        }));
+        EXPECT_EQ(web->url().toString(), address);
+    }
+
+    // A new address while the page is discarded is loaded as soon as it is shown.
+    server.Serve("/other.html", {.body = "<html><head><title>other page</title></head></html>",
+                                 .contentType = "text/html"});
+    display.ShowView(ContentView::Lesson);
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return web->page()->lifecycleState() == State::Discarded; }));
+    display.SetWebAddress(server.BaseUrl() + "/other.html");
+    display.ShowView(ContentView::WebPage);
+    ASSERT_TRUE(testing::ProcessEventsUntil([&] { return web->title() == QStringLiteral("other page"); }));
+    EXPECT_EQ(web->url().toString(), QString::fromStdString(server.BaseUrl() + "/other.html"));
 }
 
 }  // namespace
