@@ -84,10 +84,6 @@ public:
         return held.st_dev == named.st_dev && held.st_ino == named.st_ino;
     }
 
-    // Writes what was written through to the disk, so that a late write error is seen
-    // before the file takes the place of another.
-    bool Flush() { return ::fdatasync(fd_) == 0 || errno == EINVAL || errno == EROFS; }
-
     // Empties a regular file; a device (a pipe, /dev/null) has nothing to empty.
     bool Truncate() {
         struct stat st {};
@@ -196,10 +192,6 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
         if (progress) progress(total, Low32(received), Low32(elapsed), Low32(received - resumeOffset));
     }
 
-    if (!file.Flush()) {
-        ShowMessage(messages, msg::DownloadInterrupted());
-        return -1;
-    }
     // Renamed while the lock is held: a download that waited for this one sees the name
     // lead elsewhere and starts a file of its own.
     if (!settings.completeAs.empty() && std::rename(localFileName.c_str(), settings.completeAs.c_str()) != 0) {
