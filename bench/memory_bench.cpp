@@ -37,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +54,25 @@ namespace {
 
 constexpr auto kLimit = std::chrono::seconds(60);
 constexpr auto kPlaying = std::chrono::seconds(3);
+
+// With PEBBLEWICK_BENCH_SMAPS naming a folder, each process of the tree leaves its
+// /proc/PID/smaps there at the reading (named side-PID-command), to see which mappings
+// the figures are made of.
+void KeepMappings(const char* side) {
+    const char* folder = std::getenv("PEBBLEWICK_BENCH_SMAPS");
+    if (!folder || !*folder) return;
+    for (const int pid : ProcessTree(getpid())) {
+        const std::string proc = "/proc/" + std::to_string(pid);
+        std::ifstream comm(proc + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        std::replace(name.begin(), name.end(), '/', '_');
+        std::ifstream in(proc + "/smaps", std::ios::binary);
+        std::ofstream out(std::string(folder) + "/" + side + "-" + std::to_string(pid) + "-" + name,
+                          std::ios::binary);
+        out << in.rdbuf();
+    }
+}
 
 void PrintReading(const TreeMemory& memory) {
     std::printf("reading %lld %lld %lld %d\n", memory.ownPeakKiB, memory.childrenPeakKiB, memory.totalPssKiB,
@@ -73,6 +93,7 @@ int ProgramSide(int argc, char** argv, const std::string& hostPort) {
     if (!WaitForMovieLoaded(*flash, kLimit)) return 1;
     RunEventsUntil([] { return false; }, kPlaying);
     PrintReading(MeasureTree(getpid()));
+    KeepMappings("program");
     return MessagesShown() ? 1 : 0;
 }
 
@@ -140,6 +161,7 @@ int BareSide(int argc, char** argv, const std::string& hostPort) {
     if (!WaitForLoadedTitle(view, QStringLiteral("m"), kLimit)) return 1;
     RunEventsUntil([] { return false; }, kPlaying);
     PrintReading(MeasureTree(getpid()));
+    KeepMappings("bare");
     return 0;
 }
 
