@@ -22,7 +22,10 @@ namespace {
 
 constexpr char kHost[] = "player";
 constexpr char kPlayerPage[] = ":/pebblewick/host/player.html";
-constexpr char kFontName[] = "NotoSansCJK-Regular.ttc";
+constexpr char kFontName[] = "NotoSansCJK-Regular.ttc";  // in the player's URL
+// Made by the build from the collection of fonts-noto-cjk (host/subset_device_font.py).
+constexpr char kDeviceFontName[] = "NotoSansCJK-SC-Subset.ttc";
+constexpr char kSystemDeviceFont[] = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
 constexpr int kFoldersSearchedUpwards = 3;
 constexpr char kMovieMimeType[] = "application/x-shockwave-flash";
 constexpr char kFontMimeType[] = "font/collection";
@@ -101,7 +104,24 @@ void OverrideRuffleDirectory(const QString& directory) {
 }
 
 QString DeviceFontFile() {
-    return QStringLiteral("/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc");
+    // Installed: <prefix>/share/pebblewick/fonts; built: "fonts" beside the executable or
+    // in a folder above it, as Ruffle's files.
+    const QString name = QLatin1String(kDeviceFontName);
+    const QString installed = QDir(QCoreApplication::applicationDirPath())
+                                  .filePath(QStringLiteral("../share/pebblewick/fonts/") + name);
+    if (QFileInfo(installed).isFile()) return QDir::cleanPath(installed);
+    QDir folder(QCoreApplication::applicationDirPath());
+    for (int up = 0; up <= kFoldersSearchedUpwards; ++up) {
+        const QString candidate = folder.filePath(QStringLiteral("fonts/") + name);
+        if (QFileInfo(candidate).isFile()) return QDir::cleanPath(candidate);
+        if (!folder.cdUp()) break;
+    }
+#ifdef PEBBLEWICK_BUILD_FONT_DIR
+    const QString built = QStringLiteral(PEBBLEWICK_BUILD_FONT_DIR "/") + name;
+    if (QFileInfo(built).isFile()) return built;
+#endif
+    // The whole collection serves as well, at a larger cost in the player's memory.
+    return QLatin1String(kSystemDeviceFont);
 }
 
 QUrl FlashPlayerPageUrl() {

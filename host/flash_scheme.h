@@ -27,8 +27,11 @@ QString RuffleDirectory();
 // search.
 void OverrideRuffleDirectory(const QString& directory);
 
-// The font collection that Ruffle gets for device text (fonts-noto-cjk): its faces cover
-// both the Latin and the Chinese that lesson movies write in device fonts.
+// The font collection that Ruffle gets for device text: Noto Sans CJK SC and its Mono
+// face, whose glyphs cover both the Latin and the Chinese that lesson movies write in
+// device fonts, cut down by the build to the characters lessons hold (GBK and Latin-1
+// with their punctuation): the installed one, else the build's, else the whole
+// collection of fonts-noto-cjk.
 QString DeviceFontFile();
 
 QUrl FlashPlayerPageUrl();

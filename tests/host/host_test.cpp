@@ -242,10 +242,15 @@ void HostTest::deviceFontKeepsThePageFaces() {
                                   QByteArray("OTTO").append(whole.mid(4))}) {
         QCOMPARE(pw::CollectionWithFaces(odd, {QStringLiteral("Sans SC")}), odd);
     }
+    // The build's cut-down font is found from the tests' folder, not the system's whole
+    // collection; it holds just the page's faces, so it is served as it is.
+    QVERIFY2(pw::DeviceFontFile().endsWith(QLatin1String("/fonts/NotoSansCJK-SC-Subset.ttc")),
+             qPrintable(pw::DeviceFontFile()));
     QFile font(pw::DeviceFontFile());
-    if (!font.open(QIODevice::ReadOnly)) QSKIP("the device font is not installed");
+    QVERIFY(font.open(QIODevice::ReadOnly));
     const QByteArray collection = font.readAll();
     const QByteArray served = pw::CollectionWithFaces(collection, pw::DeviceFontFaces());
+    QCOMPARE(served, collection);
     QCOMPARE(BigEndian32(served, 8), quint32(pw::DeviceFontFaces().size()));
     for (const QString& face : pw::DeviceFontFaces()) {
         QCOMPARE(BigEndian32(pw::CollectionWithFaces(served, {face}), 8), 1u);

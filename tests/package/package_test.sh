@@ -53,7 +53,7 @@ depends=$(field Depends)
 echo "Depends: $depends"
 depend_names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*//; s/[[:space:]]//g')
 for needed in libqt6webenginewidgets6 libqt6webenginecore6 libqt6webenginecore6-bin libqt6widgets6 \
-  libqt6gui6 libqt6core6 libcurl4 libc6 fonts-noto-cjk qt6-translations-l10n; do
+  libqt6gui6 libqt6core6 libcurl4 libc6 fonts-wqy-zenhei qt6-translations-l10n; do
   grep -qx "$needed" <<<"$depend_names" || fail "Depends lacks $needed"
 done
 
@@ -79,6 +79,10 @@ ruffle=$root/usr/share/pebblewick/ruffle
 ls "$ruffle"/*.wasm >/dev/null 2>&1 || fail "no Ruffle .wasm in usr/share/pebblewick/ruffle"
 [ "$(ls "$ruffle")" = "$(ls "$build/ruffle")" ] ||
   fail "Ruffle files differ from the build's: $(ls "$ruffle" | tr '\n' ' ')"
+
+# The player's device font is the build's, not the system's collection.
+font=usr/share/pebblewick/fonts/NotoSansCJK-SC-Subset.ttc
+cmp -s "$root/$font" "$build/fonts/NotoSansCJK-SC-Subset.ttc" || fail "$font is missing or not the build's"
 
 desktop=$root/usr/share/applications/pebblewick.desktop
 if [ -f "$desktop" ]; then
@@ -117,7 +121,7 @@ doc=$root/usr/share/doc/pebblewick
 head -1 "$doc/copyright" 2>/dev/null |
   grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
   fail "usr/share/doc/pebblewick/copyright is missing or not machine-readable"
-for licence in 'License: Apache-2.0' 'License: MIT or Apache-2.0'; do
+for licence in 'License: Apache-2.0' 'License: MIT or Apache-2.0' 'License: OFL-1.1'; do
   grep -qx "$licence" "$doc/copyright" 2>/dev/null || fail "the copyright file lacks '$licence'"
 done
 gzip -t "$doc/changelog.gz" 2>/dev/null || fail "usr/share/doc/pebblewick/changelog.gz is missing"

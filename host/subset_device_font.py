@@ -1,0 +1,108 @@
+#!/usr/bin/python3
+"""Makes the player's device font: the two faces of Noto Sans CJK's collection that the
+player page names, cut down to the characters a lesson's device text can hold.
+
+    subset_device_font.py NotoSansCJK-Regular.ttc OUTPUT.ttc
+
+Ruffle keeps a copy of the whole collection for every face it reads, so the collection
+it gets is made as small as the characters allow. Kept: Latin-1, general punctuation,
+currency signs, CJK symbols and punctuation, kana, full-width forms, and every character
+that the GBK code page (CP936) encodes, which is what old lessons are written in.
+
+Both faces keep the same glyphs at the same glyph ids (the ones either face needs), so
+their outline table (CFF) comes out the same and the collection holds it once, as the
+original does. The glyphs are copied as they are: the faces look as before.
+"""
+import os
+import sys
+
+from fontTools import subset
+from fontTools.ttLib import TTCollection, TTFont
+
+FACES = ("Noto Sans CJK SC", "Noto Sans Mono CJK SC")
+
+RANGES = (
+    (0x0020, 0x007E),  # ASCII
+    (0x00A0, 0x00FF),  # Latin-1
+    (0x2000, 0x206F),  # general punctuation
+    (0x20A0, 0x20CF),  # currency signs (the euro of CP936's 0x80)
+    (0x3000, 0x303F),  # CJK symbols and punctuation
+    (0x3040, 0x30FF),  # hiragana, katakana
+    (0xFF00, 0xFFEF),  # half-width and full-width forms
+)
+
+
+def gbk_characters():
+    characters = set()
+    for lead in range(0x81, 0xFF):
+        for trail in range(0x40, 0xFF):
+            if trail == 0x7F:
+                continue
+            try:
+                characters.update(ord(c) for c in bytes((lead, trail)).decode("gbk"))
+            except UnicodeDecodeError:
+                pass
+    return characters
+
+
+def characters():
+    wanted = gbk_characters()
+    for first, last in RANGES:
+        wanted.update(range(first, last + 1))
+    return sorted(wanted)
+
+
+def face_numbers(path):
+    collection = TTCollection(path, lazy=True)
+    numbers = []
+    for name in FACES:
+        found = [i for i, font in enumerate(collection.fonts) if font["name"].getDebugName(4) == name]
+        if not found:
+            sys.exit(f"{path}: no face named {name}")
+        numbers.append(found[0])
+    return numbers
+
+
+def options(retain_gids):
+    result = subset.Options()
+    result.name_IDs = ["*"]
+    result.name_languages = ["*"]
+    result.notdef_outline = True
+    result.glyph_names = False
+    result.retain_gids = retain_gids
+    result.layout_closure = not retain_gids
+    return result
+
+
+def glyphs_needed(path, number, unicodes):
+    """The glyphs one face needs for the characters, with its substitutions."""
+    font = TTFont(path, fontNumber=number, lazy=True)
+    subsetter = subset.Subsetter(options(False))
+    subsetter.populate(unicodes=unicodes)
+    subsetter._prune_pre_subset(font)
+    subsetter._closure_glyphs(font)
+    return set(subsetter.glyphs_retained)
+
+
+def main():
+    source, output = sys.argv[1], sys.argv[2]
+    unicodes = characters()
+    numbers = face_numbers(source)
+    glyphs = set()
+    for number in numbers:
+        glyphs |= glyphs_needed(source, number, unicodes)
+    collection = TTCollection()
+    for number in numbers:
+        font = TTFont(source, fontNumber=number)
+        subsetter = subset.Subsetter(options(True))
+        subsetter.populate(glyphs=glyphs, unicodes=unicodes)
+        subsetter.subset(font)
+        collection.fonts.append(font)
+    # Written aside and renamed: a build stopped half-way leaves no broken font behind.
+    partial = output + ".partial"
+    collection.save(partial, shareTables=True)
+    os.replace(partial, output)
+
+
+if __name__ == "__main__":
+    main()
