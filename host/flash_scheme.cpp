@@ -262,6 +262,17 @@ std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruf
     return std::nullopt;
 }
 
+namespace {
+
+void ReplyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, const QByteArray& bytes) {
+    auto* body = new QBuffer(job);
+    body->setData(bytes);
+    body->open(QIODevice::ReadOnly);
+    job->reply(mimeType, body);
+}
+
+}  // namespace
+
 FlashSchemeHandler::FlashSchemeHandler(QObject* parent)
     : QWebEngineUrlSchemeHandler(parent), ruffleDirectory_(RuffleDirectory()) {}
 
@@ -280,19 +291,34 @@ void FlashSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
-    QFile file(resource->filePath);
-    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) {
+    // The job owns the file; the engine reads it after we return.
+    auto* file = new QFile(resource->filePath, job);
+    if (!QFileInfo(*file).isFile() || !file->open(QIODevice::ReadOnly)) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
-    // The whole file as it is now; the engine reads the buffer after we return.
-    QByteArray bytes = file.readAll();
-    if (resource->mimeType == kMovieMimeType) bytes = MovieForPlayer(bytes);
-    if (resource->mimeType == kFontMimeType) bytes = CollectionWithFaces(bytes, DeviceFontFaces());
-    auto* body = new QBuffer(job);
-    body->setData(bytes);
-    body->open(QIODevice::ReadOnly);
-    job->reply(resource->mimeType, body);
+    if (resource->mimeType == kMovieMimeType) {
+        // The whole movie as it is now (it may still be growing), re-encoded if it is old.
+        ReplyWith(job, resource->mimeType, MovieForPlayer(file->readAll()));
+        return;
+    }
+    if (resource->mimeType == kFontMimeType) {
+        // The font is looked at through a mapping: only a collection with more faces than
+        // the page names is copied (with a shorter header); the build's is sent as it is.
+        const qint64 size = file->size();
+        const uchar* mapped = size > 0 ? file->map(0, size) : nullptr;
+        if (mapped) {
+            const QByteArray whole = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size);
+            const QByteArray served = CollectionWithFaces(whole, DeviceFontFaces());
+            const bool unchanged = served.constData() == whole.constData();
+            if (!unchanged) ReplyWith(job, resource->mimeType, served);  // a copy of its own
+            file->unmap(const_cast<uchar*>(mapped));
+            if (!unchanged) return;
+        }
+    }
+    // Ruffle's files, the page and the font are read from the file as the engine asks
+    // for them: the program keeps no copy of the 14 MB WebAssembly or of the font.
+    job->reply(resource->mimeType, file);
 }
 
 }  // namespace pw

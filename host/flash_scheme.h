@@ -64,7 +64,8 @@ std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruf
                                              const QString& movieToken, const QString& moviePath);
 
 // Answers one view's requests of the scheme. Files are read afresh at every request:
-// a movie may still be growing when it is first asked for.
+// a movie may still be growing when it is first asked for. The other files are read
+// from the file as the engine takes them, not copied whole into memory first.
 class FlashSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 public:
