@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReceiveBufferSize = 10240;
 // The reads are gathered into writes of this size (65 pages when the reads are whole): a
-// write() per read was a third of the download's time on loopback.
+// write() for every read is some 6,500 system calls for 64 MiB instead of a few hundred.
 constexpr std::size_t kWriteBufferSize = 26 * kReceiveBufferSize;
 
 // The lesson servers answer this exact header block; keep it byte for byte.
