@@ -44,6 +44,13 @@ void PairedRounds::Print(const char* title, const char* nameA, const char* nameB
     std::fflush(stdout);
 }
 
+void PairedRounds::PrintEach(const char* label) const {
+    std::printf("  %s", label);
+    for (std::size_t i = 0; i < a_.size(); ++i) std::printf(" %.0f/%.0f", a_[i], b_[i]);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
 double LoadAverage() {
     std::ifstream in("/proc/loadavg");
     double load = -1;

@@ -26,6 +26,8 @@ public:
     void Print(const char* title, const char* nameA, const char* nameB, const char* unit, const char* ratioLabel,
                bool ratioIsBOverA, const char* target) const;
     Summary RatioSummary(bool ratioIsBOverA) const;
+    // Every round's pair "a/b", in the order measured, on one line after `label`.
+    void PrintEach(const char* label) const;
 
 private:
     std::vector<double> a_;

@@ -3,17 +3,22 @@
 // libcurl into a file for information. All from one loopback fixture server, the order
 // of the ways turning every round, in one run.
 //
-//   xvfb-run -a -s "-screen 0 1280x1024x24" download_display_bench [rounds, default 7]
+//   xvfb-run -a -s "-screen 0 1280x1024x24" download_display_bench [rounds, default 9]
 //
-// The program's way: the lesson menu handler for a lesson whose server path serves 64 MiB
+// The program's way: the lesson menu handler for a lesson whose server path serves 128 MiB
 // with no cache file present, i.e. two size probes (HEAD), then DownloadWorker on its
 // thread, its progress events applied to the window's display on the UI thread as it
 // runs its event loop; timed from the handler call until the finished file is handed
 // to the player. The baseline differs only by the display: the same handler, probes,
 // worker and events on the UI thread, but the status label and progress bar stay hidden
 // and the captions and positions are not written to them. Plain libcurl: one GET of the
-// same body into a file, on a thread while the UI thread runs its event loop too.
+// same body into a file, on a thread while the UI thread runs its event loop too. Every
+// way writes a file that is not there when its timing starts (the program's cache file
+// and the plain file are removed before, untimed), so none pays for emptying the last one.
+// Besides the throughput, the UI thread's own CPU time during each way is printed: what
+// the display costs there, steadier than the wall-clock figures on a shared machine.
 #include <curl/curl.h>
+#include <time.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,6 +31,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "bench/bench_figures.h"
 #include "bench/gui_bench_support.h"
@@ -40,8 +46,20 @@
 namespace pw::bench {
 namespace {
 
-constexpr std::size_t kBodySize = 64 * 1024 * 1024;
-constexpr double kBodyMiB = 64.0;
+// Large enough that one round lasts long against the machine's scheduling hiccups.
+constexpr std::size_t kBodySize = 128 * 1024 * 1024;
+constexpr double kBodyMiB = 128.0;
+
+double CpuMs(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+// CPU time the calling thread has used, in milliseconds.
+double ThreadCpuMs() { return CpuMs(CLOCK_THREAD_CPUTIME_ID); }
+// CPU time of all the process's threads (the worker, the fixture server, the toolkit's
+// and the web engine's threads that compose the window), in milliseconds.
+double ProcessCpuMs() { return CpuMs(CLOCK_PROCESS_CPUTIME_ID); }
 
 // The window's display as the program writes it, with a count of the progress reports
 // and the moment the finished file is handed to the player. UI thread only. Without the
@@ -155,7 +173,7 @@ double PlainCurlSeconds(const std::string& url, const std::string& file) {
 int main(int argc, char** argv) {
     using namespace pw;
     using namespace pw::bench;
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
 
     PrepareApplication();
     QApplication app(argc, argv);
@@ -166,8 +184,8 @@ int main(int argc, char** argv) {
     const LessonEntry lesson = *Lookup(0, 0);
     const std::string body = testing::FixtureServer::GeneratedBody(kBodySize);
     server.Serve(lesson.path, {.body = body});
-    server.Serve("/64.bin", {.body = body});
-    const std::string plainUrl = server.BaseUrl() + "/64.bin";
+    server.Serve("/plain.bin", {.body = body});
+    const std::string plainUrl = server.BaseUrl() + "/plain.bin";
 
     ScratchDirectory directory;
     ProgramWindow program(server.HostPort(), directory.Path());
@@ -184,6 +202,8 @@ int main(int argc, char** argv) {
     const std::string cacheFile = program.program().FilePath(lesson.cacheName);
     const std::string plainFile = directory.File("plain.bin");
     int lastCaptions = 0, lastPaints = 0;
+    std::vector<double> uiCpuOurs, uiCpuHidden, uiCpuPlain;  // ms of the UI thread per round
+    std::vector<double> cpuOurs, cpuHidden;                  // ms of the whole process per round
     qint64 largestGapOurs = 0, largestGapHidden = 0, largestGapPlain = 0;
     bool wrongFile = false;
 
@@ -192,6 +212,8 @@ int main(int argc, char** argv) {
         controls.Reset(withDisplay);
         paints.count = 0;
         gaps.Start();
+        const double cpuStart = ThreadCpuMs();
+        const double processCpuStart = ProcessCpuMs();
         const auto start = Clock::now();
         program.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
         if (!RunEventsUntil([&] { return controls.Played() && testing::ProgramSettled(program.program()); },
@@ -200,6 +222,8 @@ int main(int argc, char** argv) {
             std::exit(1);
         }
         const double seconds = Seconds(controls.PlayedAt() - start);
+        (withDisplay ? uiCpuOurs : uiCpuHidden).push_back(ThreadCpuMs() - cpuStart);
+        (withDisplay ? cpuOurs : cpuHidden).push_back(ProcessCpuMs() - processCpuStart);
         qint64& largestGap = withDisplay ? largestGapOurs : largestGapHidden;
         largestGap = std::max(largestGap, gaps.StopMs());
         // Let the last queued display update land before counting its paints.
@@ -212,8 +236,11 @@ int main(int argc, char** argv) {
         return kBodyMiB / seconds;
     };
     auto plain = [&]() -> double {
+        std::filesystem::remove(plainFile);
         gaps.Start();
+        const double cpuStart = ThreadCpuMs();
         const double seconds = PlainCurlSeconds(plainUrl, plainFile);
+        uiCpuPlain.push_back(ThreadCpuMs() - cpuStart);
         largestGapPlain = std::max(largestGapPlain, gaps.StopMs());
         if (seconds <= 0) {
             std::fprintf(stderr, "plain libcurl failed\n");
@@ -228,27 +255,46 @@ int main(int argc, char** argv) {
     ours();  // warm-up: connections, page cache, the display's first layout
     hidden();
     plain();
+    uiCpuOurs.clear();
+    uiCpuHidden.clear();
+    uiCpuPlain.clear();
+    cpuOurs.clear();
+    cpuHidden.clear();
     PairedRounds figures, plainFigures;
     for (int i = 0; i < rounds; ++i) {
-        // The order turns every round, so a drift of the machine's load hits all alike.
+        // The order turns every round through all six, so a drift of the machine's load
+        // hits all alike; with and without the display take turns at going first.
         double a = 0, b = 0, c = 0;
-        switch (i % 3) {
+        switch (i % 6) {
         case 0: a = ours(); b = hidden(); c = plain(); break;
-        case 1: b = hidden(); c = plain(); a = ours(); break;
-        default: c = plain(); a = ours(); b = hidden(); break;
+        case 1: b = hidden(); a = ours(); c = plain(); break;
+        case 2: c = plain(); a = ours(); b = hidden(); break;
+        case 3: c = plain(); b = hidden(); a = ours(); break;
+        case 4: a = ours(); c = plain(); b = hidden(); break;
+        default: b = hidden(); c = plain(); a = ours(); break;
         }
         figures.Add(a, b);
         plainFigures.Add(a, c);
     }
 
-    figures.Print("Download of 64 MiB over loopback: the program's download path with the progress display "
+    figures.Print("Download of 128 MiB over loopback: the program's download path with the progress display "
                   "shown, against the same path without it",
                   "with the display (MiB/s)", "without the display (MiB/s)", "MiB/s", "ratio with / without", false,
                   ">= 0.95");
+    figures.PrintEach("each round, with/without (MiB/s):");
     plainFigures.Print("The same against plain libcurl into a file (information)", "with the display (MiB/s)",
                        "plain libcurl into a file (MiB/s)", "MiB/s", "ratio program / plain", false, "none");
     std::printf("  progress reports (chunks) in the last round: %d; status label paints: %d\n", lastCaptions,
                 lastPaints);
+    const Summary uiOurs = Summarise(uiCpuOurs), uiHidden = Summarise(uiCpuHidden), uiPlain = Summarise(uiCpuPlain);
+    std::printf("  UI thread CPU time per round, median (min-max): %.1f ms (%.1f-%.1f) with the display, "
+                "%.1f ms (%.1f-%.1f) without, %.1f ms (%.1f-%.1f) during plain\n",
+                uiOurs.median, uiOurs.min, uiOurs.max, uiHidden.median, uiHidden.min, uiHidden.max, uiPlain.median,
+                uiPlain.min, uiPlain.max);
+    const Summary allOurs = Summarise(cpuOurs), allHidden = Summarise(cpuHidden);
+    std::printf("  process CPU time per round (all threads), median (min-max): %.1f ms (%.1f-%.1f) with the display, "
+                "%.1f ms (%.1f-%.1f) without\n",
+                allOurs.median, allOurs.min, allOurs.max, allHidden.median, allHidden.min, allHidden.max);
     std::printf("  largest gap between UI timer ticks: %lld ms with the display, %lld ms without, %lld ms during plain\n",
                 static_cast<long long>(largestGapOurs), static_cast<long long>(largestGapHidden),
                 static_cast<long long>(largestGapPlain));

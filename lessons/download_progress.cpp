@@ -39,13 +39,16 @@ std::int32_t ProgressPercent(std::int32_t total, std::int32_t received) {
     return TruncateToInt32(received * 100.0 / total);
 }
 
+std::int32_t ProgressPosition(std::int32_t total, std::int32_t received) {
+    return StoredProgressPosition(ProgressPercent(total, received));
+}
+
 ProgressReport DownloadProgress(std::int32_t total, std::int32_t received, std::int32_t elapsed,
                                 std::int32_t receivedThisCall) {
     ProgressReport report;
     report.caption = ProgressCaption(total, received, elapsed, receivedThisCall);
-    report.position = StoredProgressPosition(ProgressPercent(total, received));
-    // The display completes when the bar, read back, stands at exactly 100.
-    report.complete = report.position == 100;
+    report.position = ProgressPosition(total, received);
+    report.complete = CompletesDisplay(report.position);
     return report;
 }
 

@@ -17,6 +17,12 @@ Text ProgressCaption(std::int32_t total, std::int32_t received, std::int32_t ela
 // The percentage received, truncated; 0 when the total is unknown (0).
 std::int32_t ProgressPercent(std::int32_t total, std::int32_t received);
 
+// The progress bar's stored position for one report.
+std::int32_t ProgressPosition(std::int32_t total, std::int32_t received);
+
+// The display completes when the bar, read back, stands at exactly 100.
+constexpr bool CompletesDisplay(std::int32_t position) { return position == 100; }
+
 // "下载已完成"
 inline const Text& DownloadCompleteCaption() { return Gbk<"下载已完成">(); }
 

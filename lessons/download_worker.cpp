@@ -27,21 +27,28 @@ Text PartFilePath(const Text& filePath) { return filePath + ".part"; }
 
 void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const DownloadSettings& settings) {
     bool complete = false;
-    DownloadEvent pending{job.id, DownloadEvent::Kind::Progress, {}, 0, {}};
+    // The latest report not yet sent. Its caption is built only when it is sent: building
+    // one for each of a fast download's thousands of reads took a few per cent of the
+    // worker's time, for captions nobody would see.
+    struct Report {
+        std::int32_t total = 0, received = 0, elapsed = 0, thisCall = 0, position = 0;
+    } latest;
     bool hasPending = false;
     Clock::time_point lastSent{};
+    auto sendLatest = [&] {
+        sink({job.id, DownloadEvent::Kind::Progress,
+              ProgressCaption(latest.total, latest.received, latest.elapsed, latest.thisCall), latest.position, {}});
+        hasPending = false;
+    };
 
     auto progress = [&](std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t thisCall) {
         if (complete) return 0;
-        ProgressReport report = DownloadProgress(total, received, elapsed, thisCall);
-        complete = report.complete;
-        pending.caption = std::move(report.caption);
-        pending.position = report.position;
+        latest = {total, received, elapsed, thisCall, ProgressPosition(total, received)};
+        complete = CompletesDisplay(latest.position);
         hasPending = true;
         const auto now = Clock::now();
         if (!complete && now - lastSent >= kProgressInterval) {
-            sink(pending);
-            hasPending = false;
+            sendLatest();
             lastSent = now;
         }
         return 0;
@@ -62,7 +69,7 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
         return;
     }
     // A failure leaves the last progress text in place: send what was held back first.
-    if (hasPending) sink(pending);
+    if (hasPending) sendLatest();
     sink({job.id, DownloadEvent::Kind::Failed, {}, 0, message.text});
 }
 

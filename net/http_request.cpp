@@ -10,9 +10,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kPollInterval{100};
-// Room for one libcurl delivery (at most CURL_MAX_WRITE_SIZE) plus what is left of the
-// previous one; libcurl is paused while a delivery does not fit.
-constexpr std::size_t kStagingCapacity = 2 * CURL_MAX_WRITE_SIZE;
+// libcurl's receive buffer, and so its largest delivery: larger than its default 16 KiB,
+// so that a fast body takes fewer reads of the socket and fewer rounds of the multi handle.
+constexpr long kReceiveBufferSize = 128 * 1024;
+// Room for one libcurl delivery plus what is left of the previous one; libcurl is paused
+// while a delivery does not fit.
+constexpr std::size_t kStagingCapacity = 2 * static_cast<std::size_t>(kReceiveBufferSize);
 
 struct MultiCleanup {
     void operator()(CURLM* h) const { curl_multi_cleanup(h); }
@@ -132,6 +135,7 @@ HttpRequest::OpenResult HttpRequest::Open(std::string_view url, std::stop_token 
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &s);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &State::OnHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &s);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
 
     if (curl_multi_add_handle(s.multi.get(), h) != CURLM_OK) return OpenResult::Failed;
     s.attached = true;
@@ -181,6 +185,14 @@ std::int64_t HttpRequest::WireBytes() const {
 }
 
 HttpRequest::ReadResult HttpRequest::Read(char* buffer, std::size_t size, std::stop_token stop) {
+    return Read(buffer, size, stop, true);
+}
+
+HttpRequest::ReadResult HttpRequest::ReadAtHand(char* buffer, std::size_t size, std::stop_token stop) {
+    return Read(buffer, size, stop, false);
+}
+
+HttpRequest::ReadResult HttpRequest::Read(char* buffer, std::size_t size, const std::stop_token& stop, bool wait) {
     State& s = *state_;
     if (!s.attached) return {ReadStatus::Failed};
     // Fills the buffer from what is staged, and from what libcurl holds back while
@@ -214,6 +226,7 @@ HttpRequest::ReadResult HttpRequest::Read(char* buffer, std::size_t size, std::s
         s.Perform();
         if (s.Staged() > 0) return takeStaged();
         if (s.done) return {s.result == CURLE_OK ? ReadStatus::End : ReadStatus::Failed};
+        if (!wait) return {ReadStatus::NotYet};
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - waitStart);
         if (waited >= s.options.stallLimit) return {ReadStatus::Stalled};
         s.Wait(s.options.stallLimit - waited);

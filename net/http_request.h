@@ -21,7 +21,8 @@ namespace pw {
 class HttpRequest {
 public:
     enum class OpenResult { Opened, Failed, Stopped };
-    enum class ReadStatus { Data, End, Failed, Stalled, Stopped };
+    // NotYet: only from ReadAtHand, nothing has arrived that could be read without waiting.
+    enum class ReadStatus { Data, End, Failed, Stalled, Stopped, NotYet };
     struct ReadResult {
         ReadStatus status;
         std::size_t bytes = 0;
@@ -49,8 +50,12 @@ public:
     // Up to `size` bytes of the body into `buffer`. Data: `bytes` > 0; End: the body is
     // complete; Failed: the transfer broke off; Stalled: no byte within the stall limit.
     ReadResult Read(char* buffer, std::size_t size, std::stop_token stop = {});
+    // As Read, but gives NotYet instead of waiting for the network.
+    ReadResult ReadAtHand(char* buffer, std::size_t size, std::stop_token stop = {});
 
 private:
+    ReadResult Read(char* buffer, std::size_t size, const std::stop_token& stop, bool wait);
+
     struct State;
     std::unique_ptr<State> state_;
 };

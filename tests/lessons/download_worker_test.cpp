@@ -4,7 +4,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 
+#include "lessons/download_progress.h"
 #include "lessons/download_worker.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/temp_dir.h"
@@ -70,6 +72,20 @@ TEST_F(DownloadWorkerTest, AWholeTransferEndsInOneCompletedEventAfterFewerProgre
     EXPECT_LT(events.size(), 128u);
     for (const auto& e : events) EXPECT_EQ(e.job, 7u);
     EXPECT_EQ(testing::ReadWholeFile(dir_.File("lesson.ylq")), body);
+
+    // Each event's caption and bar position tell of the same report: the received count
+    // in the caption (KB to two places) gives the position, within its rounding.
+    const std::string receivedLabel = ToUtf8(Gbk<"已下载:">());
+    for (std::size_t i = 0; i + 1 < events.size(); ++i) {
+        const std::string caption = ToUtf8(events[i].caption);
+        const auto at = caption.find(receivedLabel);
+        ASSERT_NE(at, std::string::npos) << caption;
+        const double kb = std::stod(caption.substr(at + receivedLabel.size()));
+        const auto received = static_cast<std::int32_t>(kb * 1024);
+        const std::int32_t total = 512 * 1024;
+        EXPECT_GE(events[i].position, ProgressPercent(total, received - 6)) << caption;
+        EXPECT_LE(events[i].position, ProgressPercent(total, received + 6)) << caption;
+    }
 }
 
 TEST_F(DownloadWorkerTest, FailuresCarryTheDownloadersMessageAfterTheLastProgress) {

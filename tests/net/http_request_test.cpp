@@ -90,5 +90,36 @@ TEST(HttpRequestTest, EndOfHeadersIsTheFinalResponseAfterRedirects) {
     EXPECT_EQ(request.Read(buffer, sizeof buffer).status, HttpRequest::ReadStatus::End);
 }
 
+TEST(HttpRequestTest, ReadAtHandGivesWhatArrivedAndNotYetWhileTheServerIsQuiet) {
+    FixtureServer server;
+    const std::string body = FixtureServer::GeneratedBody(300000);
+    server.Serve("/quiet.bin", {.body = body, .stallAfter = 200000});
+
+    HttpRequest request({});
+    ASSERT_EQ(request.Open(server.BaseUrl() + "/quiet.bin"), HttpRequest::OpenResult::Opened);
+    std::string received;
+    char buffer[10240];
+    // Before the stall, NotYet only means that the next bytes are still on their way.
+    while (received.size() < 200000) {
+        auto read = request.ReadAtHand(buffer, sizeof buffer);
+        if (read.status == HttpRequest::ReadStatus::NotYet) read = request.Read(buffer, sizeof buffer);
+        ASSERT_EQ(read.status, HttpRequest::ReadStatus::Data);
+        received.append(buffer, read.bytes);
+    }
+    EXPECT_EQ(received.size(), 200000u);
+    // Nothing more comes while the server is quiet: ReadAtHand does not wait for it.
+    EXPECT_EQ(request.ReadAtHand(buffer, sizeof buffer).status, HttpRequest::ReadStatus::NotYet);
+    server.ReleaseStalls();
+    for (;;) {
+        const auto read = request.Read(buffer, sizeof buffer);
+        if (read.status != HttpRequest::ReadStatus::Data) {
+            EXPECT_EQ(read.status, HttpRequest::ReadStatus::End);
+            break;
+        }
+        received.append(buffer, read.bytes);
+    }
+    EXPECT_TRUE(received == body) << "the body came back in " << received.size() << " bytes, not as sent";
+}
+
 }  // namespace
 }  // namespace pw

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -350,6 +353,84 @@ TEST_F(ResumableDownloaderTest, StopRequestEndsAStalledTransferQuietly) {
     EXPECT_TRUE(messages.Texts().empty());
     EXPECT_EQ(ReadWholeFile(file), body.substr(0, 5000));
 }
+
+// The downloader gathers its reads into larger writes: bodies that end or break off on,
+// just before and just after the boundaries of those writes reach the file exactly.
+struct LargeBodyCase {
+    std::size_t size;
+    std::optional<std::size_t> stallAfter;  // set: the server goes quiet at this offset of the body
+    std::int32_t resumeFrom = 0;
+};
+
+class LargeBodyTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<LargeBodyCase> {};
+
+TEST_P(LargeBodyTest, ReachesTheFileExactly) {
+    const LargeBodyCase c = GetParam();
+    const std::string body = FixtureServer::GeneratedBody(c.size);
+    server.Serve("/big.swf", {.body = body, .stallAfter = c.stallAfter});  // a Range is answered with the rest
+    const std::string file = dir.File("big.ylq");
+    if (c.resumeFrom > 0) WriteWholeFile(file, body.substr(0, static_cast<std::size_t>(c.resumeFrom)));
+
+    const int result = ResumableDownloader(Url("/big.swf"), file, progress.Callback(), c.resumeFrom,
+                                           c.resumeFrom > 0 ? 1 : 0, messages, ShortStallLimit());
+    server.ReleaseStalls();
+    const std::size_t expected = c.stallAfter.value_or(c.size);
+    EXPECT_EQ(result, c.stallAfter ? -1 : 0);
+    EXPECT_EQ(messages.Texts(), c.stallAfter ? std::vector<Text>{msg::DownloadInterrupted()} : std::vector<Text>{});
+    const std::string stored = ReadWholeFile(file);
+    EXPECT_EQ(stored.size(), expected);
+    EXPECT_TRUE(stored == body.substr(0, expected)) << "the stored bytes differ from the body";
+    const auto calls = progress.Calls();
+    ASSERT_FALSE(calls.empty());
+    ExpectConsistentReads(calls, c.resumeFrom);
+    EXPECT_EQ(calls.back().received, static_cast<std::int32_t>(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, LargeBodyTest,
+    ::testing::Values(LargeBodyCase{266239, {}}, LargeBodyCase{266240, {}}, LargeBodyCase{266241, {}},
+                      LargeBodyCase{1000003, {}}, LargeBodyCase{1000003, 266240}, LargeBodyCase{1000003, 400001},
+                      LargeBodyCase{1000003, {}, 300007}, LargeBodyCase{1000003, 700001, 300007}));
+
+// A write that fails once the file reaches the process's file size limit (EFBIG): in the
+// first gathered write, or only in the last one before the download would complete.
+class FileSizeLimitTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<std::size_t> {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved_), 0);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
+    }
+    void TearDown() override {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    rlimit saved_{};
+    void (*previousHandler_)(int) = SIG_DFL;
+};
+
+TEST_P(FileSizeLimitTest, AFailedWriteFailsTheDownloadAndTheLessonIsNotReplaced) {
+    const std::string body = FixtureServer::GeneratedBody(600000);
+    server.Serve("/big.swf", {.body = body});
+    const std::string part = dir.File("big.ylq.part");
+    const std::string lesson = dir.File("big.ylq");
+    WriteWholeFile(lesson, "the lesson that was whole");
+    rlimit limit = saved_;
+    limit.rlim_cur = GetParam();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+
+    DownloadSettings settings;
+    settings.completeAs = lesson;
+    const int result = ResumableDownloader(Url("/big.swf"), part, progress.Callback(), 0, 0, messages, settings);
+    setrlimit(RLIMIT_FSIZE, &saved_);
+
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
+    EXPECT_EQ(ReadWholeFile(lesson), "the lesson that was whole");
+    EXPECT_LE(ReadWholeFile(part).size(), GetParam());
+}
+
+// Within the first gathered write, and within the last (after two whole ones).
+INSTANTIATE_TEST_SUITE_P(Limits, FileSizeLimitTest, ::testing::Values(100000u, 560000u));
 
 TEST_F(ResumableDownloaderTest, GbkPathReachesTheServerAsTheSameBytes) {
     const Text path = FromUtf8("/erly/爱吃糖的老虎.swf");
