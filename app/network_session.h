@@ -2,16 +2,15 @@
 
 namespace pw {
 
-// Brackets the run with the network library's global start-up and clean-up: made first
-// and gone last of everything that uses the network.
+// Ends the run with the network library's global clean-up: made first and gone last of
+// everything that uses the network. The library itself is loaded, and started, at the
+// first request (net/curl_library.h), so that it does not delay the window.
 class NetworkSession {
 public:
-    NetworkSession();
-    ~NetworkSession();  // cleans up only when the start-up succeeded
+    NetworkSession() = default;
+    ~NetworkSession();  // cleans up only when the library was loaded and started
     NetworkSession(const NetworkSession&) = delete;
     NetworkSession& operator=(const NetworkSession&) = delete;
-
-    int startupResult = 0;
 };
 
 }  // namespace pw

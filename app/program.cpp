@@ -30,6 +30,7 @@ Program::~Program() {
 }
 
 void Program::EndProgram() {
+    ended_ = true;  // an update check not yet started stays so
     downloads_.StopAll();
     probes_.StopAll();
     updateCheck_.StopAll();
@@ -79,6 +80,14 @@ void Program::OnMainWindowCreated() {
     // A read-only folder is no reason to stop: the idle movie is then missing.
     WriteWholeFile(FilePath(kIdleMovieName), IdleMovieBytes());
 
+    // The worker starts once the event loop runs, after the window is first shown: its
+    // first request loads libcurl, which would hold the dynamic loader (and a core) while
+    // the window loads its GL and platform libraries.
+    PostToUiThread([this] { StartUpdateCheck(); });
+}
+
+void Program::StartUpdateCheck() {
+    if (ended_) return;
     const Text pageUrl = hosts_.SiteBaseUrl() + "test.html";
     updateCheck_.Start([this, pageUrl, timeouts = timeouts_.page](std::stop_token stop) {
         Text body = FetchUpdatePage(pageUrl, timeouts);

@@ -62,7 +62,8 @@ public:
     void OpenGuestbook();
     void OnButton5To8Clicked();
 
-    // Stops every worker at once (partial files stay); run when the main window has closed.
+    // Stops every worker at once (partial files stay), and an update check not yet
+    // started; run when the main window has closed.
     void EndProgram();
 
     ProgramState& globals() { return globals_; }
@@ -78,6 +79,7 @@ private:
     void StartDownload(const Text& url, const Text& fileName);
     void SilenceLessonAndShowWebView();
     void OnDownloadEvent(const DownloadEvent& event);
+    void StartUpdateCheck();
     void OnUpdatePage(const Text& body);
     // Runs `apply` on the UI thread later, if the program still exists then.
     void PostToUiThread(std::function<void()> apply);
@@ -92,6 +94,7 @@ private:
     NoDisplay noDisplay_;  // until the main window's display is attached
     Display* display_ = &noDisplay_;
     LoadedWindow* pagesWindow_ = nullptr;  // while the pages window is open
+    bool ended_ = false;  // EndProgram has run
 
     // Counts the choices that supersede a pending lesson probe: lesson choices, page
     // buttons and the guestbook.

@@ -27,31 +27,35 @@ std::string UrlForWire(std::string_view url) {
     return wire;
 }
 
-CurlHandle::CurlHandle() : easy_(curl_easy_init()) {
-    if (easy_) curl_easy_setopt(easy_.get(), CURLOPT_ERRORBUFFER, error_);
+CurlHandle::CurlHandle() {
+    const CurlFunctions* curl = LoadCurl();
+    if (!curl) return;
+    easy_.reset(curl->easy_init());
+    if (easy_) curl->easy_setopt(easy_.get(), CURLOPT_ERRORBUFFER, error_);
 }
 
 bool CurlHandle::Configure(std::string_view url, const HttpRequestOptions& o) {
     if (!easy_) return false;
+    const CurlFunctions& curl = Curl();
     CURL* h = easy_.get();
     for (const std::string& line : o.headerLines) {
-        curl_slist* grown = curl_slist_append(headers_.get(), line.c_str());
+        curl_slist* grown = curl.slist_append(headers_.get(), line.c_str());
         if (!grown) return false;
         (void)headers_.release();
         headers_.reset(grown);
     }
-    curl_easy_setopt(h, CURLOPT_URL, UrlForWire(url).c_str());  // libcurl keeps a copy
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers_.get());
-    if (o.http10) curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-    if (!o.useSystemProxy) curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
-    if (o.totalTimeout.count() > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(o.totalTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    if (o.decodeContent) curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl.easy_setopt(h, CURLOPT_URL, UrlForWire(url).c_str());  // libcurl keeps a copy
+    curl.easy_setopt(h, CURLOPT_HTTPHEADER, headers_.get());
+    if (o.http10) curl.easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    if (!o.useSystemProxy) curl.easy_setopt(h, CURLOPT_NOPROXY, "*");
+    curl.easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl.easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl.easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
+    if (o.totalTimeout.count() > 0) curl.easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(o.totalTimeout.count()));
+    curl.easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl.easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl.easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (o.decodeContent) curl.easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "net/curl_library.h"
+
 namespace pw {
 
 // The URL as it goes on the wire: every byte that may not stand in an HTTP request line
@@ -39,7 +41,8 @@ public:
     CurlHandle(const CurlHandle&) = delete;
     CurlHandle& operator=(const CurlHandle&) = delete;
 
-    // False when libcurl could not make the handle; nothing else works then.
+    // False when libcurl could not be loaded or could not make the handle; nothing else
+    // works then.
     bool Valid() const { return easy_ != nullptr; }
     CURL* get() const { return easy_.get(); }
 
@@ -52,10 +55,10 @@ public:
 
 private:
     struct EasyCleanup {
-        void operator()(CURL* h) const { curl_easy_cleanup(h); }
+        void operator()(CURL* h) const { Curl().easy_cleanup(h); }
     };
     struct SlistFree {
-        void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+        void operator()(curl_slist* l) const { Curl().slist_free_all(l); }
     };
 
     std::unique_ptr<CURL, EasyCleanup> easy_;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/text.h"
+#include "net/curl_library.h"
 
 namespace pw {
 namespace {
@@ -18,7 +19,7 @@ constexpr long kReceiveBufferSize = 128 * 1024;
 constexpr std::size_t kStagingCapacity = 2 * static_cast<std::size_t>(kReceiveBufferSize);
 
 struct MultiCleanup {
-    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+    void operator()(CURLM* h) const { Curl().multi_cleanup(h); }
 };
 
 }  // namespace
@@ -43,7 +44,7 @@ struct HttpRequest::State {
     CURLcode result = CURLE_OK;
 
     ~State() {
-        if (attached) curl_multi_remove_handle(multi.get(), easy.get());
+        if (attached) Curl().multi_remove_handle(multi.get(), easy.get());
     }
 
     std::size_t Staged() const { return staging.size() - readPos; }
@@ -91,9 +92,9 @@ struct HttpRequest::State {
     // One round of libcurl work; notes the end of the transfer.
     void Perform() {
         int running = 0;
-        curl_multi_perform(multi.get(), &running);
+        Curl().multi_perform(multi.get(), &running);
         int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+        while (CURLMsg* message = Curl().multi_info_read(multi.get(), &queued)) {
             if (message->msg == CURLMSG_DONE) {
                 done = true;
                 result = message->data.result;
@@ -103,20 +104,21 @@ struct HttpRequest::State {
 
     void Wait(std::chrono::milliseconds limit) {
         const auto ms = std::clamp(limit, std::chrono::milliseconds(1), kPollInterval);
-        curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(ms.count()), nullptr);
+        Curl().multi_poll(multi.get(), nullptr, 0, static_cast<int>(ms.count()), nullptr);
     }
 
     void Resume() {
         if (!paused) return;
         paused = false;
         // May deliver the held-back data through OnBody at once.
-        curl_easy_pause(easy.get(), CURLPAUSE_CONT);
+        Curl().easy_pause(easy.get(), CURLPAUSE_CONT);
     }
 };
 
 HttpRequest::HttpRequest(HttpRequestOptions options) : state_(std::make_unique<State>()) {
     state_->options = std::move(options);
-    state_->multi.reset(curl_multi_init());
+    // The easy handle made first has loaded libcurl, if it could be.
+    if (state_->easy.Valid()) state_->multi.reset(Curl().multi_init());
     state_->staging.reserve(kStagingCapacity);
 }
 
@@ -131,13 +133,13 @@ HttpRequest::OpenResult HttpRequest::Open(std::string_view url, std::stop_token 
     CURL* h = s.easy.get();
 
     if (!s.easy.Configure(url, o)) return OpenResult::Failed;
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &State::OnBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &s);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &State::OnHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &s);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+    Curl().easy_setopt(h, CURLOPT_WRITEFUNCTION, &State::OnBody);
+    Curl().easy_setopt(h, CURLOPT_WRITEDATA, &s);
+    Curl().easy_setopt(h, CURLOPT_HEADERFUNCTION, &State::OnHeader);
+    Curl().easy_setopt(h, CURLOPT_HEADERDATA, &s);
+    Curl().easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
 
-    if (curl_multi_add_handle(s.multi.get(), h) != CURLM_OK) return OpenResult::Failed;
+    if (Curl().multi_add_handle(s.multi.get(), h) != CURLM_OK) return OpenResult::Failed;
     s.attached = true;
 
     const auto waitStart = Clock::now();
@@ -156,14 +158,14 @@ HttpRequest::OpenResult HttpRequest::Open(std::string_view url, std::stop_token 
 
 long HttpRequest::Status() const {
     long status = 0;
-    if (state_->easy.Valid()) curl_easy_getinfo(state_->easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    if (state_->easy.Valid()) Curl().easy_getinfo(state_->easy.get(), CURLINFO_RESPONSE_CODE, &status);
     return status;
 }
 
 std::optional<std::int64_t> HttpRequest::ContentLength() const {
     curl_off_t length = -1;
     if (!state_->easy.Valid() ||
-        curl_easy_getinfo(state_->easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+        Curl().easy_getinfo(state_->easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
         length < 0)
         return std::nullopt;
     return static_cast<std::int64_t>(length);
@@ -172,7 +174,7 @@ std::optional<std::int64_t> HttpRequest::ContentLength() const {
 bool HttpRequest::ContentEncoded() const {
     curl_header* encoding = nullptr;
     if (!state_->easy.Valid() ||
-        curl_easy_header(state_->easy.get(), "Content-Encoding", 0, CURLH_HEADER, -1, &encoding) != CURLHE_OK ||
+        Curl().easy_header(state_->easy.get(), "Content-Encoding", 0, CURLH_HEADER, -1, &encoding) != CURLHE_OK ||
         !encoding)
         return false;
     return !StartsWithNoCase(encoding->value, "identity");
@@ -180,7 +182,7 @@ bool HttpRequest::ContentEncoded() const {
 
 std::int64_t HttpRequest::WireBytes() const {
     curl_off_t bytes = 0;
-    if (state_->easy.Valid()) curl_easy_getinfo(state_->easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &bytes);
+    if (state_->easy.Valid()) Curl().easy_getinfo(state_->easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &bytes);
     return static_cast<std::int64_t>(bytes);
 }
 

@@ -198,7 +198,10 @@ TEST(OfflineTest, TheUpdateQuestionComesWhenTheSilentSiteAnswers) {
     h.program->OnMainWindowCreated();
     EXPECT_EQ(h.display.View(), "web");
     EXPECT_EQ(h.display.Address(), h.program->hosts().SiteBaseUrl() + "index.html");
-    EXPECT_TRUE(h.program->WorkersRunning());  // the update page is still on its way
+    // The update check starts once the event loop runs (after the window is first shown).
+    EXPECT_EQ(h.program->WorkersStarted(), 0u);
+    ASSERT_TRUE(h.Until([&] { return h.program->WorkersRunning(); }));  // the page is still on its way
+    EXPECT_EQ(h.program->WorkersStarted(), 1u);
     EXPECT_TRUE(h.messages.Texts().empty());
 
     h.server.ReleaseStalls();
@@ -210,6 +213,19 @@ TEST(OfflineTest, TheUpdateQuestionComesWhenTheSilentSiteAnswers) {
     ASSERT_TRUE(h.Settle());
     EXPECT_TRUE(ReadWholeFile(h.dir.File("a.exe")) == update);
     EXPECT_EQ(h.display.View(), "lesson");
+}
+
+// A program ended before its event loop ran (its window closed at once) starts no update
+// check: nothing reads the site after the end.
+TEST(OfflineTest, AProgramEndedBeforeItsEventLoopRanStartsNoUpdateCheck) {
+    ProgramHarness h(testing::ShortTimeouts(std::chrono::seconds(60)));
+    h.server.Serve("/tovel/test.html", {.body = "<p>////开始</p><p>////结束</p>", .contentType = "text/html"});
+    h.program->OnMainWindowCreated();
+    h.program->EndProgram();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(h.program->WorkersStarted(), 0u);
+    EXPECT_FALSE(h.program->WorkersRunning());
+    EXPECT_EQ(CountRequests(h.server, "GET"), 0);
 }
 
 }  // namespace

@@ -1,0 +1,80 @@
+#include "net/curl_library.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+
+namespace pw {
+namespace {
+
+// The soname the program is built against (libcurl's ABI 4, unchanged since 2006).
+constexpr char kCurlLibrary[] = "libcurl.so.4";
+
+struct LoadedCurl {
+    bool loaded = false;
+    bool started = false;  // the global start-up succeeded
+    CurlFunctions functions{};
+};
+
+template <class F>
+bool Find(void* library, const char* name, F& function) {
+    function = reinterpret_cast<F>(dlsym(library, name));
+    return function != nullptr;
+}
+
+LoadedCurl Load() {
+    LoadedCurl curl;
+    // Never closed: it stays for the whole run, as a linked library would.
+    void* library = dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!library) return curl;
+    CurlFunctions& f = curl.functions;
+    curl.loaded = Find(library, "curl_global_init", f.global_init) &&
+                  Find(library, "curl_global_cleanup", f.global_cleanup) &&
+                  Find(library, "curl_easy_init", f.easy_init) && Find(library, "curl_easy_cleanup", f.easy_cleanup) &&
+                  Find(library, "curl_easy_setopt", f.easy_setopt) &&
+                  Find(library, "curl_easy_getinfo", f.easy_getinfo) &&
+                  Find(library, "curl_easy_perform", f.easy_perform) &&
+                  Find(library, "curl_easy_pause", f.easy_pause) && Find(library, "curl_easy_header", f.easy_header) &&
+                  Find(library, "curl_slist_append", f.slist_append) &&
+                  Find(library, "curl_slist_free_all", f.slist_free_all) &&
+                  Find(library, "curl_multi_init", f.multi_init) && Find(library, "curl_multi_cleanup", f.multi_cleanup) &&
+                  Find(library, "curl_multi_add_handle", f.multi_add_handle) &&
+                  Find(library, "curl_multi_remove_handle", f.multi_remove_handle) &&
+                  Find(library, "curl_multi_perform", f.multi_perform) &&
+                  Find(library, "curl_multi_poll", f.multi_poll) &&
+                  Find(library, "curl_multi_info_read", f.multi_info_read);
+    // Before any handle is made, and before a second thread can use libcurl: the first
+    // caller runs this while the others wait for the static below. A failed start-up is
+    // retried by libcurl itself when the first handle is made.
+    if (curl.loaded) curl.started = f.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return curl;
+}
+
+LoadedCurl& Loaded() {
+    static LoadedCurl curl = Load();
+    return curl;
+}
+
+// Set once LoadCurl has run, so that the clean-up does not load libcurl just to clean it up.
+std::atomic<bool> g_loadAttempted{false};
+
+}  // namespace
+
+const CurlFunctions* LoadCurl() {
+    LoadedCurl& curl = Loaded();
+    g_loadAttempted.store(true, std::memory_order_release);
+    return curl.loaded ? &curl.functions : nullptr;
+}
+
+const CurlFunctions& Curl() { return Loaded().functions; }
+
+void CleanUpCurl() {
+    if (!g_loadAttempted.load(std::memory_order_acquire)) return;
+    LoadedCurl& curl = Loaded();
+    if (curl.started) {
+        curl.functions.global_cleanup();
+        curl.started = false;
+    }
+}
+
+}  // namespace pw
