@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "core/data_directory.h"
 #include "core/files.h"
+#include "core/memory.h"
 #include "host/flash_scheme.h"
 #include "host/qt_text.h"
 #include "ui/main_window_display.h"
@@ -14,6 +15,7 @@
 #include "ui/window_loader.h"
 
 int main(int argc, char* argv[]) {
+    pw::ReturnLargeBlocksWhenFreed();
     // The web engine needs its URL scheme and shared GL contexts before the application.
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

@@ -14,6 +14,7 @@
 #include <iterator>
 
 #include "core/files.h"
+#include "core/memory.h"
 #include "core/message.h"
 #include "host/flash_scheme.h"
 #include "host/flash_view.h"
@@ -80,6 +81,7 @@ if (query.get("movie")) benchPlay(query.get("movie"), query.get("token"));
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 void PrepareApplication() {
+    ReturnLargeBlocksWhenFreed();  // as the program's main does
     RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }

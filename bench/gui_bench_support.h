@@ -27,7 +27,8 @@ namespace pw::bench {
 using Clock = std::chrono::steady_clock;
 double Seconds(Clock::duration d);
 
-// Registers the player's URL scheme and the shared GL contexts: call before QApplication.
+// Sets the program's allocator policy and registers the player's URL scheme and the shared
+// GL contexts, as the program's main does: call before QApplication.
 void PrepareApplication();
 
 // Messages the program would show are printed on stderr and counted instead (questions

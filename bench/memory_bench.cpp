@@ -97,8 +97,31 @@ int ProgramSide(int argc, char** argv, const std::string& hostPort) {
     return MessagesShown() ? 1 : 0;
 }
 
+// What kind of web engine process `pid` is ("renderer", "zygote", "utility", "gpu-process"),
+// or "main" for the program itself.
+std::string ProcessKind(int pid) {
+    std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/cmdline").c_str(), "rb");
+    if (!file) return "gone";
+    std::string line(4096, '\0');
+    line.resize(std::fread(line.data(), 1, line.size(), file));
+    std::fclose(file);
+    const auto at = line.find("--type=");
+    if (at == std::string::npos) return pid == getpid() ? "main" : "other";
+    return line.substr(at + 7, line.find('\0', at) - at - 7);
+}
+
+// The tree's Pss, and each process's (MiB) by kind, so that growth can be placed.
 void PrintSessionReading(int choice) {
-    std::printf("session %d %lld\n", choice, MeasureTree(getpid()).totalPssKiB);
+    std::string detail;
+    for (const int pid : ProcessTree(getpid())) {
+        const long long pss = PssKiB(pid);
+        if (pss < 0) continue;
+        char part[96];
+        std::snprintf(part, sizeof part, " %s:%.0f", ProcessKind(pid).c_str(), pss / 1024.0);
+        detail += part;
+    }
+    std::printf("session %d %lld\nprocesses %d%s\n", choice, MeasureTree(getpid()).totalPssKiB, choice,
+                detail.c_str());
     std::fflush(stdout);
 }
 
@@ -274,6 +297,9 @@ int main(int argc, char** argv) {
         for (const auto& [name, output] : {std::pair{"program", *ours}, std::pair{"bare page", *bare}}) {
             const auto readings = SessionReadings(output);
             if (readings.size() < 2) return 1;
+            for (std::size_t at = 0; (at = output.find("processes ", at)) != std::string::npos; at += 10)
+                std::printf("  %-10s by process after choice %s\n", name,
+                            output.substr(at + 10, output.find('\n', at) - at - 10).c_str());
             std::printf("  %-10s Pss (MiB) after choice", name);
             for (const auto& [choice, mib] : readings) std::printf("  %d: %.1f", choice, mib);
             const auto& [lastChoice, lastMib] = readings.back();

@@ -1,11 +1,15 @@
 #include "host/flash_view.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QTimer>
 #include <QUuid>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -30,6 +34,10 @@ bool LooksLikeSwf(const QString& path) {
 constexpr int kLoadWatchMs = 8000;
 // Reloads for one movie: a movie Ruffle cannot read at all is not retried for ever.
 constexpr int kMaxRecoveries = 2;
+// Ruffle leaves a little memory behind in its page for every player it has made, and a
+// child's afternoon is hundreds of lessons: after this many players the next lesson
+// opens in a fresh page, and the old page goes with its renderer.
+constexpr int kPlayersPerPage = 50;
 
 QString NewMovieToken() {
     return QUuid::createUuid().toString(QUuid::Id128);
@@ -37,7 +45,7 @@ QString NewMovieToken() {
 
 }  // namespace
 
-FlashView::FlashView(QWidget* parent) : QWebEngineView(parent) {
+FlashView::FlashView(QWidget* parent) : QWebEngineView(parent), playersPerPage_(kPlayersPerPage) {
     // The handler learns where Ruffle's files are now; the profile it serves comes later.
     schemeHandler_ = new FlashSchemeHandler(this);
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -54,12 +62,44 @@ FlashView::FlashView(QWidget* parent) : QWebEngineView(parent) {
 }
 
 FlashView::~FlashView() {
-    // The page must go before the profile that it uses (page() would make a default
+    // The pages must go before the profile that they use (page() would make a default
     // page when there is none yet).
     if (profile_) {
+        delete next_;
         delete page();
         delete profile_;
     }
+}
+
+void FlashView::SetPlayersPerPage(int players) {
+    playersPerPage_ = std::max(1, players);
+}
+
+QWebEnginePage* FlashView::NewPlayerPage() {
+    auto* playerPage = new QWebEnginePage(profile_, this);
+    playerPage->setBackgroundColor(Qt::black);
+    playerPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    playerPage->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    // The shown page and the next one report through the same slots; the slots look at
+    // which page it is.
+    connect(playerPage, &QWebEnginePage::loadFinished, this,
+            [this, playerPage](bool ok) { OnPageLoaded(playerPage, ok); });
+    connect(playerPage, &QWebEnginePage::titleChanged, this,
+            [this, playerPage](const QString& title) { OnTitleChanged(playerPage, title); });
+    connect(playerPage, &QWebEnginePage::renderProcessTerminated, this,
+            [this, playerPage](QWebEnginePage::RenderProcessTerminationStatus, int) {
+                if (playerPage == page()) pageReady_ = false;
+                // Act outside the signal: the page is still tearing down.
+                QTimer::singleShot(0, this, [this, playerPage] {
+                    if (playerPage == next_) {
+                        DropNextPage();
+                        if (pageReady_) ApplyMovie(page());
+                    } else if (playerPage == page()) {
+                        LoadPlayerPage();
+                    }
+                });
+            });
+    return playerPage;
 }
 
 void FlashView::EnsurePage() {
@@ -69,20 +109,7 @@ void FlashView::EnsurePage() {
     profile_ = new QWebEngineProfile(this);
     profile_->installUrlSchemeHandler(kFlashScheme, schemeHandler_);
 
-    auto* playerPage = new QWebEnginePage(profile_, this);
-    playerPage->setBackgroundColor(Qt::black);
-    playerPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
-    playerPage->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
-    setPage(playerPage);
-
-    connect(playerPage, &QWebEnginePage::loadFinished, this, &FlashView::OnPageLoaded);
-    connect(playerPage, &QWebEnginePage::titleChanged, this, &FlashView::OnTitleChanged);
-    connect(playerPage, &QWebEnginePage::renderProcessTerminated, this,
-            [this](QWebEnginePage::RenderProcessTerminationStatus, int) {
-                // Reload outside the signal: the page is still tearing down.
-                pageReady_ = false;
-                QTimer::singleShot(0, this, &FlashView::LoadPlayerPage);
-            });
+    setPage(NewPlayerPage());
     LoadPlayerPage();
 }
 
@@ -94,15 +121,41 @@ void FlashView::SetMovie(const QString& absolutePath) {
     hasMovie_ = LooksLikeSwf(absolutePath);
     schemeHandler_->SetMovie(movieToken_, hasMovie_ ? absolutePath : QString());
     playRequested_ = false;
+    if (next_) {
+        // The fresh page takes this movie once it is loaded.
+        if (nextReady_) {
+            ApplyMovie(next_);
+            if (!hasMovie_) SwapInNextPage();  // nothing to wait for
+        }
+        return;
+    }
+    if (hasMovie_ && pageReady_ && playersOnPage_ >= playersPerPage_) {
+        // The old page goes on showing its lesson until the new one is ready, so the
+        // child sees no empty player in between.
+        next_ = NewPlayerPage();
+        nextReady_ = false;
+        // The fresh page is shown out of sight, under this view, at its size: Ruffle's
+        // player started in a hidden page fails when it is resized and then replaced.
+        if (!stage_) stage_ = new QWebEngineView(this);
+        stage_->setGeometry(rect());
+        stage_->lower();
+        stage_->setPage(next_);
+        stage_->show();
+        next_->load(FlashPlayerPageUrl());
+        loadWatch_->start();
+        return;
+    }
     if (pageReady_) {
-        ApplyMovie();
+        ApplyMovie(page());
     }
 }
 
 void FlashView::Play() {
     EnsurePage();
     playRequested_ = true;
-    if (pageReady_) {
+    if (next_) {
+        if (nextReady_) next_->runJavaScript(QStringLiteral("pebblewick.play()"));
+    } else if (pageReady_) {
         page()->runJavaScript(QStringLiteral("pebblewick.play()"));
     }
 }
@@ -118,32 +171,66 @@ void FlashView::QueryState(std::function<void(QString)> answer) {
 }
 
 void FlashView::LoadPlayerPage() {
+    DropNextPage();
     pageReady_ = false;
+    playersOnPage_ = 0;
     load(FlashPlayerPageUrl());
 }
 
-void FlashView::OnPageLoaded(bool ok) {
-    if (!ok || url() != FlashPlayerPageUrl()) {
+void FlashView::OnPageLoaded(QWebEnginePage* loadedPage, bool ok) {
+    if (loadedPage == next_) {
+        if (!ok) {
+            // No fresh page: the old one plays the movie after all.
+            DropNextPage();
+            if (pageReady_) ApplyMovie(page());
+            return;
+        }
+        nextReady_ = true;
+        ApplyMovie(next_);
+        if (!hasMovie_) SwapInNextPage();  // nothing to wait for
+        return;
+    }
+    if (loadedPage != page() || !ok || url() != FlashPlayerPageUrl()) {
         return;
     }
     pageReady_ = true;
     if (!movieToken_.isEmpty()) {
-        ApplyMovie();
-    }
-    if (playRequested_) {
-        page()->runJavaScript(QStringLiteral("pebblewick.play()"));
+        ApplyMovie(page());
     }
 }
 
-void FlashView::OnTitleChanged(const QString& title) {
-    if (movieToken_.isEmpty()) return;
+void FlashView::OnTitleChanged(QWebEnginePage* titledPage, const QString& title) {
+    if (movieToken_.isEmpty() || (titledPage != page() && titledPage != next_)) return;
     if (title == QStringLiteral("loaded ") + movieToken_) {
+        if (titledPage == next_) SwapInNextPage();
         movieReported_ = true;
         loadWatch_->stop();
         emit movieLoaded();
     } else if (title.startsWith(QStringLiteral("failed ") + movieToken_)) {
         RecoverPlayer();
     }
+}
+
+void FlashView::SwapInNextPage() {
+    QWebEnginePage* fresh = next_;
+    next_ = nullptr;
+    nextReady_ = false;
+    // The old page goes, and its renderer with it (setPage() may already have deleted it,
+    // as the view's child).
+    QPointer<QWebEnginePage> old = page();
+    old->disconnect(this);
+    setPage(fresh);
+    delete old;
+    stage_->hide();
+    pageReady_ = true;
+    playersOnPage_ = hasMovie_ ? 1 : 0;
+}
+
+void FlashView::DropNextPage() {
+    if (stage_) stage_->hide();
+    delete next_;
+    next_ = nullptr;
+    nextReady_ = false;
 }
 
 void FlashView::RecoverPlayer() {
@@ -154,7 +241,7 @@ void FlashView::RecoverPlayer() {
     LoadPlayerPage();  // the movie is applied again once the page is ready
 }
 
-void FlashView::ApplyMovie() {
+void FlashView::ApplyMovie(QWebEnginePage* target) {
     QJsonArray fonts;
     if (QFileInfo(DeviceFontFile()).isFile()) {
         fonts.append(FlashFontUrl().toString());
@@ -162,8 +249,12 @@ void FlashView::ApplyMovie() {
     const QJsonArray arguments{hasMovie_ ? FlashMovieUrl(movieToken_).toString() : QString(), movieToken_, fonts};
     const QString call = QStringLiteral("pebblewick.setMovie.apply(null, %1)")
                              .arg(QString::fromUtf8(QJsonDocument(arguments).toJson(QJsonDocument::Compact)));
-    page()->runJavaScript(call);
-    if (hasMovie_) loadWatch_->start();
+    target->runJavaScript(call);
+    if (playRequested_) target->runJavaScript(QStringLiteral("pebblewick.play()"));
+    if (hasMovie_) {
+        if (target == page()) ++playersOnPage_;
+        loadWatch_->start();
+    }
 }
 
 }  // namespace pw

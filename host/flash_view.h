@@ -6,6 +6,7 @@
 #include <functional>
 
 class QTimer;
+class QWebEnginePage;
 class QWebEngineProfile;
 
 namespace pw {
@@ -31,17 +32,25 @@ public:
     // page is not ready.
     void QueryState(std::function<void(QString)> answer);
 
+    // Ruffle keeps some memory of every player a page has made until the page goes. Once
+    // a page has made this many players, the next movie opens in a fresh page, which
+    // takes over when the movie is loaded; the old page goes with its renderer.
+    void SetPlayersPerPage(int players);
+
 signals:
     // Ruffle has read the current movie's header and starts to play it.
     void movieLoaded();
 
 private:
+    QWebEnginePage* NewPlayerPage();
     void EnsurePage();
     void LoadPlayerPage();
-    void OnPageLoaded(bool ok);
-    void OnTitleChanged(const QString& title);
-    void ApplyMovie();
+    void OnPageLoaded(QWebEnginePage* loadedPage, bool ok);
+    void OnTitleChanged(QWebEnginePage* titledPage, const QString& title);
+    void ApplyMovie(QWebEnginePage* target);
     void RecoverPlayer();
+    void SwapInNextPage();
+    void DropNextPage();
 
     QWebEngineProfile* profile_ = nullptr;
     FlashSchemeHandler* schemeHandler_ = nullptr;
@@ -52,6 +61,11 @@ private:
     bool movieReported_ = false;
     int recoveries_ = 0;  // page reloads for the current movie
     QTimer* loadWatch_ = nullptr;
+    int playersOnPage_ = 0;
+    int playersPerPage_;
+    QWebEnginePage* next_ = nullptr;  // the fresh page while it loads the current movie
+    bool nextReady_ = false;
+    QWebEngineView* stage_ = nullptr;  // shows the fresh page out of sight while it loads
 };
 
 }  // namespace pw

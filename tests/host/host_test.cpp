@@ -6,9 +6,11 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebEnginePage>
 
 #include <httplib.h>
 #include <signal.h>
@@ -159,6 +161,7 @@ private slots:
     void movieIsReadAfreshAtEveryRequest();
     void reloadsAfterRenderProcessDies();
     void reloadsWhenRufflePanics();
+    void freshPageTakesOverAfterItsPlayers();
     void playsIdleMovie();
     void webViewNavigatesToPage();
     void sitePageCannotReachThePlayerScheme();
@@ -425,6 +428,58 @@ void HostTest::reloadsWhenRufflePanics() {
     QVERIFY(loaded.wait(kLoadTimeoutMs));  // the page came back with the same movie
     QCOMPARE(StateOf(view).value(QLatin1String("players")).toInt(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
+}
+
+bool ProcessEnded(qint64 pid) {
+    return ::kill(static_cast<pid_t>(pid), 0) != 0;
+}
+
+void HostTest::freshPageTakesOverAfterItsPlayers() {
+    const QString blue = WriteMovie(dir_, QStringLiteral("first.swf"), blueMovie_);
+    const QString green = WriteMovie(dir_, QStringLiteral("second.ylq"), greenMovie_);
+    FlashView view;
+    view.SetPlayersPerPage(2);
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(blue);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    const QPointer<QWebEnginePage> firstPage = view.page();
+    view.SetMovie(green);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QCOMPARE(view.page(), firstPage.data());
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
+    const qint64 oldRenderer = view.page()->renderProcessPid();
+    QVERIFY(oldRenderer > 0);
+
+    // The third movie opens in a fresh page; until it has loaded, the old page goes on
+    // showing the last lesson.
+    view.SetMovie(blue);
+    view.Play();
+    QCOMPARE(view.page(), firstPage.data());
+    QVERIFY(ShowsMovie(view.grab().toImage(), greenMovie_));
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QVERIFY(firstPage.isNull());
+    QVERIFY(view.page()->renderProcessPid() != oldRenderer);
+    QTRY_VERIFY_WITH_TIMEOUT(ProcessEnded(oldRenderer), kLoadTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), blueMovie_), 10000);
+    QCOMPARE(PixelsNear(view.grab().toImage(), Rgb(greenMovie_.backgroundRgb)), 0);
+    const QJsonObject state = StateOf(view);
+    QCOMPARE(state.value(QLatin1String("players")).toInt(), 1);
+    QCOMPARE(state.value(QLatin1String("loaded")).toBool(), true);
+
+    // The fresh page counts its own players: the next movie plays in it, the one after
+    // opens in another fresh page.
+    const QPointer<QWebEnginePage> secondPage = view.page();
+    view.SetMovie(green);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QCOMPARE(view.page(), secondPage.data());
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
+    view.SetMovie(blue);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QVERIFY(secondPage.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), blueMovie_), 10000);
+    QCOMPARE(loaded.count(), 5);
 }
 
 void HostTest::playsIdleMovie() {
