@@ -37,7 +37,7 @@ constexpr int kMaxRecoveries = 2;
 // Ruffle leaves a little memory behind in its page for every player it has made, and a
 // child's afternoon is hundreds of lessons: after this many players the next lesson
 // opens in a fresh page, and the old page goes with its renderer.
-constexpr int kPlayersPerPage = 50;
+constexpr int kPlayersPerPage = 20;
 
 QString NewMovieToken() {
     return QUuid::createUuid().toString(QUuid::Id128);
