@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDesktopServices>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/program.h"
@@ -15,7 +16,6 @@
 #include "ui/window_loader.h"
 
 int main(int argc, char* argv[]) {
-    pw::ReturnLargeBlocksWhenFreed();
     // The web engine needs its URL scheme and shared GL contexts before the application.
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -38,6 +38,8 @@ int main(int argc, char* argv[]) {
     program.AttachDisplay(display);
     mainWindow.FireCreated();
     mainWindow.ShowCentred();
+    // Not before: the start-up's large blocks come and go faster from the heap.
+    QTimer::singleShot(0, &app, [] { pw::ReturnLargeBlocksWhenFreed(); });
     const int result = app.exec();
 
     // Downloads stop at once (their partial files stay) before the window goes.

@@ -81,7 +81,7 @@ if (query.get("movie")) benchPlay(query.get("movie"), query.get("token"));
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 void PrepareApplication() {
-    ReturnLargeBlocksWhenFreed();  // as the program's main does
+    ReturnLargeBlocksWhenFreed();  // the program's main does it once its window is shown
     RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }

@@ -28,7 +28,8 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::duration d);
 
 // Sets the program's allocator policy and registers the player's URL scheme and the shared
-// GL contexts, as the program's main does: call before QApplication.
+// GL contexts, as the program's main does (the policy there once the window is shown):
+// call before QApplication.
 void PrepareApplication();
 
 // Messages the program would show are printed on stderr and counted instead (questions
