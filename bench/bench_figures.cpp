@@ -39,9 +39,22 @@ void PairedRounds::Print(const char* title, const char* nameA, const char* nameB
     std::printf("%s (%d rounds, alternating; load average %.2f)\n", title, Count(), LoadAverage());
     std::printf("  %-52s median %9.3f %s  (min %.3f, max %.3f)\n", nameA, a.median, unit, a.min, a.max);
     std::printf("  %-52s median %9.3f %s  (min %.3f, max %.3f)\n", nameB, b.median, unit, b.min, b.max);
-    std::printf("  %-52s median %9.3f     (min %.3f, max %.3f)  target %s\n", ratioLabel, r.median, r.min, r.max,
-                target);
+    std::printf("  %-52s median %9.3f     (min %.3f, max %.3f)  target %s%s\n", ratioLabel, r.median, r.min, r.max,
+                target, Verdict(r.median, target));
     std::fflush(stdout);
+}
+
+Summary PairedRounds::DifferenceSummary() const {
+    std::vector<double> differences;
+    for (std::size_t i = 0; i < a_.size(); ++i) differences.push_back(a_[i] - b_[i]);
+    return Summarise(std::move(differences));
+}
+
+const char* Verdict(double value, const char* target) {
+    double bound = 0;
+    if (std::sscanf(target, "<= %lf", &bound) == 1) return value <= bound ? ": met" : ": NOT met";
+    if (std::sscanf(target, ">= %lf", &bound) == 1) return value >= bound ? ": met" : ": NOT met";
+    return "";
 }
 
 void PairedRounds::PrintEach(const char* label) const {

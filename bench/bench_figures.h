@@ -26,6 +26,8 @@ public:
     void Print(const char* title, const char* nameA, const char* nameB, const char* unit, const char* ratioLabel,
                bool ratioIsBOverA, const char* target) const;
     Summary RatioSummary(bool ratioIsBOverA) const;
+    // The per-round differences A - B.
+    Summary DifferenceSummary() const;
     // Every round's pair "a/b", in the order measured, on one line after `label`.
     void PrintEach(const char* label) const;
 
@@ -33,6 +35,10 @@ private:
     std::vector<double> a_;
     std::vector<double> b_;
 };
+
+// ": met" or ": NOT met" when `target` reads "<= x" or ">= x" (as the benchmarks print
+// their targets), else "".
+const char* Verdict(double value, const char* target);
 
 // The current 1-minute load average, for the printed figures.
 double LoadAverage();

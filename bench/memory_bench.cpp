@@ -304,9 +304,11 @@ int main(int argc, char** argv) {
             for (const auto& [choice, mib] : readings) std::printf("  %d: %.1f", choice, mib);
             const auto& [lastChoice, lastMib] = readings.back();
             const double growth = lastMib - readings.front().second;
-            std::printf("\n  %-10s growth after choice 2: %.1f MiB, %.1f MiB per 100 choices%s\n", name, growth,
+            const bool isProgram = std::strcmp(name, "program") == 0;
+            std::printf("\n  %-10s growth after choice 2: %.1f MiB, %.1f MiB per 100 choices%s%s\n", name, growth,
                         growth * 100.0 / (lastChoice - readings.front().first),
-                        std::strcmp(name, "program") == 0 ? " (target: <= 40 MiB after 250 choices)" : "");
+                        isProgram ? " (target: <= 40 MiB after 250 choices)" : "",
+                        isProgram && lastChoice >= 250 ? Verdict(growth, "<= 40") : "");
         }
         return 0;
     }
@@ -340,6 +342,9 @@ int main(int argc, char** argv) {
                 lesson.body.size(), programProcesses, bareProcesses);
     pss.Print("Sum of Pss over the process tree", "program (MiB)", "bare web view (MiB)", "MiB", "ratio program / bare",
               false, "none given");
+    const Summary extra = pss.DifferenceSummary();
+    std::printf("  %-52s median %9.3f MiB  (min %.3f, max %.3f)  target <= 60%s\n", "difference program - bare (MiB)",
+                extra.median, extra.min, extra.max, Verdict(extra.median, "<= 60"));
     ownPeak.Print("Peak resident size of the main process (VmHWM)", "program (MiB)", "bare web view (MiB)", "MiB",
                   "ratio program / bare", false, "none given");
     childrenPeak.Print("Sum of the web engine processes' VmHWM", "program (MiB)", "bare web view (MiB)", "MiB",
