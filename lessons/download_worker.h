@@ -37,8 +37,8 @@ using DownloadEventSink = std::function<void(DownloadEvent)>;
 // At most one progress event per this interval: painting the caption for every chunk
 // would take a core from the download itself. Every paint of the display costs ~4.5 ms
 // of CPU while the window holds web views (it composes all of itself, in software under
-// Xvfb), so ten a second, not twenty-five.
-inline constexpr std::chrono::milliseconds kProgressInterval{100};
+// Xvfb), so five a second: the block bar and the caption still move visibly.
+inline constexpr std::chrono::milliseconds kProgressInterval{200};
 
 // Where a download writes before its file is whole: "<file>.part" beside it.
 Text PartFilePath(const Text& filePath);
