@@ -31,6 +31,20 @@ Summary PairedRounds::RatioSummary(bool ratioIsBOverA) const {
     return Summarise(ratios);
 }
 
+void PairedRounds::AddAlternating(int rounds, const std::function<double()>& a, const std::function<double()>& b) {
+    for (int i = 0; i < rounds; ++i) {
+        double first = 0, second = 0;
+        if (i % 2 == 0) {
+            first = a();
+            second = b();
+        } else {
+            second = b();
+            first = a();
+        }
+        Add(first, second);
+    }
+}
+
 void PairedRounds::Print(const char* title, const char* nameA, const char* nameB, const char* unit,
                          const char* ratioLabel, bool ratioIsBOverA, const char* target) const {
     const Summary a = Summarise(a_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ Summary Summarise(std::vector<double> values);
 class PairedRounds {
 public:
     void Add(double a, double b);
+    // Runs `rounds` rounds of measuring A and B, turning the order every round (A first in
+    // the even rounds), so a drift of the machine's load falls on both alike.
+    void AddAlternating(int rounds, const std::function<double()>& a, const std::function<double()>& b);
     int Count() const { return static_cast<int>(a_.size()); }
     // Prints both ways' medians with their spread (min..max), and the median and spread of
     // the per-round ratios: A/B, or B/A when `ratioIsBOverA` (for times that stand for a

@@ -174,17 +174,8 @@ int main(int argc, char** argv) {
     // and whatever the previous transfer left behind (dirty pages being written back) fall
     // on both alike.
     pw::bench::PairedRounds rounds64;
-    for (int i = 0; i < rounds; ++i) {
-        double plain = 0, ours = 0;
-        if (i % 2 == 0) {
-            plain = TimePlainCurl(url, file);
-            ours = TimeDownloader(url, file);
-        } else {
-            ours = TimeDownloader(url, file);
-            plain = TimePlainCurl(url, file);
-        }
-        rounds64.Add(64.0 / ours, 64.0 / plain);
-    }
+    rounds64.AddAlternating(
+        rounds, [&] { return 64.0 / TimeDownloader(url, file); }, [&] { return 64.0 / TimePlainCurl(url, file); });
     rounds64.Print("64 MiB over loopback", "ResumableDownloader, empty callback (MiB/s)", "plain libcurl into a file (MiB/s)",
                    "MiB/s", "ratio downloader / plain", false, ">= 0.97");
 

@@ -151,19 +151,12 @@ int main(int argc, char** argv) {
     flash->SetPlayersPerPage(1);
     ours();  // the page in use has made its player: the next lesson takes a fresh one
     PairedRounds freshPage;
-    const int freshRounds = std::max(3, rounds / 3);
-    for (int i = 0; i < freshRounds; ++i) {
-        double a = 0, b = 0;
-        if (i % 2 == 0) {
-            a = ours();
-            b = baseline();
-        } else {
-            b = baseline();
-            a = ours();
-        }
-        freshPage.Add(a, b);
-        RunEventsUntil([] { return false; }, std::chrono::milliseconds(200));
-    }
+    const auto oursSettled = [&] {
+        const double ms = ours();
+        RunEventsUntil([] { return false; }, std::chrono::milliseconds(200));  // the old page goes
+        return ms;
+    };
+    freshPage.AddAlternating(std::max(3, rounds / 3), oursSettled, baseline);
 
     std::printf("Lesson movie: %s, %zu bytes\n", ToUtf8(lesson.cacheName).c_str(), body.size());
     // The fair baseline: the program's player page is loaded once at start, as the loaded

@@ -198,17 +198,7 @@ int main(int argc, char** argv) {
     ours();  // warm-up: the page cache holds both programs and the web engine afterwards
     baseline();
     PairedRounds figures;
-    for (int i = 0; i < rounds; ++i) {
-        double a = 0, b = 0;
-        if (i % 2 == 0) {
-            a = ours();
-            b = baseline();
-        } else {
-            b = baseline();
-            a = ours();
-        }
-        figures.Add(a, b);
-    }
+    figures.AddAlternating(rounds, ours, baseline);
     Stop(sitePid);
 
     figures.Print("Start-up to the first shown window, on the demo site", "pebblewick: fork -> main window mapped (ms)",
