@@ -134,8 +134,9 @@ void FlashView::SetMovie(const QString& absolutePath) {
         // child sees no empty player in between.
         next_ = NewPlayerPage();
         nextReady_ = false;
-        // The fresh page is shown out of sight, under this view, at its size: Ruffle's
-        // player started in a hidden page fails when it is resized and then replaced.
+        // The fresh page is shown out of sight, under this view, at its size: a player
+        // that Ruffle started in a page shown in no view failed as soon as the page's
+        // next player replaced it.
         if (!stage_) stage_ = new QWebEngineView(this);
         stage_->setGeometry(rect());
         stage_->lower();
