@@ -54,6 +54,7 @@ public:
 
     // The handlers.
     void OnMainWindowCreated();
+    void OnMainWindowShown();
     void OnLessonMenuItemClicked(int group, int item);
     void OpenLesson();
     void StartDownloadWorker();
