@@ -3,7 +3,7 @@
 // libcurl into a file for information. All from one loopback fixture server, the order
 // of the ways turning every round, in one run.
 //
-//   xvfb-run -a -s "-screen 0 1280x1024x24" download_display_bench [rounds, default 9]
+//   xvfb-run -a -s "-screen 0 1280x1024x24" download_display_bench [rounds, default 36]
 //
 // The program's way: the lesson menu handler for a lesson whose server path serves 128 MiB
 // with no cache file present, i.e. two size probes (HEAD), then DownloadWorker on its
@@ -173,7 +173,7 @@ double PlainCurlSeconds(const std::string& url, const std::string& file) {
 int main(int argc, char** argv) {
     using namespace pw;
     using namespace pw::bench;
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 36;
 
     PrepareApplication();
     QApplication app(argc, argv);
