@@ -75,18 +75,18 @@ void Program::OnMainWindowCreated() {
     // and its question comes when the answer does.
     display_->HideDownloadDisplay();
     display_->ShowView(ContentView::WebPage);
+    // Before the window is first shown: a web view shown without its page makes Qt make
+    // the window again, under a new id, once the page comes.
+    display_->SetWebAddress(hosts_.SiteBaseUrl() + "index.html");
 
-    // The rest waits until the event loop runs, after the window is first shown. Starting
-    // the page's load (the web engine's work for its page and renderer) before the show
-    // held the window back ~20 ms and brought the page no sooner. The update check's
-    // first request loads libcurl, which would hold the dynamic loader (and a core) while
-    // the window loads its GL and platform libraries.
+    // The rest waits until the event loop runs, after the window is first shown. The
+    // update check's first request loads libcurl, which would hold the dynamic loader (and
+    // a core) while the window loads its GL and platform libraries.
     PostToUiThread([this] { OnMainWindowShown(); });
 }
 
 void Program::OnMainWindowShown() {
     if (ended_) return;
-    display_->SetWebAddress(hosts_.SiteBaseUrl() + "index.html");
     // A read-only folder is no reason to stop: the idle movie is then missing.
     WriteWholeFile(FilePath(kIdleMovieName), IdleMovieBytes());
     StartUpdateCheck();

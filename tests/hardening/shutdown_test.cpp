@@ -195,7 +195,8 @@ TEST(RealProgram, ClosingTheMainWindowEndsItPromptlyAndCleanly) {
 
     const auto window = testing::WaitForTopLevelWindow(program.Pid(), "Pebblewick2.0", kStartLimit);
     ASSERT_TRUE(window.has_value()) << program.Log();
-    EXPECT_EQ(testing::ReadWholeFile(dir.File("3.swf")), IdleMovie());
+    // Written once the window is shown.
+    EXPECT_TRUE(ProcessEventsUntil([&] { return testing::ReadWholeFile(dir.File("3.swf")) == IdleMovie(); }, 20s));
     ASSERT_TRUE(program.Running()) << program.Log();
 
     CloseAndExpectCleanExit(program, *window);
