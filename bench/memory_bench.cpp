@@ -358,7 +358,8 @@ int main(int argc, char** argv) {
         programProcesses = a->processes;
         bareProcesses = b->processes;
     }
-    std::printf("Memory with a lesson playing (%zu bytes, 3 s after loading, the median of 5 readings over 2 s); processes: program %d, bare %d\n",
+    std::printf("Memory with a lesson playing (%zu bytes, 3 s after loading, the median of 5 readings over 2 s); "
+                "processes: program %d, bare %d\n",
                 lesson.body.size(), programProcesses, bareProcesses);
     pss.Print("Sum of Pss over the process tree", "program (MiB)", "bare web view (MiB)", "MiB", "ratio program / bare",
               false, "none given");

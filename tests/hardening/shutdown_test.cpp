@@ -196,7 +196,7 @@ TEST(RealProgram, ClosingTheMainWindowEndsItPromptlyAndCleanly) {
     const auto window = testing::WaitForTopLevelWindow(program.Pid(), "Pebblewick2.0", kStartLimit);
     ASSERT_TRUE(window.has_value()) << program.Log();
     // Written once the window is shown.
-    EXPECT_TRUE(ProcessEventsUntil([&] { return testing::ReadWholeFile(dir.File("3.swf")) == IdleMovie(); }, 20s));
+    EXPECT_TRUE(testing::WaitFor([&] { return testing::ReadWholeFile(dir.File("3.swf")) == IdleMovie(); }, 20s));
     ASSERT_TRUE(program.Running()) << program.Log();
 
     CloseAndExpectCleanExit(program, *window);
@@ -215,7 +215,7 @@ TEST(RealProgram, TwoInstancesInOneFolderBothRunAndWriteTheSameIdleMovie) {
     ASSERT_TRUE(firstWindow.has_value()) << first.Log();
     ASSERT_TRUE(secondWindow.has_value()) << second.Log();
     // Each writes the idle movie once its window is shown.
-    EXPECT_TRUE(ProcessEventsUntil([&] { return testing::ReadWholeFile(dir.File("3.swf")) == IdleMovie(); }, 20s));
+    EXPECT_TRUE(testing::WaitFor([&] { return testing::ReadWholeFile(dir.File("3.swf")) == IdleMovie(); }, 20s));
     EXPECT_TRUE(first.Running()) << first.Log();
     EXPECT_TRUE(second.Running()) << second.Log();
     // Nothing but the two programs' own files is in the folder.
