@@ -29,14 +29,19 @@ std::optional<std::string> RecordedRequest::Header(std::string_view name) const 
     return std::nullopt;
 }
 
-char FixtureServer::GeneratedByte(std::size_t offset) {
+char FixtureServer::GeneratedByte(std::size_t offset, std::size_t size) {
+    if (size >= 8 && offset < 8) {
+        constexpr char kSignature[] = {'F', 'W', 'S', 10};
+        if (offset < 4) return kSignature[offset];
+        return static_cast<char>((size >> (8 * (offset - 4))) & 0xFF);
+    }
     // Not periodic in any power of two up to 64 KiB, so a misplaced piece shows.
     return static_cast<char>((offset + (offset >> 8) * 3 + (offset >> 16) * 5) & 0xFF);
 }
 
 std::string FixtureServer::GeneratedBody(std::size_t size) {
     std::string body(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) body[i] = GeneratedByte(i);
+    for (std::size_t i = 0; i < size; ++i) body[i] = GeneratedByte(i, size);
     return body;
 }
 
@@ -76,7 +81,7 @@ struct FixtureServer::State {
         std::string piece;
         if (r.generatedSize) {
             piece.resize(n);
-            for (std::size_t i = 0; i < n; ++i) piece[i] = GeneratedByte(offset + i);
+            for (std::size_t i = 0; i < n; ++i) piece[i] = GeneratedByte(offset + i, *r.generatedSize);
         } else {
             piece.assign(r.body, offset, n);
         }

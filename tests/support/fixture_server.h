@@ -14,7 +14,7 @@ namespace pw::testing {
 // What the fixture server answers at one path, and how it misbehaves on purpose.
 struct FixtureResource {
     std::string body{};
-    // When set, the body is this many bytes of GeneratedByte(offset), made while sending.
+    // When set, the body is this many bytes of GeneratedByte(offset, size), made while sending.
     std::optional<std::size_t> generatedSize{};
     int status = 200;
     std::string contentType = "application/octet-stream";
@@ -65,7 +65,10 @@ public:
     void ReleaseStalls();
 
     // The bytes of a generated body.
-    static char GeneratedByte(std::size_t offset);
+    // Byte `offset` of a generated body of `size` bytes: a whole uncompressed movie by its
+    // header ("FWS", version 10, its length), so that a download of it counts as a lesson;
+    // the rest is a pattern in which a misplaced piece shows.
+    static char GeneratedByte(std::size_t offset, std::size_t size);
     static std::string GeneratedBody(std::size_t size);
 
 private:
