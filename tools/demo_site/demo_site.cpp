@@ -1,4 +1,5 @@
 #include "tools/demo_site/demo_site.h"
+#include "tools/demo_site/site_content.h"
 
 #include <httplib.h>
 #include <sys/socket.h>
@@ -41,7 +42,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr const char* kHtml = kUtf8Html;
 constexpr const char* kGbkHtml = "text/html; charset=gbk";
 constexpr const char* kFlash = "application/x-shockwave-flash";
 constexpr std::size_t kUnpacedPiece = 64 * 1024;
@@ -51,12 +52,6 @@ std::string Page(const std::uint8_t* bytes, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(bytes), size);
 }
 #define PW_PAGE(name) Page(pw::embedded::kDemoPage_##name, pw::embedded::kDemoPage_##name##Size)
-
-struct Resource {
-    std::string body;
-    std::string contentType;
-    bool paced = false;  // sent at the lesson rate
-};
 
 std::optional<std::size_t> ParseCount(std::string_view text) {
     std::size_t value = 0;
@@ -72,6 +67,16 @@ bool IsPlainVersion(std::string_view version) {
     return std::none_of(version.begin(), version.end(), [](char c) {
         const auto b = static_cast<unsigned char>(c);
         return b < 0x20 || b == 0x7F || c == '<' || c == '>' || c == '&' || c == '"';
+    });
+}
+
+// A host name or address with an optional port, as it stands in an address: the update
+// page names it, so it must not carry a path, markup or blanks.
+bool IsPlainHost(std::string_view host) {
+    if (host.empty() || host.size() > 255) return false;
+    return std::all_of(host.begin(), host.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' || c == '[' ||
+               c == ']';
     });
 }
 
@@ -125,26 +130,74 @@ std::string UpdatePage(const DemoSiteOptions& options, const std::string& hostPo
 
 }  // namespace
 
+SiteContent MakeSiteContent(const DemoSiteOptions& options, const std::string& hostPort) {
+    SiteContent site;
+    auto add = [&site](const std::string& path, std::string body, const char* contentType, bool paced = false) {
+        site.resources[path] = std::make_shared<const Resource>(Resource{std::move(body), contentType, paced});
+    };
+    const std::string home = PW_PAGE(index);
+    add("/tovel/", home, kHtml);
+    add("/tovel/index.html", home, kHtml);
+    const std::string guestbook = PW_PAGE(gb);
+    add("/tovel/gb/", guestbook, kHtml);
+    add("/tovel/gb/index.html", guestbook, kHtml);
+    add("/tovel/hybb.html", PW_PAGE(hybb), kHtml);
+    add("/tovel/txbb.html", PW_PAGE(txbb), kHtml);
+    add("/tovel/bbgcs.html", PW_PAGE(bbgcs), kHtml);
+    add("/tovel/mft.html", PW_PAGE(mft), kHtml);
+    add("/tovel/update.html", PW_PAGE(update), kHtml);
+    site.thanksPage = PW_PAGE(gb_thanks);
+    site.notFoundPage = PW_PAGE(not_found);
+
+    add("/tovel/test.html", UpdatePage(options, hostPort), kGbkHtml);
+    const std::string version = options.newerVersion.empty() ? kProgramVersion : options.newerVersion;
+    const std::vector<std::uint8_t> update = swf::MakeSampleLesson(2, 5);
+    add("/tovel/update/" + UpdateFileName(version), std::string(update.begin(), update.end()), kFlash, true);
+
+    // Both lesson servers' paths on this one server; requests arrive percent-decoded,
+    // so the keys are the paths' GBK bytes.
+    for (const LessonRow& row : LessonCatalogue()) {
+        const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
+        add(FromUtf8(row.path), std::string(movie.begin(), movie.end()), kFlash, true);
+    }
+
+    site.redirects = {{"/", "/tovel/"}, {"/tovel", "/tovel/"}, {"/tovel/gb", "/tovel/gb/"}};
+    return site;
+}
+
 const char* Usage() {
     return "usage: pebblewick_demo_site [--port N] [--newer VERSION] [--way download|browser] "
            "[--rate KB_PER_S]\n"
+           "       pebblewick_demo_site --export DIR [--force] [--host HOST[:PORT]] [--newer VERSION] "
+           "[--way download|browser]\n"
            "  --port N           listen on 127.0.0.1:N (default 28960; 0 picks a free port)\n"
            "  --newer VERSION    the update page announces VERSION (default: 2.0, nothing new)\n"
            "  --way WAY          download: the program downloads the update (default);\n"
            "                     browser: it opens the update page in the web browser\n"
-           "  --rate KB_PER_S    lesson transfer rate (default 150; 0 = unlimited)\n";
+           "  --rate KB_PER_S    lesson transfer rate (default 150; 0 = unlimited)\n"
+           "  --export DIR       write the site as static files into DIR (new or empty) and exit\n"
+           "  --force            with --export: replace DIR when it holds a former export\n"
+           "  --host HOST        with --export: the host (and port) the site is served on, named\n"
+           "                     by the update page (default 127.0.0.1:28960)\n";
 }
 
 CommandLine ParseCommandLine(std::span<const char* const> args) {
     CommandLine result;
     DemoSiteOptions options;
+    ExportRequest exportRequest;
+    bool exporting = false, force = false, hostGiven = false, serverOption = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") {
             result.helpRequested = true;
             return result;
         }
-        if (arg != "--port" && arg != "--newer" && arg != "--way" && arg != "--rate") {
+        if (arg == "--force") {
+            force = true;
+            continue;
+        }
+        if (arg != "--port" && arg != "--newer" && arg != "--way" && arg != "--rate" && arg != "--export" &&
+            arg != "--host") {
             result.error = "unknown argument: " + std::string(arg);
             return result;
         }
@@ -153,7 +206,22 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
             return result;
         }
         const std::string_view value = args[++i];
-        if (arg == "--port") {
+        if (arg == "--export") {
+            if (value.empty()) {
+                result.error = "--export needs a folder";
+                return result;
+            }
+            exporting = true;
+            exportRequest.directory = value;
+        } else if (arg == "--host") {
+            if (!IsPlainHost(value)) {
+                result.error = "--host: not a host or host:port: " + std::string(value);
+                return result;
+            }
+            hostGiven = true;
+            exportRequest.siteHost = value;
+        } else if (arg == "--port") {
+            serverOption = true;
             const auto port = ParseCount(value);
             if (!port || *port > 65535) {
                 result.error = "--port: not a port number: " + std::string(value);
@@ -181,8 +249,21 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
                 result.error = "--rate: not a rate in KB/s: " + std::string(value);
                 return result;
             }
+            serverOption = true;
             options.rateKbPerSecond = *rate;
         }
+    }
+    if (exporting && serverOption) {
+        result.error = "--port and --rate are for the live site, not for --export";
+        return result;
+    }
+    if (!exporting && (force || hostGiven)) {
+        result.error = "--force and --host go with --export";
+        return result;
+    }
+    if (exporting) {
+        exportRequest.force = force;
+        result.exportTo = exportRequest;
     }
     result.options = options;
     return result;
@@ -194,10 +275,7 @@ struct DemoSite::State {
     std::thread listener;
     int port = 0;
     // Filled before the server starts and only read afterwards.
-    std::map<std::string, std::shared_ptr<const Resource>> resources;
-    std::map<std::string, std::string> redirects;
-    std::string thanksPage;
-    std::string notFoundPage;
+    SiteContent site;
 
     std::mutex mutex;
     std::condition_variable stopRequested;
@@ -214,41 +292,6 @@ struct DemoSite::State {
         return stopping;
     }
 
-    void Add(const std::string& path, std::string body, std::string contentType, bool paced = false) {
-        resources[path] = std::make_shared<const Resource>(Resource{std::move(body), std::move(contentType), paced});
-    }
-
-    void AddContent() {
-        const std::string home = PW_PAGE(index);
-        Add("/tovel/", home, kHtml);
-        Add("/tovel/index.html", home, kHtml);
-        const std::string guestbook = PW_PAGE(gb);
-        Add("/tovel/gb/", guestbook, kHtml);
-        Add("/tovel/gb/index.html", guestbook, kHtml);
-        Add("/tovel/hybb.html", PW_PAGE(hybb), kHtml);
-        Add("/tovel/txbb.html", PW_PAGE(txbb), kHtml);
-        Add("/tovel/bbgcs.html", PW_PAGE(bbgcs), kHtml);
-        Add("/tovel/mft.html", PW_PAGE(mft), kHtml);
-        Add("/tovel/update.html", PW_PAGE(update), kHtml);
-        thanksPage = PW_PAGE(gb_thanks);
-        notFoundPage = PW_PAGE(not_found);
-
-        const std::string hostPort = "127.0.0.1:" + std::to_string(port);
-        Add("/tovel/test.html", UpdatePage(options, hostPort), kGbkHtml);
-        const std::string version = options.newerVersion.empty() ? kProgramVersion : options.newerVersion;
-        const std::vector<std::uint8_t> update = swf::MakeSampleLesson(2, 5);
-        Add("/tovel/update/" + UpdateFileName(version), std::string(update.begin(), update.end()), kFlash, true);
-
-        // Both lesson servers' paths on this one server; requests arrive percent-decoded,
-        // so the keys are the paths' GBK bytes.
-        for (const LessonRow& row : LessonCatalogue()) {
-            const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
-            Add(FromUtf8(row.path), std::string(movie.begin(), movie.end()), kFlash, true);
-        }
-
-        redirects = {{"/", "/tovel/"}, {"/tovel", "/tovel/"}, {"/tovel/gb", "/tovel/gb/"}};
-    }
-
     std::size_t PieceSize(const Resource& resource) const {
         if (!resource.paced || options.rateKbPerSecond == 0) return kUnpacedPiece;
         return std::max<std::size_t>(1, options.rateKbPerSecond * 1024 * kPacingStep.count() / 1000);
@@ -263,12 +306,12 @@ struct DemoSite::State {
     }
 
     void HandleGet(const httplib::Request& req, httplib::Response& res) {
-        if (const auto redirect = redirects.find(req.path); redirect != redirects.end()) {
+        if (const auto redirect = site.redirects.find(req.path); redirect != site.redirects.end()) {
             res.set_redirect(redirect->second);
             return;
         }
-        const auto found = resources.find(req.path);
-        if (found == resources.end()) {
+        const auto found = site.resources.find(req.path);
+        if (found == site.resources.end()) {
             res.status = 404;
             return;
         }
@@ -288,8 +331,8 @@ struct DemoSite::State {
     // The guestbook's form stores nothing: it only thanks the writer.
     void HandlePost(const httplib::Request& req, httplib::Response& res) {
         if (req.path == "/tovel/gb/" || req.path == "/tovel/gb/index.html") {
-            res.set_content(thanksPage, kHtml);
-        } else if (resources.count(req.path) != 0) {
+            res.set_content(site.thanksPage, kHtml);
+        } else if (site.resources.count(req.path) != 0) {
             res.status = 405;
             res.set_header("Allow", "GET, HEAD");
         } else {
@@ -300,7 +343,7 @@ struct DemoSite::State {
     void HandleError(const httplib::Request&, httplib::Response& res) {
         if (!res.body.empty()) return;
         if (res.status == 404) {
-            res.set_content(notFoundPage, kHtml);
+            res.set_content(site.notFoundPage, kHtml);
         } else {
             res.set_content("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Pebblewick</title></head>"
                             "<body><p>" + std::to_string(res.status) + "</p></body></html>\n",
@@ -338,7 +381,7 @@ std::unique_ptr<DemoSite> DemoSite::Start(const DemoSiteOptions& options) {
     }
     if (s.port <= 0) return nullptr;
     // The update page names this address, so the content is made once the port is known.
-    s.AddContent();
+    s.site = MakeSiteContent(options, "127.0.0.1:" + std::to_string(s.port));
     // Connections wait in the backlog until the loop accepts them.
     s.listener = std::thread([&s] { s.server.listen_after_bind(); });
     // A stop before the loop runs would be lost and leave the loop running for ever.

@@ -31,16 +31,35 @@ inline constexpr int kDefaultPort = 28960;
 // The version the program calls its own.
 inline constexpr const char* kProgramVersion = "2.0";
 
+// The site written out as static files, for any web server to serve.
+struct ExportRequest {
+    std::string directory;
+    // Replaces a folder that holds a former export; any other non-empty folder is refused.
+    bool force = false;
+    // The host (and port) the site will be served on: the update page names its
+    // addresses there.
+    std::string siteHost = "127.0.0.1:28960";
+};
+
 struct CommandLine {
     std::optional<DemoSiteOptions> options;  // nothing when the arguments are wrong
+    std::optional<ExportRequest> exportTo;   // "--export DIR": write the site, do not serve it
     std::string error;                       // why, for the user
     bool helpRequested = false;
 };
 
-// Reads "--port N", "--newer VERSION", "--way download|browser", "--rate KB_PER_S" and
-// "--help" (the program's own name not included).
+// Reads "--port N", "--newer VERSION", "--way download|browser", "--rate KB_PER_S",
+// "--export DIR", "--force", "--host HOST" and "--help" (the program's own name not
+// included).
 CommandLine ParseCommandLine(std::span<const char* const> args);
 const char* Usage();
+
+// Writes the whole site into `request.directory`: the pages and the guestbook's answer
+// in GBK, the update page (as `options` make it), the update file and the 32 lessons at
+// the catalogue's paths, their file names the paths' GBK bytes. Written into a folder
+// beside it and renamed into place at the end, so the folder is never seen half
+// written. Empty on success, else why not.
+std::string ExportSite(const DemoSiteOptions& options, const ExportRequest& request);
 
 class DemoSite {
 public:

@@ -1,4 +1,5 @@
-// The demo site on 127.0.0.1 until SIGINT or SIGTERM. See demo_site.h; --help for the options.
+// The demo site on 127.0.0.1 until SIGINT or SIGTERM, or with --export written out as static
+// files. See demo_site.h; --help for the options.
 #include <csignal>
 #include <cstdio>
 #include <span>
@@ -15,6 +16,17 @@ int main(int argc, char** argv) {
     if (!commandLine.options) {
         std::fprintf(stderr, "%s\n%s", commandLine.error.c_str(), pw::demo::Usage());
         return 2;
+    }
+
+    if (commandLine.exportTo) {
+        const std::string problem = pw::demo::ExportSite(*commandLine.options, *commandLine.exportTo);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "pebblewick_demo_site: %s\n", problem.c_str());
+            return 1;
+        }
+        std::printf("Pebblewick site exported to %s, for http://%s/tovel/\n", commandLine.exportTo->directory.c_str(),
+                    commandLine.exportTo->siteHost.c_str());
+        return 0;
     }
 
     // The signals are taken by sigwait below, so every thread the server starts must
