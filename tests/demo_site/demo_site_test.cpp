@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdint>
 #include <functional>
 #include <future>
@@ -23,6 +24,7 @@ namespace pw::demo {
 namespace {
 
 using namespace std::chrono_literals;
+using pw::testing::WirePath;
 
 // ---- a small libcurl client ----
 
@@ -74,17 +76,6 @@ Reply Fetch(const std::string& url, Method method = Method::Get, const std::stri
     return reply;
 }
 
-// The path as the program puts it on the wire: every byte of a double-byte character
-// percent-encoded, ASCII as it stands.
-std::string WirePath(const Text& gbkPath) {
-    std::string out;
-    for (char c : gbkPath) {
-        if (static_cast<unsigned char>(c) < 0x80) out += c;
-        else out += pw::testing::PercentEncoded(std::string(1, c));
-    }
-    return out;
-}
-
 std::string AsString(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 // A movie is a SWF: "FWS" (plain) or "CWS" (zlib), a version, and the length of the
@@ -128,6 +119,14 @@ TEST(DemoSiteCommandLine, ReadsEveryOption) {
     EXPECT_EQ(parsed.options->way, UpdateWay::Browser);
     EXPECT_EQ(parsed.options->rateKbPerSecond, 0u);
 
+    const CommandLine exporting = Parse({"--export", "site", "--force", "--host", "example.org:8080", "--newer", "2.1"});
+    ASSERT_TRUE(exporting.exportTo) << exporting.error;
+    EXPECT_EQ(exporting.exportTo->directory, "site");
+    EXPECT_TRUE(exporting.exportTo->force);
+    EXPECT_EQ(exporting.exportTo->siteHost, "example.org:8080");
+    EXPECT_EQ(exporting.options->newerVersion, "2.1");
+    EXPECT_FALSE(parsed.exportTo);
+
     const CommandLine download = Parse({"--way", "download", "--port", "65535"});
     ASSERT_TRUE(download.options) << download.error;
     EXPECT_EQ(download.options->way, UpdateWay::Download);
@@ -138,7 +137,9 @@ TEST(DemoSiteCommandLine, RefusesWrongArguments) {
     const std::vector<std::vector<const char*>> wrong = {
         {"--port", "65536"},  {"--port", "-1"},   {"--port", "80x"},     {"--port"},
         {"--way", "ftp"},     {"--rate", "fast"}, {"--rate", "-5"},      {"--newer", ""},
-        {"--newer", "2.1</p>"}, {"--newer", "2.1\n"}, {"--colour", "red"}, {"2.1"}};
+        {"--newer", "2.1</p>"}, {"--newer", "2.1\n"}, {"--colour", "red"}, {"2.1"},
+        {"--export"}, {"--export", ""}, {"--force"}, {"--host", "example.org"},
+        {"--export", "d", "--host", "a/b"}, {"--export", "d", "--port", "1"}};
     for (const auto& args : wrong) {
         const CommandLine parsed = Parse(args);
         EXPECT_FALSE(parsed.options) << args[0] << " " << (args.size() > 1 ? args[1] : "");
@@ -349,6 +350,51 @@ TEST(DemoSiteUpdatePage, VersionInFullWidthDigitsIsAnnouncedAsWritten) {
     EXPECT_TRUE(IsNewerVersion(announced.newest, "2.0"));
     EXPECT_TRUE(IsBareFileName(announced.fileName));
     EXPECT_EQ(Fetch(announced.downloadUrl).status, 200);
+}
+
+// ---- the static export ----
+
+// An existing folder is replaced only when it is empty, or holds a former export and
+// --force is given; whatever is refused stays as it was, and nothing is left beside it.
+TEST(DemoSiteExport, ReplacesOnlyAnEmptyFolderOrAFormerExportWithForce) {
+    const struct {
+        const char* name;
+        bool force;
+        bool exported;
+    } rows[] = {{"absent", false, true}, {"empty", false, true},  {"other", false, false}, {"other", true, false},
+                {"former", false, false}, {"former", true, true}, {"a-file", true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.name) + (row.force ? " --force" : ""));
+        pw::testing::TempDir dir;
+        const std::string target = dir.File("site");
+        const std::string name = row.name;
+        if (name == "a-file") pw::testing::WriteWholeFile(target, "x");
+        if (name == "empty" || name == "other") std::filesystem::create_directory(target);
+        if (name == "other") pw::testing::WriteWholeFile(target + "/keep.txt", "mine");
+        if (name == "former") {
+            ASSERT_EQ(ExportSite({}, {target, false, "127.0.0.1:1"}), "");
+            pw::testing::WriteWholeFile(target + "/stale.txt", "old");
+        }
+
+        const std::string problem = ExportSite({}, {target, row.force, "127.0.0.1:2"});
+        EXPECT_EQ(problem.empty(), row.exported) << problem;
+        const std::string updatePage = pw::testing::ReadWholeFile(target + "/tovel/test.html");
+        if (row.exported) {
+            EXPECT_NE(updatePage.find("127.0.0.1:2"), std::string::npos);
+            EXPECT_FALSE(std::filesystem::exists(target + "/stale.txt"));
+            EXPECT_EQ(pw::testing::ReadWholeFile(target + FromUtf8(LessonCatalogue()[0].path)),
+                      AsString(swf::MakeSampleLesson(0, 0)));
+        }
+        if (name == "other") {
+            EXPECT_EQ(pw::testing::ReadWholeFile(target + "/keep.txt"), "mine");
+        }
+        if (name == "former" && !row.force) {
+            EXPECT_TRUE(std::filesystem::exists(target + "/stale.txt"));
+        }
+        // The target alone: no staging folder and no former export left beside it.
+        const std::filesystem::directory_iterator entries(dir.Path());
+        EXPECT_EQ(std::distance(begin(entries), end(entries)), 1);
+    }
 }
 
 // ---- start and stop ----

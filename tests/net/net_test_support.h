@@ -22,6 +22,17 @@ inline std::string PercentEncoded(const std::string& bytes) {
     return out;
 }
 
+// The path as the program puts it on the wire: every byte of a double-byte character
+// percent-encoded, ASCII as it stands.
+inline std::string WirePath(const std::string& gbkPath) {
+    std::string out;
+    for (char c : gbkPath) {
+        if (static_cast<unsigned char>(c) < 0x80) out += c;
+        else out += PercentEncoded(std::string(1, c));
+    }
+    return out;
+}
+
 // How many header lines named `name` (case-insensitive) the request carried.
 inline std::size_t HeaderCount(const RecordedRequest& request, std::string_view name) {
     std::size_t count = 0;
