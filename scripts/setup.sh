@@ -8,7 +8,7 @@ PACKAGES=(
   libgl1-mesa-dev libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev liblzma-dev
   libx11-dev libxcb1-dev xvfb xauth fonts-wqy-zenhei fonts-noto-cjk fonttools qt6-translations-l10n python3
-  lintian desktop-file-utils appstream x11-utils xdotool inotify-tools
+  lintian desktop-file-utils appstream x11-utils xdotool inotify-tools nginx-light
 )
 
 pw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -24,8 +24,10 @@ pw_install_packages() {
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    # apt's own progress lines (no fancy status bar, which a log cannot show): the
+    # first install takes minutes.
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -o Dpkg::Progress-Fancy=0 "${missing[@]}"
   fi
 }
 
@@ -38,11 +40,19 @@ pw_install_node_modules() {
   fi
 }
 
-# pw_build DIR [cmake options...]
+# pw_build DIR [-DNAME=VALUE...]
 pw_build() {
   local dir=$1; shift
   cd "$pw_root"
-  if [ ! -f "$dir/build.ninja" ]; then
+  # Configured once; again only when an option differs from the build's cache (CI=true
+  # ./test on a build folder made without -Werror).
+  local configure=0 option
+  [ -f "$dir/build.ninja" ] || configure=1
+  for option in "$@"; do
+    option=${option#-D}
+    grep -qx "${option%%=*}:[A-Z]*=${option#*=}" "$dir/CMakeCache.txt" 2>/dev/null || configure=1
+  done
+  if [ $configure = 1 ]; then
     cmake -S . -B "$dir" -G Ninja "$@"
   fi
   cmake --build "$dir"
