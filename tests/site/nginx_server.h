@@ -1,7 +1,9 @@
 #pragma once
 
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +33,10 @@ public:
     // Nothing when nginx did not come up on `port` (then `why` says what it logged).
     static std::unique_ptr<NginxServer> Start(const std::string& serverBlock, const std::string& root, int port,
                                               std::string& why) {
+        if (::access(kNginx, X_OK) != 0) {
+            why = std::string("no ") + kNginx + ": scripts/setup.sh installs nginx-light";
+            return nullptr;
+        }
         auto server = std::unique_ptr<NginxServer>(new NginxServer());
         const std::string& p = server->prefix_.Path();
         std::string site = ReadWholeFile(serverBlock);
@@ -53,7 +59,7 @@ public:
         WriteWholeFile(p + "/nginx.conf", conf.str());
 
         const std::string conf_path = p + "/nginx.conf", error_log = p + "/error.log";
-        const char* argv[] = {"/usr/sbin/nginx", "-p", p.c_str(), "-c", conf_path.c_str(), "-e", error_log.c_str(),
+        const char* argv[] = {kNginx, "-p", p.c_str(), "-c", conf_path.c_str(), "-e", error_log.c_str(),
                               nullptr};
         server->pid_ = ::fork();
         if (server->pid_ == 0) {
@@ -89,6 +95,8 @@ public:
     }
 
 private:
+    static constexpr const char* kNginx = "/usr/sbin/nginx";
+
     NginxServer() = default;
 
     static bool Substitute(std::string& text, const std::string& line, const std::string& replacement) {
