@@ -26,6 +26,15 @@ MonotonicTime SteadyNow() {
     return std::chrono::duration_cast<MonotonicTime>(std::chrono::steady_clock::now().time_since_epoch());
 }
 
+// The main window's eight picture buttons, left to right.
+QList<QWidget*> PictureButtons(const LoadedWindow& window) {
+    QList<QWidget*> buttons;
+    for (int i = 1; i <= 8; ++i)
+        if (QWidget* button = window.control(QStringLiteral("超级按钮%1").arg(i).toUtf8().constData()))
+            buttons.append(button);
+    return buttons;
+}
+
 // The content area of the main window, where the rest picture shows.
 constexpr QRect kContentArea(90, 68, 600, 500);
 
@@ -70,9 +79,8 @@ void ParentCorner::Attach(LoadedWindow& mainWindow) {
 
     // The keyboard's order: the lesson menu, the eight picture buttons, the parent corner.
     QWidget* previous = mainWindow.control(names::kLessonMenu);
-    for (int i = 1; i <= 8; ++i) {
-        QWidget* button = mainWindow.control(QStringLiteral("超级按钮%1").arg(i).toUtf8().constData());
-        if (previous && button) QWidget::setTabOrder(previous, button);
+    for (QWidget* button : PictureButtons(mainWindow)) {
+        if (previous) QWidget::setTabOrder(previous, button);
         previous = button;
     }
     if (QWidget* corner = mainWindow.control(names::kParentCornerButton); previous && corner)
@@ -223,6 +231,7 @@ void ParentCorner::StartRest() {
     // The lesson is silenced and paused, the web pages muted.
     ApplyVolume();
     if (flash_) flash_->Pause();
+    SetChildControlsEnabled(false);
     if (!restPicture_) {
         restPicture_ = new PictureBox(window_);
         restPicture_->setObjectName(QStringLiteral("休息图片"));
@@ -239,9 +248,16 @@ void ParentCorner::StartRest() {
 
 void ParentCorner::EndRest() {
     resting_ = false;
+    SetChildControlsEnabled(true);
     if (restPicture_) restPicture_->hide();
     ApplyVolume();
     if (flash_ && flash_->isVisible()) flash_->Play();
+}
+
+void ParentCorner::SetChildControlsEnabled(bool enabled) {
+    if (!window_) return;
+    if (QWidget* menu = window_->control(names::kLessonMenu)) menu->setEnabled(enabled);
+    for (QWidget* button : PictureButtons(*window_)) button->setEnabled(enabled);
 }
 
 void ParentCorner::ToggleFullScreen() {

@@ -74,6 +74,8 @@ private:
     void StartRest();
     void EndRest();
     void ShowNote(bool shown);
+    // The lesson menu and the picture buttons take no input while the child rests.
+    void SetChildControlsEnabled(bool enabled);
     void EnterFullScreen();
     void LeaveFullScreen();
     void WatchForDoubleClicks(QObject* object);

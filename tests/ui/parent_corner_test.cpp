@@ -239,6 +239,7 @@ TEST_F(ParentCornerTest, SessionEndSilencesTheLessonShowsTheRestPictureAndTheMen
     Control<PictureButton>("超级按钮2")->click();
     ASSERT_TRUE(testing::ProgramSettles(app_->program()));
     EXPECT_EQ(app_->program().globals().CurrentFileName, Lookup(0, 0)->cacheName);
+    EXPECT_EQ(Menu()->selectedItem(), QPoint(0, 0));
     EXPECT_TRUE(messages_.Texts().empty());
     EXPECT_EQ(testing::FindTopLevelWindow(names::kPagesWindow), nullptr);
 
