@@ -32,7 +32,8 @@ constexpr ControlDescription kMainWindowControls[] = {
      .parent = kOnWindow, .accessibleName = "下载进度"},
     {.type = ControlType::Label, .name = names::kStatusLabel, .left = 240, .top = 272, .width = 360, .height = 48,
      .parent = kOnPicture,
-     .caption = "Pebblewick祝您使用愉快！！！\r\n\r\n也祝您的宝宝越来越聪明！！！", .accessibleName = "下载状态"},
+     // A screen reader reads the caption itself: no name of its own.
+     .caption = "Pebblewick祝您使用愉快！！！\r\n\r\n也祝您的宝宝越来越聪明！！！"},
     {.type = ControlType::FlashView, .name = names::kFlashView, .left = 90, .top = 68, .width = 600, .height = 500,
      .parent = kOnPicture, .accessibleName = "课程动画"},
     Button("超级按钮8", 609, kOnPicture, ":/assets/button8.jpg", WindowEvent::Button8Clicked, "学知识", "Pebblewick2.0"),
