@@ -110,7 +110,14 @@ bool ParentCorner::eventFilter(QObject* watched, QEvent* event) {
         LeaveFullScreen();  // the lesson's window goes with the main window
         return false;
     }
-    if (event->type() == QEvent::ChildAdded && flash_) {
+    if (watched == window_) return false;
+    // From here on: the lesson's view and the widgets inside it.
+    if (watched == flash_ && event->type() == QEvent::Hide && fullScreen_ && !event->spontaneous()) {
+        // The program hid the lesson (a download began): the full-screen window goes too.
+        QTimer::singleShot(0, this, [this] {
+            if (fullScreen_ && flash_ && flash_->isHidden()) LeaveFullScreen();
+        });
+    } else if (event->type() == QEvent::ChildAdded) {
         // The web engine makes its widget when the page first shows.
         if (QObject* child = static_cast<QChildEvent*>(event)->child(); child && child->isWidgetType())
             WatchForDoubleClicks(child);
@@ -228,6 +235,9 @@ void ParentCorner::StartRest() {
     resting_ = true;
     if (fullScreen_) LeaveFullScreen();
     ShowNote(false);
+    // The pages window closes; the main window is all that shows.
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* other = qobject_cast<LoadedWindow*>(top); other && other != window_ && other->isVisible()) other->close();
     // The lesson is silenced and paused, the web pages muted.
     ApplyVolume();
     if (flash_) flash_->Pause();
@@ -301,10 +311,11 @@ void ParentCorner::LeaveFullScreen() {
         delete flash_;  // its window has gone
         return;
     }
+    const bool shown = !flash_->isHidden();
     flash_->setParent(flashHome_, Qt::Widget);
     flash_->setGeometry(flashGeometry_);
     if (flashAbove_) flash_->stackUnder(flashAbove_);
-    flash_->show();
+    flash_->setVisible(shown);
     if (window_) window_->activateWindow();
 }
 
