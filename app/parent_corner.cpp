@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QShortcut>
@@ -77,14 +78,20 @@ void ParentCorner::Attach(LoadedWindow& mainWindow) {
         WatchForDoubleClicks(flash_);
     }
 
-    // The keyboard's order: the lesson menu, the eight picture buttons, the parent corner.
-    QWidget* previous = mainWindow.control(names::kLessonMenu);
-    for (QWidget* button : PictureButtons(mainWindow)) {
-        if (previous) QWidget::setTabOrder(previous, button);
-        previous = button;
+    // The keyboard's order: the lesson menu, the eight picture buttons, the parent corner,
+    // round again. Tab never wanders into a web page from them (a page keeps Tab for its
+    // links); a click puts the focus into a page.
+    QList<QWidget*> ring{mainWindow.control(names::kLessonMenu)};
+    ring += PictureButtons(mainWindow);
+    ring.append(mainWindow.control(names::kParentCornerButton));
+    for (QWidget* w : ring) {
+        if (!w) continue;
+        if (!tabRing_.isEmpty()) QWidget::setTabOrder(tabRing_.back(), w);
+        tabRing_.append(w);
+        w->installEventFilter(this);
     }
-    if (QWidget* corner = mainWindow.control(names::kParentCornerButton); previous && corner)
-        QWidget::setTabOrder(previous, corner);
+    // The menu has the focus from the start, without a frame until a key is pressed.
+    if (!tabRing_.isEmpty()) tabRing_.front()->setFocus(Qt::OtherFocusReason);
 
     sessionPoll_ = new QTimer(this);
     sessionPoll_->setInterval(1000);
@@ -111,6 +118,24 @@ bool ParentCorner::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == window_) return false;
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool forward = key->key() == Qt::Key_Tab && !(key->modifiers() & ~Qt::KeypadModifier);
+        const bool back = key->key() == Qt::Key_Backtab;
+        const qsizetype at = tabRing_.indexOf(qobject_cast<QWidget*>(watched));
+        if (at >= 0 && (forward || back)) {
+            const qsizetype size = tabRing_.size();
+            for (qsizetype step = 1; step < size; ++step) {
+                QWidget* next = tabRing_[(at + (forward ? step : size - step)) % size];
+                if (next && next->isEnabled() && next->isVisible()) {
+                    next->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+                    break;
+                }
+            }
+            return true;
+        }
+    }
+    if (tabRing_.contains(qobject_cast<QWidget*>(watched))) return false;
     // From here on: the lesson's view and the widgets inside it.
     if (watched == flash_ && event->type() == QEvent::Hide && fullScreen_ && !event->spontaneous()) {
         // The program hid the lesson (a download began): the full-screen window goes too.

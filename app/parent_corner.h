@@ -102,6 +102,8 @@ private:
     QPointer<QWidget> flashHome_;
     QPointer<QWidget> flashAbove_;
     QRect flashGeometry_;
+    // Tab goes round these and no further: the lesson menu, the picture buttons, "家长".
+    QList<QPointer<QWidget>> tabRing_;
 };
 
 }  // namespace pw

@@ -241,7 +241,7 @@ void RollUpMenu::paintEvent(QPaintEvent*) {
     p.setPen(colours_.face);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
 
-    if (hasFocus()) {
+    if (hasFocus() && keyboardInUse_) {
         // The keyboard's row, in the style's dotted focus frame over a solid one that
         // shows on the grey behind the items too.
         const QRect r = rowRect(current_).adjusted(1, 1, -2, -2);
@@ -287,6 +287,7 @@ void RollUpMenu::ChooseItem(int item) {
 }
 
 void RollUpMenu::keyPressEvent(QKeyEvent* event) {
+    keyboardInUse_ = true;
     const QList<Row> rows = Rows();
     const int at = std::max<int>(0, static_cast<int>(rows.indexOf(current_)));
     switch (event->key()) {
@@ -320,6 +321,8 @@ void RollUpMenu::keyPressEvent(QKeyEvent* event) {
 
 void RollUpMenu::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
+    // The focus given at start shows nothing until a key is pressed; Tab shows it at once.
+    keyboardInUse_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     if (!Rows().contains(current_)) current_ = {openGroup_, -1};
     SetCurrentRow(current_);
 }

@@ -100,6 +100,7 @@ private:
     int pressedItem_ = -1;
     int scroll_ = 0;
     Row current_{0, -1};
+    bool keyboardInUse_ = false;  // the focus frame shows once the keyboard is used here
 };
 
 // "宋体" at 12 pixels, with a CJK font standing in where it is missing.

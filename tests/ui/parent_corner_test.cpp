@@ -147,8 +147,10 @@ protected:
 TEST_F(ParentCornerTest, KeyboardChoosesALessonAndPressesThePictureButtons) {
     Start();
     SetFlash();
+    // The menu has the focus from the start.
     app_->window().activateWindow();
-    Menu()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&app_->window()));
+    EXPECT_EQ(QApplication::focusWidget(), Menu());
     // Down through the first group's 16 lessons to the second header; Enter opens it.
     for (int i = 0; i < 17; ++i) QTest::keyClick(Menu(), Qt::Key_Down);
     QTest::keyClick(Menu(), Qt::Key_Return);
@@ -166,6 +168,11 @@ TEST_F(ParentCornerTest, KeyboardChoosesALessonAndPressesThePictureButtons) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     ASSERT_TRUE(ProcessEventsUntil([&] { return !messages_.Texts().empty(); }));
     EXPECT_EQ(ToUtf8(messages_.Texts().front()), "正在整理，请等待升级");
+    // Tab goes round the menu, the buttons and "家长", never into the page.
+    for (int i = 0; i < 4; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Control<QWidget>(names::kParentCornerButton));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Menu());
 }
 
 TEST_F(ParentCornerTest, EveryControlHasAChineseAccessibleName) {
