@@ -59,6 +59,8 @@ ParentCorner::~ParentCorner() {
 void ParentCorner::Attach(LoadedWindow& mainWindow) {
     window_ = &mainWindow;
     flash_ = mainWindow.controlAs<FlashView>(names::kFlashView);
+    windowIdentity_ = window_.data();
+    flashIdentity_ = flash_.data();
     mainWindow.installEventFilter(this);  // closing, with the gate before leaving
 
     auto* openKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P), &mainWindow);
@@ -106,7 +108,7 @@ void ParentCorner::WatchForDoubleClicks(QObject* object) {
 }
 
 bool ParentCorner::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == window_ && event->type() == QEvent::Close) {
+    if (watched == windowIdentity_ && event->type() == QEvent::Close) {
         if (settings_.gateBeforeLeaving && !leaving_) {
             if (!PassGate()) {
                 event->ignore();
@@ -117,12 +119,14 @@ bool ParentCorner::eventFilter(QObject* watched, QEvent* event) {
         LeaveFullScreen();  // the lesson's window goes with the main window
         return false;
     }
-    if (watched == window_) return false;
+    if (watched == windowIdentity_) return false;
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool forward = key->key() == Qt::Key_Tab && !(key->modifiers() & ~Qt::KeypadModifier);
         const bool back = key->key() == Qt::Key_Backtab;
-        const qsizetype at = tabRing_.indexOf(qobject_cast<QWidget*>(watched));
+        qsizetype at = -1;
+        for (qsizetype i = 0; i < tabRing_.size(); ++i)
+            if (static_cast<const QObject*>(tabRing_[i].get()) == watched) at = i;
         if (at >= 0 && (forward || back)) {
             const qsizetype size = tabRing_.size();
             for (qsizetype step = 1; step < size; ++step) {
@@ -135,9 +139,10 @@ bool ParentCorner::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (tabRing_.contains(qobject_cast<QWidget*>(watched))) return false;
+    for (const QPointer<QWidget>& w : tabRing_)
+        if (static_cast<const QObject*>(w.get()) == watched) return false;
     // From here on: the lesson's view and the widgets inside it.
-    if (watched == flash_ && event->type() == QEvent::Hide && fullScreen_ && !event->spontaneous()) {
+    if (watched == flashIdentity_ && event->type() == QEvent::Hide && fullScreen_ && !event->spontaneous()) {
         // The program hid the lesson (a download began): the full-screen window goes too.
         QTimer::singleShot(0, this, [this] {
             if (fullScreen_ && flash_ && flash_->isHidden()) LeaveFullScreen();

@@ -93,6 +93,10 @@ private:
 
     QPointer<LoadedWindow> window_;
     QPointer<FlashView> flash_;
+    // The same two, for telling whose event the filter sees: a widget may still send
+    // events while it is being destroyed, when it is no longer of its own type.
+    const QObject* windowIdentity_ = nullptr;
+    const QObject* flashIdentity_ = nullptr;
     QPointer<PictureBox> restPicture_;
     QPointer<QLabel> note_;
     QTimer* sessionPoll_ = nullptr;
