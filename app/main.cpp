@@ -11,6 +11,7 @@
 #include "host/qt_text.h"
 #include "ui/main_window_display.h"
 #include "ui/message_box.h"
+#include "ui/parent_settings.h"
 #include "ui/translations.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
@@ -31,11 +32,13 @@ int main(int argc, char* argv[]) {
     setup.dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
     setup.messages = &messageBoxes;
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
+    setup.parentSettingsFile = pw::ParentSettingsFile();
     pw::Program program(std::move(setup));
 
     pw::LoadedWindow mainWindow(pw::MainWindowDescription(), program);
     pw::MainWindowDisplay display(mainWindow);
     program.AttachDisplay(display);
+    program.AttachMainWindow(mainWindow);
     mainWindow.FireCreated();
     mainWindow.ShowCentred();
     // Not before: the start-up's large blocks come and go faster from the heap.

@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include "app/parent_corner.h"
+
 #include "assets/idle_movie.h"
 #include "core/files.h"
 #include "host/web_view.h"
@@ -18,7 +20,11 @@ Program::Program(ProgramSetup setup)
       dataDirectory_(std::move(setup.dataDirectory)),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
-      timeouts_(setup.timeouts) {}
+      timeouts_(setup.timeouts),
+      parentCorner_(std::make_unique<ParentCorner>(ParentCornerSetup{
+          std::move(setup.parentSettingsFile), std::move(setup.clock), hosts_.site, openInBrowser_, {}})) {}
+
+void Program::AttachMainWindow(LoadedWindow& mainWindow) { parentCorner_->Attach(mainWindow); }
 
 Program::~Program() {
     // What the program does at its end: workers stop and are joined, the texts go, and
@@ -52,6 +58,8 @@ void Program::PostToUiThread(std::function<void()> apply) {
 }
 
 void Program::HandleWindowEvent(WindowEvent event, int group, int item) {
+    // After the session's end only the parent corner answers.
+    if (parentCorner_->Resting() && event != WindowEvent::ParentCornerClicked) return;
     switch (event) {
     case WindowEvent::None: break;
     case WindowEvent::MainWindowCreated: OnMainWindowCreated(); break;
@@ -65,6 +73,7 @@ void Program::HandleWindowEvent(WindowEvent event, int group, int item) {
     case WindowEvent::Button7Clicked:
     case WindowEvent::Button8Clicked: OnButton5To8Clicked(); break;
     case WindowEvent::LessonMenuItemClicked: OnLessonMenuItemClicked(group, item); break;
+    case WindowEvent::ParentCornerClicked: OnParentCornerClicked(); break;
     }
 }
 
@@ -101,7 +110,10 @@ void Program::StartUpdateCheck() {
 }
 
 void Program::OnUpdatePage(const Text& body) {
-    UpdatePlatform platform{messages_, openInBrowser_, [this] { StartDownloadWorker(); }};
+    auto openInBrowser = [this](const Text& url) {
+        if (parentCorner_->MayLeave()) openInBrowser_(url);
+    };
+    UpdatePlatform platform{messages_, openInBrowser, [this] { StartDownloadWorker(); }};
     UpdateCheck(globals_, body, platform);
 }
 
@@ -139,6 +151,8 @@ void Program::OpenLesson() {
 }
 
 void Program::PlayFile(const Text& fileName) {
+    // A download that ends while the child rests keeps its lesson for later.
+    if (parentCorner_->Resting()) return;
     display_->ShowView(ContentView::Lesson);
     display_->SetFlashMovie(FilePath(fileName));
     display_->PlayFlash();
@@ -210,7 +224,10 @@ void Program::OnPageButtonClicked(int page) {
 void Program::OnPagesWindowCreated() {
     const Text address = SitePageAddress(hosts_.SiteBaseUrl(), globals_.PageIndex);
     if (!pagesWindow_ || address.empty()) return;
-    if (auto* view = pagesWindow_->controlAs<WebView>(names::kWebView)) view->Navigate(ToQString(address));
+    if (auto* view = pagesWindow_->controlAs<WebView>(names::kWebView)) {
+        parentCorner_->PrepareWebView(*view);
+        view->Navigate(ToQString(address));
+    }
 }
 
 void Program::OpenGuestbook() {
@@ -220,5 +237,7 @@ void Program::OpenGuestbook() {
 }
 
 void Program::OnButton5To8Clicked() { ShowMessage(messages_, msg::PleaseWaitForUpgrade()); }
+
+void Program::OnParentCornerClicked() { parentCorner_->Open(); }
 
 }  // namespace pw

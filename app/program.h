@@ -1,15 +1,18 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "app/network_session.h"
 #include "core/hosts.h"
 #include "core/message.h"
 #include "lessons/display.h"
 #include "lessons/download_worker.h"
+#include "lessons/parent_corner_rules.h"
 #include "lessons/program_state.h"
 #include "net/remote_size_probe.h"
 #include "net/update_page_request.h"
@@ -18,6 +21,7 @@
 namespace pw {
 
 class LoadedWindow;
+class ParentCorner;
 
 // How long the program waits on the network; tests shorten them.
 struct NetworkTimeouts {
@@ -34,6 +38,8 @@ struct ProgramSetup {
     MessagePort* messages = nullptr;  // message boxes; must outlive the program
     std::function<void(const Text& url)> openInBrowser;
     NetworkTimeouts timeouts;
+    QString parentSettingsFile;  // empty: the parent corner's defaults, kept nowhere
+    std::function<MonotonicTime()> clock;  // monotonic, for the session timer; empty: the steady clock
 };
 
 // The program: its state, the network session, its worker threads, the ports to the
@@ -49,6 +55,9 @@ public:
 
     // The main window's content area; set before the main window's created event.
     void AttachDisplay(Display& display) { display_ = &display; }
+    // The main window itself, for the parent corner; after AttachDisplay.
+    void AttachMainWindow(LoadedWindow& mainWindow);
+    ParentCorner& parentCorner() { return *parentCorner_; }
 
     void HandleWindowEvent(WindowEvent event, int group, int item) override;
 
@@ -62,6 +71,7 @@ public:
     void OnPagesWindowCreated();
     void OpenGuestbook();
     void OnButton5To8Clicked();
+    void OnParentCornerClicked();
 
     // Stops every worker at once (partial files stay), and an update check not yet
     // started; run when the main window has closed.
@@ -95,6 +105,7 @@ private:
     NoDisplay noDisplay_;  // until the main window's display is attached
     Display* display_ = &noDisplay_;
     LoadedWindow* pagesWindow_ = nullptr;  // while the pages window is open
+    std::unique_ptr<ParentCorner> parentCorner_;
     bool ended_ = false;  // EndProgram has run
 
     // Counts the choices that supersede a pending lesson probe: lesson choices, page

@@ -161,6 +161,19 @@ void FlashView::Play() {
     }
 }
 
+void FlashView::Pause() {
+    EnsurePage();
+    playRequested_ = false;
+    if (pageReady_) page()->runJavaScript(QStringLiteral("pebblewick.pause()"));
+}
+
+void FlashView::SetVolume(double volume) {
+    volume_ = std::clamp(volume, 0.0, 1.0);
+    const QString call = QStringLiteral("pebblewick.setVolume(%1)").arg(volume_);
+    if (pageReady_) page()->runJavaScript(call);
+    if (next_ && nextReady_) next_->runJavaScript(call);
+}
+
 void FlashView::QueryState(std::function<void(QString)> answer) {
     EnsurePage();
     if (!pageReady_) {
@@ -248,6 +261,8 @@ void FlashView::ApplyMovie(QWebEnginePage* target) {
         fonts.append(FlashFontUrl().toString());
     }
     const QJsonArray arguments{hasMovie_ ? FlashMovieUrl(movieToken_).toString() : QString(), movieToken_, fonts};
+    // The volume first: the new player starts at it.
+    target->runJavaScript(QStringLiteral("pebblewick.setVolume(%1)").arg(volume_));
     const QString call = QStringLiteral("pebblewick.setMovie.apply(null, %1)")
                              .arg(QString::fromUtf8(QJsonDocument(arguments).toJson(QJsonDocument::Compact)));
     target->runJavaScript(call);

@@ -26,6 +26,11 @@ public:
     // is not a movie leaves the view empty.
     void SetMovie(const QString& absolutePath);
     void Play();
+    // Pauses the movie that plays, picture and sound; Play resumes it.
+    void Pause();
+    // 0..1, for the movie that plays and every later one, which starts at it.
+    void SetVolume(double volume);
+    double volume() const { return volume_; }
 
     // The page's state as JSON (players on the page, movie loaded, Ruffle's ready
     // state), for tests and measurements. Called back on the UI thread; "" while the
@@ -66,6 +71,7 @@ private:
     QWebEnginePage* next_ = nullptr;  // the fresh page while it loads the current movie
     bool nextReady_ = false;
     QWebEngineView* stage_ = nullptr;  // shows the fresh page out of sight while it loads
+    double volume_ = 1.0;
 };
 
 }  // namespace pw

@@ -1,5 +1,7 @@
 #include "host/web_view.h"
 
+#include "host/guarded_page.h"
+
 #include <QHideEvent>
 #include <QTimer>
 #include <QUrl>
@@ -7,7 +9,7 @@
 
 namespace pw {
 
-WebView::WebView(QWidget* parent) : QWebEngineView(parent) {}
+WebView::WebView(QWidget* parent) : QWebEngineView(parent) { setPage(new GuardedPage(this)); }
 
 void WebView::Navigate(const QString& url) {
     load(QUrl(url));

@@ -1,4 +1,5 @@
-// Draws the program's pictures: the background, the eight button faces and the icon.
+// Draws the program's pictures: the background, the eight button faces, the rest picture
+// and the icon.
 // Usage: make_pictures <output directory> [<icon directory>]
 // With an icon directory, also writes the icon at the desktop's sizes there
 // (pebblewick-<size>.png), for the installed menu entry.
@@ -444,6 +445,55 @@ QImage DrawButton(void (*draw)(QPainter&)) {
     return big.scaled(kButtonWidth, kButtonHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+// The picture that ends a session: an evening sky in calm colours, a sleeping moon and
+// the words 休息一下, the content area's size.
+QImage DrawRest() {
+    constexpr int kWidth = 600;
+    constexpr int kHeight = 500;
+    QImage rest(kWidth, kHeight, QImage::Format_RGB32);
+    QPainter p(&rest);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    QLinearGradient sky(0, 0, 0, kHeight);
+    sky.setColorAt(0, QColor(70, 96, 150));
+    sky.setColorAt(1, QColor(150, 170, 205));
+    p.fillRect(rest.rect(), sky);
+    // Stars
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 248, 210, 200));
+    const QPointF stars[] = {{60, 60}, {140, 120}, {250, 50}, {470, 90}, {540, 170}, {90, 210}, {380, 140}, {520, 40}};
+    for (const QPointF& star : stars) p.drawEllipse(star, 3.0, 3.0);
+    // A crescent moon with closed eyes.
+    QPainterPath moon;
+    moon.addEllipse(QPointF(300, 170), 90, 90);
+    QPainterPath bite;
+    bite.addEllipse(QPointF(345, 140), 80, 80);
+    p.setBrush(QColor(255, 236, 170));
+    p.drawPath(moon.subtracted(bite));
+    p.setPen(QPen(QColor(120, 100, 70), 3, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(238, 170, 22, 14), 200 * 16, 140 * 16);
+    p.drawArc(QRectF(268, 222, 28, 14), 200 * 16, 140 * 16);
+    // Soft hills
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(110, 150, 130));
+    p.drawEllipse(QPointF(120, 560), 280, 150);
+    p.setBrush(QColor(95, 135, 120));
+    p.drawEllipse(QPointF(500, 580), 300, 160);
+    // The words
+    QPainterPath words;
+    QFont font = ChineseFont(72);
+    words.addText(0, 0, font, QStringLiteral("休息一下"));
+    const QRectF box = words.boundingRect();
+    words.translate((kWidth - box.width()) / 2 - box.left(), 380 - box.bottom());
+    p.setPen(QPen(QColor(60, 80, 120), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(words);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 250, 235));
+    p.drawPath(words);
+    return rest;
+}
+
 // The program's icon: a smiling pebble with a little leaf, on transparency.
 QImage DrawIcon(int size) {
     QImage icon(size, size, QImage::Format_ARGB32);
@@ -500,6 +550,8 @@ int main(int argc, char** argv) {
         const QString name = QStringLiteral("button%1.jpg").arg(i + 1);
         if (!WriteImage(DrawButton(buttons[i]), out.filePath(name), "jpg", 92)) return 1;
     }
+
+    if (!WriteImage(DrawRest(), out.filePath(QStringLiteral("rest.png")), "png")) return 1;
 
     const QImage icon = DrawIcon(32);
     if (!WriteImage(icon, out.filePath(QStringLiteral("pebblewick.png")), "png")) return 1;

@@ -1,5 +1,6 @@
 #include "ui/controls.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -53,6 +54,46 @@ void PictureButton::paintEvent(QPaintEvent*) {
         focus.rect = r.adjusted(3, 3, -3, -3);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
     }
+}
+
+void PictureButton::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!event->isAutoRepeat()) click();
+        return;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        focusNextChild();
+        return;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        focusPreviousChild();
+        return;
+    default:
+        QAbstractButton::keyPressEvent(event);
+    }
+}
+
+CornerButton::CornerButton(QWidget* parent) : QPushButton(parent) {
+    setFlat(true);
+    setAutoDefault(false);
+    setFocusPolicy(Qt::StrongFocus);
+    QFont small = font();
+    small.setPixelSize(12);
+    setFont(small);
+    if (parent) parent->installEventFilter(this);
+}
+
+bool CornerButton::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize) KeepToCorner();
+    return QPushButton::eventFilter(watched, event);
+}
+
+void CornerButton::KeepToCorner() {
+    constexpr int kMargin = 2;
+    const QSize room = parentWidget()->size();
+    move(room.width() - width() - 2 * kMargin, room.height() - height() - kMargin);
 }
 
 FrameBox::FrameBox(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QWidget>
 
 #include <cstdint>
@@ -24,9 +25,25 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Enter presses it too; the arrow keys go on to the neighbouring controls.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QPixmap picture_;
+};
+
+// A small, quiet text button that keeps to the bottom right corner of its parent, in
+// whatever room the window's frame leaves there.
+class CornerButton : public QPushButton {
+    Q_OBJECT
+public:
+    explicit CornerButton(QWidget* parent = nullptr);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void KeepToCorner();
 };
 
 // A plain etched frame with an empty caption. Like the system's group box, its top

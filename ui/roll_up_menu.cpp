@@ -1,7 +1,12 @@
 #include "ui/roll_up_menu.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QMetaObject>
+#include <QPointer>
 #include <QMouseEvent>
+#include <QStyleOptionFocusRect>
 #include <QPainter>
 #include <QWheelEvent>
 
@@ -9,6 +14,95 @@
 #include <utility>
 
 namespace pw {
+namespace {
+
+// One row of the menu as a screen reader sees it: a header (a tab that opens its group)
+// or an item (a lesson).
+class MenuRowAccessible final : public QAccessibleInterface {
+public:
+    MenuRowAccessible(RollUpMenu* menu, RollUpMenu::Row row) : menu_(menu), row_(row) {}
+
+    bool isValid() const override { return menu_ != nullptr; }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return menu_ ? menu_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(menu_); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* focusChild() const override { return nullptr; }
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Name && menu_ ? menu_->ItemAccessibleName(row_.group, row_.item) : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        if (!menu_) return {};
+        const QRect r = menu_->rowRect(row_);
+        return {menu_->mapToGlobal(r.topLeft()), r.size()};
+    }
+    QAccessible::Role role() const override { return row_.item < 0 ? QAccessible::PageTab : QAccessible::ListItem; }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        s.focusable = true;
+        s.selectable = row_.item >= 0;
+        s.focused = menu_ && menu_->hasFocus() && menu_->currentRow() == row_;
+        s.selected = menu_ && row_.item >= 0 && menu_->selectedItem() == QPoint(row_.group, row_.item);
+        s.expanded = menu_ && row_.item < 0 && menu_->openGroup() == row_.group;
+        return s;
+    }
+
+    const RollUpMenu::Row& row() const { return row_; }
+
+private:
+    QPointer<RollUpMenu> menu_;
+    RollUpMenu::Row row_;
+};
+
+// The menu as a screen reader sees it: a list of its rows. Row interfaces are kept for
+// the menu's life, so that a reader may hold on to them.
+class RollUpMenuAccessible final : public QAccessibleWidget {
+public:
+    explicit RollUpMenuAccessible(RollUpMenu* menu) : QAccessibleWidget(menu, QAccessible::List) {}
+    ~RollUpMenuAccessible() override {
+        for (MenuRowAccessible* row : std::as_const(rows_))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(row));
+    }
+
+    int childCount() const override { return static_cast<int>(menu()->Rows().size()); }
+    QAccessibleInterface* child(int index) const override {
+        const QList<RollUpMenu::Row> rows = menu()->Rows();
+        return index >= 0 && index < rows.size() ? Row(rows[index]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (MenuRowAccessible* row : rows_)
+            if (row == child) return static_cast<int>(menu()->Rows().indexOf(row->row()));
+        return -1;
+    }
+    QAccessibleInterface* focusChild() const override {
+        return menu()->hasFocus() ? Row(menu()->currentRow()) : nullptr;
+    }
+
+    MenuRowAccessible* Row(const RollUpMenu::Row& row) const {
+        for (MenuRowAccessible* known : rows_)
+            if (known->row() == row) return known;
+        auto* made = new MenuRowAccessible(menu(), row);
+        QAccessible::registerAccessibleInterface(made);
+        rows_.append(made);
+        return made;
+    }
+
+private:
+    RollUpMenu* menu() const { return static_cast<RollUpMenu*>(object()); }
+    mutable QList<MenuRowAccessible*> rows_;
+};
+
+QAccessibleInterface* RollUpMenuAccessibleFactory(const QString& className, QObject* object) {
+    if (className == QStringLiteral("pw::RollUpMenu") && object && object->isWidgetType())
+        return new RollUpMenuAccessible(static_cast<RollUpMenu*>(object));
+    return nullptr;
+}
+
+}  // namespace
 
 QFont SongTiFont() {
     QFont font;
@@ -20,8 +114,13 @@ QFont SongTiFont() {
 }
 
 RollUpMenu::RollUpMenu(QWidget* parent) : QWidget(parent), font_(SongTiFont()) {
+    static const bool factoryInstalled = (QAccessible::installFactory(RollUpMenuAccessibleFactory), true);
+    (void)factoryInstalled;
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The keyboard reaches it with Tab; a click leaves the focus where it was, so the
+    // mouse sees the menu as it always was.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void RollUpMenu::SetGroups(QList<Group> groups) {
@@ -29,6 +128,7 @@ void RollUpMenu::SetGroups(QList<Group> groups) {
     openGroup_ = groups_.isEmpty() ? -1 : 0;
     selectedGroup_ = selectedItem_ = -1;
     scroll_ = 0;
+    current_ = {openGroup_, -1};
     update();
 }
 
@@ -46,6 +146,27 @@ QRect RollUpMenu::headerRect(int group) const {
     // Headers up to the open group stack at the top, the rest at the bottom.
     const int top = group <= openGroup_ ? group * kHeaderHeight : height() - (count - group) * kHeaderHeight;
     return {0, top, width(), kHeaderHeight};
+}
+
+QList<RollUpMenu::Row> RollUpMenu::Rows() const {
+    QList<Row> rows;
+    for (int g = 0; g < groups_.size(); ++g) {
+        rows.append({g, -1});
+        if (g == openGroup_)
+            for (int i = 0; i < groups_[g].items.size(); ++i) rows.append({g, i});
+    }
+    return rows;
+}
+
+QRect RollUpMenu::rowRect(const Row& row) const {
+    if (row.item < 0) return headerRect(row.group);
+    return row.group == openGroup_ ? itemRect(row.item) : QRect();
+}
+
+QString RollUpMenu::ItemAccessibleName(int group, int item) const {
+    if (group < 0 || group >= groups_.size()) return {};
+    if (item < 0) return groups_[group].header;
+    return item < groups_[group].items.size() ? groups_[group].items[item] : QString();
 }
 
 QRect RollUpMenu::ItemArea() const {
@@ -119,6 +240,96 @@ void RollUpMenu::paintEvent(QPaintEvent*) {
     // The frame around the whole menu.
     p.setPen(colours_.face);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
+
+    if (hasFocus() && keyboardInUse_) {
+        // The keyboard's row, in the style's dotted focus frame over a solid one that
+        // shows on the grey behind the items too.
+        const QRect r = rowRect(current_).adjusted(1, 1, -2, -2);
+        p.setClipRect(current_.item < 0 ? rect() : ItemArea());
+        p.setPen(QPen(colours_.itemSelectedText, 1));
+        p.drawRect(r);
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = r.adjusted(1, 1, 0, 0);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
+}
+
+void RollUpMenu::SetCurrentRow(const Row& row) {
+    current_ = row;
+    if (row.item >= 0) ScrollToItem(row.item);
+    update();
+    if (hasFocus() && QAccessible::isActive()) {
+        const int index = static_cast<int>(Rows().indexOf(row));
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(index);
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
+void RollUpMenu::ScrollToItem(int item) {
+    const QRect area = ItemArea();
+    const QRect r = itemRect(item);
+    if (r.top() < area.top())
+        scroll_ -= area.top() - r.top();
+    else if (r.bottom() > area.bottom())
+        scroll_ += r.bottom() - area.bottom();
+    scroll_ = std::clamp(scroll_, 0, MaxScroll());
+}
+
+void RollUpMenu::ChooseItem(int item) {
+    selectedGroup_ = openGroup_;
+    selectedItem_ = item;
+    repaint();
+    // Reported once the menu has finished with the click or the key.
+    const int group = openGroup_;
+    QMetaObject::invokeMethod(this, [this, group, item] { emit itemClicked(group, item); }, Qt::QueuedConnection);
+}
+
+void RollUpMenu::keyPressEvent(QKeyEvent* event) {
+    keyboardInUse_ = true;
+    const QList<Row> rows = Rows();
+    const int at = std::max<int>(0, static_cast<int>(rows.indexOf(current_)));
+    switch (event->key()) {
+    case Qt::Key_Up:
+        SetCurrentRow(rows[std::max(0, at - 1)]);
+        return;
+    case Qt::Key_Down:
+        SetCurrentRow(rows[std::min<int>(static_cast<int>(rows.size()) - 1, at + 1)]);
+        return;
+    case Qt::Key_Home:
+        SetCurrentRow(rows.front());
+        return;
+    case Qt::Key_End:
+        SetCurrentRow(rows.back());
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (event->isAutoRepeat()) return;
+        if (current_.item < 0) {
+            OpenGroup(current_.group);
+            SetCurrentRow(current_);
+        } else {
+            ChooseItem(current_.item);
+        }
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void RollUpMenu::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    // The focus given at start shows nothing until a key is pressed; Tab shows it at once.
+    keyboardInUse_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (!Rows().contains(current_)) current_ = {openGroup_, -1};
+    SetCurrentRow(current_);
+}
+
+void RollUpMenu::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void RollUpMenu::mousePressEvent(QMouseEvent* event) {
@@ -136,14 +347,10 @@ void RollUpMenu::mouseReleaseEvent(QMouseEvent* event) {
     const int pressedItem = std::exchange(pressedItem_, -1);
     if (hit.header >= 0 && hit.header == pressedHeader) {
         OpenGroup(hit.header);
+        current_ = {hit.header, -1};
     } else if (hit.item >= 0 && hit.item == pressedItem) {
-        selectedGroup_ = openGroup_;
-        selectedItem_ = hit.item;
-        repaint();
-        // Reported once the menu has finished with the click.
-        const int group = openGroup_, item = hit.item;
-        QMetaObject::invokeMethod(this, [this, group, item] { emit itemClicked(group, item); },
-                                  Qt::QueuedConnection);
+        current_ = {openGroup_, hit.item};
+        ChooseItem(hit.item);
     }
     update();
 }

@@ -45,6 +45,20 @@ public:
 
     void OpenGroup(int group);
 
+    // The rows a keyboard or a screen reader goes through, top to bottom: the headers up
+    // to the open group, its items, the headers after it.
+    struct Row {
+        int group = -1;
+        int item = -1;  // -1: the group's header
+        bool operator==(const Row&) const = default;
+    };
+    QList<Row> Rows() const;
+    // The row the keyboard is on (drawn with a focus frame while the menu has the focus).
+    Row currentRow() const { return current_; }
+    QRect rowRect(const Row& row) const;
+    // What a screen reader says for a header (item -1) or an item: its text.
+    QString ItemAccessibleName(int group, int item) const;
+
 signals:
     void itemClicked(int group, int item);
 
@@ -55,8 +69,17 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    // Up and Down go through the rows, Home and End to the first and last, Enter or
+    // Space opens a header's group or chooses an item.
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void ChooseItem(int item);
+    void SetCurrentRow(const Row& row);
+    void ScrollToItem(int item);
+
     struct Hit {
         int header = -1;
         int item = -1;
@@ -76,6 +99,8 @@ private:
     int pressedHeader_ = -1;
     int pressedItem_ = -1;
     int scroll_ = 0;
+    Row current_{0, -1};
+    bool keyboardInUse_ = false;  // the focus frame shows once the keyboard is used here
 };
 
 // "宋体" at 12 pixels, with a CJK font standing in where it is missing.

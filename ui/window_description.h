@@ -17,6 +17,7 @@ enum class ControlType {
     PictureButton,  // 超级按钮: a push button whose face is a picture
     WebView,        // 超文本浏览框
     FlashView,      // flash控件
+    CornerButton,   // a small text button that keeps to its parent's bottom right corner
 };
 
 enum class MousePointer { Default, Hand };
@@ -35,6 +36,7 @@ enum class WindowEvent {
     Button7Clicked,
     Button8Clicked,
     LessonMenuItemClicked,  // with (group, item)
+    ParentCornerClicked,    // the "家长" button
 };
 
 // Where the bound events go: the program's handlers.
@@ -56,6 +58,7 @@ struct ControlDescription {
     const char* picture = nullptr;  // resource path of a picture
     WindowEvent clicked = WindowEvent::None;      // picture buttons
     WindowEvent itemClicked = WindowEvent::None;  // roll-up menu
+    const char* accessibleName = nullptr;  // what a screen reader calls it
 };
 
 enum class TitleBarButtons { MinimiseAndClose, CloseOnly };

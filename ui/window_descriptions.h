@@ -17,6 +17,7 @@ inline constexpr const char* kStatusLabel = "标签_状态";
 inline constexpr const char* kProgressBar = "进度条1";
 inline constexpr const char* kLessonMenu = "卷帘式菜单1";
 inline constexpr const char* kBackground = "图片框1";
+inline constexpr const char* kParentCornerButton = "家长按钮";
 }  // namespace names
 
 }  // namespace pw

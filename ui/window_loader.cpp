@@ -64,6 +64,14 @@ QWidget* CreateControl(const ControlDescription& c, QWidget* parent, WindowEvent
         return new WebView(parent);
     case ControlType::FlashView:
         return new FlashView(parent);
+    case ControlType::CornerButton: {
+        auto* button = new CornerButton(parent);
+        if (c.caption) button->setText(QString::fromUtf8(c.caption));
+        if (c.clicked != WindowEvent::None)
+            QObject::connect(button, &QAbstractButton::clicked, button,
+                             [&handler, event = c.clicked] { handler.HandleWindowEvent(event, 0, 0); });
+        return button;
+    }
     }
     return nullptr;
 }
@@ -96,6 +104,7 @@ void LoadedWindow::CreateControls() {
         w->setObjectName(QString::fromUtf8(c.name));
         w->setGeometry(c.left, c.top, c.width, c.height);
         if (c.pointer == MousePointer::Hand) w->setCursor(Qt::PointingHandCursor);
+        if (c.accessibleName) w->setAccessibleName(QString::fromUtf8(c.accessibleName));
         w->setVisible(c.visible);
         controls_.insert(w->objectName(), w);
     };

@@ -40,6 +40,7 @@ public:
     explicit ProgramWindow(ProgramSetup setup)
         : program_(std::move(setup)), window_(MainWindowDescription(), program_), display_(window_) {
         program_.AttachDisplay(display_);
+        program_.AttachMainWindow(window_);
     }
     ~ProgramWindow() {
         // As the program's main ends: the workers stop before the window goes.

@@ -1,0 +1,62 @@
+#include "host/guarded_page.h"
+
+#include <QTimer>
+
+namespace pw {
+namespace {
+
+LeavingGuard& Guard() {
+    static LeavingGuard guard;
+    return guard;
+}
+
+// Hands `url` to the guard's decision once the engine has finished with the request:
+// the decision may open a modal window.
+void Leave(QObject* context, const QUrl& url) {
+    QTimer::singleShot(0, context, [url] {
+        if (Guard().leave) Guard().leave(url);
+    });
+}
+
+}  // namespace
+
+void SetLeavingGuard(LeavingGuard guard) { Guard() = std::move(guard); }
+
+bool IsOnSiteHost(const QUrl& url, const QString& siteHost) {
+    const QUrl site(QStringLiteral("http://") + siteHost);
+    if (url.host().compare(site.host(), Qt::CaseInsensitive) != 0) return false;
+    const int defaultPort = url.scheme() == QStringLiteral("https") ? 443 : 80;
+    return url.port(defaultPort) == site.port(80);
+}
+
+GuardedPage::GuardedPage(QObject* parent) : QWebEnginePage(parent) {}
+
+bool GuardedPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+    if (opener_) {
+        // The new window's first address: the site's own pages open in the page that
+        // asked for the window, anything else goes out through the guard.
+        if (IsOnSiteHost(url, Guard().siteHost))
+            opener_->load(url);
+        else
+            Leave(opener_, url);
+        opener_ = nullptr;
+        deleteLater();
+        return false;
+    }
+    const bool guarded = Guard().leave && isMainFrame && (url.scheme() == QStringLiteral("http") ||
+                                                          url.scheme() == QStringLiteral("https"));
+    if (!guarded || IsOnSiteHost(url, Guard().siteHost))
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    // Only a child's click asks to leave; a redirect or a script's move is just held back.
+    if (type == NavigationTypeLinkClicked || type == NavigationTypeFormSubmitted) Leave(this, url);
+    return false;
+}
+
+QWebEnginePage* GuardedPage::createWindow(WebWindowType type) {
+    if (!Guard().leave) return QWebEnginePage::createWindow(type);
+    auto* catcher = new GuardedPage(this);
+    catcher->opener_ = this;
+    return catcher;
+}
+
+}  // namespace pw
