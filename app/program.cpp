@@ -18,7 +18,11 @@ Program::Program(ProgramSetup setup)
       dataDirectory_(std::move(setup.dataDirectory)),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
-      timeouts_(setup.timeouts) {}
+      timeouts_(setup.timeouts),
+      lessonReady_(LessonCatalogue().size(), false),
+      lessonFiles_([this](std::size_t lesson, bool whole) {
+          PostToUiThread([this, lesson, whole] { OnLessonFileChecked(lesson, whole); });
+      }) {}
 
 Program::~Program() {
     // What the program does at its end: workers stop and are joined, the texts go, and
@@ -40,11 +44,38 @@ void Program::EndProgram() {
 Text Program::FilePath(const Text& name) const { return JoinPath(dataDirectory_, name); }
 
 bool Program::WorkersRunning() const {
-    return downloads_.Running() || probes_.Running() || updateCheck_.Running();
+    return downloads_.Running() || probes_.Running() || updateCheck_.Running() || lessonFiles_.Busy();
 }
 
 std::uint64_t Program::WorkersStarted() const {
-    return downloads_.Started() + probes_.Started() + updateCheck_.Started();
+    return downloads_.Started() + probes_.Started() + updateCheck_.Started() + lessonFiles_.Asked();
+}
+
+bool Program::LessonReady(int group, int item) const {
+    const auto lessons = LessonCatalogue();
+    for (std::size_t i = 0; i < lessons.size(); ++i)
+        if (lessons[i].group == group && lessons[i].item == item) return lessonReady_[i];
+    return false;
+}
+
+void Program::CheckLessonFile(std::size_t lesson) {
+    const LessonRow& row = LessonCatalogue()[lesson];
+    ++lessonChecksOut_;
+    lessonFiles_.Check(lesson, FilePath(Lookup(row.group, row.item)->cacheName));
+}
+
+void Program::CheckCacheFile(const Text& fileName) {
+    const auto lessons = LessonCatalogue();
+    for (std::size_t i = 0; i < lessons.size(); ++i)
+        if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) CheckLessonFile(i);
+}
+
+void Program::OnLessonFileChecked(std::size_t lesson, bool whole) {
+    --lessonChecksOut_;
+    if (ended_) return;
+    lessonReady_[lesson] = whole;
+    const LessonRow& row = LessonCatalogue()[lesson];
+    display_->SetLessonReady(row.group, row.item, whole);
 }
 
 void Program::PostToUiThread(std::function<void()> apply) {
@@ -90,6 +121,7 @@ void Program::OnMainWindowShown() {
     // A read-only folder is no reason to stop: the idle movie is then missing.
     WriteWholeFile(FilePath(kIdleMovieName), IdleMovieBytes());
     StartUpdateCheck();
+    for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson) CheckLessonFile(lesson);
 }
 
 void Program::StartUpdateCheck() {
@@ -163,6 +195,7 @@ void Program::StartDownload(const Text& url, const Text& fileName) {
     if (!started) return;  // no thread: nothing happens
     currentDownloadJob_ = job.id;
     currentDownloadFile_ = fileName;
+    CheckCacheFile(fileName);  // found not complete: is it still whole?
     // The downloading view, and the idle movie to silence the lesson that played.
     display_->ShowView(ContentView::Downloading);
     display_->SetFlashMovie(FilePath(kIdleMovieName));
@@ -177,12 +210,14 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         break;
     case DownloadEvent::Kind::Completed:
         currentDownloadJob_ = 0;
+        CheckCacheFile(currentDownloadFile_);
         display_->SetProgressPosition(0);
         display_->SetStatusCaption(DownloadCompleteCaption());
         PlayFile(currentDownloadFile_);
         break;
     case DownloadEvent::Kind::Failed:
         currentDownloadJob_ = 0;
+        CheckCacheFile(currentDownloadFile_);
         if (!event.message.empty()) ShowMessage(messages_, event.message);
         break;
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "app/network_session.h"
 #include "core/hosts.h"
@@ -11,6 +12,7 @@
 #include "lessons/display.h"
 #include "lessons/download_worker.h"
 #include "lessons/program_state.h"
+#include "lessons/whole_file_checker.h"
 #include "net/remote_size_probe.h"
 #include "net/update_page_request.h"
 #include "ui/window_description.h"
@@ -74,6 +76,8 @@ public:
     // True while a download, probe or update check runs; how many have started (for tests).
     bool WorkersRunning() const;
     std::uint64_t WorkersStarted() const;
+    // True when the lesson at (group, item) was last found whole on disk (its menu mark).
+    bool LessonReady(int group, int item) const;
 
 private:
     void PlayFile(const Text& fileName);
@@ -84,6 +88,10 @@ private:
     void OnUpdatePage(const Text& body);
     // Runs `apply` on the UI thread later, if the program still exists then.
     void PostToUiThread(std::function<void()> apply);
+    // The menu's marks: which cache files are whole, checked off the UI thread.
+    void CheckLessonFile(std::size_t lesson);
+    void CheckCacheFile(const Text& fileName);
+    void OnLessonFileChecked(std::size_t lesson, bool whole);
 
     NetworkSession session_;  // first made, last gone
     ProgramState globals_;
@@ -104,7 +112,12 @@ private:
     std::uint64_t currentDownloadJob_ = 0;  // 0: none whose events are wanted
     Text currentDownloadFile_;
 
+    // Whole on disk, by catalogue index; and how many checks are still out.
+    std::vector<bool> lessonReady_;
+    std::size_t lessonChecksOut_ = 0;
+
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
+    WholeFileChecker lessonFiles_;
     // Declared after what their threads' results reach, so they are joined first.
     WorkerThreads updateCheck_;
     WorkerThreads probes_;

@@ -32,6 +32,11 @@ void RollUpMenu::SetGroups(QList<Group> groups) {
     update();
 }
 
+void RollUpMenu::SetItemReady(int group, int item, bool ready) {
+    const bool changed = ready ? ready_.insert({group, item}).second : ready_.erase({group, item}) > 0;
+    if (changed && group == openGroup_) update();
+}
+
 void RollUpMenu::OpenGroup(int group) {
     if (group < 0 || group >= groups_.size() || group == openGroup_) return;
     openGroup_ = group;
@@ -76,6 +81,23 @@ RollUpMenu::Hit RollUpMenu::HitTest(QPoint pos) const {
     return hit;
 }
 
+QRect RollUpMenu::PaintReadyDot(QPainter& p, const QRect& item, const QString& name) const {
+    // Before the centred name; a name too wide to leave room for it moves right.
+    constexpr int kGap = 2;
+    const int nameWidth = p.fontMetrics().horizontalAdvance(name);
+    const int centredLeft = item.left() + (item.width() - nameWidth) / 2;
+    const int dotLeft = std::max(item.left() + 1, centredLeft - kGap - kReadyDotSize);
+    const QRectF dot(dotLeft, item.center().y() - kReadyDotSize / 2.0 + 0.5, kReadyDotSize, kReadyDotSize);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 1));  // a light ring keeps the dot clear of the grey
+    p.setBrush(kReadyDotColour);
+    p.drawEllipse(dot);
+    p.restore();
+    const int nameLeft = std::max(centredLeft, dotLeft + kReadyDotSize + kGap);
+    return {nameLeft, item.top(), nameWidth, item.height()};
+}
+
 void RollUpMenu::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setFont(font_);
@@ -94,8 +116,10 @@ void RollUpMenu::paintEvent(QPaintEvent*) {
                 colour = colours_.itemSelectedText;
             else if (i == hoverItem_)
                 colour = colours_.itemHoverText;
+            QRect textRect = r;
+            if (itemReady(openGroup_, i)) textRect = PaintReadyDot(p, r, items[i]);
             p.setPen(colour);
-            p.drawText(r, Qt::AlignCenter, items[i]);
+            p.drawText(textRect, Qt::AlignCenter, items[i]);
         }
         p.restore();
     }

@@ -5,6 +5,11 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <set>
+#include <utility>
+
+class QPainter;
+
 namespace pw {
 
 // A column of groups: clicking a header opens that group and shows its items. A click
@@ -30,6 +35,8 @@ public:
 
     static constexpr int kHeaderHeight = 30;
     static constexpr int kItemHeight = 22;
+    static constexpr int kReadyDotSize = 7;
+    static constexpr QColor kReadyDotColour{40, 200, 70};
 
     explicit RollUpMenu(QWidget* parent = nullptr);
 
@@ -44,6 +51,10 @@ public:
     QRect itemRect(int item) const;  // of the open group, before scrolling is applied
 
     void OpenGroup(int group);
+
+    // A ready item (its lesson is whole on disk) carries a green dot before its name.
+    void SetItemReady(int group, int item, bool ready);
+    bool itemReady(int group, int item) const { return ready_.contains({group, item}); }
 
 signals:
     void itemClicked(int group, int item);
@@ -63,6 +74,8 @@ private:
     };
     Hit HitTest(QPoint pos) const;
     QRect ItemArea() const;
+    // Paints the ready mark of `item`; returns where its name goes.
+    QRect PaintReadyDot(QPainter& p, const QRect& item, const QString& name) const;
     int MaxScroll() const;
 
     QList<Group> groups_;
@@ -76,6 +89,7 @@ private:
     int pressedHeader_ = -1;
     int pressedItem_ = -1;
     int scroll_ = 0;
+    std::set<std::pair<int, int>> ready_;
 };
 
 // "宋体" at 12 pixels, with a CJK font standing in where it is missing.
