@@ -81,21 +81,28 @@ RollUpMenu::Hit RollUpMenu::HitTest(QPoint pos) const {
     return hit;
 }
 
-QRect RollUpMenu::PaintReadyDot(QPainter& p, const QRect& item, const QString& name) const {
-    // Before the centred name; a name too wide to leave room for it moves right.
+void RollUpMenu::PaintReadyItem(QPainter& p, const QRect& item, const QString& name) const {
+    // The dot goes before the centred name; a name too wide to leave room for it moves
+    // right, and one that would then run into the frame is narrowed to fit.
     constexpr int kGap = 2;
     const int nameWidth = p.fontMetrics().horizontalAdvance(name);
     const int centredLeft = item.left() + (item.width() - nameWidth) / 2;
     const int dotLeft = std::max(item.left() + 1, centredLeft - kGap - kReadyDotSize);
-    const QRectF dot(dotLeft, item.center().y() - kReadyDotSize / 2.0 + 0.5, kReadyDotSize, kReadyDotSize);
+    const int nameLeft = std::max(centredLeft, dotLeft + kReadyDotSize + kGap);
+    const int room = item.right() - 1 - nameLeft;  // the frame's line is the last column
+
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(Qt::white, 1));  // a light ring keeps the dot clear of the grey
     p.setBrush(kReadyDotColour);
-    p.drawEllipse(dot);
+    p.drawEllipse(QRectF(dotLeft, item.center().y() - kReadyDotSize / 2.0 + 0.5, kReadyDotSize, kReadyDotSize));
     p.restore();
-    const int nameLeft = std::max(centredLeft, dotLeft + kReadyDotSize + kGap);
-    return {nameLeft, item.top(), nameWidth, item.height()};
+
+    p.save();
+    p.translate(nameLeft, item.top());
+    if (nameWidth > room) p.scale(static_cast<qreal>(room) / nameWidth, 1.0);
+    p.drawText(QRect(0, 0, nameWidth, item.height()), Qt::AlignCenter, name);
+    p.restore();
 }
 
 void RollUpMenu::paintEvent(QPaintEvent*) {
@@ -116,10 +123,11 @@ void RollUpMenu::paintEvent(QPaintEvent*) {
                 colour = colours_.itemSelectedText;
             else if (i == hoverItem_)
                 colour = colours_.itemHoverText;
-            QRect textRect = r;
-            if (itemReady(openGroup_, i)) textRect = PaintReadyDot(p, r, items[i]);
             p.setPen(colour);
-            p.drawText(textRect, Qt::AlignCenter, items[i]);
+            if (itemReady(openGroup_, i))
+                PaintReadyItem(p, r, items[i]);
+            else
+                p.drawText(r, Qt::AlignCenter, items[i]);
         }
         p.restore();
     }

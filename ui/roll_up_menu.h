@@ -74,8 +74,8 @@ private:
     };
     Hit HitTest(QPoint pos) const;
     QRect ItemArea() const;
-    // Paints the ready mark of `item`; returns where its name goes.
-    QRect PaintReadyDot(QPainter& p, const QRect& item, const QString& name) const;
+    // Paints a ready item: its mark and its name, in the painter's pen.
+    void PaintReadyItem(QPainter& p, const QRect& item, const QString& name) const;
     int MaxScroll() const;
 
     QList<Group> groups_;
