@@ -27,10 +27,10 @@ void UseChineseWebEngine() {
     // The engine picks the resources of its own texts by the default locale when it starts
     // (Chinese, China resolves to its zh-CN pack), so this comes before the first profile.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-    QWebEngineProfile::defaultProfile()->setHttpAcceptLanguage(QStringLiteral("zh-CN,zh"));
 }
 
 WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
+    page()->profile()->setHttpAcceptLanguage(QStringLiteral("zh-CN,zh"));
     // The engine's error page is in its own words, with a "Reload" a child cannot use.
     settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     connect(page(), &QWebEnginePage::loadingChanged, this, &WebView::OnLoadingChanged);

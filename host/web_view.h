@@ -10,8 +10,8 @@ class QWebEngineLoadingInfo;
 
 namespace pw {
 
-// The web engine in Chinese: its own texts (the locale it picks its resources by) and the
-// Accept-Language of site pages. Run once, after the application and before any web view.
+// The web engine's own texts in Chinese: the locale it picks its resources by. Run once,
+// before any web engine object; site pages get Accept-Language zh-CN from the web view.
 void UseChineseWebEngine();
 
 // A view of the program's site pages. While it is hidden (a lesson plays, a download
