@@ -35,6 +35,7 @@ Program::~Program() {
 
 void Program::EndProgram() {
     ended_ = true;  // an update check not yet started stays so
+    downloadAll_ = {};
     downloads_.StopAll();
     probes_.StopAll();
     updateCheck_.StopAll();
@@ -76,6 +77,100 @@ void Program::OnLessonFileChecked(std::size_t lesson, bool whole) {
     lessonReady_[lesson] = whole;
     const LessonRow& row = LessonCatalogue()[lesson];
     display_->SetLessonReady(row.group, row.item, whole);
+    ContinueDownloadAll();
+}
+
+void Program::StartDownloadAll() {
+    if (downloadAll_.running || ended_) return;
+    downloadAll_ = {};
+    downloadAll_.running = true;
+    downloadAll_.hasView = true;
+    // Which lessons it fetches is known once every cache file has been looked at afresh.
+    for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson) CheckLessonFile(lesson);
+}
+
+void Program::ContinueDownloadAll() {
+    DownloadAll& all = downloadAll_;
+    if (!all.running || ended_) return;
+    // The marks must be current: they choose the lessons and tell which were fetched.
+    if (lessonChecksOut_ > 0) return;
+    if (!all.listed) {
+        for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson)
+            if (!lessonReady_[lesson]) all.lessons.push_back(lesson);
+        all.pending.assign(all.lessons.begin(), all.lessons.end());
+        all.listed = true;
+    }
+    if (all.current) {
+        if (currentDownloadJob_ == all.job) return;  // still on its way
+        // A lesson choice or an update superseded it: it comes again after them.
+        all.pending.push_front(*all.current);
+        all.current.reset();
+        --all.number;
+    }
+    // A chosen lesson goes first: its probes, then its download.
+    if (lessonProbesOut_ > 0 || currentDownloadJob_ != 0) return;
+    while (!all.pending.empty()) {
+        const std::size_t lesson = all.pending.front();
+        all.pending.pop_front();
+        ++all.number;
+        if (lessonReady_[lesson]) continue;  // fetched meanwhile
+        const auto entry = Lookup(LessonCatalogue()[lesson].group, LessonCatalogue()[lesson].item);
+        StartDownload(RemoteAddress(*entry, hosts_), entry->cacheName, all.hasView);
+        if (currentDownloadJob_ == 0) continue;  // no thread: it stays not whole
+        all.shown = all.shown || all.hasView;
+        all.current = lesson;
+        all.job = currentDownloadJob_;
+        return;
+    }
+    FinishDownloadAll();
+}
+
+void Program::OnDownloadAllEvent(const DownloadEvent& event) {
+    DownloadAll& all = downloadAll_;
+    switch (event.kind) {
+    case DownloadEvent::Kind::Progress:
+        display_->SetStatusCaption(DownloadAllCaption(all.number, all.lessons.size(), event.caption));
+        display_->SetProgressPosition(event.position);
+        return;
+    case DownloadEvent::Kind::Completed:
+    case DownloadEvent::Kind::Failed:
+        // Whether it was fetched is what its file says; a failure is told once, at the end.
+        currentDownloadJob_ = 0;
+        all.current.reset();
+        CheckCacheFile(currentDownloadFile_);
+        ContinueDownloadAll();
+        return;
+    }
+}
+
+void Program::FinishDownloadAll() {
+    DownloadAll& all = downloadAll_;
+    all.running = false;
+    if (all.hasView && all.shown) {
+        display_->HideDownloadDisplay();
+        display_->ShowView(ContentView::WebPage);
+    }
+    Text failed;
+    for (std::size_t lesson : all.lessons) {
+        if (lessonReady_[lesson]) continue;
+        const LessonRow& row = LessonCatalogue()[lesson];
+        if (!failed.empty()) failed += Gbk<"、">();
+        failed += Lookup(row.group, row.item)->title;
+    }
+    if (!failed.empty()) ShowMessage(messages_, Gbk<"这些课程没有下载成功：">() + failed);
+}
+
+void Program::CancelDownloadAll() {
+    DownloadAll& all = downloadAll_;
+    if (!all.running) return;
+    if (all.current && currentDownloadJob_ == all.job) {
+        downloads_.SupersedeCurrent();
+        currentDownloadJob_ = 0;
+    }
+    all.lessons.clear();  // nothing to report
+    all.pending.clear();
+    all.current.reset();
+    FinishDownloadAll();
 }
 
 void Program::PostToUiThread(std::function<void()> apply) {
@@ -156,21 +251,29 @@ void Program::OpenLesson() {
     const Text fileName = globals_.CurrentFileName;
     // The two probes wait on the lesson server: they run on a worker, and what they find
     // is applied only if no newer choice came in the meantime.
-    probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
-        ProbeLesson(url, path, timeouts, [&](LessonStep step) {
-            if (stop.stop_requested()) return;
-            PostToUiThread([=, this] {
-                if (choice != choice_) return;
-                if (step == LessonStep::Play)
-                    PlayFile(fileName);
-                else
-                    StartDownload(url, fileName);
+    const bool started =
+        probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
+            ProbeLesson(url, path, timeouts, [&](LessonStep step) {
+                if (stop.stop_requested()) return;
+                PostToUiThread([=, this] {
+                    if (choice != choice_) return;
+                    if (step == LessonStep::Play)
+                        PlayFile(fileName);
+                    else
+                        StartDownload(url, fileName);
+                });
+            });
+            // The choice has had its say: a download of all lessons may go on.
+            PostToUiThread([this] {
+                --lessonProbesOut_;
+                ContinueDownloadAll();
             });
         });
-    });
+    if (started) ++lessonProbesOut_;
 }
 
 void Program::PlayFile(const Text& fileName) {
+    downloadAll_.hasView = false;  // the lesson keeps the content area
     display_->ShowView(ContentView::Lesson);
     display_->SetFlashMovie(FilePath(fileName));
     display_->PlayFlash();
@@ -178,7 +281,7 @@ void Program::PlayFile(const Text& fileName) {
 
 void Program::StartDownloadWorker() { StartDownload(globals_.CurrentUrl, globals_.CurrentFileName); }
 
-void Program::StartDownload(const Text& url, const Text& fileName) {
+void Program::StartDownload(const Text& url, const Text& fileName, bool takeView) {
     const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName)};
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
@@ -196,6 +299,7 @@ void Program::StartDownload(const Text& url, const Text& fileName) {
     currentDownloadJob_ = job.id;
     currentDownloadFile_ = fileName;
     CheckCacheFile(fileName);  // found not complete: is it still whole?
+    if (!takeView) return;
     // The downloading view, and the idle movie to silence the lesson that played.
     display_->ShowView(ContentView::Downloading);
     display_->SetFlashMovie(FilePath(kIdleMovieName));
@@ -203,6 +307,7 @@ void Program::StartDownload(const Text& url, const Text& fileName) {
 
 void Program::OnDownloadEvent(const DownloadEvent& event) {
     if (event.job != currentDownloadJob_) return;  // superseded
+    if (downloadAll_.current && event.job == downloadAll_.job) return OnDownloadAllEvent(event);
     switch (event.kind) {
     case DownloadEvent::Kind::Progress:
         display_->SetStatusCaption(event.caption);
@@ -221,9 +326,11 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         if (!event.message.empty()) ShowMessage(messages_, event.message);
         break;
     }
+    ContinueDownloadAll();
 }
 
 void Program::SilenceLessonAndShowWebView() {
+    downloadAll_.hasView = false;  // the page keeps the content area
     ++choice_;  // a lesson still being probed no longer plays
     display_->SetFlashMovie(FilePath(globals_.CurrentFileName));
     display_->PlayFlash();

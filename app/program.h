@@ -3,7 +3,9 @@
 #include <QObject>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "app/network_session.h"
@@ -65,6 +67,15 @@ public:
     void OpenGuestbook();
     void OnButton5To8Clicked();
 
+    // Downloads every lesson that is not whole on disk, one after another, with one
+    // overall progress ("第 k / n 课" before the usual caption). A lesson chosen meanwhile
+    // goes first; the rest follow it. A lesson that fails is skipped, and the ones not
+    // whole at the end are named in one message. Nothing while it runs already.
+    void StartDownloadAll();
+    // Stops it; the lesson in hand keeps its partial file, and nothing is reported.
+    void CancelDownloadAll();
+    bool DownloadAllRunning() const { return downloadAll_.running; }
+
     // Stops every worker at once (partial files stay), and an update check not yet
     // started; run when the main window has closed.
     void EndProgram();
@@ -81,7 +92,9 @@ public:
 
 private:
     void PlayFile(const Text& fileName);
-    void StartDownload(const Text& url, const Text& fileName);
+    // `takeView`: the downloading view replaces what the content area shows, and the
+    // lesson that played is silenced.
+    void StartDownload(const Text& url, const Text& fileName, bool takeView = true);
     void SilenceLessonAndShowWebView();
     void OnDownloadEvent(const DownloadEvent& event);
     void StartUpdateCheck();
@@ -92,6 +105,10 @@ private:
     void CheckLessonFile(std::size_t lesson);
     void CheckCacheFile(const Text& fileName);
     void OnLessonFileChecked(std::size_t lesson, bool whole);
+    // Download all: starts the next lesson when nothing else needs the worker.
+    void ContinueDownloadAll();
+    void OnDownloadAllEvent(const DownloadEvent& event);
+    void FinishDownloadAll();
 
     NetworkSession session_;  // first made, last gone
     ProgramState globals_;
@@ -115,6 +132,19 @@ private:
     // Whole on disk, by catalogue index; and how many checks are still out.
     std::vector<bool> lessonReady_;
     std::size_t lessonChecksOut_ = 0;
+    std::size_t lessonProbesOut_ = 0;  // lesson choices whose probes have not yet ended
+
+    struct DownloadAll {
+        bool running = false;
+        bool listed = false;  // its lessons were chosen by the marks checked at its start
+        std::vector<std::size_t> lessons;  // catalogue indices, as listed
+        std::deque<std::size_t> pending;
+        std::optional<std::size_t> current;
+        std::size_t number = 0;   // of the lesson in hand, from 1
+        std::uint64_t job = 0;    // its download
+        bool hasView = false;     // it may show its display: nothing else was shown since its start
+        bool shown = false;       // and it did
+    } downloadAll_;
 
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
     WholeFileChecker lessonFiles_;

@@ -52,4 +52,9 @@ ProgressReport DownloadProgress(std::int32_t total, std::int32_t received, std::
     return report;
 }
 
+Text DownloadAllCaption(std::size_t number, std::size_t count, const Text& caption) {
+    return Gbk<"第 ">() + TextFromInteger(static_cast<std::int64_t>(number)) + Gbk<" / ">() +
+           TextFromInteger(static_cast<std::int64_t>(count)) + Gbk<" 课  ">() + caption;
+}
+
 }  // namespace pw
