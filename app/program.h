@@ -68,9 +68,10 @@ public:
     void OnButton5To8Clicked();
 
     // Downloads every lesson that is not whole on disk, one after another, with one
-    // overall progress ("第 k / n 课" before the usual caption). A lesson chosen meanwhile
-    // goes first; the rest follow it. A lesson that fails is skipped, and the ones not
-    // whole at the end are named in one message. Nothing while it runs already.
+    // overall progress: the usual caption, its waiting line saying "正在下载第 k / n 课".
+    // A lesson chosen meanwhile goes first; the rest follow it. A lesson that fails is
+    // skipped, and the ones not whole at the end are named in one message. Nothing while
+    // it runs already.
     void StartDownloadAll();
     // Stops it; the lesson in hand keeps its partial file, and nothing is reported.
     void CancelDownloadAll();
