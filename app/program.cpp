@@ -45,11 +45,12 @@ void Program::EndProgram() {
 Text Program::FilePath(const Text& name) const { return JoinPath(dataDirectory_, name); }
 
 bool Program::WorkersRunning() const {
-    return downloads_.Running() || probes_.Running() || updateCheck_.Running() || lessonFiles_.Busy();
+    // A file check counts until its answer is applied: that may start the next download.
+    return downloads_.Running() || probes_.Running() || updateCheck_.Running() || lessonChecksOut_ > 0;
 }
 
 std::uint64_t Program::WorkersStarted() const {
-    return downloads_.Started() + probes_.Started() + updateCheck_.Started() + lessonFiles_.Asked();
+    return downloads_.Started() + probes_.Started() + updateCheck_.Started();
 }
 
 bool Program::LessonReady(int group, int item) const {

@@ -85,7 +85,8 @@ public:
     const Hosts& hosts() const { return hosts_; }
     // dataDirectory + "/" + name.
     Text FilePath(const Text& name) const;
-    // True while a download, probe or update check runs; how many have started (for tests).
+    // True while a download, probe or update check runs, or a lesson file's check is not
+    // yet applied; how many threads have started (for tests).
     bool WorkersRunning() const;
     std::uint64_t WorkersStarted() const;
     // True when the lesson at (group, item) was last found whole on disk (its menu mark).

@@ -16,19 +16,8 @@ void WholeFileChecker::Check(std::size_t tag, Text path) {
     {
         std::lock_guard lock(mutex_);
         queue_.emplace_back(tag, std::move(path));
-        ++asked_;
     }
     wake_.notify_one();
-}
-
-bool WholeFileChecker::Busy() const {
-    std::lock_guard lock(mutex_);
-    return reported_ != asked_;
-}
-
-std::uint64_t WholeFileChecker::Asked() const {
-    std::lock_guard lock(mutex_);
-    return asked_;
 }
 
 void WholeFileChecker::Run(std::stop_token stop) {
@@ -41,8 +30,6 @@ void WholeFileChecker::Run(std::stop_token stop) {
             queue_.pop_front();
         }
         report_(next.first, IsWholeSwfFile(next.second));
-        std::lock_guard lock(mutex_);
-        ++reported_;
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -29,20 +28,14 @@ public:
     WholeFileChecker& operator=(const WholeFileChecker&) = delete;
 
     void Check(std::size_t tag, Text path);
-    // True while a file asked for has not yet been reported.
-    bool Busy() const;
-    // How many checks have been asked for so far.
-    std::uint64_t Asked() const;
 
 private:
     void Run(std::stop_token stop);
 
     Report report_;
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable_any wake_;
     std::deque<std::pair<std::size_t, Text>> queue_;
-    std::uint64_t asked_ = 0;
-    std::uint64_t reported_ = 0;
     std::jthread thread_;  // last: it starts once the rest exists
 };
 
