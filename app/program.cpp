@@ -252,25 +252,25 @@ void Program::OpenLesson() {
     const Text fileName = globals_.CurrentFileName;
     // The two probes wait on the lesson server: they run on a worker, and what they find
     // is applied only if no newer choice came in the meantime.
-    const bool started =
-        probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
-            ProbeLesson(url, path, timeouts, [&](LessonStep step) {
-                if (stop.stop_requested()) return;
-                PostToUiThread([=, this] {
-                    if (choice != choice_) return;
-                    if (step == LessonStep::Play)
-                        PlayFile(fileName);
-                    else
-                        StartDownload(url, fileName);
-                });
-            });
-            // The choice has had its say: a download of all lessons may go on.
-            PostToUiThread([this] {
-                --lessonProbesOut_;
-                ContinueDownloadAll();
+    ++lessonProbesOut_;  // until the probes have ended
+    const bool started = probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
+        ProbeLesson(url, path, timeouts, [&](LessonStep step) {
+            if (stop.stop_requested()) return;
+            PostToUiThread([=, this] {
+                if (choice != choice_) return;
+                if (step == LessonStep::Play)
+                    PlayFile(fileName);
+                else
+                    StartDownload(url, fileName);
             });
         });
-    if (started) ++lessonProbesOut_;
+        // The choice has had its say: a download of all lessons may go on.
+        PostToUiThread([this] {
+            --lessonProbesOut_;
+            ContinueDownloadAll();
+        });
+    });
+    if (!started) --lessonProbesOut_;
 }
 
 void Program::PlayFile(const Text& fileName) {
