@@ -9,6 +9,7 @@
 #include "core/memory.h"
 #include "host/flash_scheme.h"
 #include "host/qt_text.h"
+#include "host/web_view.h"
 #include "ui/main_window_display.h"
 #include "ui/message_box.h"
 #include "ui/parent_settings.h"
@@ -22,6 +23,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     pw::InstallChineseTranslations(app);
+    pw::UseChineseWebEngine();
     QApplication::setApplicationName(QStringLiteral("Pebblewick"));
     QApplication::setApplicationVersion(QStringLiteral("2.0.0.0"));
 

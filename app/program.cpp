@@ -22,7 +22,13 @@ Program::Program(ProgramSetup setup)
       openInBrowser_(std::move(setup.openInBrowser)),
       timeouts_(setup.timeouts),
       parentCorner_(std::make_unique<ParentCorner>(ParentCornerSetup{
-          std::move(setup.parentSettingsFile), std::move(setup.clock), hosts_.site, openInBrowser_, {}})) {}
+          std::move(setup.parentSettingsFile), std::move(setup.clock), hosts_.site, openInBrowser_,
+          DownloadAllActions{[this] { StartDownloadAll(); }, [this] { CancelDownloadAll(); },
+                             [this] { return DownloadAllRunning(); }}})),
+      lessonReady_(LessonCatalogue().size(), false),
+      lessonFiles_([this](std::size_t lesson, bool whole) {
+          PostToUiThread([this, lesson, whole] { OnLessonFileChecked(lesson, whole); });
+      }) {}
 
 void Program::AttachMainWindow(LoadedWindow& mainWindow) { parentCorner_->Attach(mainWindow); }
 
@@ -37,6 +43,7 @@ Program::~Program() {
 
 void Program::EndProgram() {
     ended_ = true;  // an update check not yet started stays so
+    downloadAll_ = {};
     downloads_.StopAll();
     probes_.StopAll();
     updateCheck_.StopAll();
@@ -46,11 +53,133 @@ void Program::EndProgram() {
 Text Program::FilePath(const Text& name) const { return JoinPath(dataDirectory_, name); }
 
 bool Program::WorkersRunning() const {
-    return downloads_.Running() || probes_.Running() || updateCheck_.Running();
+    // A file check counts until its answer is applied: that may start the next download.
+    return downloads_.Running() || probes_.Running() || updateCheck_.Running() || lessonChecksOut_ > 0;
 }
 
 std::uint64_t Program::WorkersStarted() const {
     return downloads_.Started() + probes_.Started() + updateCheck_.Started();
+}
+
+bool Program::LessonReady(int group, int item) const {
+    const auto lessons = LessonCatalogue();
+    for (std::size_t i = 0; i < lessons.size(); ++i)
+        if (lessons[i].group == group && lessons[i].item == item) return lessonReady_[i];
+    return false;
+}
+
+void Program::CheckLessonFile(std::size_t lesson) {
+    const LessonRow& row = LessonCatalogue()[lesson];
+    ++lessonChecksOut_;
+    lessonFiles_.Check(lesson, FilePath(Lookup(row.group, row.item)->cacheName));
+}
+
+void Program::CheckCacheFile(const Text& fileName) {
+    const auto lessons = LessonCatalogue();
+    for (std::size_t i = 0; i < lessons.size(); ++i)
+        if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) CheckLessonFile(i);
+}
+
+void Program::OnLessonFileChecked(std::size_t lesson, bool whole) {
+    --lessonChecksOut_;
+    if (ended_) return;
+    lessonReady_[lesson] = whole;
+    const LessonRow& row = LessonCatalogue()[lesson];
+    display_->SetLessonReady(row.group, row.item, whole);
+    ContinueDownloadAll();
+}
+
+void Program::StartDownloadAll() {
+    if (downloadAll_.running || ended_) return;
+    downloadAll_ = {};
+    downloadAll_.running = true;
+    downloadAll_.hasView = true;
+    // Which lessons it fetches is known once every cache file has been looked at afresh.
+    for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson) CheckLessonFile(lesson);
+}
+
+void Program::ContinueDownloadAll() {
+    DownloadAll& all = downloadAll_;
+    if (!all.running || ended_) return;
+    // The marks must be current: they choose the lessons and tell which were fetched.
+    if (lessonChecksOut_ > 0) return;
+    if (!all.listed) {
+        for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson)
+            if (!lessonReady_[lesson]) all.lessons.push_back(lesson);
+        all.pending.assign(all.lessons.begin(), all.lessons.end());
+        all.listed = true;
+    }
+    if (all.current) {
+        if (currentDownloadJob_ == all.job) return;  // still on its way
+        // A lesson choice or an update superseded it: it comes again after them.
+        all.pending.push_front(*all.current);
+        all.current.reset();
+        --all.number;
+    }
+    // A chosen lesson goes first: its probes, then its download.
+    if (lessonProbesOut_ > 0 || currentDownloadJob_ != 0) return;
+    while (!all.pending.empty()) {
+        const std::size_t lesson = all.pending.front();
+        all.pending.pop_front();
+        ++all.number;
+        if (lessonReady_[lesson]) continue;  // fetched meanwhile
+        const auto entry = Lookup(LessonCatalogue()[lesson].group, LessonCatalogue()[lesson].item);
+        StartDownload(RemoteAddress(*entry, hosts_), entry->cacheName, all.hasView);
+        if (currentDownloadJob_ == 0) continue;  // no thread: it stays not whole
+        all.shown = all.shown || all.hasView;
+        all.current = lesson;
+        all.job = currentDownloadJob_;
+        return;
+    }
+    FinishDownloadAll();
+}
+
+void Program::OnDownloadAllEvent(const DownloadEvent& event) {
+    DownloadAll& all = downloadAll_;
+    switch (event.kind) {
+    case DownloadEvent::Kind::Progress:
+        display_->SetStatusCaption(DownloadAllCaption(all.number, all.lessons.size(), event.caption));
+        display_->SetProgressPosition(event.position);
+        return;
+    case DownloadEvent::Kind::Completed:
+    case DownloadEvent::Kind::Failed:
+        // Whether it was fetched is what its file says; a failure is told once, at the end.
+        currentDownloadJob_ = 0;
+        all.current.reset();
+        CheckCacheFile(currentDownloadFile_);
+        ContinueDownloadAll();
+        return;
+    }
+}
+
+void Program::FinishDownloadAll() {
+    DownloadAll& all = downloadAll_;
+    all.running = false;
+    if (all.hasView && all.shown) {
+        display_->HideDownloadDisplay();
+        display_->ShowView(ContentView::WebPage);
+    }
+    Text failed;
+    for (std::size_t lesson : all.lessons) {
+        if (lessonReady_[lesson]) continue;
+        const LessonRow& row = LessonCatalogue()[lesson];
+        if (!failed.empty()) failed += Gbk<"、">();
+        failed += Lookup(row.group, row.item)->title;
+    }
+    if (!failed.empty()) ShowMessage(messages_, Gbk<"这些课程没有下载成功：">() + failed);
+}
+
+void Program::CancelDownloadAll() {
+    DownloadAll& all = downloadAll_;
+    if (!all.running) return;
+    if (all.current && currentDownloadJob_ == all.job) {
+        downloads_.SupersedeCurrent();
+        currentDownloadJob_ = 0;
+    }
+    all.lessons.clear();  // nothing to report
+    all.pending.clear();
+    all.current.reset();
+    FinishDownloadAll();
 }
 
 void Program::PostToUiThread(std::function<void()> apply) {
@@ -99,6 +228,7 @@ void Program::OnMainWindowShown() {
     // A read-only folder is no reason to stop: the idle movie is then missing.
     WriteWholeFile(FilePath(kIdleMovieName), IdleMovieBytes());
     StartUpdateCheck();
+    for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson) CheckLessonFile(lesson);
 }
 
 void Program::StartUpdateCheck() {
@@ -136,7 +266,8 @@ void Program::OpenLesson() {
     const Text fileName = globals_.CurrentFileName;
     // The two probes wait on the lesson server: they run on a worker, and what they find
     // is applied only if no newer choice came in the meantime.
-    probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
+    ++lessonProbesOut_;  // until the probes have ended
+    const bool started = probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
         ProbeLesson(url, path, timeouts, [&](LessonStep step) {
             if (stop.stop_requested()) return;
             PostToUiThread([=, this] {
@@ -147,12 +278,19 @@ void Program::OpenLesson() {
                     StartDownload(url, fileName);
             });
         });
+        // The choice has had its say: a download of all lessons may go on.
+        PostToUiThread([this] {
+            --lessonProbesOut_;
+            ContinueDownloadAll();
+        });
     });
+    if (!started) --lessonProbesOut_;
 }
 
 void Program::PlayFile(const Text& fileName) {
     // A download that ends while the child rests keeps its lesson for later.
     if (parentCorner_->Resting()) return;
+    downloadAll_.hasView = false;  // the lesson keeps the content area
     display_->ShowView(ContentView::Lesson);
     display_->SetFlashMovie(FilePath(fileName));
     display_->PlayFlash();
@@ -160,7 +298,7 @@ void Program::PlayFile(const Text& fileName) {
 
 void Program::StartDownloadWorker() { StartDownload(globals_.CurrentUrl, globals_.CurrentFileName); }
 
-void Program::StartDownload(const Text& url, const Text& fileName) {
+void Program::StartDownload(const Text& url, const Text& fileName, bool takeView) {
     const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName)};
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
@@ -177,6 +315,8 @@ void Program::StartDownload(const Text& url, const Text& fileName) {
     if (!started) return;  // no thread: nothing happens
     currentDownloadJob_ = job.id;
     currentDownloadFile_ = fileName;
+    CheckCacheFile(fileName);  // found not complete: is it still whole?
+    if (!takeView) return;
     // The downloading view, and the idle movie to silence the lesson that played.
     display_->ShowView(ContentView::Downloading);
     display_->SetFlashMovie(FilePath(kIdleMovieName));
@@ -184,6 +324,7 @@ void Program::StartDownload(const Text& url, const Text& fileName) {
 
 void Program::OnDownloadEvent(const DownloadEvent& event) {
     if (event.job != currentDownloadJob_) return;  // superseded
+    if (downloadAll_.current && event.job == downloadAll_.job) return OnDownloadAllEvent(event);
     switch (event.kind) {
     case DownloadEvent::Kind::Progress:
         display_->SetStatusCaption(event.caption);
@@ -191,18 +332,22 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         break;
     case DownloadEvent::Kind::Completed:
         currentDownloadJob_ = 0;
+        CheckCacheFile(currentDownloadFile_);
         display_->SetProgressPosition(0);
         display_->SetStatusCaption(DownloadCompleteCaption());
         PlayFile(currentDownloadFile_);
         break;
     case DownloadEvent::Kind::Failed:
         currentDownloadJob_ = 0;
+        CheckCacheFile(currentDownloadFile_);
         if (!event.message.empty()) ShowMessage(messages_, event.message);
         break;
     }
+    ContinueDownloadAll();
 }
 
 void Program::SilenceLessonAndShowWebView() {
+    downloadAll_.hasView = false;  // the page keeps the content area
     ++choice_;  // a lesson still being probed no longer plays
     display_->SetFlashMovie(FilePath(globals_.CurrentFileName));
     display_->PlayFlash();

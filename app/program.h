@@ -4,8 +4,11 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/network_session.h"
 #include "core/hosts.h"
@@ -14,6 +17,7 @@
 #include "lessons/download_worker.h"
 #include "lessons/parent_corner_rules.h"
 #include "lessons/program_state.h"
+#include "lessons/whole_file_checker.h"
 #include "net/remote_size_probe.h"
 #include "net/update_page_request.h"
 #include "ui/window_description.h"
@@ -73,6 +77,16 @@ public:
     void OnButton5To8Clicked();
     void OnParentCornerClicked();
 
+    // Downloads every lesson that is not whole on disk, one after another, with one
+    // overall progress: the usual caption, its waiting line saying "正在下载第 k / n 课".
+    // A lesson chosen meanwhile goes first; the rest follow it. A lesson that fails is
+    // skipped, and the ones not whole at the end are named in one message. Nothing while
+    // it runs already.
+    void StartDownloadAll();
+    // Stops it; the lesson in hand keeps its partial file, and nothing is reported.
+    void CancelDownloadAll();
+    bool DownloadAllRunning() const { return downloadAll_.running; }
+
     // Stops every worker at once (partial files stay), and an update check not yet
     // started; run when the main window has closed.
     void EndProgram();
@@ -81,19 +95,32 @@ public:
     const Hosts& hosts() const { return hosts_; }
     // dataDirectory + "/" + name.
     Text FilePath(const Text& name) const;
-    // True while a download, probe or update check runs; how many have started (for tests).
+    // True while a download, probe or update check runs, or a lesson file's check is not
+    // yet applied; how many threads have started (for tests).
     bool WorkersRunning() const;
     std::uint64_t WorkersStarted() const;
+    // True when the lesson at (group, item) was last found whole on disk (its menu mark).
+    bool LessonReady(int group, int item) const;
 
 private:
     void PlayFile(const Text& fileName);
-    void StartDownload(const Text& url, const Text& fileName);
+    // `takeView`: the downloading view replaces what the content area shows, and the
+    // lesson that played is silenced.
+    void StartDownload(const Text& url, const Text& fileName, bool takeView = true);
     void SilenceLessonAndShowWebView();
     void OnDownloadEvent(const DownloadEvent& event);
     void StartUpdateCheck();
     void OnUpdatePage(const Text& body);
     // Runs `apply` on the UI thread later, if the program still exists then.
     void PostToUiThread(std::function<void()> apply);
+    // The menu's marks: which cache files are whole, checked off the UI thread.
+    void CheckLessonFile(std::size_t lesson);
+    void CheckCacheFile(const Text& fileName);
+    void OnLessonFileChecked(std::size_t lesson, bool whole);
+    // Download all: starts the next lesson when nothing else needs the worker.
+    void ContinueDownloadAll();
+    void OnDownloadAllEvent(const DownloadEvent& event);
+    void FinishDownloadAll();
 
     NetworkSession session_;  // first made, last gone
     ProgramState globals_;
@@ -115,7 +142,25 @@ private:
     std::uint64_t currentDownloadJob_ = 0;  // 0: none whose events are wanted
     Text currentDownloadFile_;
 
+    // Whole on disk, by catalogue index; and how many checks are still out.
+    std::vector<bool> lessonReady_;
+    std::size_t lessonChecksOut_ = 0;
+    std::size_t lessonProbesOut_ = 0;  // lesson choices whose probes have not yet ended
+
+    struct DownloadAll {
+        bool running = false;
+        bool listed = false;  // its lessons were chosen by the marks checked at its start
+        std::vector<std::size_t> lessons;  // catalogue indices, as listed
+        std::deque<std::size_t> pending;
+        std::optional<std::size_t> current;
+        std::size_t number = 0;   // of the lesson in hand, from 1
+        std::uint64_t job = 0;    // its download
+        bool hasView = false;     // it may show its display: nothing else was shown since its start
+        bool shown = false;       // and it did
+    } downloadAll_;
+
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
+    WholeFileChecker lessonFiles_;
     // Declared after what their threads' results reach, so they are joined first.
     WorkerThreads updateCheck_;
     WorkerThreads probes_;

@@ -96,6 +96,7 @@ public:
         played_ = true;
     }
     void SetWebAddress(const Text& url) override { inner_.SetWebAddress(url); }
+    void SetLessonReady(int group, int item, bool ready) override { inner_.SetLessonReady(group, item, ready); }
 
 private:
     Display& inner_;

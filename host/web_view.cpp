@@ -1,18 +1,61 @@
 #include "host/web_view.h"
 
+#include <QFile>
+#include <QHideEvent>
+#include <QLocale>
+#include <QShowEvent>
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+#include <utility>
+
 #include "host/guarded_page.h"
 
-#include <QHideEvent>
-#include <QTimer>
-#include <QUrl>
-#include <QWebEnginePage>
-
 namespace pw {
+namespace {
 
-WebView::WebView(QWidget* parent) : QWebEngineView(parent) { setPage(new GuardedPage(this)); }
+QString OfflinePageHtml() {
+    QFile file(QStringLiteral(":/pebblewick/host/offline_page.html"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+}  // namespace
+
+void UseChineseWebEngine() {
+    // The engine picks the resources of its own texts by the default locale when it starts
+    // (Chinese, China resolves to its zh-CN pack), so this comes before the first profile.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+}
+
+WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
+    setPage(new GuardedPage(this));
+    page()->profile()->setHttpAcceptLanguage(QStringLiteral("zh-CN,zh"));
+    // The engine's error page is in its own words, with a "Reload" a child cannot use.
+    settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    connect(page(), &QWebEnginePage::loadingChanged, this, &WebView::OnLoadingChanged);
+}
 
 void WebView::Navigate(const QString& url) {
+    offlineFor_.clear();
+    retryWhenShown_ = false;
     load(QUrl(url));
+}
+
+void WebView::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
+    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) return;
+    // Never for the offline page itself, whatever happened to it.
+    if (info.url().scheme() == QLatin1String("data") || info.url() == offlineFor_) return;
+    ShowOfflinePage(info.url());
+}
+
+void WebView::ShowOfflinePage(const QUrl& failed) {
+    offlineFor_ = failed;
+    // Under the failed page's address, so that a reload and the page's history try it.
+    setHtml(OfflinePageHtml(), failed);
 }
 
 void WebView::hideEvent(QHideEvent* event) {
@@ -22,11 +65,19 @@ void WebView::hideEvent(QHideEvent* event) {
     if (!event->spontaneous()) QTimer::singleShot(0, this, &WebView::DiscardIfHidden);
 }
 
+void WebView::showEvent(QShowEvent* event) {
+    QWebEngineView::showEvent(event);
+    // A discarded page comes back as it was: the offline page would stay, so its address
+    // is tried again instead, and the real page shows once the network is back.
+    if (std::exchange(retryWhenShown_, false) && !offlineFor_.isEmpty()) Navigate(offlineFor_.toString());
+}
+
 void WebView::DiscardIfHidden() {
     // The engine makes a discarded page active again, and reloads it at its address,
     // when it is shown or given an address.
     if (isHidden() && page()->lifecycleState() != QWebEnginePage::LifecycleState::Discarded) {
         page()->setLifecycleState(QWebEnginePage::LifecycleState::Discarded);
+        retryWhenShown_ = !offlineFor_.isEmpty();
     }
 }
 

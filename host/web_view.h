@@ -1,15 +1,25 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QWebEngineView>
 
 class QHideEvent;
+class QShowEvent;
+class QWebEngineLoadingInfo;
 
 namespace pw {
+
+// The web engine's own texts in Chinese: the locale it picks its resources by. Run once,
+// before any web engine object; site pages get Accept-Language zh-CN from the web view.
+void UseChineseWebEngine();
 
 // A view of the program's site pages. While it is hidden (a lesson plays, a download
 // shows) its page is discarded, which ends its renderer and gives back the memory; shown
 // again, the page comes back at its address.
+//
+// A page that cannot be loaded (no connection, a time-out, an error status) shows the
+// program's own offline page under the page's address instead of the engine's error page.
 class WebView : public QWebEngineView {
     Q_OBJECT
 public:
@@ -18,11 +28,20 @@ public:
     // Returns at once; the page loads in the background.
     void Navigate(const QString& url);
 
+    // The address that the offline page stands for, or empty when a real page shows.
+    const QUrl& offlineFor() const { return offlineFor_; }
+
 protected:
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void DiscardIfHidden();
+    void OnLoadingChanged(const QWebEngineLoadingInfo& info);
+    void ShowOfflinePage(const QUrl& failed);
+
+    QUrl offlineFor_;
+    bool retryWhenShown_ = false;  // the offline page was discarded: try the real page again
 };
 
 }  // namespace pw

@@ -29,6 +29,9 @@ public:
     virtual void SetFlashMovie(const Text& path) = 0;
     virtual void PlayFlash() = 0;
     virtual void SetWebAddress(const Text& url) = 0;
+
+    // Marks the lesson at (group, item) in the lesson menu as whole on disk, or not.
+    virtual void SetLessonReady(int group, int item, bool ready) = 0;
 };
 
 // Stands in until the main window exists: changes nothing.
@@ -41,6 +44,7 @@ public:
     void SetFlashMovie(const Text&) override {}
     void PlayFlash() override {}
     void SetWebAddress(const Text&) override {}
+    void SetLessonReady(int, int, bool) override {}
 };
 
 // The progress bar's rules for a stored and for a drawn position.

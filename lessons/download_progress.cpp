@@ -17,7 +17,7 @@ double RoundToPlaces(double x, int places) {
 }
 
 Text ProgressCaption(std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t receivedThisCall) {
-    Text caption = Gbk<"正在下载网络文件，请等待。。。  ">();
+    Text caption = WaitingLine();
     caption += Gbk<"文件大小:">() + TextFromNumber(RoundToPlaces(total / 1024.0, 2)) + Gbk<"KB\r\n">();
     caption += Gbk<"已下载:">() + TextFromNumber(RoundToPlaces(received / 1024.0, 2)) + Gbk<"KB  ">();
     const std::int32_t elapsedMs = elapsed == 0 ? 10 : elapsed;  // never divide by zero
@@ -50,6 +50,15 @@ ProgressReport DownloadProgress(std::int32_t total, std::int32_t received, std::
     report.position = ProgressPosition(total, received);
     report.complete = CompletesDisplay(report.position);
     return report;
+}
+
+Text DownloadAllCaption(std::size_t number, std::size_t count, const Text& caption) {
+    // In place of the waiting line, which is wider: the label has room for three lines,
+    // and the figures keep theirs.
+    Text line = Gbk<"正在下载第 ">() + TextFromInteger(static_cast<std::int64_t>(number)) + Gbk<" / ">() +
+                TextFromInteger(static_cast<std::int64_t>(count)) + Gbk<" 课。。。  ">();
+    const bool waiting = caption.starts_with(WaitingLine());
+    return line + (waiting ? caption.substr(WaitingLine().size()) : caption);
 }
 
 }  // namespace pw

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/text.h"
@@ -22,6 +23,13 @@ std::int32_t ProgressPosition(std::int32_t total, std::int32_t received);
 
 // The display completes when the bar, read back, stands at exactly 100.
 constexpr bool CompletesDisplay(std::int32_t position) { return position == 100; }
+
+// "正在下载网络文件，请等待。。。  ": the caption's first words.
+inline const Text& WaitingLine() { return Gbk<"正在下载网络文件，请等待。。。  ">(); }
+
+// The caption of the k-th of n lessons that a download of all lessons fetches: the
+// lesson's own caption with "正在下载第 k / n 课。。。  " for its waiting line.
+Text DownloadAllCaption(std::size_t number, std::size_t count, const Text& caption);
 
 // "下载已完成"
 inline const Text& DownloadCompleteCaption() { return Gbk<"下载已完成">(); }

@@ -4,6 +4,7 @@
 #include "host/qt_text.h"
 #include "host/web_view.h"
 #include "ui/controls.h"
+#include "ui/roll_up_menu.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -20,7 +21,8 @@ MainWindowDisplay::MainWindowDisplay(LoadedWindow& mainWindow)
     : flash_(mainWindow.controlAs<FlashView>(names::kFlashView)),
       web_(mainWindow.controlAs<WebView>(names::kWebView)),
       label_(mainWindow.controlAs<StatusLabel>(names::kStatusLabel)),
-      bar_(mainWindow.controlAs<StoredPositionBar>(names::kProgressBar)) {}
+      bar_(mainWindow.controlAs<StoredPositionBar>(names::kProgressBar)),
+      menu_(mainWindow.controlAs<RollUpMenu>(names::kLessonMenu)) {}
 
 void MainWindowDisplay::ShowView(ContentView view) {
     switch (view) {
@@ -69,6 +71,10 @@ void MainWindowDisplay::PlayFlash() {
 
 void MainWindowDisplay::SetWebAddress(const Text& url) {
     if (web_) web_->Navigate(ToQString(url));
+}
+
+void MainWindowDisplay::SetLessonReady(int group, int item, bool ready) {
+    if (menu_) menu_->SetItemReady(group, item, ready);
 }
 
 }  // namespace pw

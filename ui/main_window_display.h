@@ -10,6 +10,7 @@ class FlashView;
 class WebView;
 class StatusLabel;
 class StoredPositionBar;
+class RollUpMenu;
 class LoadedWindow;
 
 // The main window's content area as the program's handlers change it. UI thread only.
@@ -24,12 +25,14 @@ public:
     void SetFlashMovie(const Text& path) override;
     void PlayFlash() override;
     void SetWebAddress(const Text& url) override;
+    void SetLessonReady(int group, int item, bool ready) override;
 
 private:
     QPointer<FlashView> flash_;
     QPointer<WebView> web_;
     QPointer<StatusLabel> label_;
     QPointer<StoredPositionBar> bar_;
+    QPointer<RollUpMenu> menu_;
 };
 
 }  // namespace pw

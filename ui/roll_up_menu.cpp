@@ -132,6 +132,11 @@ void RollUpMenu::SetGroups(QList<Group> groups) {
     update();
 }
 
+void RollUpMenu::SetItemReady(int group, int item, bool ready) {
+    const bool changed = ready ? ready_.insert({group, item}).second : ready_.erase({group, item}) > 0;
+    if (changed && group == openGroup_) update();
+}
+
 void RollUpMenu::OpenGroup(int group) {
     if (group < 0 || group >= groups_.size() || group == openGroup_) return;
     openGroup_ = group;
@@ -166,7 +171,10 @@ QRect RollUpMenu::rowRect(const Row& row) const {
 QString RollUpMenu::ItemAccessibleName(int group, int item) const {
     if (group < 0 || group >= groups_.size()) return {};
     if (item < 0) return groups_[group].header;
-    return item < groups_[group].items.size() ? groups_[group].items[item] : QString();
+    if (item >= groups_[group].items.size()) return {};
+    // The green dot, said: the lesson plays without a network.
+    const QString& title = groups_[group].items[item];
+    return itemReady(group, item) ? title + QStringLiteral("，已下载") : title;
 }
 
 QRect RollUpMenu::ItemArea() const {
@@ -197,6 +205,30 @@ RollUpMenu::Hit RollUpMenu::HitTest(QPoint pos) const {
     return hit;
 }
 
+void RollUpMenu::PaintReadyItem(QPainter& p, const QRect& item, const QString& name) const {
+    // The dot goes before the centred name; a name too wide to leave room for it moves
+    // right, and one that would then run into the frame is narrowed to fit.
+    constexpr int kGap = 2;
+    const int nameWidth = p.fontMetrics().horizontalAdvance(name);
+    const int centredLeft = item.left() + (item.width() - nameWidth) / 2;
+    const int dotLeft = std::max(item.left() + 1, centredLeft - kGap - kReadyDotSize);
+    const int nameLeft = std::max(centredLeft, dotLeft + kReadyDotSize + kGap);
+    const int room = item.right() - 1 - nameLeft;  // the frame's line is the last column
+
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 1));  // a light ring keeps the dot clear of the grey
+    p.setBrush(kReadyDotColour);
+    p.drawEllipse(QRectF(dotLeft, item.center().y() - kReadyDotSize / 2.0 + 0.5, kReadyDotSize, kReadyDotSize));
+    p.restore();
+
+    p.save();
+    p.translate(nameLeft, item.top());
+    if (nameWidth > room) p.scale(static_cast<qreal>(room) / nameWidth, 1.0);
+    p.drawText(QRect(0, 0, nameWidth, item.height()), Qt::AlignCenter, name);
+    p.restore();
+}
+
 void RollUpMenu::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setFont(font_);
@@ -216,7 +248,10 @@ void RollUpMenu::paintEvent(QPaintEvent*) {
             else if (i == hoverItem_)
                 colour = colours_.itemHoverText;
             p.setPen(colour);
-            p.drawText(r, Qt::AlignCenter, items[i]);
+            if (itemReady(openGroup_, i))
+                PaintReadyItem(p, r, items[i]);
+            else
+                p.drawText(r, Qt::AlignCenter, items[i]);
         }
         p.restore();
     }

@@ -5,6 +5,11 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <set>
+#include <utility>
+
+class QPainter;
+
 namespace pw {
 
 // A column of groups: clicking a header opens that group and shows its items. A click
@@ -30,6 +35,8 @@ public:
 
     static constexpr int kHeaderHeight = 30;
     static constexpr int kItemHeight = 22;
+    static constexpr int kReadyDotSize = 7;
+    static constexpr QColor kReadyDotColour{40, 200, 70};
 
     explicit RollUpMenu(QWidget* parent = nullptr);
 
@@ -58,6 +65,9 @@ public:
     QRect rowRect(const Row& row) const;
     // What a screen reader says for a header (item -1) or an item: its text.
     QString ItemAccessibleName(int group, int item) const;
+    // A ready item (its lesson is whole on disk) carries a green dot before its name.
+    void SetItemReady(int group, int item, bool ready);
+    bool itemReady(int group, int item) const { return ready_.contains({group, item}); }
 
 signals:
     void itemClicked(int group, int item);
@@ -86,6 +96,8 @@ private:
     };
     Hit HitTest(QPoint pos) const;
     QRect ItemArea() const;
+    // Paints a ready item: its mark and its name, in the painter's pen.
+    void PaintReadyItem(QPainter& p, const QRect& item, const QString& name) const;
     int MaxScroll() const;
 
     QList<Group> groups_;
@@ -101,6 +113,7 @@ private:
     int scroll_ = 0;
     Row current_{0, -1};
     bool keyboardInUse_ = false;  // the focus frame shows once the keyboard is used here
+    std::set<std::pair<int, int>> ready_;
 };
 
 // "宋体" at 12 pixels, with a CJK font standing in where it is missing.

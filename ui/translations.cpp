@@ -8,15 +8,20 @@
 namespace pw {
 
 bool InstallChineseTranslations(QCoreApplication& application) {
-    // Owned by the application, which keeps using it for as long as it lives.
-    auto* translator = new QTranslator(&application);
-    const bool loaded = translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-    if (!loaded || !QCoreApplication::installTranslator(translator)) {
-        delete translator;
-        return false;
+    bool all = true;
+    // qtwebengine: the web view's context menu.
+    for (const char* catalogue : {"qtbase", "qtwebengine"}) {
+        // Owned by the application, which keeps using it for as long as it lives.
+        auto* translator = new QTranslator(&application);
+        const bool loaded =
+            translator->load(QLocale(QLocale::Chinese, QLocale::China), QString::fromLatin1(catalogue),
+                             QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+        if (!loaded || !QCoreApplication::installTranslator(translator)) {
+            delete translator;
+            all = false;
+        }
     }
-    return true;
+    return all;
 }
 
 }  // namespace pw

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,7 +55,19 @@ public:
         log_.push_back("address " + url);
     }
 
+    void SetLessonReady(int group, int item, bool ready) override {
+        ready_[{group, item}] = ready;
+        log_.push_back("ready " + std::to_string(group) + " " + std::to_string(item) + " " + (ready ? "yes" : "no"));
+    }
+
     const std::vector<std::string>& Log() const { return log_; }
+    // The lessons marked whole on disk, as (group, item).
+    std::set<std::pair<int, int>> ReadyLessons() const {
+        std::set<std::pair<int, int>> ready;
+        for (const auto& [lesson, isReady] : ready_)
+            if (isReady) ready.insert(lesson);
+        return ready;
+    }
     const std::vector<Text>& Captions() const { return captions_; }
     const std::vector<std::int32_t>& Positions() const { return positions_; }
     const Text& Caption() const { return caption_; }
@@ -81,6 +95,7 @@ private:
     std::vector<std::string> log_;
     std::vector<Text> captions_;
     std::vector<std::int32_t> positions_;
+    std::map<std::pair<int, int>, bool> ready_;
 };
 
 }  // namespace pw::testing

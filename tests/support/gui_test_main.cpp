@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "host/flash_scheme.h"
+#include "host/web_view.h"
 #include "tests/support/test_environment.h"
 
 int main(int argc, char** argv) {
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    pw::UseChineseWebEngine();  // as the program runs it
     return RUN_ALL_TESTS();
 }

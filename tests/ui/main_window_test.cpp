@@ -6,12 +6,15 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "assets/idle_movie.h"
 #include "core/files.h"
 #include "host/flash_view.h"
+#include "host/qt_text.h"
 #include "host/web_view.h"
+#include "lessons/catalogue.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/gui_test_support.h"
 #include "tests/support/message_recorder.h"
@@ -346,6 +349,58 @@ TEST_F(MainWindowTest, PageButtonOpensAModalPagesWindowOnItsPage) {
     EXPECT_EQ(app_->program().globals().CurrentFileName, "3.swf");
     EXPECT_TRUE(Control<FlashView>("FlashView")->isHidden());
     EXPECT_FALSE(Control<WebView>("超文本浏览框1")->isHidden());
+}
+
+
+// A page that cannot be loaded shows the program's offline page under its address, in
+// both windows and at start, and the next click loads the real page once the site is back.
+TEST(OfflinePageTest, StandsForASitePageThatCannotBeLoaded) {
+    const struct {
+        const char* name;
+        bool refused;  // else the site answers 503
+    } cases[] = {{"refused", true}, {"error status", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FixtureServer server;
+        server.Serve("/tovel/index.html", {.body = "<title>sorry</title>", .status = 503, .contentType = "text/html"});
+        TempDir dir;
+        MessageRecorder messages;
+        Hosts hosts = testing::AllHostsAt(server.HostPort());
+        if (c.refused) hosts.site = "127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort());
+        ProgramWindow app(testing::TestSetup(hosts, dir.Path(), messages));
+        auto* web = app.Control<WebView>(names::kWebView);
+        const QUrl home(ToQString(hosts.SiteBaseUrl() + "index.html"));
+        app.Start();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return web->offlineFor() == home && web->title() == QStringLiteral("没有网络"); }))
+            << web->title().toStdString() << " " << web->url().toString().toStdString();
+        EXPECT_EQ(web->url(), home);  // the address stays the site's
+
+        if (c.refused) {
+            QUrl pageOffline;
+            QTimer::singleShot(0, [&] {
+                auto* pages = qobject_cast<LoadedWindow*>(testing::FindTopLevelWindow(names::kPagesWindow));
+                ASSERT_NE(pages, nullptr);
+                auto* view = pages->controlAs<WebView>(names::kWebView);
+                ProcessEventsUntil([&] { return view->title() == QStringLiteral("没有网络"); });
+                pageOffline = view->offlineFor();
+                pages->close();
+            });
+            app.program().OnPageButtonClicked(1);
+            EXPECT_EQ(pageOffline.toString(), ToQString(hosts.SiteBaseUrl() + "hybb.html"));
+        } else {
+            const auto requests = server.Requests();
+            const auto homeRequest = std::find_if(requests.begin(), requests.end(),
+                                                  [](const auto& r) { return r.target == "/tovel/index.html"; });
+            ASSERT_NE(homeRequest, requests.end());
+            EXPECT_EQ(homeRequest->Header("Accept-Language").value_or(""), "zh-CN,zh");
+            // The site is back: the guestbook loads for real.
+            server.Serve("/tovel/gb/", {.body = "<title>gb</title>", .contentType = "text/html"});
+            app.program().OnLessonMenuItemClicked(kGuestbookGroup, kGuestbookItem);
+            ASSERT_TRUE(ProcessEventsUntil([&] { return web->title() == QStringLiteral("gb"); })) << web->title().toStdString();
+            EXPECT_TRUE(web->offlineFor().isEmpty());
+        }
+        ASSERT_TRUE(testing::ProgramSettles(app.program()));
+    }
 }
 
 }  // namespace

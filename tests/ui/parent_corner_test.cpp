@@ -194,6 +194,8 @@ TEST_F(ParentCornerTest, EveryControlHasAChineseAccessibleName) {
     EXPECT_EQ(menu->child(0)->role(), QAccessible::PageTab);
     EXPECT_EQ(menu->child(1)->text(QAccessible::Name), QStringLiteral("爱吃糖的老虎"));
     EXPECT_EQ(menu->child(1)->role(), QAccessible::ListItem);
+    Menu()->SetItemReady(0, 0, true);  // whole on disk: its mark is said too
+    EXPECT_EQ(menu->child(1)->text(QAccessible::Name), QStringLiteral("爱吃糖的老虎，已下载"));
     EXPECT_EQ(menu->indexOfChild(menu->child(16)), 16);
     Menu()->OpenGroup(3);
     ASSERT_EQ(menu->childCount(), 4 + 1);

@@ -1,0 +1,86 @@
+// The lesson library: the menu's marks of lessons whole on disk, and downloading them all.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "tests/app/program_harness.h"
+
+namespace pw {
+namespace {
+
+using testing::CountRequests;
+using testing::FixtureServer;
+using testing::ProgramHarness;
+using testing::ReadWholeFile;
+using testing::WriteWholeFile;
+using Lessons = std::set<std::pair<int, int>>;
+
+// After start, after a download and after a cut file is found, the marks are the
+// lessons whole on disk.
+TEST(LibraryTest, TheMenuMarksTheLessonsWholeOnDisk) {
+    ProgramHarness h;
+    const std::string movie = FixtureServer::GeneratedBody(20000);  // whole by its header
+    WriteWholeFile(h.CacheFile(0, 0), movie);
+    WriteWholeFile(h.CacheFile(1, 3), movie);
+    WriteWholeFile(h.CacheFile(1, 4), movie.substr(0, 5000));  // cut
+    WriteWholeFile(h.CacheFile(2, 1) + ".part", movie);         // not yet the lesson
+    h.program->OnMainWindowCreated();
+    ASSERT_TRUE(h.Settle());
+    EXPECT_EQ(h.display.ReadyLessons(), (Lessons{{0, 0}, {1, 3}}));
+
+    h.ServeLesson(2, 1, 30000);
+    h.program->OnLessonMenuItemClicked(2, 1);
+    ASSERT_TRUE(h.Settle());
+    EXPECT_EQ(h.display.ReadyLessons(), (Lessons{{0, 0}, {1, 3}, {2, 1}}));
+
+    // Lesson (0, 0) was cut on disk since; its new download breaks off.
+    WriteWholeFile(h.CacheFile(0, 0), movie.substr(0, 5000));
+    h.ServeLesson(0, 0, 30000, {.chunkSize = 4096, .breakOffAfter = 10000});
+    h.program->OnLessonMenuItemClicked(0, 0);
+    ASSERT_TRUE(h.Settle());
+    EXPECT_EQ(h.display.ReadyLessons(), (Lessons{{1, 3}, {2, 1}}));
+    EXPECT_FALSE(h.program->LessonReady(0, 0));
+    EXPECT_TRUE(h.program->LessonReady(2, 1));
+}
+
+
+// Every lesson not whole on disk is fetched, one after another, under one overall
+// progress; one that fails is skipped and named once at the end. A lesson chosen
+// meanwhile plays, and the rest follow it.
+TEST(LibraryTest, DownloadAllFetchesEveryLessonNotOnDiskAndNamesTheOneThatFailed) {
+    ProgramHarness h;
+    std::map<std::pair<int, int>, std::string> bodies;
+    for (const LessonRow& row : LessonCatalogue())
+        bodies[{row.group, row.item}] = h.ServeLesson(row.group, row.item, 12000 + 300 * row.item);
+    WriteWholeFile(h.CacheFile(2, 5), bodies[{2, 5}]);
+    h.ServeLesson(0, 0, 12000, {.stallAfter = 6000});  // holds on until (2, 5) is chosen
+    h.server.Serve(Lookup(1, 2)->path, {.status = 404});
+
+    h.program->StartDownloadAll();
+    ASSERT_TRUE(h.Until([&] { return CountRequests(h.server, "GET") == 1; }));
+    EXPECT_EQ(h.display.View(), "downloading");
+    h.program->OnLessonMenuItemClicked(2, 5);
+    ASSERT_TRUE(h.Until([&] { return h.display.View() == "lesson"; }));
+    h.server.ReleaseStalls();
+    ASSERT_TRUE(h.Settle());
+
+    EXPECT_FALSE(h.program->DownloadAllRunning());
+    for (const auto& [lesson, body] : bodies) {
+        if (lesson == std::pair{1, 2}) continue;
+        EXPECT_TRUE(ReadWholeFile(h.CacheFile(lesson.first, lesson.second)) == body) << lesson.first << lesson.second;
+    }
+    EXPECT_FALSE(std::filesystem::exists(h.CacheFile(1, 2)));
+    EXPECT_EQ(h.messages.Texts(), std::vector<Text>{Gbk<"这些课程没有下载成功：">() + Lookup(1, 2)->title});
+    // The chosen lesson kept the content area; the first lesson was fetched again after it.
+    EXPECT_EQ(h.display.View(), "lesson");
+    EXPECT_EQ(h.display.Movie(), h.CacheFile(2, 5));
+    EXPECT_EQ(CountRequests(h.server, "GET"), 32);
+    EXPECT_EQ(ToUtf8(h.display.Captions().front()).rfind("正在下载第 1 / 31 课。。。  文件大小:", 0), 0u)
+        << ToUtf8(h.display.Captions().front());
+}
+
+}  // namespace
+}  // namespace pw
