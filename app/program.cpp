@@ -18,6 +18,7 @@ Program::Program(ProgramSetup setup)
       dataDirectory_(std::move(setup.dataDirectory)),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
+      openFolder_(std::move(setup.openFolder)),
       timeouts_(setup.timeouts) {}
 
 Program::~Program() {
@@ -31,6 +32,11 @@ Program::~Program() {
 
 void Program::EndProgram() {
     ended_ = true;  // an update check not yet started stays so
+    pendingUpdate_.reset();
+    // All are asked at once, then joined: each request ends promptly once asked.
+    downloads_.SupersedeCurrent();
+    probes_.SupersedeCurrent();
+    updateCheck_.SupersedeCurrent();
     downloads_.StopAll();
     probes_.StopAll();
     updateCheck_.StopAll();
@@ -95,7 +101,7 @@ void Program::OnMainWindowShown() {
 void Program::StartUpdateCheck() {
     const Text pageUrl = hosts_.SiteBaseUrl() + "test.html";
     updateCheck_.Start([this, pageUrl, timeouts = timeouts_.page](std::stop_token stop) {
-        Text body = FetchUpdatePage(pageUrl, timeouts);
+        Text body = FetchUpdatePage(pageUrl, timeouts, stop);
         if (!stop.stop_requested()) PostToUiThread([this, body = std::move(body)] { OnUpdatePage(body); });
     });
 }
@@ -109,6 +115,12 @@ void Program::OnLessonMenuItemClicked(int group, int item) {
     if (auto entry = Lookup(group, item)) {
         globals_.CurrentUrl = RemoteAddress(*entry, hosts_);
         globals_.CurrentFileName = entry->cacheName;
+        // The lesson that is downloading goes on, shown: no new probe, no new request.
+        if (currentDownloadJob_ != 0 && currentDownloadIsLesson_ && currentDownloadFile_ == entry->cacheName) {
+            ++choice_;  // what an earlier choice's probes find no longer applies
+            display_->ShowView(ContentView::Downloading);
+            return;
+        }
         // A new lesson choice supersedes the running download.
         downloads_.SupersedeCurrent();
         currentDownloadJob_ = 0;
@@ -125,15 +137,19 @@ void Program::OpenLesson() {
     // The two probes wait on the lesson server: they run on a worker, and what they find
     // is applied only if no newer choice came in the meantime.
     probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
-        ProbeLesson(url, path, timeouts, [&](LessonStep step) {
+        ProbeLesson(url, path, timeouts, stop, [&](LessonStep step) {
             if (stop.stop_requested()) return;
             PostToUiThread([=, this] {
                 if (choice != choice_) return;
                 if (step == LessonStep::Play)
                     PlayFile(fileName);
                 else
-                    StartDownload(url, fileName);
+                    StartDownload(url, fileName, true);
             });
+        });
+        // A choice that plays from disk lets a waiting update go.
+        if (!stop.stop_requested()) PostToUiThread([=, this] {
+            if (choice == choice_) StartPendingUpdate();
         });
     });
 }
@@ -144,10 +160,25 @@ void Program::PlayFile(const Text& fileName) {
     display_->PlayFlash();
 }
 
-void Program::StartDownloadWorker() { StartDownload(globals_.CurrentUrl, globals_.CurrentFileName); }
+void Program::StartDownloadWorker() {
+    // The update never stops a lesson download: the child's lesson comes first. It waits
+    // until that download has ended (completed or failed), then starts with its display.
+    if (currentDownloadJob_ != 0 && currentDownloadIsLesson_) {
+        pendingUpdate_ = PendingUpdate{globals_.CurrentUrl, globals_.CurrentFileName};
+        return;
+    }
+    StartDownload(globals_.CurrentUrl, globals_.CurrentFileName, false);
+}
 
-void Program::StartDownload(const Text& url, const Text& fileName) {
-    const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName)};
+void Program::StartPendingUpdate() {
+    if (!pendingUpdate_ || currentDownloadJob_ != 0 || ended_) return;
+    const PendingUpdate update = std::move(*pendingUpdate_);
+    pendingUpdate_.reset();
+    StartDownload(update.url, update.fileName, false);
+}
+
+void Program::StartDownload(const Text& url, const Text& fileName, bool lesson) {
+    const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName), lesson};
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
     settings.stallLimit = timeouts_.downloadStall;
@@ -163,8 +194,12 @@ void Program::StartDownload(const Text& url, const Text& fileName) {
     if (!started) return;  // no thread: nothing happens
     currentDownloadJob_ = job.id;
     currentDownloadFile_ = fileName;
-    // The downloading view, and the idle movie to silence the lesson that played.
+    currentDownloadIsLesson_ = lesson;
+    // The downloading view, never with the last download's text, and the idle movie to
+    // silence the lesson that played.
     display_->ShowView(ContentView::Downloading);
+    display_->SetStatusCaption(DownloadWaitingCaption());
+    display_->SetProgressPosition(0);
     display_->SetFlashMovie(FilePath(kIdleMovieName));
 }
 
@@ -179,13 +214,24 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         currentDownloadJob_ = 0;
         display_->SetProgressPosition(0);
         display_->SetStatusCaption(DownloadCompleteCaption());
-        PlayFile(currentDownloadFile_);
+        if (event.movie)
+            PlayFile(currentDownloadFile_);
+        else
+            ShowDownloadedFile(currentDownloadFile_);
+        StartPendingUpdate();
         break;
     case DownloadEvent::Kind::Failed:
         currentDownloadJob_ = 0;
         if (!event.message.empty()) ShowMessage(messages_, event.message);
+        StartPendingUpdate();
         break;
     }
+}
+
+void Program::ShowDownloadedFile(const Text& fileName) {
+    // Not a movie: the player would show black. Say where it is, and show its folder.
+    ShowMessage(messages_, Gbk<"新版本已下载到：\n">() + FromUtf8(dataDirectory_) + Gbk<"\n文件：">() + fileName);
+    if (openFolder_) openFolder_(dataDirectory_);
 }
 
 void Program::SilenceLessonAndShowWebView() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app/network_session.h"
 #include "core/hosts.h"
@@ -33,6 +34,8 @@ struct ProgramSetup {
     Text dataDirectory;  // where the idle movie, the lesson caches and update files live
     MessagePort* messages = nullptr;  // message boxes; must outlive the program
     std::function<void(const Text& url)> openInBrowser;
+    // Shows a folder of the data directory in the desktop's file manager.
+    std::function<void(const Text& folder)> openFolder;
     NetworkTimeouts timeouts;
 };
 
@@ -77,7 +80,9 @@ public:
 
 private:
     void PlayFile(const Text& fileName);
-    void StartDownload(const Text& url, const Text& fileName);
+    void StartDownload(const Text& url, const Text& fileName, bool lesson);
+    void StartPendingUpdate();
+    void ShowDownloadedFile(const Text& fileName);
     void SilenceLessonAndShowWebView();
     void OnDownloadEvent(const DownloadEvent& event);
     void StartUpdateCheck();
@@ -91,6 +96,7 @@ private:
     Text dataDirectory_;
     MessagePort& messages_;
     std::function<void(const Text&)> openInBrowser_;
+    std::function<void(const Text&)> openFolder_;
     NetworkTimeouts timeouts_;
     NoDisplay noDisplay_;  // until the main window's display is attached
     Display* display_ = &noDisplay_;
@@ -103,6 +109,13 @@ private:
     std::uint64_t lastDownloadJob_ = 0;
     std::uint64_t currentDownloadJob_ = 0;  // 0: none whose events are wanted
     Text currentDownloadFile_;
+    bool currentDownloadIsLesson_ = false;
+    // An update download the user said Yes to while a lesson was downloading.
+    struct PendingUpdate {
+        Text url;
+        Text fileName;
+    };
+    std::optional<PendingUpdate> pendingUpdate_;
 
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
     // Declared after what their threads' results reach, so they are joined first.
