@@ -173,6 +173,11 @@ struct Attempt {
     bool startAfresh = false;  // the answer to a resume cannot be appended
 
     bool OnHeaders() {
+        // Nothing after the part's end: the part is as long as the file, or the file shrank.
+        if (resuming && easy.Status() == 416) {
+            startAfresh = true;
+            return false;
+        }
         // An error status is a failure to open: an error page is never stored as the file.
         if (easy.Status() >= 400) {
             failure = &msg::CannotOpenUrl();

@@ -137,25 +137,28 @@ TEST_F(ResumableDownloaderTest, ResumeOnAMissingFileCreatesIt) {
     EXPECT_EQ(ReadWholeFile(file), "tail");
 }
 
-// A range that starts elsewhere than asked cannot be appended: the file is asked for
-// again, whole, and stored from byte 0.
-TEST_F(ResumableDownloaderTest, ARangeThatStartsElsewhereIsAskedForAgainWhole) {
+// A resume that cannot be appended, a range that starts elsewhere than asked, or none at
+// all after a part as long as the file (416): the file is asked for again, whole, and
+// stored from byte 0.
+TEST_F(ResumableDownloaderTest, AResumeThatCannotBeAppendedIsAskedForAgainWhole) {
     const std::string body = FixtureServer::GeneratedBody(60000);
-    server.Serve("/m.swf", {.body = body, .wrongRange = true});
-    const std::string file = dir.File("m.ylq");
-    WriteWholeFile(file, body.substr(0, 20000));
-    DownloadSettings settings;
-    settings.ifRange = "\"fixture-1\"";
+    for (const std::int32_t kept : {20000, 60000}) {
+        server.Serve("/m.swf", {.body = body, .wrongRange = kept < 60000});
+        const std::string file = dir.File("m" + std::to_string(kept) + ".ylq");
+        WriteWholeFile(file, body.substr(0, static_cast<std::size_t>(kept)));
+        DownloadSettings settings;
+        settings.ifRange = "\"fixture-1\"";
+        const std::size_t before = server.Requests().size();
 
-    ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, progress.Callback(), 20000, 1, messages, settings), 0);
+        ASSERT_EQ(ResumableDownloader(Url("/m.swf"), file, {}, kept, 1, messages, settings), 0) << kept;
 
-    EXPECT_TRUE(ReadWholeFile(file) == body);
-    const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].Header("If-Range"), "\"fixture-1\"");
-    EXPECT_FALSE(requests[1].Header("Range"));
-    ExpectConsistentReads(progress.Calls(), 0);
-    EXPECT_TRUE(messages.Texts().empty());
+        EXPECT_TRUE(ReadWholeFile(file) == body) << kept;
+        const auto requests = server.Requests();
+        ASSERT_EQ(requests.size(), before + 2) << kept;
+        EXPECT_EQ(requests[before].Header("If-Range"), "\"fixture-1\"");
+        EXPECT_FALSE(requests[before + 1].Header("Range"));
+        EXPECT_TRUE(messages.Texts().empty());
+    }
 }
 
 TEST_F(ResumableDownloaderTest, ResumeOffReplacesALargerFileWithExactlyTheNewBody) {

@@ -98,15 +98,14 @@ struct FixtureServer::State {
     }
 
     // Where the answer to a "Range: bytes=N-" starts: N when the resource is still the one
-    // the If-Range names (if any); 0 for the whole body.
-    static std::size_t RangeStart(const httplib::Request& req, const FixtureResource& r, std::size_t size) {
+    // the If-Range names (if any); 0 for the whole body. N at or after the end is a 416.
+    static std::size_t RangeStart(const httplib::Request& req, const FixtureResource& r) {
         const std::string range = req.get_header_value("Range");
         if (r.ignoreRange || r.status != 200 || r.omitContentLength || !range.starts_with("bytes=")) return 0;
         if (req.has_header("If-Range") && req.get_header_value("If-Range") != r.etag &&
             req.get_header_value("If-Range") != r.lastModified)
             return 0;
-        const std::size_t first = std::strtoull(range.c_str() + 6, nullptr, 10);
-        return first < size ? first : 0;
+        return std::strtoull(range.c_str() + 6, nullptr, 10);
     }
 
     void Handle(const httplib::Request& req, httplib::Response& res) {
@@ -145,7 +144,12 @@ struct FixtureServer::State {
         if (!resource->lastModified.empty()) res.set_header("Last-Modified", resource->lastModified);
         const std::size_t size = resource->generatedSize.value_or(resource->body.size());
         // httplib would answer a Range by itself, If-Range or not: the ranges are ours.
-        const std::size_t asked = RangeStart(req, *resource, size);
+        const std::size_t asked = RangeStart(req, *resource);
+        if (asked >= size && asked > 0) {  // nothing there: 416
+            res.status = 416;
+            res.set_header("Content-Range", "bytes */" + std::to_string(size));
+            return;
+        }
         const std::size_t first = asked > 0 && resource->wrongRange ? asked + 1 : asked;
         const_cast<httplib::Request&>(req).ranges.clear();
         if (first > 0 && first < size) {
