@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "core/files.h"
