@@ -109,8 +109,9 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
         }
         message.text = job.lesson ? msg::CannotOpenUrl() : msg::DownloadInterrupted();
     }
-    // A failure leaves the last progress text in place: send what was held back first.
-    if (hasPending) sendLatest();
+    // A failure leaves the last progress text in place: send what was held back first,
+    // unless it counted a body that was not kept (a full bar beside the error).
+    if (hasPending && result != kDownloadNotKept) sendLatest();
     sink({job.id, DownloadEvent::Kind::Failed, {}, 0, message.text, false});
 }
 

@@ -65,6 +65,7 @@ TEST_P(NotAMovieTest, IsNotStoredAndAWholeLessonOnDiskStillPlays) {
         EXPECT_FALSE(Exists(cache));
         EXPECT_FALSE(Played(h.display, cache));
         EXPECT_EQ(h.messages.Texts(), std::vector<Text>{msg::CannotOpenUrl()});
+        EXPECT_EQ(h.display.Position(), 0);  // no full bar for a body that was not kept
     }
 }
 
