@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QTimer>
 #include <QUrl>
 
@@ -35,6 +36,9 @@ int main(int argc, char* argv[]) {
     setup.messages = &messageBoxes;
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
     setup.parentSettingsFile = pw::ParentSettingsFile();
+    setup.openFolder = [](const pw::Text& folder) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
+    };
     pw::Program program(std::move(setup));
 
     pw::LoadedWindow mainWindow(pw::MainWindowDescription(), program);

@@ -20,6 +20,7 @@ Program::Program(ProgramSetup setup)
       dataDirectory_(std::move(setup.dataDirectory)),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
+      openFolder_(std::move(setup.openFolder)),
       timeouts_(setup.timeouts),
       parentCorner_(std::make_unique<ParentCorner>(ParentCornerSetup{
           std::move(setup.parentSettingsFile), std::move(setup.clock), hosts_.site, openInBrowser_,
@@ -44,6 +45,11 @@ Program::~Program() {
 void Program::EndProgram() {
     ended_ = true;  // an update check not yet started stays so
     downloadAll_ = {};
+    pendingUpdate_.reset();
+    // All are asked at once, then joined: each request ends promptly once asked.
+    downloads_.SupersedeCurrent();
+    probes_.SupersedeCurrent();
+    updateCheck_.SupersedeCurrent();
     downloads_.StopAll();
     probes_.StopAll();
     updateCheck_.StopAll();
@@ -53,8 +59,7 @@ void Program::EndProgram() {
 Text Program::FilePath(const Text& name) const { return JoinPath(dataDirectory_, name); }
 
 bool Program::WorkersRunning() const {
-    // A file check counts until its answer is applied: that may start the next download.
-    return downloads_.Running() || probes_.Running() || updateCheck_.Running() || lessonChecksOut_ > 0;
+    return downloads_.Running() || probes_.Running() || updateCheck_.Running();
 }
 
 std::uint64_t Program::WorkersStarted() const {
@@ -124,7 +129,8 @@ void Program::ContinueDownloadAll() {
         ++all.number;
         if (lessonReady_[lesson]) continue;  // fetched meanwhile
         const auto entry = Lookup(LessonCatalogue()[lesson].group, LessonCatalogue()[lesson].item);
-        StartDownload(RemoteAddress(*entry, hosts_), entry->cacheName, all.hasView);
+        StartDownload(RemoteAddress(*entry, hosts_), entry->cacheName, true, all.hasView,
+                      DownloadAllCaption(all.number, all.lessons.size(), DownloadWaitingCaption()));
         if (currentDownloadJob_ == 0) continue;  // no thread: it stays not whole
         all.shown = all.shown || all.hasView;
         all.current = lesson;
@@ -147,6 +153,7 @@ void Program::OnDownloadAllEvent(const DownloadEvent& event) {
         currentDownloadJob_ = 0;
         all.current.reset();
         CheckCacheFile(currentDownloadFile_);
+        StartPendingUpdate();  // an update the parent said Yes to goes before the next lesson
         ContinueDownloadAll();
         return;
     }
@@ -234,7 +241,7 @@ void Program::OnMainWindowShown() {
 void Program::StartUpdateCheck() {
     const Text pageUrl = hosts_.SiteBaseUrl() + "test.html";
     updateCheck_.Start([this, pageUrl, timeouts = timeouts_.page](std::stop_token stop) {
-        Text body = FetchUpdatePage(pageUrl, timeouts);
+        Text body = FetchUpdatePage(pageUrl, timeouts, stop);
         if (!stop.stop_requested()) PostToUiThread([this, body = std::move(body)] { OnUpdatePage(body); });
     });
 }
@@ -251,6 +258,16 @@ void Program::OnLessonMenuItemClicked(int group, int item) {
     if (auto entry = Lookup(group, item)) {
         globals_.CurrentUrl = RemoteAddress(*entry, hosts_);
         globals_.CurrentFileName = entry->cacheName;
+        // The lesson that is downloading goes on, shown: no new probe, no new request.
+        if (currentDownloadJob_ != 0 && currentDownloadIsLesson_ && currentDownloadFile_ == entry->cacheName) {
+            ++choice_;  // what an earlier choice's probes find no longer applies
+            // Download all's lesson becomes the child's: it plays when whole, and the
+            // queue goes on after it.
+            if (downloadAll_.current && downloadAll_.job == currentDownloadJob_) downloadAll_.current.reset();
+            downloadAll_.hasView = false;
+            display_->ShowView(ContentView::Downloading);
+            return;
+        }
         // A new lesson choice supersedes the running download.
         downloads_.SupersedeCurrent();
         currentDownloadJob_ = 0;
@@ -268,19 +285,22 @@ void Program::OpenLesson() {
     // is applied only if no newer choice came in the meantime.
     ++lessonProbesOut_;  // until the probes have ended
     const bool started = probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
-        ProbeLesson(url, path, timeouts, [&](LessonStep step) {
+        ProbeLesson(url, path, timeouts, stop, [&](LessonStep step) {
             if (stop.stop_requested()) return;
             PostToUiThread([=, this] {
                 if (choice != choice_) return;
                 if (step == LessonStep::Play)
                     PlayFile(fileName);
                 else
-                    StartDownload(url, fileName);
+                    StartDownload(url, fileName, true);
             });
         });
-        // The choice has had its say: a download of all lessons may go on.
-        PostToUiThread([this] {
+        // The choice has had its say: a choice that plays from disk lets a waiting update
+        // go, and a download of all lessons may go on.
+        const bool stopped = stop.stop_requested();
+        PostToUiThread([=, this] {
             --lessonProbesOut_;
+            if (!stopped && choice == choice_) StartPendingUpdate();
             ContinueDownloadAll();
         });
     });
@@ -296,10 +316,25 @@ void Program::PlayFile(const Text& fileName) {
     display_->PlayFlash();
 }
 
-void Program::StartDownloadWorker() { StartDownload(globals_.CurrentUrl, globals_.CurrentFileName); }
+void Program::StartDownloadWorker() {
+    // The update never stops a lesson download: the child's lesson comes first. It waits
+    // until that download has ended (completed or failed), then starts with its display.
+    if (currentDownloadJob_ != 0 && currentDownloadIsLesson_) {
+        pendingUpdate_ = PendingUpdate{globals_.CurrentUrl, globals_.CurrentFileName};
+        return;
+    }
+    StartDownload(globals_.CurrentUrl, globals_.CurrentFileName, false);
+}
 
-void Program::StartDownload(const Text& url, const Text& fileName, bool takeView) {
-    const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName)};
+void Program::StartPendingUpdate() {
+    if (!pendingUpdate_ || currentDownloadJob_ != 0 || ended_) return;
+    const PendingUpdate update = std::move(*pendingUpdate_);
+    pendingUpdate_.reset();
+    StartDownload(update.url, update.fileName, false);
+}
+
+void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, bool takeView, const Text& caption) {
+    const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName), lesson};
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
     settings.stallLimit = timeouts_.downloadStall;
@@ -315,7 +350,11 @@ void Program::StartDownload(const Text& url, const Text& fileName, bool takeView
     if (!started) return;  // no thread: nothing happens
     currentDownloadJob_ = job.id;
     currentDownloadFile_ = fileName;
-    CheckCacheFile(fileName);  // found not complete: is it still whole?
+    currentDownloadIsLesson_ = lesson;
+    if (lesson) CheckCacheFile(fileName);  // found not complete: is it still whole?
+    // Never with the last download's text.
+    display_->SetStatusCaption(caption);
+    display_->SetProgressPosition(0);
     if (!takeView) return;
     // The downloading view, and the idle movie to silence the lesson that played.
     display_->ShowView(ContentView::Downloading);
@@ -335,15 +374,26 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         CheckCacheFile(currentDownloadFile_);
         display_->SetProgressPosition(0);
         display_->SetStatusCaption(DownloadCompleteCaption());
-        PlayFile(currentDownloadFile_);
+        if (event.movie)
+            PlayFile(currentDownloadFile_);
+        else
+            ShowDownloadedFile(currentDownloadFile_);
+        StartPendingUpdate();
         break;
     case DownloadEvent::Kind::Failed:
         currentDownloadJob_ = 0;
         CheckCacheFile(currentDownloadFile_);
         if (!event.message.empty()) ShowMessage(messages_, event.message);
+        StartPendingUpdate();
         break;
     }
     ContinueDownloadAll();
+}
+
+void Program::ShowDownloadedFile(const Text& fileName) {
+    // Not a movie: the player would show black. Say where it is, and show its folder.
+    ShowMessage(messages_, Gbk<"新版本已下载到：\n">() + FromUtf8(dataDirectory_) + Gbk<"\n文件：">() + fileName);
+    if (openFolder_) openFolder_(dataDirectory_);
 }
 
 void Program::SilenceLessonAndShowWebView() {

@@ -14,6 +14,7 @@
 #include "core/hosts.h"
 #include "core/message.h"
 #include "lessons/display.h"
+#include "lessons/download_progress.h"
 #include "lessons/download_worker.h"
 #include "lessons/parent_corner_rules.h"
 #include "lessons/program_state.h"
@@ -41,6 +42,8 @@ struct ProgramSetup {
     Text dataDirectory;  // where the idle movie, the lesson caches and update files live
     MessagePort* messages = nullptr;  // message boxes; must outlive the program
     std::function<void(const Text& url)> openInBrowser;
+    // Shows a folder of the data directory in the desktop's file manager.
+    std::function<void(const Text& folder)> openFolder;
     NetworkTimeouts timeouts;
     QString parentSettingsFile;  // empty: the parent corner's defaults, kept nowhere
     std::function<MonotonicTime()> clock;  // monotonic, for the session timer; empty: the steady clock
@@ -95,18 +98,24 @@ public:
     const Hosts& hosts() const { return hosts_; }
     // dataDirectory + "/" + name.
     Text FilePath(const Text& name) const;
-    // True while a download, probe or update check runs, or a lesson file's check is not
-    // yet applied; how many threads have started (for tests).
+    // True while a download, probe or update check runs; how many threads have started;
+    // whether a lesson file's check is not yet applied (for tests).
     bool WorkersRunning() const;
+    bool FileChecksPending() const { return lessonChecksOut_ > 0; }
     std::uint64_t WorkersStarted() const;
     // True when the lesson at (group, item) was last found whole on disk (its menu mark).
     bool LessonReady(int group, int item) const;
 
 private:
     void PlayFile(const Text& fileName);
-    // `takeView`: the downloading view replaces what the content area shows, and the
-    // lesson that played is silenced.
-    void StartDownload(const Text& url, const Text& fileName, bool takeView = true);
+    // `lesson`: a lesson's cache file (kept only when it is a whole movie, resumed), else
+    // an update file. `takeView`: the downloading view replaces what the content area
+    // shows, and the lesson that played is silenced. `caption`: the status label's first
+    // text.
+    void StartDownload(const Text& url, const Text& fileName, bool lesson, bool takeView = true,
+                       const Text& caption = DownloadWaitingCaption());
+    void StartPendingUpdate();
+    void ShowDownloadedFile(const Text& fileName);
     void SilenceLessonAndShowWebView();
     void OnDownloadEvent(const DownloadEvent& event);
     void StartUpdateCheck();
@@ -128,6 +137,7 @@ private:
     Text dataDirectory_;
     MessagePort& messages_;
     std::function<void(const Text&)> openInBrowser_;
+    std::function<void(const Text&)> openFolder_;
     NetworkTimeouts timeouts_;
     NoDisplay noDisplay_;  // until the main window's display is attached
     Display* display_ = &noDisplay_;
@@ -141,6 +151,13 @@ private:
     std::uint64_t lastDownloadJob_ = 0;
     std::uint64_t currentDownloadJob_ = 0;  // 0: none whose events are wanted
     Text currentDownloadFile_;
+    bool currentDownloadIsLesson_ = false;
+    // An update download the user said Yes to while a lesson was downloading.
+    struct PendingUpdate {
+        Text url;
+        Text fileName;
+    };
+    std::optional<PendingUpdate> pendingUpdate_;
 
     // Whole on disk, by catalogue index; and how many checks are still out.
     std::vector<bool> lessonReady_;

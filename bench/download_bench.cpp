@@ -3,14 +3,19 @@
 //
 //   download_bench [directory for the downloaded files, default /tmp] [rounds, default 9]
 //
-// Prints both ways' throughput in MiB/s (median and spread of the rounds, which alternate
-// the two ways and turn their order every round), the median and spread of the per-round
-// ratio downloader / plain (target: 0.97 or more), and the downloader's peak memory for a
+// Every way writes a fresh file: the file of the previous round is deleted before the timed
+// part. Prints the downloader's throughput in MiB/s against two baselines, plain libcurl
+// into a stdio file and the curl command-line tool (`curl -s -o`), each in rounds that
+// alternate the two ways and turn their order every round (median and spread), the median
+// and spread of the per-round ratio downloader / baseline (target: 0.97 or more for
+// both), and the downloader's peak memory for a
 // 16 MiB and a 64 MiB body (it must not grow with the body): the peak of bytes allocated
 // on its thread (C++ and libcurl allocations) and the rise of the process's peak resident
 // size.
 #include <curl/curl.h>
 #include <malloc.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +31,8 @@
 #include "bench/bench_figures.h"
 #include "net/resumable_downloader.h"
 #include "tests/support/fixture_server.h"
+
+extern char** environ;
 
 namespace {
 
@@ -102,6 +109,7 @@ public:
 double TimeDownloader(const std::string& url, const std::string& file) {
     StderrMessages messages;
     const pw::DownloadProgressCallback empty = [](std::int32_t, std::int32_t, std::int32_t, std::int32_t) { return 0; };
+    std::remove(file.c_str());
     const auto start = std::chrono::steady_clock::now();
     if (pw::ResumableDownloader(url, file, empty, 0, 0, messages) != 0) {
         std::fprintf(stderr, "downloader failed\n");
@@ -115,6 +123,7 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
 }
 
 double TimePlainCurl(const std::string& url, const std::string& file) {
+    std::remove(file.c_str());
     const auto start = std::chrono::steady_clock::now();
     FILE* out = std::fopen(file.c_str(), "wb");
     CURL* h = curl_easy_init();
@@ -126,6 +135,21 @@ double TimePlainCurl(const std::string& url, const std::string& file) {
     std::fclose(out);
     if (rc != CURLE_OK) {
         std::fprintf(stderr, "plain libcurl failed: %s\n", curl_easy_strerror(rc));
+        std::exit(1);
+    }
+    return Seconds(std::chrono::steady_clock::now() - start);
+}
+
+double TimeCurlTool(const std::string& url, const std::string& file) {
+    std::remove(file.c_str());
+    char* argv[] = {const_cast<char*>("curl"), const_cast<char*>("-s"), const_cast<char*>("-o"),
+                    const_cast<char*>(file.c_str()), const_cast<char*>(url.c_str()), nullptr};
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    int status = 0;
+    if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv, environ) != 0 || waitpid(pid, &status, 0) != pid ||
+        !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "curl command-line tool failed\n");
         std::exit(1);
     }
     return Seconds(std::chrono::steady_clock::now() - start);
@@ -169,6 +193,7 @@ int main(int argc, char** argv) {
     const std::string file = dir + "/pebblewick-bench-" + std::to_string(getpid()) + ".bin";
 
     TimePlainCurl(url, file);  // warm-up: connection set-up, page cache
+    TimeCurlTool(url, file);
     TimeDownloader(url, file);
     // Rounds alternate the two ways and turn their order every round, so a busy machine
     // and whatever the previous transfer left behind (dirty pages being written back) fall
@@ -178,6 +203,12 @@ int main(int argc, char** argv) {
         rounds, [&] { return 64.0 / TimeDownloader(url, file); }, [&] { return 64.0 / TimePlainCurl(url, file); });
     rounds64.Print("64 MiB over loopback", "ResumableDownloader, empty callback (MiB/s)", "plain libcurl into a file (MiB/s)",
                    "MiB/s", "ratio downloader / plain", false, ">= 0.97");
+    pw::bench::PairedRounds roundsTool;
+    roundsTool.AddAlternating(
+        rounds, [&] { return 64.0 / TimeDownloader(url, file); }, [&] { return 64.0 / TimeCurlTool(url, file); });
+    roundsTool.Print("64 MiB over loopback", "ResumableDownloader, empty callback (MiB/s)",
+                     "curl -s -o, the command-line tool (MiB/s)", "MiB/s", "ratio downloader / curl tool", false,
+                     ">= 0.97");
 
     const PeakMemory small = MeasureDownloader(server.BaseUrl() + "/16.bin", file);
     const PeakMemory large = MeasureDownloader(server.BaseUrl() + "/64g.bin", file);

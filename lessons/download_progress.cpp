@@ -3,9 +3,6 @@
 #include <cmath>
 
 namespace pw {
-namespace {
-
-}  // namespace
 
 double RoundToPlaces(double x, int places) {
     if (x == 0.0) return 0.0;
@@ -17,7 +14,7 @@ double RoundToPlaces(double x, int places) {
 }
 
 Text ProgressCaption(std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t receivedThisCall) {
-    Text caption = WaitingLine();
+    Text caption = DownloadWaitingCaption();
     caption += Gbk<"文件大小:">() + TextFromNumber(RoundToPlaces(total / 1024.0, 2)) + Gbk<"KB\r\n">();
     caption += Gbk<"已下载:">() + TextFromNumber(RoundToPlaces(received / 1024.0, 2)) + Gbk<"KB  ">();
     const std::int32_t elapsedMs = elapsed == 0 ? 10 : elapsed;  // never divide by zero
@@ -43,22 +40,13 @@ std::int32_t ProgressPosition(std::int32_t total, std::int32_t received) {
     return StoredProgressPosition(ProgressPercent(total, received));
 }
 
-ProgressReport DownloadProgress(std::int32_t total, std::int32_t received, std::int32_t elapsed,
-                                std::int32_t receivedThisCall) {
-    ProgressReport report;
-    report.caption = ProgressCaption(total, received, elapsed, receivedThisCall);
-    report.position = ProgressPosition(total, received);
-    report.complete = CompletesDisplay(report.position);
-    return report;
-}
-
 Text DownloadAllCaption(std::size_t number, std::size_t count, const Text& caption) {
     // In place of the waiting line, which is wider: the label has room for three lines,
     // and the figures keep theirs.
     Text line = Gbk<"正在下载第 ">() + TextFromInteger(static_cast<std::int64_t>(number)) + Gbk<" / ">() +
                 TextFromInteger(static_cast<std::int64_t>(count)) + Gbk<" 课。。。  ">();
-    const bool waiting = caption.starts_with(WaitingLine());
-    return line + (waiting ? caption.substr(WaitingLine().size()) : caption);
+    const bool waiting = caption.starts_with(DownloadWaitingCaption());
+    return line + (waiting ? caption.substr(DownloadWaitingCaption().size()) : caption);
 }
 
 }  // namespace pw

@@ -24,8 +24,9 @@ std::int32_t ProgressPosition(std::int32_t total, std::int32_t received);
 // The display completes when the bar, read back, stands at exactly 100.
 constexpr bool CompletesDisplay(std::int32_t position) { return position == 100; }
 
-// "正在下载网络文件，请等待。。。  ": the caption's first words.
-inline const Text& WaitingLine() { return Gbk<"正在下载网络文件，请等待。。。  ">(); }
+// The caption's first line, and all of it while a download waits for its first bytes:
+// "正在下载网络文件，请等待。。。  ".
+inline const Text& DownloadWaitingCaption() { return Gbk<"正在下载网络文件，请等待。。。  ">(); }
 
 // The caption of the k-th of n lessons that a download of all lessons fetches: the
 // lesson's own caption with "正在下载第 k / n 课。。。  " for its waiting line.
@@ -33,18 +34,5 @@ Text DownloadAllCaption(std::size_t number, std::size_t count, const Text& capti
 
 // "下载已完成"
 inline const Text& DownloadCompleteCaption() { return Gbk<"下载已完成">(); }
-
-// What one progress report shows: the caption and the bar's stored position. When the
-// bar stands at exactly 100 the display completes: the bar goes to 0, the caption reads
-// "下载已完成" and the file plays.
-struct ProgressReport {
-    Text caption;
-    std::int32_t position = 0;
-    bool complete = false;
-};
-
-// `DownloadProgress`: the display's answer to one callback of the download.
-ProgressReport DownloadProgress(std::int32_t total, std::int32_t received, std::int32_t elapsed,
-                                std::int32_t receivedThisCall);
 
 }  // namespace pw

@@ -1,8 +1,12 @@
 #include "lessons/download_worker.h"
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <system_error>
 
+#include "core/files.h"
+#include "core/swf_file.h"
 #include "lessons/download_progress.h"
 
 namespace pw {
@@ -21,9 +25,26 @@ public:
     Text text;
 };
 
+// The validator kept beside a part file; empty when there is none. It is a short line: a
+// longer file is no validator of ours.
+Text ReadValidator(const Text& metaPath) {
+    std::ifstream in(metaPath, std::ios::binary);
+    Text validator(257, '\0');
+    in.read(validator.data(), static_cast<std::streamsize>(validator.size()));
+    validator.resize(static_cast<std::size_t>(in.gcount()));
+    return validator.size() < 257 ? validator : Text();
+}
+
+void KeepValidator(const Text& metaPath, const Text& validator) {
+    if (validator.empty() ||
+        !WriteWholeFile(metaPath, {reinterpret_cast<const std::uint8_t*>(validator.data()), validator.size()}))
+        std::remove(metaPath.c_str());  // without one, the next download starts afresh
+}
+
 }  // namespace
 
 Text PartFilePath(const Text& filePath) { return filePath + ".part"; }
+Text PartMetaPath(const Text& filePath) { return PartFilePath(filePath) + ".meta"; }
 
 void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const DownloadSettings& settings) {
     bool complete = false;
@@ -37,12 +58,14 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     Clock::time_point lastSent{};
     auto sendLatest = [&] {
         sink({job.id, DownloadEvent::Kind::Progress,
-              ProgressCaption(latest.total, latest.received, latest.elapsed, latest.thisCall), latest.position, {}});
+              ProgressCaption(latest.total, latest.received, latest.elapsed, latest.thisCall), latest.position, {}, false});
         hasPending = false;
     };
 
     auto progress = [&](std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t thisCall) {
         if (complete) return 0;
+        // The whole file: a resumed transfer's length is that of the rest.
+        if (total > 0) total += received - thisCall;
         latest = {total, received, elapsed, thisCall, ProgressPosition(total, received)};
         complete = CompletesDisplay(latest.position);
         hasPending = true;
@@ -55,22 +78,41 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     };
 
     // Written beside the lesson and renamed over it once whole: a download that fails or
-    // is superseded never costs the lesson that was complete before.
+    // is superseded never costs the lesson that was complete before, and a later one
+    // goes on from where it broke off.
+    const Text partPath = PartFilePath(job.filePath);
+    const Text metaPath = PartMetaPath(job.filePath);
     DownloadSettings partSettings = settings;
     partSettings.completeAs = job.filePath;
+    if (job.lesson) partSettings.accept = [](const Text& file) { return IsWholeSwfFile(file); };
+    partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator); };
+    const std::int32_t partSize = LocalFileSize(partPath);
+    partSettings.ifRange = partSize > 0 ? ReadValidator(metaPath) : Text();
+    const bool resume = !partSettings.ifRange.empty();
     KeptMessage message;
-    const int result = ResumableDownloader(job.url, PartFilePath(job.filePath), progress, 0, 0, message, partSettings);
+    const int result =
+        ResumableDownloader(job.url, partPath, progress, resume ? partSize : 0, resume ? 1 : 0, message, partSettings);
     if (settings.stop.stop_requested()) return;
+    if (result != -1) std::remove(metaPath.c_str());  // its part is gone: renamed or deleted
 
     // A transfer that ended well is whole, also when it had no Content-Length and its
     // count never reached 100.
     if (result == 0) {
-        sink({job.id, DownloadEvent::Kind::Completed, {}, 0, {}});
+        sink({job.id, DownloadEvent::Kind::Completed, {}, 0, {}, job.lesson || IsWholeSwfFile(job.filePath)});
         return;
     }
-    // A failure leaves the last progress text in place: send what was held back first.
-    if (hasPending) sendLatest();
-    sink({job.id, DownloadEvent::Kind::Failed, {}, 0, message.text});
+    if (result == kDownloadNotKept) {
+        // The network misled us; a lesson already whole on disk still plays.
+        if (job.lesson && IsWholeSwfFile(job.filePath)) {
+            sink({job.id, DownloadEvent::Kind::Completed, {}, 0, {}, true});
+            return;
+        }
+        message.text = job.lesson ? msg::CannotOpenUrl() : msg::DownloadInterrupted();
+    }
+    // A failure leaves the last progress text in place: send what was held back first,
+    // unless it counted a body that was not kept (a full bar beside the error).
+    if (hasPending && result != kDownloadNotKept) sendLatest();
+    sink({job.id, DownloadEvent::Kind::Failed, {}, 0, message.text, false});
 }
 
 struct WorkerThreads::Worker {

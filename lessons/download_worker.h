@@ -19,6 +19,9 @@ struct DownloadJob {
     std::uint64_t id = 0;  // tags its events; the UI drops those of a superseded job
     Text url;
     Text filePath;  // the cache file (or update file) to write
+    // A lesson replaces its cache file only with a whole movie; an update file is stored
+    // whatever it holds.
+    bool lesson = true;
 };
 
 // What a download worker tells the UI thread, by value.
@@ -29,6 +32,7 @@ struct DownloadEvent {
     Text caption;               // Progress: the status label's text
     std::int32_t position = 0;  // Progress: the progress bar's position
     Text message;               // Failed: what to tell the user; empty for nothing
+    bool movie = false;         // Completed: the file is a whole movie
 };
 
 // Receives a worker's events; called on the worker's thread, so it only hands them on.
@@ -40,12 +44,18 @@ using DownloadEventSink = std::function<void(DownloadEvent)>;
 // Xvfb), so five a second: the block bar and the caption still move visibly.
 inline constexpr std::chrono::milliseconds kProgressInterval{200};
 
-// Where a download writes before its file is whole: "<file>.part" beside it.
+// Where a download writes before its file is whole: "<file>.part" beside it, and the
+// validator of the response the part began with: "<file>.part.meta".
 Text PartFilePath(const Text& filePath);
+Text PartMetaPath(const Text& filePath);
 
-// `DownloadWorker`: fetches the job's file afresh with the progress display and reports
-// Completed once the file is whole (the UI then completes the display and plays it), or
-// Failed with the downloader's message. A stopped job reports nothing more.
+// `DownloadWorker`: fetches the job's file with the progress display, resuming its part
+// file when the server still has the same file (the part's validator in If-Range), and
+// reports Completed once the file is whole (the UI then completes the display and plays
+// it), or Failed with the downloader's message. A lesson whose body is no whole movie
+// (a captive portal's page, a cut body) is not stored: the lesson already on disk is
+// Completed when it is whole, else Failed with "不能打开该URL!". The display counts the
+// whole file, the resumed part included. A stopped job reports nothing more.
 void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const DownloadSettings& settings);
 
 // The program's worker threads: downloads, and the waits on the network that must not

@@ -17,12 +17,12 @@ bool CacheFileIsComplete(const Text& cachePath, double remoteSize) {
     return CacheFileIsComplete(localSize, remoteSize);
 }
 
-void ProbeLesson(const Text& url, const Text& cachePath, const ProbeTimeouts& timeouts,
+void ProbeLesson(const Text& url, const Text& cachePath, const ProbeTimeouts& timeouts, const std::stop_token& stop,
                  const std::function<void(LessonStep)>& step) {
     // Two separate measurements and two separate tests: a file found complete first and
     // incomplete on the second look is played and fetched again.
-    if (CacheFileIsComplete(cachePath, RemoteSizeProbe(url, timeouts))) step(LessonStep::Play);
-    if (!CacheFileIsComplete(cachePath, RemoteSizeProbe(url, timeouts))) step(LessonStep::Download);
+    if (CacheFileIsComplete(cachePath, RemoteSizeProbe(url, timeouts, stop))) step(LessonStep::Play);
+    if (!CacheFileIsComplete(cachePath, RemoteSizeProbe(url, timeouts, stop))) step(LessonStep::Download);
 }
 
 }  // namespace pw

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 
 #include "core/text.h"
 #include "net/remote_size_probe.h"
@@ -22,8 +23,8 @@ enum class LessonStep { Play, Download };
 // The two measurements of `OpenLesson`, in their order, each a local size against a HEAD
 // request: `step` hears Play as soon as the first finds the file complete, and Download
 // when the second finds it incomplete. Both can happen, or neither. Blocks while the
-// lesson server answers: runs on a worker.
-void ProbeLesson(const Text& url, const Text& cachePath, const ProbeTimeouts& timeouts,
+// lesson server answers: runs on a worker. A stop request ends both probes at once.
+void ProbeLesson(const Text& url, const Text& cachePath, const ProbeTimeouts& timeouts, const std::stop_token& stop,
                  const std::function<void(LessonStep)>& step);
 
 }  // namespace pw

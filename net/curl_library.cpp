@@ -34,15 +34,9 @@ LoadedCurl Load() {
                   Find(library, "curl_easy_setopt", f.easy_setopt) &&
                   Find(library, "curl_easy_getinfo", f.easy_getinfo) &&
                   Find(library, "curl_easy_perform", f.easy_perform) &&
-                  Find(library, "curl_easy_pause", f.easy_pause) && Find(library, "curl_easy_header", f.easy_header) &&
+                  Find(library, "curl_easy_header", f.easy_header) &&
                   Find(library, "curl_slist_append", f.slist_append) &&
-                  Find(library, "curl_slist_free_all", f.slist_free_all) &&
-                  Find(library, "curl_multi_init", f.multi_init) && Find(library, "curl_multi_cleanup", f.multi_cleanup) &&
-                  Find(library, "curl_multi_add_handle", f.multi_add_handle) &&
-                  Find(library, "curl_multi_remove_handle", f.multi_remove_handle) &&
-                  Find(library, "curl_multi_perform", f.multi_perform) &&
-                  Find(library, "curl_multi_poll", f.multi_poll) &&
-                  Find(library, "curl_multi_info_read", f.multi_info_read);
+                  Find(library, "curl_slist_free_all", f.slist_free_all);
     // Before any handle is made, and before a second thread can use libcurl: the first
     // caller runs this while the others wait for the static below. A failed start-up is
     // retried by libcurl itself when the first handle is made.

@@ -13,17 +13,9 @@ struct CurlFunctions {
     decltype(&::curl_easy_setopt) easy_setopt;
     decltype(&::curl_easy_getinfo) easy_getinfo;
     decltype(&::curl_easy_perform) easy_perform;
-    decltype(&::curl_easy_pause) easy_pause;
     decltype(&::curl_easy_header) easy_header;
     decltype(&::curl_slist_append) slist_append;
     decltype(&::curl_slist_free_all) slist_free_all;
-    decltype(&::curl_multi_init) multi_init;
-    decltype(&::curl_multi_cleanup) multi_cleanup;
-    decltype(&::curl_multi_add_handle) multi_add_handle;
-    decltype(&::curl_multi_remove_handle) multi_remove_handle;
-    decltype(&::curl_multi_perform) multi_perform;
-    decltype(&::curl_multi_poll) multi_poll;
-    decltype(&::curl_multi_info_read) multi_info_read;
 };
 
 // libcurl is loaded at the first request, not with the program: it brings some twenty

@@ -8,23 +8,24 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "core/message.h"
-#include "net/http_request.h"
+#include "net/curl_handle.h"
 
 namespace pw {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kReceiveBufferSize = 10240;
-// The reads are gathered into writes of this size (65 pages when the reads are whole): a
-// write() for every read is some 6,500 system calls for 64 MiB instead of a few hundred.
-constexpr std::size_t kWriteBufferSize = 26 * kReceiveBufferSize;
+// The progress callback hears of the body in pieces of at most this many bytes.
+constexpr std::size_t kReadSize = 10240;
+// The longest validator sent back in If-Range.
+constexpr std::size_t kMaxValidatorLength = 256;
 
 // The lesson servers answer this exact header block; keep it byte for byte.
 constexpr const char* kHeaderBlock[] = {
@@ -39,18 +40,15 @@ std::int32_t Low32(std::int64_t value) { return static_cast<std::int32_t>(static
 
 class LocalFile {
 public:
-    explicit LocalFile(int fd = -1) : fd_(fd) {}
+    // Others may read the file while it is written. It is emptied only once this download
+    // holds its lock (LockForWriting) and the name still leads to it.
+    explicit LocalFile(const Text& name) : fd_(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)) {}
     ~LocalFile() {
         if (fd_ >= 0) ::close(fd_);
+        if (lock_ >= 0) ::close(lock_);
     }
     LocalFile(const LocalFile&) = delete;
-    LocalFile& operator=(LocalFile&& other) noexcept {
-        if (this != &other) {
-            if (fd_ >= 0) ::close(fd_);
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
+    LocalFile& operator=(const LocalFile&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -64,8 +62,6 @@ public:
         }
         return true;
     }
-
-    bool SeekToEnd() { return ::lseek(fd_, 0, SEEK_END) >= 0; }
 
     // Waits until no other download (of this program or another instance of it) is
     // writing the same file: two writers at their own offsets would leave a file of
@@ -88,156 +84,207 @@ public:
         return held.st_dev == named.st_dev && held.st_ino == named.st_ino;
     }
 
-    bool IsRegular() const {
+    // Keeps the first `size` bytes and writes on after them; false when the file is
+    // shorter or cannot be cut.
+    bool StartAt(std::int64_t size) {
         struct stat st {};
-        return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+        return ::fstat(fd_, &st) == 0 && st.st_size >= size && ::ftruncate(fd_, size) == 0 &&
+               ::lseek(fd_, size, SEEK_SET) == size;
     }
 
-    // Empties a regular file; a device (a pipe, /dev/null) has nothing to empty.
-    bool Truncate() { return !IsRegular() || ::ftruncate(fd_, 0) == 0; }
-
-    // Closes now, so that a late write error is seen.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
+    // Closes the file now, so that a late write error is seen, and keeps its lock (on a
+    // second descriptor) until this object goes: the file is renamed or deleted first.
+    bool CloseKeepingLock() {
+        lock_ = ::dup(fd_);
+        return ::close(std::exchange(fd_, -1)) == 0;
     }
 
 private:
     int fd_;
+    int lock_ = -1;
 };
-
-// Others may read the file while it is written. The file is emptied only once this
-// download holds its lock (LockForWriting) and the name still leads to it.
-LocalFile OpenLocalFile(const Text& name) {
-    return LocalFile(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-}
 
 enum class LockedOpen { Opened, Failed, Stopped };
 
 // Opens the file and waits for its lock. When the writer we waited for renamed the file
 // away meanwhile, the name is opened afresh: we must never write into a finished lesson.
-LockedOpen OpenLocked(const Text& name, const std::stop_token& stop, LocalFile& file) {
+LockedOpen OpenLocked(const Text& name, const std::stop_token& stop, std::optional<LocalFile>& file) {
     for (;;) {
-        file = OpenLocalFile(name);
-        if (!file.IsOpen()) return LockedOpen::Failed;
-        if (!file.LockForWriting(stop)) return LockedOpen::Stopped;
-        if (file.IsStill(name)) return LockedOpen::Opened;
+        file.emplace(name);
+        if (!file->IsOpen()) return LockedOpen::Failed;
+        if (!file->LockForWriting(stop)) return LockedOpen::Stopped;
+        if (file->IsStill(name)) return LockedOpen::Opened;
     }
 }
 
-std::vector<std::string> RequestHeaders(std::int32_t resumeOffset, bool resume) {
+// Printable, one line and short: a server's validator goes back on the wire as it came.
+bool IsSendable(std::string_view validator) {
+    return !validator.empty() && validator.size() <= kMaxValidatorLength &&
+           std::all_of(validator.begin(), validator.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// The response's validator for a later If-Range: its ETag, else its Last-Modified. A weak
+// ETag cannot stand in If-Range.
+Text Validator(const CurlHandle& easy) {
+    const auto etag = easy.Header("ETag");
+    if (etag && !etag->starts_with("W/")) return IsSendable(*etag) ? Text(*etag) : Text();
+    const auto modified = easy.Header("Last-Modified");
+    return modified && IsSendable(*modified) ? Text(*modified) : Text();
+}
+
+// True when a Content-Range ("bytes first-last/total") starts at `first` and, when it
+// names the total, runs to the end of the resource.
+bool RangeStartsAt(std::optional<std::string_view> range, std::int64_t first) {
+    if (!range || !StartsWithNoCase(*range, "bytes ")) return false;
+    const std::string text(range->substr(6));
+    long long from = -1, to = -1;
+    char total[32] = {};
+    if (std::sscanf(text.c_str(), "%lld-%lld/%31s", &from, &to, total) != 3 || from != first || to < from) return false;
+    return std::strcmp(total, "*") == 0 || std::atoll(total) == to + 1;
+}
+
+std::vector<std::string> RequestHeaders(std::int32_t resumeOffset, bool resume, const Text& ifRange) {
     std::vector<std::string> lines(std::begin(kHeaderBlock), std::end(kHeaderBlock));
     if (resume) lines.push_back("Range:bytes=" + TextFromInteger(resumeOffset) + "-");
+    if (resume && !ifRange.empty()) lines.push_back("If-Range: " + ifRange);
     // Always fetched anew: no cached copy may answer.
     lines.push_back("Pragma: no-cache");
     lines.push_back("Cache-Control: no-cache");
     return lines;
 }
 
+// One request of a download: its response goes into the file.
+struct Attempt {
+    const Text& name;
+    const DownloadProgressCallback& progress;
+    const DownloadSettings& settings;
+    const CurlHandle& easy;
+    std::int64_t resumeOffset;
+    bool resuming;
+
+    std::optional<LocalFile> file{};
+    std::int64_t base = 0;  // bytes the file keeps from before this request
+    std::int64_t received = 0;
+    std::int32_t total = 0;
+    bool encoded = false;
+    Clock::time_point start{};
+    const Text* failure = nullptr;  // what to tell when abandoned
+    bool stopped = false;
+    bool startAfresh = false;  // the answer to a resume cannot be appended
+
+    bool OnHeaders() {
+        // Nothing after the part's end: the part is as long as the file, or the file shrank.
+        if (resuming && easy.Status() == 416) {
+            startAfresh = true;
+            return false;
+        }
+        // An error status is a failure to open: an error page is never stored as the file.
+        if (easy.Status() >= 400) {
+            failure = &msg::CannotOpenUrl();
+            return false;
+        }
+        // A resume appends only the range it asked for; any other answer is the whole file.
+        const bool appending = resuming && easy.Status() == 206;
+        if (appending && !RangeStartsAt(easy.Header("Content-Range"), resumeOffset)) {
+            startAfresh = true;
+            return false;
+        }
+        const LockedOpen opened = OpenLocked(name, settings.stop, file);
+        stopped = opened == LockedOpen::Stopped;
+        if (opened != LockedOpen::Opened) {
+            if (!stopped) failure = &msg::CannotOpenLocalFile();
+            return false;
+        }
+        base = appending ? resumeOffset : 0;
+        if (!file->StartAt(base)) {
+            // Shorter than when the resume was asked for: another writer started it again.
+            startAfresh = appending;
+            failure = &msg::CannotOpenLocalFile();
+            return false;
+        }
+        received = base;
+        curl_off_t length = -1;
+        Curl().easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        total = Low32(std::max<curl_off_t>(length, 0));
+        const auto encoding = easy.Header("Content-Encoding");
+        encoded = encoding && !StartsWithNoCase(*encoding, "identity");
+        if (settings.onValidator) settings.onValidator(Validator(easy));
+        start = Clock::now();
+        return true;
+    }
+
+    bool OnBody(const char* data, std::size_t size) {
+        if (!file->WriteAll(data, size)) {
+            failure = &msg::DownloadInterrupted();
+            return false;
+        }
+        for (std::size_t done = 0; done < size;) {
+            const std::size_t piece = std::min(kReadSize, size - done);
+            done += piece;
+            // A compressed body's progress counts the bytes on the wire, which is what its
+            // Content-Length counts.
+            curl_off_t wire = 0;
+            if (encoded) Curl().easy_getinfo(easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &wire);
+            received = encoded ? base + wire : received + static_cast<std::int64_t>(piece);
+            std::int64_t elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+            if (elapsed == 0) elapsed = 10;
+            if (progress) progress(total, Low32(received), Low32(elapsed), Low32(received - base));
+        }
+        return true;
+    }
+};
+
 }  // namespace
 
 int ResumableDownloader(const Text& url, const Text& localFileName, const DownloadProgressCallback& progress,
                         std::int32_t resumeOffset, std::int32_t resume, MessagePort& messages,
                         const DownloadSettings& settings) {
-    const bool resuming = resume != 0;
-    const std::stop_token& stop = settings.stop;
-
-    HttpRequestOptions options;
-    options.headerLines = RequestHeaders(resumeOffset, resuming);
-    options.connectTimeout = settings.connectTimeout;
-    options.stallLimit = settings.stallLimit;
-    options.decodeContent = true;
-    HttpRequest request(std::move(options));
-    if (!request.Valid()) {
-        ShowMessage(messages, msg::InternetError());
-        return -1;
-    }
-
-    const auto opened = request.Open(url, stop);
-    if (opened == HttpRequest::OpenResult::Stopped) return -1;
-    // An error status is a failure to open: an error page is never stored as the file.
-    if (opened == HttpRequest::OpenResult::Failed || request.Status() >= 400) {
-        ShowMessage(messages, msg::CannotOpenUrl());
-        return -1;
-    }
-
-    LocalFile file;
-    const LockedOpen locked = OpenLocked(localFileName, stop, file);
-    if (locked == LockedOpen::Stopped) return -1;
-    if (locked == LockedOpen::Failed) {
-        ShowMessage(messages, msg::CannotOpenLocalFile());
-        return -1;
-    }
-    if (resuming ? !file.SeekToEnd() : !file.Truncate()) {
-        ShowMessage(messages, msg::CannotOpenLocalFile());
-        return -1;
-    }
-    std::int64_t received = resuming ? resumeOffset : 0;
-
-    const std::int32_t total = Low32(request.ContentLength().value_or(0));
-    // A compressed body is stored decoded; its progress counts the bytes on the wire,
-    // which is what its Content-Length counts.
-    const bool encoded = request.ContentEncoded();
-    const auto start = Clock::now();
-
-    // Each read lands behind the previous ones. The gathered bytes go to the file once
-    // there is no room for another whole read, before every wait for the network (so the
-    // file holds all that arrived whenever the transfer is quiet, as others may read it),
-    // and before every return. A device (a pipe, /dev/full) is written read by read, so
-    // that its failure shows at the read that brought the bytes.
-    std::vector<char> pending(file.IsRegular() ? kWriteBufferSize : kReceiveBufferSize);
-    std::size_t used = 0;
-    auto writePending = [&] {
-        const bool written = file.WriteAll(pending.data(), used);
-        used = 0;
-        return written;
-    };
-    auto room = [&] { return std::min(kReceiveBufferSize, pending.size() - used); };
-
-    for (;;) {
-        auto read = request.ReadAtHand(pending.data() + used, room(), stop);
-        if (read.status == HttpRequest::ReadStatus::NotYet) {
-            if (!writePending()) {
-                ShowMessage(messages, msg::DownloadInterrupted());
-                return -1;
-            }
-            read = request.Read(pending.data(), room(), stop);
+    // A validator that cannot be sent back makes a resume unsafe: start afresh.
+    const bool canResume = resume != 0 && (settings.ifRange.empty() || IsSendable(settings.ifRange));
+    // At most twice: a resume whose answer cannot be appended is asked for again, whole.
+    for (bool resuming = canResume;; resuming = false) {
+        HttpRequestOptions options;
+        options.headerLines = RequestHeaders(resumeOffset, resuming, settings.ifRange);
+        options.connectTimeout = settings.connectTimeout;
+        options.stallLimit = settings.stallLimit;
+        options.decodeContent = true;
+        CurlHandle easy;
+        if (!easy.Configure(url, options)) {
+            ShowMessage(messages, msg::InternetError());
+            return -1;
         }
-        if (read.status == HttpRequest::ReadStatus::End) break;
-        if (read.status != HttpRequest::ReadStatus::Data) {
-            writePending();  // what arrived stays in the file, for a later resume
-            if (read.status == HttpRequest::ReadStatus::Stopped) return -1;
+        Attempt a{localFileName, progress, settings, easy, resumeOffset, resuming};
+        const TransferEnd end = easy.Perform(
+            settings.stop, {[&] { return a.OnHeaders(); }, [&](const char* data, std::size_t size) {
+                                return a.OnBody(data, size);
+                            }});
+        if (end == TransferEnd::Stopped || a.stopped) return -1;
+        if (a.startAfresh && resuming) continue;
+        if (end != TransferEnd::Complete) {
+            // What arrived stays in the file, for a resume.
+            const Text* failure = a.failure ? a.failure : &msg::DownloadInterrupted();
+            ShowMessage(messages, end == TransferEnd::NoResponse ? msg::CannotOpenUrl() : *failure);
+            return -1;
+        }
+        // Closed before it is taken: a late write error must not replace a whole lesson.
+        // The lock is held until the file is renamed or deleted, so that a download that
+        // waited for it then starts a file of its own.
+        const bool closed = a.file->CloseKeepingLock();
+        if (settings.completeAs.empty()) {
+            if (closed) return 0;
             ShowMessage(messages, msg::DownloadInterrupted());
             return -1;
         }
-        used += read.bytes;
-        if (room() < kReceiveBufferSize && !writePending()) {
-            ShowMessage(messages, msg::DownloadInterrupted());
+        if (!closed || (settings.accept && !settings.accept(localFileName))) {
+            std::remove(localFileName.c_str());
+            return kDownloadNotKept;
+        }
+        if (std::rename(localFileName.c_str(), settings.completeAs.c_str()) != 0) {
+            ShowMessage(messages, msg::CannotOpenLocalFile());
             return -1;
         }
-        received = encoded ? (resuming ? resumeOffset : 0) + request.WireBytes()
-                           : received + static_cast<std::int64_t>(read.bytes);
-        std::int64_t elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        if (elapsed == 0) elapsed = 10;
-        if (progress) progress(total, Low32(received), Low32(elapsed), Low32(received - resumeOffset));
+        return 0;
     }
-
-    if (!writePending()) {
-        ShowMessage(messages, msg::DownloadInterrupted());
-        return -1;
-    }
-    // Renamed while the lock is held: a download that waited for this one sees the name
-    // lead elsewhere and starts a file of its own.
-    if (!settings.completeAs.empty() && std::rename(localFileName.c_str(), settings.completeAs.c_str()) != 0) {
-        ShowMessage(messages, msg::CannotOpenLocalFile());
-        return -1;
-    }
-    if (!file.Close()) {
-        ShowMessage(messages, msg::DownloadInterrupted());
-        return -1;
-    }
-    return 0;
 }
 
 }  // namespace pw

@@ -1,12 +1,10 @@
 #include "net/update_page_request.h"
 
-#include <array>
-
-#include "net/http_request.h"
+#include "net/curl_handle.h"
 
 namespace pw {
 
-Text FetchUpdatePage(const Text& url, const PageTimeouts& timeouts) {
+Text FetchUpdatePage(const Text& url, const PageTimeouts& timeouts, const std::stop_token& stop) {
     HttpRequestOptions options;
     options.http10 = true;
     options.headerLines = {"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)", "Accept: */*",
@@ -15,16 +13,19 @@ Text FetchUpdatePage(const Text& url, const PageTimeouts& timeouts) {
     options.connectTimeout = timeouts.connect;
     options.totalTimeout = timeouts.total;
     options.stallLimit = timeouts.total;
+    CurlHandle easy;
+    if (!easy.Configure(url, options)) return {};
 
-    HttpRequest request(std::move(options));
-    if (request.Open(url) != HttpRequest::OpenResult::Opened) return {};
     Text body;
-    std::array<char, 10240> buffer{};
-    for (;;) {
-        const auto read = request.Read(buffer.data(), buffer.size());
-        if (read.status != HttpRequest::ReadStatus::Data) break;
-        body.append(buffer.data(), read.bytes);
-    }
+    bool tooLong = false;
+    TransferHooks hooks;
+    hooks.onBody = [&](const char* data, std::size_t size) {
+        tooLong = body.size() + size > kUpdatePageLimit;
+        if (!tooLong) body.append(data, size);
+        return !tooLong;
+    };
+    easy.Perform(stop, hooks);
+    if (tooLong || stop.stop_requested()) return {};
     return body;
 }
 

@@ -78,7 +78,7 @@ TEST(LibraryTest, DownloadAllFetchesEveryLessonNotOnDiskAndNamesTheOneThatFailed
     EXPECT_EQ(h.display.View(), "lesson");
     EXPECT_EQ(h.display.Movie(), h.CacheFile(2, 5));
     EXPECT_EQ(CountRequests(h.server, "GET"), 32);
-    EXPECT_EQ(ToUtf8(h.display.Captions().front()).rfind("正在下载第 1 / 31 课。。。  文件大小:", 0), 0u)
+    EXPECT_EQ(ToUtf8(h.display.Captions().front()).rfind("正在下载第 1 / 31 课。。。  ", 0), 0u)
         << ToUtf8(h.display.Captions().front());
 }
 

@@ -15,6 +15,7 @@ namespace {
 
 using testing::CountRequests;
 using testing::FixtureServer;
+using testing::Played;
 using testing::ProgramHarness;
 using testing::ReadWholeFile;
 using testing::WriteWholeFile;
@@ -40,13 +41,6 @@ std::string Gzip(const std::string& data) {
 
 std::string ClosedHost() { return "127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()); }
 
-bool Played(const testing::FakeDisplay& display, const std::string& path) {
-    const auto& log = display.Log();
-    for (std::size_t i = 0; i + 1 < log.size(); ++i)
-        if (log[i] == "movie " + path && log[i + 1] == "play") return true;
-    return false;
-}
-
 TEST(OfflineTest, ALessonDownloadedWholePlaysFromDiskWhenItsServerIsGone) {
     const std::string movie = Movie(0, 4);
     std::string cached;
@@ -71,19 +65,26 @@ TEST(OfflineTest, ALessonDownloadedWholePlaysFromDiskWhenItsServerIsGone) {
     for (const auto& entry : offline.display.Log()) EXPECT_NE(entry, "view downloading");
 }
 
-// Cut movies and part files are no lessons: with the server gone a download is tried and
-// its failure told, and nothing plays.
-TEST(OfflineTest, ACutMovieOrAPartFileWithTheServerGoneIsNotPlayed) {
+// Cut movies, part files and empty files are no lessons: with the server gone a download
+// is tried and its failure told, and nothing plays.
+TEST(OfflineTest, ACutMovieAPartFileOrAnEmptyFileWithTheServerGoneIsNotPlayed) {
     const std::string movie = Movie(1, 1);
-    for (const bool asPartFile : {false, true}) {
+    const struct {
+        const char* name;
+        bool partFile;
+        std::string bytes;
+    } cases[] = {{"cut movie", false, movie.substr(0, movie.size() / 2)},
+                 {"part file", true, movie.substr(0, movie.size() / 2)},
+                 {"empty file", false, ""}};
+    for (const auto& c : cases) {
         ProgramHarness offline(testing::ShortTimeouts(), ClosedHost());
         const std::string cache = offline.CacheFile(1, 1);
-        WriteWholeFile(asPartFile ? cache + ".part" : cache, movie.substr(0, movie.size() / 2));
+        WriteWholeFile(c.partFile ? cache + ".part" : cache, c.bytes);
         offline.program->OnLessonMenuItemClicked(1, 1);
         ASSERT_TRUE(offline.Settle());
-        EXPECT_EQ(offline.messages.Texts(), std::vector<Text>{Gbk<"不能打开该URL!">()}) << asPartFile;
-        EXPECT_EQ(offline.display.View(), "downloading");
-        EXPECT_FALSE(Played(offline.display, cache));
+        EXPECT_EQ(offline.messages.Texts(), std::vector<Text>{Gbk<"不能打开该URL!">()}) << c.name;
+        EXPECT_EQ(offline.display.View(), "downloading") << c.name;
+        EXPECT_FALSE(testing::Played(offline.display, cache)) << c.name;
     }
 }
 
@@ -140,8 +141,11 @@ TEST(OfflineTest, AnEmptyCacheFileIsNeverComplete) {
 }
 
 TEST(OfflineTest, ACompressedBodyIsStoredDecodedAndItsProgressEndsAtItsEnd) {
-    std::string movie;
-    for (int i = 0; i < 6; ++i) movie += Movie(0, 11 + i % 5);  // large and compressible
+    // One whole movie, large and compressible: an uncompressed movie's header before the
+    // bytes of six lessons, its length counting them all.
+    std::string movie = "FWS\x0A" + std::string(4, '\0');
+    for (int i = 0; i < 6; ++i) movie += Movie(0, 11 + i % 5);
+    for (int i = 0; i < 4; ++i) movie[4 + i] = static_cast<char>((movie.size() >> (8 * i)) & 0xFF);
     const std::string gzipped = Gzip(movie);
     ASSERT_LT(gzipped.size(), movie.size());
     ProgramHarness h;

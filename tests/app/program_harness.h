@@ -29,15 +29,17 @@ inline NetworkTimeouts ShortTimeouts(std::chrono::milliseconds total = std::chro
 // fixture server and its data in a temporary folder.
 class ProgramHarness {
 public:
-    // `lessonHost` empty: the fixture server serves the lessons too.
-    explicit ProgramHarness(NetworkTimeouts timeouts = ShortTimeouts(), const std::string& lessonHost = {}) {
-        const std::string host = server.HostPort();
-        const std::string lessons = lessonHost.empty() ? host : lessonHost;
+    // `lessonHost`, `siteHost` empty: the fixture server serves the lessons, the site.
+    explicit ProgramHarness(NetworkTimeouts timeouts = ShortTimeouts(), const std::string& lessonHost = {},
+                            const std::string& siteHost = {}) {
+        const std::string host = siteHost.empty() ? server.HostPort() : siteHost;
+        const std::string lessons = lessonHost.empty() ? server.HostPort() : lessonHost;
         ProgramSetup setup;
         setup.hosts = Hosts{host, lessons, lessons};
         setup.dataDirectory = dir.Path();
         setup.messages = &messages;
         setup.openInBrowser = [this](const Text& url) { browserOpened.push_back(url); };
+        setup.openFolder = [this](const Text& folder) { foldersOpened.push_back(folder); };
         setup.timeouts = timeouts;
         program = std::make_unique<Program>(std::move(setup));
         program->AttachDisplay(display);
@@ -60,9 +62,10 @@ public:
         return ProcessEventsUntil(
             [&] {
                 const std::uint64_t started = program->WorkersStarted();
-                if (program->WorkersRunning()) return false;
+                // A file check counts until its answer is applied: that may start the next download.
+                if (program->WorkersRunning() || program->FileChecksPending()) return false;
                 QCoreApplication::processEvents();
-                return !program->WorkersRunning() && program->WorkersStarted() == started;
+                return !program->WorkersRunning() && !program->FileChecksPending() && program->WorkersStarted() == started;
             },
             limit);
     }
@@ -76,8 +79,17 @@ public:
     FakeDisplay display;
     MessageRecorder messages;
     std::vector<Text> browserOpened;
+    std::vector<Text> foldersOpened;
     std::unique_ptr<Program> program;
 };
+
+// True when `path` was handed to the player and played.
+inline bool Played(const FakeDisplay& display, const std::string& path) {
+    const auto& log = display.Log();
+    for (std::size_t i = 0; i + 1 < log.size(); ++i)
+        if (log[i] == "movie " + path && log[i + 1] == "play") return true;
+    return false;
+}
 
 inline int CountRequests(const FixtureServer& server, const std::string& method) {
     int n = 0;

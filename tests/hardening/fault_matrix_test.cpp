@@ -188,20 +188,6 @@ TEST_F(FaultMatrixTest, HeadThatNeverAnswersTimesOutAndTheLessonIsDownloaded) {
     server_.ReleaseStalls();
 }
 
-TEST_F(FaultMatrixTest, DiskFullIsReportedAndNeverCompletes) {
-    const std::string body = ServeLesson(0, 9, 50000, {.chunkSize = 8192});
-    // The download's file is where the disk is full.
-    std::filesystem::create_symlink("/dev/full", PartFile(0, 9));
-
-    program_->OnLessonMenuItemClicked(0, 9);
-    ASSERT_TRUE(ProgramSettles(*program_));
-
-    EXPECT_EQ(Utf8(messages_->Texts()), std::vector<std::string>{"下载中断!"});
-    ExpectNothingPlayed();
-    EXPECT_TRUE(std::filesystem::is_symlink(PartFile(0, 9)));
-    EXPECT_FALSE(std::filesystem::exists(CacheFile(0, 9)));
-}
-
 TEST_F(FaultMatrixTest, WriteErrorPartWayKeepsOnlyTheBytesWritten) {
     // A file size limit makes the write fail part-way, as a disk that fills up does.
     const std::string body = ServeLesson(1, 4, 60000, {.chunkSize = 8192});

@@ -176,10 +176,12 @@ TEST_F(StressTest, TwoHundredChoicesWhileDownloadsRunEndOnTheLastChoice) {
         60s))
         << "last choice " << last->group << "," << last->item;
     EXPECT_TRUE(messages_.Texts().empty());
-    // Every choice reached the handler: two size probes each.
+    // At most two size probes a choice: a superseded choice's probes stop mid-wait, and a
+    // choice of the lesson that is downloading goes on with it, unprobed.
     int heads = 0;
     for (const auto& r : server_.Requests()) heads += r.method == "HEAD";
-    EXPECT_EQ(heads, 2 * kChoices);
+    EXPECT_LE(heads, 2 * kChoices);
+    EXPECT_GE(heads, 2);
     EXPECT_FALSE(Control<WebView>(names::kWebView)->isVisible());
     EXPECT_FALSE(Control<StatusLabel>(names::kStatusLabel)->isVisible());
     EXPECT_FALSE(Control<StoredPositionBar>(names::kProgressBar)->isVisible());

@@ -8,6 +8,18 @@
 namespace pw {
 namespace {
 
+// What the display shows for one report: the caption and the bar's stored position.
+struct Report {
+    Text caption;
+    std::int32_t position;
+    bool complete;
+};
+
+Report DownloadProgress(std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t thisCall) {
+    const std::int32_t position = ProgressPosition(total, received);
+    return {ProgressCaption(total, received, elapsed, thisCall), position, CompletesDisplay(position)};
+}
+
 // The caption's lines as the label shows them.
 std::vector<std::string> Lines(const Text& caption) {
     std::vector<std::string> lines;
@@ -23,7 +35,7 @@ std::vector<std::string> Lines(const Text& caption) {
 }
 
 TEST(DownloadProgress, WorkedExampleGivesThreeLinesAndBar52) {
-    const ProgressReport report = DownloadProgress(2000000, 1048576, 4096, 1048576);
+    const Report report = DownloadProgress(2000000, 1048576, 4096, 1048576);
     EXPECT_FALSE(report.complete);
     EXPECT_EQ(Lines(report.caption),
               (std::vector<std::string>{"正在下载网络文件，请等待。。。  文件大小:1953.13KB",
@@ -56,7 +68,7 @@ TEST(DownloadProgress, RoundToPlacesRoundsHalvesAwayFromZero) {
 }
 
 TEST(DownloadProgress, ReceivingEverythingCompletesTheDisplay) {
-    const ProgressReport report = DownloadProgress(20480, 20480, 10, 20480);
+    const Report report = DownloadProgress(20480, 20480, 10, 20480);
     EXPECT_TRUE(report.complete);
     EXPECT_EQ(report.position, 100);
     // The last progress text before completion counted down to nothing; the display then
@@ -66,14 +78,14 @@ TEST(DownloadProgress, ReceivingEverythingCompletesTheDisplay) {
 }
 
 TEST(DownloadProgress, MoreThanTheTotalStoresOver100AndNeverCompletes) {
-    const ProgressReport report = DownloadProgress(1000, 1500, 10, 1500);
+    const Report report = DownloadProgress(1000, 1500, 10, 1500);
     EXPECT_FALSE(report.complete);
     EXPECT_EQ(report.position, 150);
     EXPECT_NE(report.caption, DownloadCompleteCaption());
 }
 
 TEST(DownloadProgress, UnknownTotalShowsSizeZeroNoTimeLeftAndBarZero) {
-    const ProgressReport report = DownloadProgress(0, 30720, 100, 30720);
+    const Report report = DownloadProgress(0, 30720, 100, 30720);
     EXPECT_FALSE(report.complete);
     const std::string caption = ToUtf8(report.caption);
     EXPECT_NE(caption.find("文件大小:0KB"), std::string::npos) << caption;

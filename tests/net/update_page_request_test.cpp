@@ -47,6 +47,16 @@ TEST(FetchUpdatePageTest, WhatArrivedBeforeABreakOffIsReturned) {
     EXPECT_EQ(FetchUpdatePage(server.BaseUrl() + "/tovel/test.html"), page.substr(0, 20000));
 }
 
+TEST(FetchUpdatePageTest, APageLongerThanOneMebibyteIsNoPage) {
+    FixtureServer server;
+    for (const std::size_t size : {kUpdatePageLimit, kUpdatePageLimit + 1}) {
+        const std::string page = FixtureServer::GeneratedBody(size);
+        server.Serve("/tovel/test.html", {.body = page});
+        const Text body = FetchUpdatePage(server.BaseUrl() + "/tovel/test.html");
+        EXPECT_TRUE(body == (size <= kUpdatePageLimit ? page : "")) << size << " bytes gave " << body.size();
+    }
+}
+
 TEST(FetchUpdatePageTest, TheProgramWaitsFiveSecondsToConnectAndFifteenInAll) {
     const PageTimeouts timeouts;
     EXPECT_EQ(timeouts.connect, std::chrono::seconds(5));

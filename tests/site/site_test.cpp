@@ -74,10 +74,10 @@ TEST_F(SiteTest, UpdateOfferedThenALessonWithAGbkPathDownloadedOnceAndPlayedFrom
     const Text cache = JoinPath(dir_.File("data"), lesson.cacheName);
     std::filesystem::create_directory(dir_.File("data"));
     std::vector<LessonStep> steps;
-    ProbeLesson(url, cache, {}, [&](LessonStep step) { steps.push_back(step); });
+    ProbeLesson(url, cache, {}, {}, [&](LessonStep step) { steps.push_back(step); });
     EXPECT_EQ(steps, std::vector{LessonStep::Download});
     std::vector<DownloadEvent> events;
-    DownloadWorker({1, url, cache}, [&](DownloadEvent event) { events.push_back(std::move(event)); }, {});
+    DownloadWorker({1, url, cache, true}, [&](DownloadEvent event) { events.push_back(std::move(event)); }, {});
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().kind, DownloadEvent::Kind::Completed) << ToUtf8(events.back().message);
     const std::string movie = ReadWholeFile(root_ + lesson.path);
@@ -86,7 +86,7 @@ TEST_F(SiteTest, UpdateOfferedThenALessonWithAGbkPathDownloadedOnceAndPlayedFrom
 
     // The second choice plays the cache file: two probes, no GET.
     steps.clear();
-    ProbeLesson(url, cache, {}, [&](LessonStep step) { steps.push_back(step); });
+    ProbeLesson(url, cache, {}, {}, [&](LessonStep step) { steps.push_back(step); });
     EXPECT_EQ(steps, std::vector{LessonStep::Play});
 
     std::vector<std::string> lessonRequests;

@@ -1,10 +1,16 @@
 #include "tests/support/fixture_server.h"
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <condition_variable>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -56,6 +62,7 @@ struct FixtureServer::State {
     bool stopping = false;
     std::map<std::string, std::shared_ptr<const FixtureResource>> resources;
     std::vector<RecordedRequest> requests;
+    std::atomic<std::size_t> bodyBytesSent{0};
 
     void WaitWhileStalled() {
         std::unique_lock lock(mutex);
@@ -86,7 +93,19 @@ struct FixtureServer::State {
             piece.assign(r.body, offset, n);
         }
         if (offset + n == size) piece.append(r.extraBytes, 'X');
+        bodyBytesSent += piece.size();
         return sink.write(piece.data(), piece.size());
+    }
+
+    // Where the answer to a "Range: bytes=N-" starts: N when the resource is still the one
+    // the If-Range names (if any); 0 for the whole body. N at or after the end is a 416.
+    static std::size_t RangeStart(const httplib::Request& req, const FixtureResource& r) {
+        const std::string range = req.get_header_value("Range");
+        if (r.ignoreRange || r.status != 200 || r.omitContentLength || !range.starts_with("bytes=")) return 0;
+        if (req.has_header("If-Range") && req.get_header_value("If-Range") != r.etag &&
+            req.get_header_value("If-Range") != r.lastModified)
+            return 0;
+        return std::strtoull(range.c_str() + 6, nullptr, 10);
     }
 
     void Handle(const httplib::Request& req, httplib::Response& res) {
@@ -121,8 +140,28 @@ struct FixtureServer::State {
         }
         res.status = resource->status;
         if (!resource->contentEncoding.empty()) res.set_header("Content-Encoding", resource->contentEncoding);
+        if (!resource->etag.empty()) res.set_header("ETag", resource->etag);
+        if (!resource->lastModified.empty()) res.set_header("Last-Modified", resource->lastModified);
         const std::size_t size = resource->generatedSize.value_or(resource->body.size());
-        if (size == 0 && !resource->omitContentLength) {
+        // httplib would answer a Range by itself, If-Range or not: the ranges are ours.
+        const std::size_t asked = RangeStart(req, *resource);
+        if (asked >= size && asked > 0) {  // nothing there: 416
+            res.status = 416;
+            res.set_header("Content-Range", "bytes */" + std::to_string(size));
+            return;
+        }
+        const std::size_t first = asked > 0 && resource->wrongRange ? asked + 1 : asked;
+        const_cast<httplib::Request&>(req).ranges.clear();
+        if (first > 0 && first < size) {
+            res.status = 206;
+            res.set_header("Content-Range",
+                           "bytes " + std::to_string(first) + "-" + std::to_string(size - 1) + "/" + std::to_string(size));
+            res.set_content_provider(
+                size - first, resource->contentType,
+                [this, resource, size, first](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                    return SendPiece(*resource, size, first + offset, sink);
+                });
+        } else if (size == 0 && !resource->omitContentLength) {
             // A provider of length 0 would leave the length out.
             res.set_content(std::string(), resource->contentType);
             res.set_header("Content-Length", "0");
@@ -196,5 +235,47 @@ void FixtureServer::ReleaseStalls() {
     }
     state_->released.notify_all();
 }
+
+std::size_t FixtureServer::BodyBytesSent() const { return state_->bodyBytesSent; }
+
+struct SilentServer::State {
+    int listener = -1;
+    int port = 0;
+    std::atomic<int> accepted{0};
+    std::vector<int> connections;
+    std::jthread acceptor;
+};
+
+SilentServer::SilentServer() : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(s.listener, 64) != 0)
+        throw std::runtime_error("silent server: cannot listen on 127.0.0.1");
+    ::getsockname(s.listener, reinterpret_cast<sockaddr*>(&address), &length);
+    s.port = ntohs(address.sin_port);
+    s.acceptor = std::jthread([&s](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            pollfd ready{s.listener, POLLIN, 0};
+            if (::poll(&ready, 1, 20) <= 0) continue;
+            const int connection = ::accept4(s.listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection < 0) continue;
+            s.connections.push_back(connection);  // held open, never read
+            ++s.accepted;
+        }
+    });
+}
+
+SilentServer::~SilentServer() {
+    state_->acceptor = {};  // stops and joins
+    for (int connection : state_->connections) ::close(connection);
+    ::close(state_->listener);
+}
+
+std::string SilentServer::HostPort() const { return "127.0.0.1:" + std::to_string(state_->port); }
+int SilentServer::Accepted() const { return state_->accepted; }
 
 }  // namespace pw::testing

@@ -30,6 +30,12 @@ struct FixtureResource {
     std::string redirectTo{};                   // not empty: answer 302 with this Location
     bool stallHead = false;                     // a HEAD gets no answer until ReleaseStalls()
     std::string contentEncoding{};              // not empty: sent as Content-Encoding (the body is sent as given)
+    // Sent as ETag and Last-Modified when not empty. A "Range: bytes=N-" is answered with
+    // 206 and the rest, unless `ignoreRange`, or an If-Range names another validator.
+    std::string etag = "\"fixture-1\"";
+    std::string lastModified{};
+    bool ignoreRange = false;
+    bool wrongRange = false;  // a Range is answered with a range one byte later
 };
 
 struct RecordedRequest {
@@ -64,6 +70,9 @@ public:
     // Lets every stalled response (and every later one) go on.
     void ReleaseStalls();
 
+    // Body bytes sent so far, over all responses.
+    std::size_t BodyBytesSent() const;
+
     // The bytes of a generated body.
     // Byte `offset` of a generated body of `size` bytes: a whole uncompressed movie by its
     // header ("FWS", version 10, its length), so that a download of it counts as a lesson;
@@ -74,6 +83,23 @@ public:
 private:
     struct State;
     std::shared_ptr<State> state_;
+};
+
+// A server on 127.0.0.1 that accepts connections and never answers, nor reads.
+class SilentServer {
+public:
+    SilentServer();
+    ~SilentServer();
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+
+    std::string HostPort() const;
+    // Connections accepted so far.
+    int Accepted() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace pw::testing

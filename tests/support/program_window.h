@@ -75,9 +75,10 @@ inline bool ProgramSettled(Program& program) {
     // A worker started and ended while the posted results were applied would leave
     // results of its own: then it is not settled yet.
     const std::uint64_t started = program.WorkersStarted();
-    if (program.WorkersRunning()) return false;
+    // A file check counts until its answer is applied: that may start the next download.
+    if (program.WorkersRunning() || program.FileChecksPending()) return false;
     QCoreApplication::sendPostedEvents();
-    return !program.WorkersRunning() && program.WorkersStarted() == started;
+    return !program.WorkersRunning() && !program.FileChecksPending() && program.WorkersStarted() == started;
 }
 
 // Processes events until the program has settled; false after `limit`.

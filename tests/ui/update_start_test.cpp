@@ -54,8 +54,8 @@ protected:
     FixtureServer server_;
     testing::TempDir dir_;
     std::unique_ptr<testing::ProgramWindow> app_;
-    // Any bytes that begin like a movie will do for the player.
-    std::string movie_ = "FWS" + std::string(20000, '\x01');
+    // A whole movie by its header: a downloaded update that is no movie is not played.
+    std::string movie_ = testing::FixtureServer::GeneratedBody(20003);
 };
 
 TEST_F(UpdateAtStartTest, DownloadWayShowsTheProgressDisplayOverTheHomeView) {

@@ -1,0 +1,282 @@
+// Lesson and update downloads in the program: only whole movies are stored, broken
+// downloads resume, the update waits for a lesson download, every wait can be stopped.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <ostream>
+#include <thread>
+
+#include "core/files.h"
+#include "lessons/download_progress.h"
+#include "lessons/download_worker.h"
+#include "tests/app/program_harness.h"
+
+namespace pw {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::CountRequests;
+using testing::FixtureResource;
+using testing::FixtureServer;
+using testing::Played;
+using testing::ProgramHarness;
+using testing::ReadWholeFile;
+using testing::WriteWholeFile;
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// Waits for other threads without running the event loop: what they post stays queued.
+template <class Predicate>
+bool WaitWithoutEvents(Predicate done) {
+    for (int i = 0; i < 10000 && !done(); ++i) std::this_thread::sleep_for(2ms);
+    return done();
+}
+
+struct NotAMovieCase {
+    const char* name;
+    bool lessonOnDisk;
+    bool cutBody;  // else a captive portal's login page
+};
+
+void PrintTo(const NotAMovieCase& c, std::ostream* os) { *os << c.name; }
+
+class NotAMovieTest : public ::testing::TestWithParam<NotAMovieCase> {};
+
+TEST_P(NotAMovieTest, IsNotStoredAndAWholeLessonOnDiskStillPlays) {
+    ProgramHarness h;
+    const std::string lesson = FixtureServer::GeneratedBody(30000);
+    const std::string cache = h.CacheFile(0, 5);
+    if (GetParam().lessonOnDisk) WriteWholeFile(cache, lesson);
+    FixtureResource answer{.body = "<html><body>\xC7\xEB\xB5\xC7\xC2\xBC</body></html>", .contentType = "text/html"};
+    if (GetParam().cutBody) answer = {.body = lesson.substr(0, 12000), .omitContentLength = true};
+    h.server.Serve(Lookup(0, 5)->path, answer);
+
+    h.program->OnLessonMenuItemClicked(0, 5);
+    ASSERT_TRUE(h.Settle());
+
+    EXPECT_EQ(CountRequests(h.server, "GET"), 1);  // the download was tried
+    EXPECT_FALSE(Exists(PartFilePath(cache)));
+    EXPECT_FALSE(Exists(PartMetaPath(cache)));
+    if (GetParam().lessonOnDisk) {
+        EXPECT_TRUE(ReadWholeFile(cache) == lesson);
+        EXPECT_TRUE(Played(h.display, cache));
+        EXPECT_TRUE(h.messages.Texts().empty());
+    } else {
+        EXPECT_FALSE(Exists(cache));
+        EXPECT_FALSE(Played(h.display, cache));
+        EXPECT_EQ(h.messages.Texts(), std::vector<Text>{msg::CannotOpenUrl()});
+        EXPECT_EQ(h.display.Position(), 0);  // no full bar for a body that was not kept
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bodies, NotAMovieTest,
+                         ::testing::Values(NotAMovieCase{"PortalPageOverAWholeLesson", true, false},
+                                           NotAMovieCase{"PortalPageWithNoLesson", false, false},
+                                           NotAMovieCase{"CutBodyWithoutLength", false, true}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+struct ResumeCase {
+    const char* name;
+    FixtureResource again;  // how the server answers when the lesson is chosen again
+    bool onlyTheRest;
+};
+
+void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
+
+class BrokenDownloadTest : public ::testing::TestWithParam<ResumeCase> {};
+
+TEST_P(BrokenDownloadTest, ResumesOnlyTheSameFileAndEndsByteIdentical) {
+    ProgramHarness h;
+    constexpr std::size_t kSize = 400 * 1024, kCut = kSize * 6 / 10;
+    const std::string body = FixtureServer::GeneratedBody(kSize);
+    const std::string cache = h.CacheFile(1, 2);
+    const std::string path = Lookup(1, 2)->path;
+    h.server.Serve(path, {.body = body, .chunkSize = 8192, .breakOffAfter = kCut});
+    h.program->OnLessonMenuItemClicked(1, 2);
+    ASSERT_TRUE(h.Settle());
+    ASSERT_EQ(h.messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
+    ASSERT_EQ(LocalFileSize(PartFilePath(cache)), static_cast<std::int32_t>(kCut));
+
+    FixtureResource again = GetParam().again;
+    again.body = body;
+    again.chunkSize = 8192;
+    again.chunkDelay = 10ms;  // slow enough for the display to show the rest coming
+    h.server.Serve(path, again);
+    const std::size_t sentBefore = h.server.BodyBytesSent();
+    const std::size_t positionsBefore = h.display.Positions().size();
+    h.program->OnLessonMenuItemClicked(1, 2);
+    ASSERT_TRUE(h.Settle());
+
+    EXPECT_TRUE(ReadWholeFile(cache) == body);
+    EXPECT_TRUE(Played(h.display, cache));
+    EXPECT_FALSE(Exists(PartFilePath(cache)));
+    EXPECT_FALSE(Exists(PartMetaPath(cache)));
+    EXPECT_EQ(h.messages.Texts().size(), 1u);
+    const testing::RecordedRequest get = h.server.Requests().back();
+    EXPECT_EQ(get.method, "GET");
+    EXPECT_EQ(get.Header("Range"), "bytes=" + std::to_string(kCut) + "-");
+    EXPECT_EQ(get.Header("If-Range"), "\"fixture-1\"");
+    EXPECT_EQ(h.server.BodyBytesSent() - sentBefore, GetParam().onlyTheRest ? kSize - kCut : kSize);
+    if (GetParam().onlyTheRest) {
+        // The display counts the whole movie, the resumed part included.
+        int shown = 0;
+        const auto& positions = h.display.Positions();
+        for (std::size_t i = positionsBefore; i < positions.size(); ++i) {
+            if (positions[i] == 0) continue;  // the bar's start and its completion
+            EXPECT_GE(positions[i], 60);
+            EXPECT_LT(positions[i], 100);
+            ++shown;
+        }
+        EXPECT_GT(shown, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, BrokenDownloadTest,
+                         ::testing::Values(ResumeCase{"SameFile", {}, true},
+                                           ResumeCase{"ChangedValidator", {.etag = "\"fixture-2\""}, false},
+                                           ResumeCase{"RangeIgnored", {.ignoreRange = true}, false}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+TEST(DownloadTest, ChoosingTheDownloadingLessonAgainGoesOnWithIt) {
+    ProgramHarness h;
+    const std::string body = h.ServeLesson(1, 6, 300 * 1024, {.chunkSize = 8192, .chunkDelay = 20ms});
+    h.program->OnLessonMenuItemClicked(1, 6);
+    ASSERT_TRUE(h.Until([&] { return h.display.Position() > 0; }));
+    h.program->OnLessonMenuItemClicked(3, 0);  // the guestbook, with the download over it
+    h.program->OnLessonMenuItemClicked(1, 6);
+    EXPECT_EQ(h.display.View(), "downloading");
+    ASSERT_TRUE(h.Settle());
+
+    EXPECT_EQ(CountRequests(h.server, "GET"), 1);
+    EXPECT_EQ(CountRequests(h.server, "HEAD"), 2);  // the first choice's probes only
+    EXPECT_TRUE(ReadWholeFile(h.CacheFile(1, 6)) == body);
+    EXPECT_TRUE(Played(h.display, h.CacheFile(1, 6)));
+    EXPECT_TRUE(h.messages.Texts().empty());
+}
+
+TEST(DownloadTest, EveryDownloadStartsWithTheWaitingCaption) {
+    ProgramHarness h;
+    h.ServeLesson(0, 1, 20000);
+    h.program->OnLessonMenuItemClicked(0, 1);
+    ASSERT_TRUE(h.Settle());
+    ASSERT_EQ(h.display.Caption(), DownloadCompleteCaption());
+
+    // The next download fails at once: its display shows its own start, not the last text.
+    h.server.Serve(Lookup(0, 2)->path, {.body = "gone", .status = 404});
+    h.program->OnLessonMenuItemClicked(0, 2);
+    ASSERT_TRUE(h.Settle());
+    EXPECT_EQ(h.messages.Texts(), std::vector<Text>{msg::CannotOpenUrl()});
+    EXPECT_EQ(h.display.View(), "downloading");
+    EXPECT_EQ(h.display.Caption(), DownloadWaitingCaption());
+    EXPECT_EQ(h.display.Position(), 0);
+}
+
+struct UpdateCase {
+    const char* name;
+    bool movie;
+};
+
+void PrintTo(const UpdateCase& c, std::ostream* os) { *os << c.name; }
+
+class UpdateDuringALessonDownloadTest : public ::testing::TestWithParam<UpdateCase> {};
+
+TEST_P(UpdateDuringALessonDownloadTest, WaitsForTheLessonThenPlaysOrShowsItsFolder) {
+    ProgramHarness h(testing::ShortTimeouts(60s));
+    const std::string name = GetParam().movie ? "new.swf" : "setup.exe";
+    const std::string update = GetParam().movie ? FixtureServer::GeneratedBody(20000) : "MZ, not a movie";
+    h.server.Serve("/new/" + name, {.body = update});
+    const Text page = Gbk<"<p>////开始</p><p>最新版=2.1</p><p>下载地址=">() + h.server.BaseUrl() + "/new/" + name +
+                      Gbk<"</p><p>文件命名=">() + name +
+                      Gbk<"</p><p>下载方式=下载文件</p><p>更新说明=新课</p><p>更新说明结束</p><p>////结束</p>">();
+    h.server.Serve("/tovel/test.html", {.body = page, .contentType = "text/html", .stallAfter = 0});
+    const std::string lesson = h.ServeLesson(0, 7, 300 * 1024, {.chunkSize = 8192, .chunkDelay = 20ms});
+
+    h.program->OnMainWindowCreated();
+    ASSERT_TRUE(h.Until([&] { return h.program->WorkersRunning(); }));  // the page is on its way
+    h.program->OnLessonMenuItemClicked(0, 7);
+    ASSERT_TRUE(h.Until([&] { return h.display.Position() > 0; }));
+    h.server.ReleaseStalls();  // the page comes, and Yes is answered, while the lesson downloads
+    ASSERT_TRUE(h.Until([&] { return !h.messages.Texts().empty(); }));
+    ASSERT_TRUE(h.Settle());
+
+    // The lesson came whole, in one request, and played; then the update came.
+    EXPECT_TRUE(ReadWholeFile(h.CacheFile(0, 7)) == lesson);
+    EXPECT_TRUE(Played(h.display, h.CacheFile(0, 7)));
+    EXPECT_EQ(CountRequests(h.server, "GET"), 3);  // the page, the lesson, the update
+    EXPECT_EQ(h.server.Requests().back().target, "/new/" + name);
+    const std::string updateFile = h.dir.File(name);
+    EXPECT_TRUE(ReadWholeFile(updateFile) == update);
+    const auto requests = h.messages.Requests();
+    if (GetParam().movie) {
+        EXPECT_TRUE(Played(h.display, updateFile));
+        EXPECT_EQ(requests.size(), 1u);  // the question alone
+        EXPECT_TRUE(h.foldersOpened.empty());
+    } else {
+        for (const std::string& entry : h.display.Log()) EXPECT_NE(entry, "movie " + updateFile);
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[1].text, Gbk<"新版本已下载到：\n">() + FromUtf8(h.dir.Path()) + Gbk<"\n文件：">() + name);
+        EXPECT_EQ(requests[1].caption, InfoCaption());
+        EXPECT_EQ(h.foldersOpened, std::vector<Text>{h.dir.Path()});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, UpdateDuringALessonDownloadTest,
+                         ::testing::Values(UpdateCase{"Movie", true}, UpdateCase{"OtherFile", false}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// A site and a lesson host that accept and never answer, with time-outs far beyond the
+// test's patience: only the stop requests can end the waits.
+TEST(DownloadTest, EndProgramStopsTheUpdatePageAndTheProbeMidWait) {
+    testing::SilentServer silent;
+    ProgramHarness h(testing::ShortTimeouts(10min), silent.HostPort(), silent.HostPort());
+    h.program->OnMainWindowCreated();
+    h.program->OnLessonMenuItemClicked(0, 0);
+    ASSERT_TRUE(h.Until([&] { return silent.Accepted() >= 2; }));  // the page and the first probe
+    ASSERT_TRUE(h.program->WorkersRunning());
+    h.program->EndProgram();
+    EXPECT_FALSE(h.program->WorkersRunning());
+}
+
+TEST(DownloadTest, AProbeThatAnswersAfterTheGuestbookWasChosenPlaysNothing) {
+    ProgramHarness h(testing::ShortTimeouts(60s));
+    const std::string cached = h.ServeLesson(0, 3, 5000, {.stallHead = true});
+    WriteWholeFile(h.CacheFile(0, 3), cached);
+    h.program->OnLessonMenuItemClicked(0, 3);
+    ASSERT_TRUE(h.Until([&] { return CountRequests(h.server, "HEAD") == 1; }));
+    h.program->OnLessonMenuItemClicked(3, 0);
+    h.server.ReleaseStalls();
+    ASSERT_TRUE(h.Settle());
+
+    for (const std::string& entry : h.display.Log()) EXPECT_NE(entry, "movie " + h.CacheFile(0, 3));
+}
+
+// The superseded download's last event is already queued when the next choice comes.
+class SupersededDownloadEventTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SupersededDownloadEventTest, NeitherPlaysNorTells) {
+    const bool completes = GetParam();
+    ProgramHarness h;
+    FixtureResource slow{.stallAfter = 5000};
+    if (!completes) slow.breakOffAfter = 10000;
+    h.ServeLesson(0, 9, 20000, slow);
+    const std::string cached = h.ServeLesson(0, 10, 5000);
+    WriteWholeFile(h.CacheFile(0, 10), cached);
+
+    h.program->OnLessonMenuItemClicked(0, 9);
+    ASSERT_TRUE(h.Until([&] { return h.display.View() == "downloading"; }));
+    h.server.ReleaseStalls();
+    ASSERT_TRUE(WaitWithoutEvents([&] { return !h.program->WorkersRunning(); }));
+    h.program->OnLessonMenuItemClicked(0, 10);
+    ASSERT_TRUE(h.Settle());
+
+    EXPECT_TRUE(h.messages.Texts().empty());
+    for (const std::string& entry : h.display.Log()) EXPECT_NE(entry, "movie " + h.CacheFile(0, 9));
+    EXPECT_EQ(h.display.Movie(), h.CacheFile(0, 10));
+    EXPECT_EQ(h.display.View(), "lesson");
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, SupersededDownloadEventTest, ::testing::Bool(),
+                         [](const auto& testCase) { return testCase.param ? "Completed" : "Failed"; });
+
+}  // namespace
+}  // namespace pw
