@@ -82,5 +82,25 @@ TEST(LibraryTest, DownloadAllFetchesEveryLessonNotOnDiskAndNamesTheOneThatFailed
         << ToUtf8(h.display.Captions().front());
 }
 
+// The lesson that download-all is fetching, chosen by the child: the same transfer goes
+// on, the lesson plays once whole, and the rest follow it.
+TEST(LibraryTest, ChoosingTheLessonDownloadAllIsFetchingPlaysItOnceWhole) {
+    ProgramHarness h;
+    for (const LessonRow& row : LessonCatalogue()) h.ServeLesson(row.group, row.item, 12000);
+    h.ServeLesson(0, 0, 12000, {.stallAfter = 6000});
+
+    h.program->StartDownloadAll();
+    ASSERT_TRUE(h.Until([&] { return CountRequests(h.server, "GET") == 1; }));
+    h.program->OnLessonMenuItemClicked(0, 0);
+    h.server.ReleaseStalls();
+    ASSERT_TRUE(h.Settle());
+
+    EXPECT_EQ(h.display.View(), "lesson");
+    EXPECT_EQ(h.display.Movie(), h.CacheFile(0, 0));
+    EXPECT_EQ(CountRequests(h.server, "GET"), 32);
+    EXPECT_FALSE(h.program->DownloadAllRunning());
+    EXPECT_TRUE(h.messages.Texts().empty());
+}
+
 }  // namespace
 }  // namespace pw
