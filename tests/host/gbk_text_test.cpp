@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 #include "core/text.h"
 #include "host/flash_scheme.h"
 #include "host/flash_view.h"
@@ -87,13 +89,22 @@ private:
 };
 
 void GbkTextTest::oldMovieIsServedReencoded() {
+    const auto copyOf = [this](const QByteArray& movie) -> std::optional<QByteArray> {
+        const QString path = dir_.filePath(QStringLiteral("served.swf"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(movie) != movie.size()) return std::nullopt;
+        file.close();
+        const auto copy = pw::MovieCopyForPlayer(path, [] { return false; });
+        if (!copy) return std::nullopt;
+        return QByteArray(reinterpret_cast<const char*>(copy->data()), static_cast<qsizetype>(copy->size()));
+    };
     const QByteArray old = TextMovie(5, pw::FromUtf8(kChildUtf8));
-    const QByteArray copy = pw::MovieForPlayer(old);
-    QVERIFY(copy.startsWith(QByteArray("FWS\x06", 4)));
-    QVERIFY(copy.contains(QByteArray::fromStdString(kChildUtf8)));
-    const QByteArray modern = TextMovie(8, kChildUtf8);
-    QCOMPARE(pw::MovieForPlayer(modern), modern);
-    QCOMPARE(pw::MovieForPlayer(old.left(old.size() - 1)), old.left(old.size() - 1));
+    const auto copy = copyOf(old);
+    QVERIFY(copy);
+    QVERIFY(copy->startsWith(QByteArray("FWS\x06", 4)));
+    QVERIFY(copy->contains(QByteArray::fromStdString(kChildUtf8)));
+    QVERIFY(!copyOf(TextMovie(8, kChildUtf8)));
+    QVERIFY(!copyOf(old.left(old.size() - 1)));
 }
 
 QImage GbkTextTest::Shoot(const QByteArray& movie, const QString& name) {
