@@ -44,6 +44,17 @@ constexpr int kPlayersPerPage = 20;
 // this long after, out of the movie's way, so that the next lesson finds it ready.
 constexpr int kPreloadDelayMs = 1500;
 
+// The device fonts as the page's calls take them: a list of URLs.
+QJsonArray DeviceFontUrls() {
+    QJsonArray fonts;
+    if (QFileInfo(DeviceFontFile()).isFile()) fonts.append(FlashFontUrl().toString());
+    return fonts;
+}
+
+QString Json(const QJsonArray& array) {
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
 QString NewMovieToken() {
     return QUuid::createUuid().toString(QUuid::Id128);
 }
@@ -143,15 +154,21 @@ void FlashView::EnsurePage() {
 
 void FlashView::SetMovie(const QString& absolutePath) {
     EnsurePage();
-    preload_->stop();
     movieToken_ = NewMovieToken();
     recoveries_ = 0;
     hasMovie_ = LooksLikeSwf(absolutePath);
     schemeHandler_->SetMovie(movieToken_, hasMovie_ ? absolutePath : QString());
     playRequested_ = false;
+    if (next_ && nextReady_ && !movieWaitsForNext_) {
+        // Loaded ahead, with Ruffle ready: it takes over now and makes the player as the
+        // page in use would (a page out of sight draws and ticks slowly).
+        SwapInNextPage();
+        playersOnPage_ = 0;
+        ApplyMovie(page());
+        return;
+    }
     if (next_) {
-        // The fresh page takes this movie once it is loaded (at once when it was loaded
-        // ahead).
+        // The fresh page takes this movie once it is loaded.
         movieWaitsForNext_ = true;
         if (nextReady_) {
             ApplyMovie(next_);
@@ -229,7 +246,11 @@ void FlashView::OnPageLoaded(QWebEnginePage* loadedPage, bool ok) {
             return;
         }
         nextReady_ = true;
-        if (!waiting) return;  // loaded ahead: it waits for the next movie
+        if (!waiting) {
+            // Loaded ahead: it readies Ruffle and waits for the next movie.
+            next_->runJavaScript(QStringLiteral("pebblewick.warmUp(%1)").arg(Json(DeviceFontUrls())));
+            return;
+        }
         ApplyMovie(next_);
         if (!hasMovie_) SwapInNextPage();  // nothing to wait for
         return;
@@ -289,13 +310,9 @@ void FlashView::RecoverPlayer() {
 }
 
 void FlashView::ApplyMovie(QWebEnginePage* target) {
-    QJsonArray fonts;
-    if (QFileInfo(DeviceFontFile()).isFile()) {
-        fonts.append(FlashFontUrl().toString());
-    }
-    const QJsonArray arguments{hasMovie_ ? FlashMovieUrl(movieToken_).toString() : QString(), movieToken_, fonts};
-    const QString call = QStringLiteral("pebblewick.setMovie.apply(null, %1)")
-                             .arg(QString::fromUtf8(QJsonDocument(arguments).toJson(QJsonDocument::Compact)));
+    const QJsonArray arguments{hasMovie_ ? FlashMovieUrl(movieToken_).toString() : QString(), movieToken_,
+                               DeviceFontUrls()};
+    const QString call = QStringLiteral("pebblewick.setMovie.apply(null, %1)").arg(Json(arguments));
     target->runJavaScript(call);
     if (playRequested_) target->runJavaScript(QStringLiteral("pebblewick.play()"));
     if (hasMovie_) {

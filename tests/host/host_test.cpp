@@ -15,6 +15,7 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -99,6 +100,7 @@ private slots:
     void movieIsReadAfreshAtEveryRequest();
     void reloadsAfterRenderProcessDies();
     void reloadsWhenRufflePanics();
+    void pageLoadedAheadTakesTheNextMovie();
     void freshPageTakesOverAfterItsPlayers();
     void playsIdleMovie();
     void webViewNavigatesToPage();
@@ -320,6 +322,34 @@ void HostTest::reloadsWhenRufflePanics() {
 
 bool ProcessEnded(qint64 pid) {
     return ::kill(static_cast<pid_t>(pid), 0) != 0;
+}
+
+// Once the page in use has made its last player, a fresh page loads out of sight; the
+// next movie goes straight to it, as to a page in use.
+void HostTest::pageLoadedAheadTakesTheNextMovie() {
+    const QString blue = WriteMovie(dir_, QStringLiteral("first.swf"), blueMovie_);
+    const QString green = WriteMovie(dir_, QStringLiteral("second.ylq"), greenMovie_);
+    FlashView view;
+    view.SetPlayersPerPage(1);
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(blue);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    const QPointer<QWebEnginePage> firstPage = view.page();
+    const auto loadedAhead = [&view] {
+        const auto views = view.findChildren<QWebEngineView*>();
+        return std::any_of(views.begin(), views.end(), [&view](QWebEngineView* stage) {
+            return stage->page() != view.page() && stage->url() == pw::FlashPlayerPageUrl() &&
+                   !stage->page()->isLoading();
+        });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(loadedAhead(), kLoadTimeoutMs);
+    view.SetMovie(green);
+    view.Play();
+    QVERIFY(firstPage.isNull());
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
 }
 
 void HostTest::freshPageTakesOverAfterItsPlayers() {
