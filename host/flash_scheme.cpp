@@ -1,6 +1,5 @@
 #include "host/flash_scheme.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -10,7 +9,12 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -186,17 +190,45 @@ std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruf
 
 namespace {
 
-// A re-encoded movie as the engine reads it; it owns the copy.
-class MovieCopyDevice : public QBuffer {
+// A re-encoded movie as the engine reads it: it owns the copy, and gives the pages that
+// the engine has read back to the system, so that the copy and the engine's own copy of
+// the movie are never held whole at the same time. Read from the front only.
+class MovieCopyDevice : public QIODevice {
 public:
-    MovieCopyDevice(GrowingBytes bytes, QObject* parent) : QBuffer(parent), bytes_(std::move(bytes)) {
-        setData(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes_.data()),
-                                        static_cast<qsizetype>(bytes_.size())));
-        open(QIODevice::ReadOnly);
+    MovieCopyDevice(GrowingBytes bytes, QObject* parent) : QIODevice(parent), bytes_(std::move(bytes)) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    qint64 size() const override { return static_cast<qint64>(bytes_.size()); }
+    bool seek(qint64 position) override {
+        // What was given back cannot be read again.
+        return position >= static_cast<qint64>(released_) && QIODevice::seek(position);
     }
 
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const auto at = static_cast<std::size_t>(pos());
+        const auto count = static_cast<std::size_t>(std::min<qint64>(maxSize, size() - pos()));
+        std::memcpy(data, bytes_.data() + at, count);
+        Release(at + count);
+        return static_cast<qint64>(count);
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
 private:
+    // Gives back the whole pages before `end`, but never the first one (the allocator
+    // keeps its record of the block just before it).
+    void Release(std::size_t end) {
+        static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        const auto begin = reinterpret_cast<std::uintptr_t>(bytes_.data());
+        const std::uintptr_t from = std::max((begin / page + 1) * page, begin + released_);
+        const std::uintptr_t to = (begin + end) / page * page;
+        if (to <= from) return;
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+        released_ = to - begin;
+    }
+
     GrowingBytes bytes_;
+    std::size_t released_ = 0;  // bytes_[0, released_) may be gone
 };
 
 }  // namespace
