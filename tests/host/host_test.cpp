@@ -269,7 +269,7 @@ void HostTest::schemeServesOnlyCurrentMovieAndRuffleFiles() {
 }
 
 void HostTest::movieIsReadAfreshAtEveryRequest() {
-    const QString path = WriteMovie(dir_, QStringLiteral("growing.ylq"), blueMovie_);
+    const QString path = WriteMovie(dir_, QStringLiteral("changing.ylq"), blueMovie_);
     FlashView view;
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
     view.SetMovie(path);
