@@ -237,6 +237,9 @@ struct Recoder {
     StrictGbkToUtf8 gbk;
     bool changed = false;  // some text of the movie was re-encoded
     bool broken = false;   // the movie cannot be handed over re-encoded at all
+    // Only finding out whether some text changes: what stays as it is is read and dropped,
+    // and the walk ends at the first change.
+    bool probing = false;
 
     // Writes `text` re-encoded (or as it was), null-terminated; notes a change in `local`.
     void PutText(Bytes& out, std::string_view text, bool& local) {
@@ -756,7 +759,6 @@ public:
 
     // The next `count` bytes onto the end of `out`, in pieces as the body gives them.
     bool CopyTo(GrowingBytes& out, std::uint64_t count) {
-        constexpr std::size_t kPiece = 256 * 1024;
         while (count > 0) {
             const std::size_t at = out.size();
             const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kPiece));
@@ -767,7 +769,20 @@ public:
         return true;
     }
 
+    // The next `count` bytes, which stay as they are: onto the end of `out`, or dropped.
+    bool PassOn(GrowingBytes& out, std::uint64_t count, bool keep) {
+        if (keep) return CopyTo(out, count);
+        std::vector<std::uint8_t> scratch(static_cast<std::size_t>(std::min<std::uint64_t>(count, kPiece)));
+        while (count > 0) {
+            const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kPiece));
+            if (!ReadExactly(std::span(scratch).first(piece))) return false;
+            count -= piece;
+        }
+        return true;
+    }
+
 private:
+    static constexpr std::size_t kPiece = 256 * 1024;
     SwfBody& body_;
     std::uint64_t pos_ = 0;
 };
@@ -805,23 +820,29 @@ bool RecodeTagBody(Recoder& recoder, BodyInput& in, GrowingBytes& out, std::uint
         if (length < 4 || depth >= kMaxSpriteDepth) return false;
         return in.CopyTo(out, 4) && RecodeTags(recoder, in, out, in.Pos() + length - 4, depth + 1);
     }
+    const bool actions = code == tag::DoAction || code == tag::DoInitAction || code == tag::DefineButton;
+    if (!actions && !(IsSmallTag(code) && length <= kMaxRebuiltTag)) {
+        if ((code == tag::PlaceObject2 || code == tag::PlaceObject3) && length > 0) {
+            if (!in.CopyTo(out, 1)) return false;
+            // Clip actions too long to rebuild: their event flags would stay narrow.
+            if (out.data()[bodyAt] & 0x80) recoder.broken = true;
+            return !recoder.broken && in.PassOn(out, length - 1, !recoder.probing);
+        }
+        return in.PassOn(out, length, !recoder.probing);
+    }
     if (!in.CopyTo(out, length)) return false;
     const ByteSpan body(out.data() + bodyAt, out.size() - bodyAt);
-    std::optional<std::size_t> actions;
-    if (code == tag::DoAction) actions = 0;
-    if (code == tag::DoInitAction && length >= 2) actions = 2;
-    if (code == tag::DefineButton) actions = DefineButtonActions(body);
+    std::optional<std::size_t> start;
+    if (code == tag::DoAction) start = 0;
+    if (code == tag::DoInitAction && length >= 2) start = 2;
+    if (code == tag::DefineButton) start = DefineButtonActions(body);
     if (actions) {
-        if (RecodeActionsInPlace(recoder, out, bodyAt + *actions)) recoder.changed = true;
-    } else if (IsSmallTag(code) && length <= kMaxRebuiltTag) {
-        if (auto recoded = RecodeSmallTag(recoder, code, body)) {
-            // A placement is rewritten for its structure; it notes its own text changes.
-            if (code != tag::PlaceObject2) recoder.changed = true;
-            out.resize(bodyAt);
-            PutBytes(out, *recoded);
-        }
-    } else if ((code == tag::PlaceObject2 || code == tag::PlaceObject3) && !body.empty() && (body[0] & 0x80)) {
-        recoder.broken = true;  // clip actions too long to rebuild: their event flags would stay narrow
+        if (start && RecodeActionsInPlace(recoder, out, bodyAt + *start)) recoder.changed = true;
+    } else if (auto recoded = RecodeSmallTag(recoder, code, body)) {
+        // A placement is rewritten for its structure; it notes its own text changes.
+        if (code != tag::PlaceObject2) recoder.changed = true;
+        out.resize(bodyAt);
+        PutBytes(out, *recoded);
     }
     return !recoder.broken;
 }
@@ -846,7 +867,11 @@ bool RecodeTags(Recoder& recoder, BodyInput& in, GrowingBytes& out, std::uint64_
         PutBytes(out, std::span(header).first(longForm ? 6 : 2));
         if (!RecodeTagBody(recoder, in, out, code, length, depth)) return false;
         if (!FinishTagHeader(out, headerAt, code, longForm)) return false;
-        if (code == tag::End) return in.CopyTo(out, end - in.Pos());
+        if (code == tag::End) return in.PassOn(out, end - in.Pos(), !recoder.probing);
+        if (recoder.probing && depth == 0) {
+            if (recoder.changed) return true;
+            out.resize(headerAt);
+        }
     }
     return true;
 }
@@ -872,29 +897,43 @@ bool MayHoldGbkText(std::span<const std::uint8_t> header) {
            header[3] < 6;
 }
 
-std::optional<GrowingBytes> RecodeGbkMovie(const SwfByteSource& source, std::size_t maxBytes) {
+namespace {
+
+// The movie from `source` re-encoded by `recoder`; nothing as RecodeGbkMovie says.
+std::optional<GrowingBytes> Recode(const SwfByteSource& source, Recoder& recoder, std::size_t maxBytes) {
+    SwfBody body(source);
+    const std::array<std::uint8_t, 4> start{static_cast<std::uint8_t>(body.Compression()), 'W', 'S', body.Version()};
+    if (!body.Valid() || !MayHoldGbkText(start) || body.Length() > maxBytes) return std::nullopt;
+    const std::uint64_t bodyLength = body.Length() - 8u;
+    BodyInput in(body);
+    GrowingBytes out(maxBytes);
+    PutBytes(out, std::array<std::uint8_t, 8>{'F', 'W', 'S', 6, 0, 0, 0, 0});
+
+    // Stage rectangle, frame rate and frame count, kept as they are.
+    std::array<std::uint8_t, 1> first{};
+    if (bodyLength == 0 || !in.ReadExactly(first)) return std::nullopt;
+    const std::size_t headerRest = (5 + 4 * (first[0] >> 3) + 7) / 8 + 4;
+    if (bodyLength < headerRest) return std::nullopt;
+    PutBytes(out, first);
+    if (!in.CopyTo(out, headerRest - 1)) return std::nullopt;
+
+    if (!RecodeTags(recoder, in, out, bodyLength, 0) || recoder.broken || !recoder.changed) return std::nullopt;
+    const auto total = static_cast<std::uint32_t>(out.size());  // at most maxBytes
+    for (int i = 0; i < 4; ++i) out.data()[4 + i] = static_cast<std::uint8_t>(total >> (8 * i));
+    return out;
+}
+
+}  // namespace
+
+std::optional<GrowingBytes> RecodeGbkMovie(const std::function<SwfByteSource()>& open, std::size_t maxBytes) {
     try {
-        SwfBody body(source);
-        const std::array<std::uint8_t, 4> start{static_cast<std::uint8_t>(body.Compression()), 'W', 'S', body.Version()};
-        if (!body.Valid() || !MayHoldGbkText(start) || body.Length() > maxBytes) return std::nullopt;
-        const std::uint64_t bodyLength = body.Length() - 8u;
-        BodyInput in(body);
-        GrowingBytes out(maxBytes);
-        PutBytes(out, std::array<std::uint8_t, 8>{'F', 'W', 'S', 6, 0, 0, 0, 0});
-
-        // Stage rectangle, frame rate and frame count, kept as they are.
-        std::array<std::uint8_t, 1> first{};
-        if (bodyLength == 0 || !in.ReadExactly(first)) return std::nullopt;
-        const std::size_t headerRest = (5 + 4 * (first[0] >> 3) + 7) / 8 + 4;
-        if (bodyLength < headerRest) return std::nullopt;
-        PutBytes(out, first);
-        if (!in.CopyTo(out, headerRest - 1)) return std::nullopt;
-
+        // First only to find out whether some text changes: a movie that needs no change
+        // is read through once and never copied.
+        Recoder probe;
+        probe.probing = true;
+        if (!Recode(open(), probe, maxBytes)) return std::nullopt;
         Recoder recoder;
-        if (!RecodeTags(recoder, in, out, bodyLength, 0) || recoder.broken || !recoder.changed) return std::nullopt;
-        const auto total = static_cast<std::uint32_t>(out.size());  // at most maxBytes
-        for (int i = 0; i < 4; ++i) out.data()[4 + i] = static_cast<std::uint8_t>(total >> (8 * i));
-        return out;
+        return Recode(open(), recoder, maxBytes);
     } catch (const std::bad_alloc&) {
         // Past the bounds, or out of memory: the movie is handed over as it is.
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -57,9 +58,13 @@ inline constexpr std::size_t kMaxRecodedMovieBytes = 128u * 1024 * 1024;
 //
 // Nothing is returned (and the caller uses the movie as it is) when the movie is of
 // version 6 or later, is not a movie, ends before its header's length, holds no text
-// that needs re-encoding, or would be longer than `maxBytes` before or after. The movie
-// is read once, in pieces; the work holds the copy and a bounded amount besides.
-std::optional<GrowingBytes> RecodeGbkMovie(const SwfByteSource& source,
+// that needs re-encoding, or would be longer than `maxBytes` before or after.
+//
+// `open` hands over the movie's bytes from the start, each time it is called. The movie is
+// read in pieces, first only up to its first text that changes, holding one tag at a time
+// (a movie without such text is never copied), then again into the copy. The work holds
+// the copy and a bounded amount besides.
+std::optional<GrowingBytes> RecodeGbkMovie(const std::function<SwfByteSource()>& open,
                                            std::size_t maxBytes = kMaxRecodedMovieBytes);
 
 }  // namespace pw

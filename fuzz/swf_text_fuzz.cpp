@@ -83,12 +83,13 @@ void RequireTagsInside(std::span<const std::uint8_t> movie, std::size_t at) {
 }
 
 std::optional<pw::GrowingBytes> Recode(std::span<const std::uint8_t> movie, std::size_t piece) {
-    std::size_t at = 0;
-    return pw::RecodeGbkMovie([&](std::span<std::uint8_t> into) -> std::ptrdiff_t {
-        const std::size_t count = std::min({into.size(), movie.size() - at, piece});
-        std::memcpy(into.data(), movie.data() + at, count);
-        at += count;
-        return static_cast<std::ptrdiff_t>(count);
+    return pw::RecodeGbkMovie([movie, piece]() -> pw::SwfByteSource {
+        return [movie, piece, at = std::size_t{0}](std::span<std::uint8_t> into) mutable -> std::ptrdiff_t {
+            const std::size_t count = std::min({into.size(), movie.size() - at, piece});
+            std::memcpy(into.data(), movie.data() + at, count);
+            at += count;
+            return static_cast<std::ptrdiff_t>(count);
+        };
     });
 }
 

@@ -146,10 +146,13 @@ QUrl FlashChannelScriptUrl() {
 
 std::optional<GrowingBytes> MovieCopyForPlayer(const QString& path, const std::function<bool()>& stopped) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return RecodeGbkMovie([&file, &stopped](std::span<std::uint8_t> into) -> std::ptrdiff_t {
-        if (stopped()) return -1;
-        return file.read(reinterpret_cast<char*>(into.data()), static_cast<qint64>(into.size()));
+    return RecodeGbkMovie([&file, &stopped]() -> SwfByteSource {
+        file.close();
+        const bool opened = file.open(QIODevice::ReadOnly);
+        return [&file, &stopped, opened](std::span<std::uint8_t> into) -> std::ptrdiff_t {
+            if (!opened || stopped()) return -1;
+            return file.read(reinterpret_cast<char*>(into.data()), static_cast<qint64>(into.size()));
+        };
     });
 }
 

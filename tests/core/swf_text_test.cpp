@@ -189,7 +189,7 @@ SwfByteSource Source(std::span<const std::uint8_t> bytes, std::size_t piece = 10
 }
 
 std::optional<Bytes> Recode(std::span<const std::uint8_t> movie, std::size_t maxBytes = kMaxRecodedMovieBytes) {
-    const auto copy = RecodeGbkMovie(Source(movie), maxBytes);
+    const auto copy = RecodeGbkMovie([movie] { return Source(movie); }, maxBytes);
     if (!copy) return std::nullopt;
     return Bytes(copy->Span().begin(), copy->Span().end());
 }
