@@ -83,6 +83,14 @@ bool ShowsMovie(const QImage& image, const pw::test::SquareMovie& movie) {
            PixelsNear(image, Rgb(movie.squareRgb)) > square * 9 / 10;
 }
 
+// Shows the view at the test movies' size and waits until its first movie is loaded.
+bool ShowWithMovie(FlashView& view, QSignalSpy& loaded, const QString& path) {
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(path);
+    return loaded.wait(kLoadTimeoutMs);
+}
+
 }  // namespace
 
 class HostTest : public QObject {
@@ -332,10 +340,7 @@ void HostTest::pageLoadedAheadTakesTheNextMovie() {
     FlashView view;
     view.SetPlayersPerPage(1);
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
-    view.resize(600, 500);
-    view.show();
-    view.SetMovie(blue);
-    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QVERIFY(ShowWithMovie(view, loaded, blue));
     const QPointer<QWebEnginePage> firstPage = view.page();
     const auto loadedAhead = [&view] {
         const auto views = view.findChildren<QWebEngineView*>();
@@ -358,10 +363,7 @@ void HostTest::freshPageTakesOverAfterItsPlayers() {
     FlashView view;
     view.SetPlayersPerPage(2);
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
-    view.resize(600, 500);
-    view.show();
-    view.SetMovie(blue);
-    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QVERIFY(ShowWithMovie(view, loaded, blue));
     const QPointer<QWebEnginePage> firstPage = view.page();
     view.SetMovie(green);
     QVERIFY(loaded.wait(kLoadTimeoutMs));
