@@ -99,6 +99,7 @@ FlashView::~FlashView() {
     // The pages must go before the profile that they use (page() would make a default
     // page when there is none yet).
     if (profile_) {
+        delete retired_;
         delete next_;
         delete page();
         delete profile_;
@@ -161,8 +162,16 @@ void FlashView::SetMovie(const QString& absolutePath) {
     playRequested_ = false;
     if (next_ && nextReady_ && !movieWaitsForNext_) {
         // Loaded ahead, with Ruffle ready: it takes over now and makes the player as the
-        // page in use would (a page out of sight draws and ticks slowly).
-        SwapInNextPage();
+        // page in use would (a page out of sight draws and ticks slowly). The old page is
+        // silenced at once and goes once the movie is loaded: tearing it down meanwhile
+        // would hold up the new player.
+        QPointer<QWebEnginePage> old = page();
+        SwapInNextPage(false);
+        if (old) {
+            old->setAudioMuted(true);
+            old->runJavaScript(QStringLiteral("pebblewick.setMovie('', '', [])"));
+            retired_ = old;
+        }
         playersOnPage_ = 0;
         ApplyMovie(page());
         return;
@@ -272,13 +281,14 @@ void FlashView::OnPlayerReport(QWebEnginePage* reportingPage, const QString& tok
         return;
     }
     if (reportingPage == next_) SwapInNextPage();
+    delete retired_;
     loadWatch_->stop();
     // The page has made its last player: the next lesson's page is loaded meanwhile.
     if (playersOnPage_ >= playersPerPage_) preload_->start();
     emit movieLoaded();
 }
 
-void FlashView::SwapInNextPage() {
+void FlashView::SwapInNextPage(bool deleteOld) {
     QWebEnginePage* fresh = next_;
     next_ = nullptr;
     nextReady_ = false;
@@ -288,7 +298,7 @@ void FlashView::SwapInNextPage() {
     QPointer<QWebEnginePage> old = page();
     old->disconnect(this);
     setPage(fresh);
-    delete old;
+    if (deleteOld) delete old;
     stage_->hide();
     pageReady_ = true;
     playersOnPage_ = hasMovie_ ? 1 : 0;

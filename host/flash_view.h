@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <functional>
 
 class QTimer;
-class QWebEnginePage;
 class QWebEngineProfile;
 
 namespace pw {
@@ -51,7 +52,7 @@ private:
     void StageNextPage();
     void ApplyMovie(QWebEnginePage* target);
     void RecoverPlayer();
-    void SwapInNextPage();
+    void SwapInNextPage(bool deleteOld = true);
     void DropNextPage();
 
     QWebEngineProfile* profile_ = nullptr;
@@ -68,6 +69,7 @@ private:
     bool nextReady_ = false;
     bool movieWaitsForNext_ = false;  // the current movie goes to the fresh page
     QTimer* preload_ = nullptr;
+    QPointer<QWebEnginePage> retired_;  // the page before, until the movie it gave way to is loaded
     QWebEngineView* stage_ = nullptr;  // shows the fresh page out of sight while it loads
 };
 
