@@ -5,6 +5,7 @@
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" memory_bench [rounds, default 7]
 //   xvfb-run -a -s "-screen 0 1280x1024x24" memory_bench session [choices, default 250] [ms between, default 1200]
+//   xvfb-run -a -s "-screen 0 1280x1024x24" memory_bench oldmovie [rounds, default 5]
 //
 // Program side: the real main window, built and shown as the GUI tests build it (created
 // handler: update check, home page in the web view, idle movie), then the largest sample
@@ -23,6 +24,13 @@
 // side with a new player in its loaded page), and the tree's Pss is read after the second
 // choice, every 50 choices and after the last. Printed: the readings and the growth per
 // 100 choices of both sides, and the growth after the last choice against the target.
+//
+// The old movie: a version 5 CWS lesson of ~16.8 MB (16 MiB of pictures, one text field
+// in GBK, one action block of 30 million one-byte actions), whose text the program
+// re-encodes for the player, against the same movie as version 8 (its text in UTF-8),
+// which the player gets as it is. The program plays each from a complete cache file, in
+// processes of their own, alternating; read: the main process's peak resident size
+// (VmHWM) once the movie has played 3 s.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,10 +50,16 @@
 #include <utility>
 #include <vector>
 
+#include <zlib.h>
+
+#include <filesystem>
+#include <random>
+
 #include "bench/bench_figures.h"
 #include "bench/gui_bench_support.h"
 #include "core/files.h"
 #include "host/flash_view.h"
+#include "tools/swf/swf_writer.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -114,6 +128,78 @@ int ProgramSide(int argc, char** argv, const std::string& hostPort) {
     PrintReading(MeasureTreeSteadily());
     KeepMappings("program");
     return MessagesShown() ? 1 : 0;
+}
+
+// The program playing the movie in `moviePath` as the largest sample lesson's complete
+// cache file; prints its reading. The file is copied, never read into this process.
+int ProgramMovieSide(int argc, char** argv, const std::string& hostPort, const std::string& moviePath) {
+    PrepareApplication();
+    QApplication app(argc, argv);
+    const SampleLesson lesson = LargestSampleLesson();
+    ScratchDirectory directory;
+    ProgramWindow program(hostPort, directory.Path());
+    std::error_code error;
+    std::filesystem::copy_file(moviePath, program.program().FilePath(lesson.entry.cacheName), error);
+    if (error) return 1;
+    auto* flash = program.Window().controlAs<FlashView>(names::kFlashView);
+    program.program().OnLessonMenuItemClicked(lesson.entry.group, lesson.entry.item);
+    if (!WaitForMovieLoaded(*flash, kLimit)) return 1;
+    RunEventsUntil([] { return false; }, kPlaying);
+    PrintReading(MeasureTreeSteadily());
+    return MessagesShown() ? 1 : 0;
+}
+
+// The old lesson of the figure, as `version`, compressed (CWS): 16 MiB of pictures that
+// do not compress (16 lossless bitmaps of 512 x 512 noise, never placed), a text field
+// with "小朋友" (GBK up to version 5, UTF-8 after), and one action block of 30 million
+// one-byte actions (Stop) on the first frame.
+std::vector<std::uint8_t> OldLessonMovie(int version) {
+    using namespace pw::swf;
+    Movie movie(version, {0, 550 * 20, 0, 400 * 20}, 12);
+    movie.Add(SetBackgroundColorTag({255, 255, 255}));
+    std::mt19937 noise(2026);
+    constexpr int kSide = 512;
+    for (std::uint16_t id = 1; id <= 16; ++id) {
+        std::vector<std::uint8_t> pixels(std::size_t{kSide} * kSide * 4);
+        for (auto& byte : pixels) byte = static_cast<std::uint8_t>(noise());
+        uLongf packedSize = compressBound(pixels.size());
+        std::vector<std::uint8_t> packed(packedSize);
+        compress2(packed.data(), &packedSize, pixels.data(), pixels.size(), 0);  // stored: noise does not shrink
+        BitWriter bitmap;
+        bitmap.U16(id);
+        bitmap.U8(5);  // 32-bit ARGB
+        bitmap.U16(kSide);
+        bitmap.U16(kSide);
+        bitmap.Append(std::vector<std::uint8_t>(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packedSize)));
+        movie.Add({36, bitmap.Finish()});  // DefineBitsLossless2
+    }
+    const std::string text = version <= 5 ? FromUtf8("小朋友") : std::string("小朋友");
+    movie.Add(DeviceFontTag(100, "_sans"));
+    EditText field;
+    field.bounds = {0, 400 * 20, 0, 80 * 20};
+    field.fontId = 100;
+    field.fontHeight = 48 * 20;
+    field.color = {0, 0, 0, 255};
+    field.text = text;
+    movie.Add(DefineEditTextTag(101, field));
+    Placement place;
+    place.characterId = 101;
+    place.depth = 1;
+    place.hasMatrix = true;
+    place.matrix = Matrix::Translate(40 * 20, 100 * 20);
+    movie.Add(PlaceObject2Tag(place));
+    std::vector<std::uint8_t> actions(30'000'000, 0x07);  // ActionStop
+    actions.push_back(0);                                  // end of the block
+    movie.Add({code::DoAction, std::move(actions)});
+    movie.ShowFrame();
+    std::vector<std::uint8_t> plain = movie.Finish();
+    uLongf packedSize = compressBound(plain.size() - 8);
+    std::vector<std::uint8_t> cws(8 + packedSize);
+    std::copy_n(plain.begin(), 8, cws.begin());
+    cws[0] = 'C';
+    compress2(cws.data() + 8, &packedSize, plain.data() + 8, plain.size() - 8, 1);
+    cws.resize(8 + packedSize);
+    return cws;
 }
 
 // What kind of web engine process `pid` is ("renderer", "zygote", "utility", "gpu-process"),
@@ -275,10 +361,13 @@ int main(int argc, char** argv) {
         return ProgramSession(argc, argv, argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     if (argc > 6 && std::strcmp(argv[1], "--bare-session") == 0)
         return BareSession(argc, argv, argv[2], std::atoi(argv[5]), std::atoi(argv[6]));
+    if (argc > 3 && std::strcmp(argv[1], "--program-movie") == 0) return ProgramMovieSide(argc, argv, argv[2], argv[3]);
+    const bool oldMovie = argc > 1 && std::strcmp(argv[1], "oldmovie") == 0;
     const bool session = argc > 1 && std::strcmp(argv[1], "session") == 0;
     const int choices = session && argc > 2 ? std::max(2, std::atoi(argv[2])) : 250;
     const int intervalMs = session && argc > 3 ? std::max(1, std::atoi(argv[3])) : 1200;
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const int rounds = oldMovie ? (argc > 2 ? std::max(1, std::atoi(argv[2])) : 5)
+                                : (argc > 1 ? std::max(1, std::atoi(argv[1])) : 7);
     QCoreApplication driver(argc, argv);  // the Ruffle files are found from the executable's folder
 
     testing::FixtureServer server;
@@ -300,6 +389,51 @@ int main(int argc, char** argv) {
             width = control.width;
             height = control.height;
         }
+
+    if (oldMovie) {
+        ScratchDirectory movies;
+        const std::string old = movies.File("old.swf"), twin = movies.File("twin.swf");
+        const auto oldBytes = OldLessonMovie(5), twinBytes = OldLessonMovie(8);
+        if (!WriteWholeFile(old, oldBytes) || !WriteWholeFile(twin, twinBytes)) return 1;
+        PairedRounds peak, treePss;
+        for (int i = 0; i < rounds; ++i) {
+            std::optional<TreeMemory> a, b;
+            const std::vector<std::string> oldArgs{argv[0], "--program-movie", server.HostPort(), old};
+            const std::vector<std::string> twinArgs{argv[0], "--program-movie", server.HostPort(), twin};
+            // The lesson's address serves the movie played, so that its size probe finds the
+            // cache file complete.
+            const auto runOld = [&] {
+                server.Serve(lesson.entry.path, {.body = std::string(oldBytes.begin(), oldBytes.end())});
+                a = RunSide(oldArgs);
+            };
+            const auto runTwin = [&] {
+                server.Serve(lesson.entry.path, {.body = std::string(twinBytes.begin(), twinBytes.end())});
+                b = RunSide(twinArgs);
+            };
+            if (i % 2 == 0) {
+                runOld();
+                runTwin();
+            } else {
+                runTwin();
+                runOld();
+            }
+            if (!a || !b) {
+                std::fprintf(stderr, "the %s movie's side failed\n", a ? "version 8" : "version 5");
+                return 1;
+            }
+            peak.Add(a->ownPeakKiB / 1024.0, b->ownPeakKiB / 1024.0);
+            treePss.Add(a->totalPssKiB / 1024.0, b->totalPssKiB / 1024.0);
+        }
+        std::printf("An old lesson whose text is re-encoded: version 5 CWS (%zu bytes) against its version 8 twin "
+                    "(%zu bytes)\n",
+                    oldBytes.size(), twinBytes.size());
+        peak.Print("Peak resident size of the main process (VmHWM)", "version 5 (MiB)", "version 8 (MiB)", "MiB",
+                   "ratio version 5 / version 8", false, "<= 1.2");
+        peak.PrintEach("each round, version 5/version 8 (MiB):");
+        treePss.Print("Sum of Pss over the process tree (information)", "version 5 (MiB)", "version 8 (MiB)", "MiB",
+                      "ratio version 5 / version 8", false, "none");
+        return 0;
+    }
 
     if (session) {
         const std::string n = std::to_string(choices), ms = std::to_string(intervalMs);

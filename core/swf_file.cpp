@@ -70,55 +70,9 @@ private:
     bool failed_ = false;
 };
 
-// Output room for the next step: never more than one byte past the claimed length, so a
-// stream that inflates further is caught at its first extra byte.
-std::size_t OutputRoom(std::uint64_t produced, std::uint64_t expected) {
-    return static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, expected - produced + 1));
-}
-
-bool IsWholeUncompressed(Reader& reader, std::uint64_t fileLength) {
-    std::vector<std::uint8_t> piece(kPiece);
-    std::uint64_t seen = 8;
-    while (seen <= fileLength) {
-        const std::size_t want = OutputRoom(seen, fileLength);
-        const std::size_t got = reader.Read(std::span(piece).first(want));
-        if (got == 0) break;
-        seen += got;
-    }
-    return seen == fileLength && !reader.Failed();
-}
-
 struct InflateEnder {
     void operator()(z_stream* stream) const { inflateEnd(stream); }
 };
-
-bool IsWholeZlib(Reader& reader, std::uint64_t bodyLength) {
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) return false;
-    const std::unique_ptr<z_stream, InflateEnder> ender(&stream);
-
-    std::vector<std::uint8_t> input(kPiece);
-    std::vector<std::uint8_t> output(kPiece);
-    std::uint64_t produced = 0;
-    for (;;) {
-        if (stream.avail_in == 0) {
-            const std::size_t got = reader.Read(input);
-            if (got == 0) return false;  // the file ends inside the stream
-            stream.next_in = input.data();
-            stream.avail_in = static_cast<uInt>(got);
-        }
-        const std::size_t room = OutputRoom(produced, bodyLength);
-        stream.next_out = output.data();
-        stream.avail_out = static_cast<uInt>(room);
-        const int result = inflate(&stream, Z_NO_FLUSH);
-        produced += room - stream.avail_out;
-        if (produced > bodyLength) return false;
-        if (result == Z_STREAM_END) return produced == bodyLength && stream.avail_in == 0 && reader.AtCleanEnd();
-        // Z_BUF_ERROR only means "give me input"; with input left it would be no progress.
-        if (result == Z_BUF_ERROR && stream.avail_in == 0) continue;
-        if (result != Z_OK) return false;
-    }
-}
 
 struct LzmaEnder {
     void operator()(lzma_stream* stream) const { lzma_end(stream); }
@@ -139,60 +93,130 @@ std::array<std::uint8_t, 13> LzmaAloneHeader(const std::uint8_t* properties, std
     return header;
 }
 
-bool IsWholeLzma(Reader& reader, std::uint64_t bodyLength) {
-    std::array<std::uint8_t, 9> rest{};  // compressed length, then the LZMA properties
-    if (!reader.ReadExactly(rest)) return false;
+// One step of a decoder: bytes written and whether its data has ended.
+struct Step {
+    std::size_t produced = 0;
+    bool ended = false;
+    bool failed = false;
+};
 
-    lzma_stream stream = LZMA_STREAM_INIT;
-    if (lzma_alone_decoder(&stream, kLzmaMemoryLimit) != LZMA_OK) {
-        lzma_end(&stream);
-        return false;
+}  // namespace
+
+// The three ways a body is stored. Each Produce writes at most `room` (>= 1) bytes and
+// asks the source for more only when it has to; InputEndsClean tells, once the data has
+// ended, whether not one byte more follows it.
+struct SwfBody::Decoder {
+    explicit Decoder(const SwfByteSource& source) : reader(source) {}
+    virtual ~Decoder() = default;
+    virtual Step Produce(std::uint8_t* out, std::size_t room) = 0;
+    virtual bool InputEndsClean() = 0;
+    Reader reader;
+};
+
+namespace {
+
+class Uncompressed final : public SwfBody::Decoder {
+public:
+    using Decoder::Decoder;
+    Step Produce(std::uint8_t* out, std::size_t room) override {
+        const std::size_t got = reader.Read(std::span(out, room));
+        return {got, got == 0, reader.Failed()};
     }
-    const std::unique_ptr<lzma_stream, LzmaEnder> ender(&stream);
-    const std::array<std::uint8_t, 13> header = LzmaAloneHeader(rest.data() + 4, bodyLength);
-    stream.next_in = header.data();
-    stream.avail_in = header.size();
+    bool InputEndsClean() override { return !reader.Failed(); }
+};
 
-    // liblzma (5.4) loses track of an end marker it had begun to decode when a call ends
-    // for want of input, and answers LZMA_DATA_ERROR on the next. The end marker and the
-    // range coder's flush lie in the last few bytes, so the last kLzmaTail bytes are held
-    // back until the source has ended and then handed over in one piece.
-    constexpr std::size_t kLzmaTail = 256;
-    std::vector<std::uint8_t> input(kPiece + kLzmaTail);
-    std::vector<std::uint8_t> output(kPiece);
-    std::size_t handed = 0;  // input[0, handed) went to the decoder; the held bytes follow
-    std::size_t held = 0;
-    bool sourceEnded = false;
-    std::uint64_t produced = 0;
-    lzma_action action = LZMA_RUN;
-    for (;;) {
-        if (stream.avail_in == 0 && action == LZMA_RUN) {
-            std::memmove(input.data(), input.data() + handed, held);
-            while (held <= kLzmaTail && !sourceEnded) {
-                const std::size_t got = reader.Read(std::span(input).subspan(held));
-                if (reader.Failed()) return false;
-                held += got;
-                sourceEnded = got == 0;
+class Zlib final : public SwfBody::Decoder {
+public:
+    explicit Zlib(const SwfByteSource& source) : Decoder(source), input_(kPiece) {
+        if (inflateInit(&stream_) == Z_OK) ender_.reset(&stream_);
+    }
+    Step Produce(std::uint8_t* out, std::size_t room) override {
+        if (!ender_) return {0, false, true};
+        for (;;) {
+            if (stream_.avail_in == 0) {
+                const std::size_t got = reader.Read(input_);
+                if (got == 0) return {0, false, true};  // the file ends inside the stream
+                stream_.next_in = input_.data();
+                stream_.avail_in = static_cast<uInt>(got);
             }
-            handed = sourceEnded ? held : held - kLzmaTail;
-            held -= handed;
-            if (handed == 0) action = LZMA_FINISH;  // lets the decoder say whether the data ended whole
-            stream.next_in = input.data();
-            stream.avail_in = handed;
+            stream_.next_out = out;
+            stream_.avail_out = static_cast<uInt>(room);
+            const int result = inflate(&stream_, Z_NO_FLUSH);
+            const std::size_t produced = room - stream_.avail_out;
+            if (result == Z_STREAM_END) return {produced, true, false};
+            // Z_BUF_ERROR only means "give me input"; with input left it would be no progress.
+            if (result == Z_BUF_ERROR && stream_.avail_in == 0) continue;
+            if (result != Z_OK) return {0, false, true};
+            if (produced > 0) return {produced, false, false};
         }
-        const std::size_t room = OutputRoom(produced, bodyLength);
-        stream.next_out = output.data();
-        stream.avail_out = room;
-        const lzma_ret result = lzma_code(&stream, action);
-        produced += room - stream.avail_out;
-        if (produced > bodyLength) return false;
-        if (result == LZMA_STREAM_END) {
-            // Nothing held back means the source has ended: no byte follows the data.
-            return produced == bodyLength && stream.avail_in == 0 && held == 0;
-        }
-        if (result != LZMA_OK) return false;  // corrupt, cut (LZMA_BUF_ERROR) or over the limit
     }
-}
+    bool InputEndsClean() override { return stream_.avail_in == 0 && reader.AtCleanEnd(); }
+
+private:
+    z_stream stream_{};
+    std::unique_ptr<z_stream, InflateEnder> ender_;
+    std::vector<std::uint8_t> input_;
+};
+
+class Lzma final : public SwfBody::Decoder {
+public:
+    Lzma(const SwfByteSource& source, std::uint64_t bodyLength) : Decoder(source), input_(kPiece + kLzmaTail) {
+        std::array<std::uint8_t, 9> rest{};  // compressed length, then the LZMA properties
+        if (!reader.ReadExactly(rest)) return;
+        if (lzma_alone_decoder(&stream_, kLzmaMemoryLimit) != LZMA_OK) {
+            lzma_end(&stream_);
+            return;
+        }
+        ender_.reset(&stream_);
+        header_ = LzmaAloneHeader(rest.data() + 4, bodyLength);
+        stream_.next_in = header_.data();
+        stream_.avail_in = header_.size();
+    }
+    Step Produce(std::uint8_t* out, std::size_t room) override {
+        if (!ender_) return {0, false, true};
+        for (;;) {
+            if (stream_.avail_in == 0 && action_ == LZMA_RUN) {
+                // liblzma (5.4) loses track of an end marker it had begun to decode when a
+                // call ends for want of input, and answers LZMA_DATA_ERROR on the next. The
+                // end marker and the range coder's flush lie in the last few bytes, so the
+                // last kLzmaTail bytes are held back until the source has ended and then
+                // handed over in one piece.
+                std::memmove(input_.data(), input_.data() + handed_, held_);
+                while (held_ <= kLzmaTail && !sourceEnded_) {
+                    const std::size_t got = reader.Read(std::span(input_).subspan(held_));
+                    if (reader.Failed()) return {0, false, true};
+                    held_ += got;
+                    sourceEnded_ = got == 0;
+                }
+                handed_ = sourceEnded_ ? held_ : held_ - kLzmaTail;
+                held_ -= handed_;
+                if (handed_ == 0) action_ = LZMA_FINISH;  // lets the decoder say whether the data ended whole
+                stream_.next_in = input_.data();
+                stream_.avail_in = handed_;
+            }
+            stream_.next_out = out;
+            stream_.avail_out = room;
+            const lzma_ret result = lzma_code(&stream_, action_);
+            const std::size_t produced = room - stream_.avail_out;
+            if (result == LZMA_STREAM_END) return {produced, true, false};
+            if (result != LZMA_OK) return {0, false, true};  // corrupt, cut (LZMA_BUF_ERROR) or over the limit
+            if (produced > 0) return {produced, false, false};
+        }
+    }
+    // Nothing held back means the source has ended: no byte follows the data.
+    bool InputEndsClean() override { return stream_.avail_in == 0 && held_ == 0 && sourceEnded_; }
+
+private:
+    static constexpr std::size_t kLzmaTail = 256;
+    lzma_stream stream_ = LZMA_STREAM_INIT;
+    std::unique_ptr<lzma_stream, LzmaEnder> ender_;
+    std::array<std::uint8_t, 13> header_{};
+    std::vector<std::uint8_t> input_;
+    std::size_t handed_ = 0;  // input_[0, handed_) went to the decoder; the held bytes follow
+    std::size_t held_ = 0;
+    bool sourceEnded_ = false;
+    lzma_action action_ = LZMA_RUN;
+};
 
 struct FileDescriptor {
     explicit FileDescriptor(int descriptor) : fd(descriptor) {}
@@ -206,17 +230,65 @@ struct FileDescriptor {
 
 }  // namespace
 
+SwfBody::SwfBody(const SwfByteSource& source) {
+    {
+        Reader reader(source);
+        if (!reader.ReadExactly(header_)) return;
+    }
+    const std::uint32_t length = Length();
+    if (length < 8 || header_[1] != 'W' || header_[2] != 'S') return;
+    switch (header_[0]) {
+    case 'F': decoder_ = std::make_unique<Uncompressed>(source); break;
+    case 'C': decoder_ = std::make_unique<Zlib>(source); break;
+    case 'Z': decoder_ = std::make_unique<Lzma>(source, length - 8u); break;
+    default: break;
+    }
+}
+
+SwfBody::~SwfBody() = default;
+
+std::uint32_t SwfBody::Length() const {
+    return LittleEndian32(header_.data() + 4);
+}
+
+std::ptrdiff_t SwfBody::Read(std::span<std::uint8_t> into) {
+    if (!decoder_ || failed_) return -1;
+    const std::uint64_t left = std::uint64_t{Length()} - 8 - produced_;
+    if (left == 0 || into.empty()) return 0;
+    if (dataEnded_) {  // the data ended before the header's length
+        failed_ = true;
+        return -1;
+    }
+    const Step step = decoder_->Produce(into.data(), static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), left)));
+    dataEnded_ = step.ended;
+    if (step.failed || (step.produced == 0 && step.ended)) {
+        failed_ = true;
+        return -1;
+    }
+    produced_ += step.produced;
+    return static_cast<std::ptrdiff_t>(step.produced);
+}
+
+bool SwfBody::EndsThere() {
+    if (!decoder_ || failed_ || produced_ != std::uint64_t{Length()} - 8) return false;
+    while (!dataEnded_) {
+        std::uint8_t extra = 0;
+        const Step step = decoder_->Produce(&extra, 1);
+        if (step.failed || step.produced != 0) return false;  // broken, or more than the header says
+        dataEnded_ = step.ended;
+    }
+    return decoder_->InputEndsClean();
+}
+
 bool IsWholeSwf(const SwfByteSource& source) {
-    Reader reader(source);
-    std::array<std::uint8_t, 8> header{};
-    if (!reader.ReadExactly(header)) return false;
-    const std::uint64_t fileLength = LittleEndian32(header.data() + 4);
-    const auto signature = [&header](char first) { return header[0] == first && header[1] == 'W' && header[2] == 'S'; };
-    if (signature('F')) return IsWholeUncompressed(reader, fileLength);
-    if (fileLength < 8) return false;
-    if (signature('C')) return IsWholeZlib(reader, fileLength - 8);
-    if (signature('Z')) return IsWholeLzma(reader, fileLength - 8);
-    return false;
+    SwfBody body(source);
+    if (!body.Valid()) return false;
+    std::vector<std::uint8_t> scratch(kPiece);
+    for (;;) {
+        const std::ptrdiff_t got = body.Read(scratch);
+        if (got < 0) return false;
+        if (got == 0) return body.EndsThere();
+    }
 }
 
 bool IsWholeSwfFile(const Text& path) {

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <functional>
+#include <memory>
 #include <span>
 
 #include "core/text.h"
@@ -12,6 +14,43 @@ namespace pw {
 // Fills the span with the next bytes of a movie: how many it wrote (at most the span's
 // size), 0 at the end, negative when reading failed.
 using SwfByteSource = std::function<std::ptrdiff_t(std::span<std::uint8_t>)>;
+
+// The bytes of a movie after its eight-byte header, decompressed, read in bounded pieces:
+// what a header claims never changes how much is held. The source must outlive it.
+class SwfBody {
+public:
+    // Reads the header; the body is read on demand.
+    explicit SwfBody(const SwfByteSource& source);
+    ~SwfBody();
+    SwfBody(const SwfBody&) = delete;
+    SwfBody& operator=(const SwfBody&) = delete;
+
+    // The header was read and is one of FWS, CWS or ZWS with a length of at least 8.
+    bool Valid() const { return decoder_ != nullptr; }
+    // 'F', 'C' or 'Z'.
+    char Compression() const { return static_cast<char>(header_[0]); }
+    std::uint8_t Version() const { return header_[3]; }
+    // The header's length of the whole movie: 8 + the body's.
+    std::uint32_t Length() const;
+
+    // The next bytes of the body, at most into.size(), never past the header's length:
+    // how many were written, 0 once that length is reached, negative (from then on) when
+    // the data ends before it, is corrupt or cannot be read.
+    std::ptrdiff_t Read(std::span<std::uint8_t> into);
+
+    // Once Read has reached the header's length: true when the data ends there too, with
+    // nothing after it (see IsWholeSwf). Reads the rest of the source.
+    bool EndsThere();
+
+    struct Decoder;
+
+private:
+    std::array<std::uint8_t, 8> header_{};
+    std::unique_ptr<Decoder> decoder_;
+    std::uint64_t produced_ = 0;
+    bool dataEnded_ = false;
+    bool failed_ = false;
+};
 
 // True when the bytes are one whole SWF movie by their own structure, nothing missing and
 // nothing after it:

@@ -1,10 +1,12 @@
 #include "core/swf_text.h"
 
 #include <iconv.h>
-#include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -16,9 +18,13 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
 
-// A compressed movie may inflate to at most this many times its size (zlib's own limit
-// is about 1000:1; real movies stay far below this).
-constexpr std::size_t kMaxInflateRatio = 128;
+// Tags that are rebuilt from a copy of their body (text fields, fonts, buttons with
+// conditions, placements): one larger than this stays as it is, or, for a placement with
+// clip actions, leaves the movie alone. Action blocks of any size are re-encoded in place.
+constexpr std::size_t kMaxRebuiltTag = std::size_t{4} << 20;
+// Branches and sized bodies in one action block, and records that grow in it: a block with
+// more stays as it is (real blocks hold a few hundred at most).
+constexpr std::size_t kMaxFixupsPerBlock = std::size_t{1} << 16;
 // Sprites cannot nest in a well-formed movie; a little room for odd ones, and no more.
 constexpr int kMaxSpriteDepth = 4;
 
@@ -171,6 +177,11 @@ void SetU16(Bytes& out, std::size_t at, std::uint16_t value) {
     out[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 void PutBytes(Bytes& out, ByteSpan bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+void PutBytes(GrowingBytes& out, ByteSpan bytes) {
+    const std::size_t at = out.size();
+    out.resize(at + bytes.size());
+    if (!bytes.empty()) std::memcpy(out.data() + at, bytes.data(), bytes.size());
+}
 void PutBytes(Bytes& out, std::string_view bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
 void PutString(Bytes& out, std::string_view text) {
     PutBytes(out, text);
@@ -226,6 +237,9 @@ struct Recoder {
     StrictGbkToUtf8 gbk;
     bool changed = false;  // some text of the movie was re-encoded
     bool broken = false;   // the movie cannot be handed over re-encoded at all
+    // Only finding out whether some text changes: what stays as it is is read and dropped,
+    // and the walk ends at the first change.
+    bool probing = false;
 
     // Writes `text` re-encoded (or as it was), null-terminated; notes a change in `local`.
     void PutText(Bytes& out, std::string_view text, bool& local) {
@@ -369,96 +383,143 @@ bool RewritePayload(Recoder& recoder, std::uint8_t code, ByteSpan payload, std::
     return true;
 }
 
-// The block of action records `code`, re-encoded; nothing when nothing changed or when
-// the block cannot be rewritten with certainty (its records do not tile it exactly, a
-// branch or body ends off a record boundary, or a new value does not fit its field).
-std::optional<Bytes> RecodeActions(Recoder& recoder, ByteSpan code) {
-    std::vector<RewrittenAction> actions;
-    bool changed = false;
-    Reader in(code);
-    while (!in.AtEnd()) {
-        RewrittenAction rewritten;
-        rewritten.oldStart = in.Pos();
-        const std::uint8_t op = in.U8();
-        rewritten.bytes.push_back(op);
-        if (op >= 0x80) {
-            const std::uint16_t length = in.U16();
-            const ByteSpan payload = in.Take(length);
-            if (!in.Ok()) return std::nullopt;
-            PutU16(rewritten.bytes, 0);  // set below
-            if (!RewritePayload(recoder, op, payload, in.Pos(), rewritten, changed)) return std::nullopt;
-            const std::size_t newLength = rewritten.bytes.size() - 3;
-            if (newLength > 0xFFFF) return std::nullopt;
-            SetU16(rewritten.bytes, 1, static_cast<std::uint16_t>(newLength));
-        }
-        actions.push_back(std::move(rewritten));
-    }
-    if (!changed) return std::nullopt;
+// Reads one action record and makes its new bytes in `rewritten`; false when the record
+// is not laid out as its action requires, or its new payload does not fit its length.
+bool RewriteRecord(Recoder& recoder, Reader& in, RewrittenAction& rewritten, bool& changed) {
+    rewritten.oldStart = in.Pos();
+    rewritten.bytes.clear();
+    rewritten.fixups.clear();
+    const std::uint8_t op = in.U8();
+    rewritten.bytes.push_back(op);
+    if (op < 0x80) return in.Ok();
+    const std::uint16_t length = in.U16();
+    const ByteSpan payload = in.Take(length);
+    if (!in.Ok()) return false;
+    PutU16(rewritten.bytes, 0);  // set below
+    if (!RewritePayload(recoder, op, payload, in.Pos(), rewritten, changed)) return false;
+    const std::size_t newLength = rewritten.bytes.size() - 3;
+    // UTF-8 is never shorter than GBK: a record never shrinks, which the rewrite in place
+    // relies on.
+    if (newLength > 0xFFFF || newLength < length) return false;
+    SetU16(rewritten.bytes, 1, static_cast<std::uint16_t>(newLength));
+    return true;
+}
 
-    std::vector<std::size_t> newStarts;
-    newStarts.reserve(actions.size());
-    std::size_t newSize = 0;
-    for (const RewrittenAction& a : actions) {
-        newStarts.push_back(newSize);
-        newSize += a.bytes.size();
-    }
-    // Where an old record boundary (or the block's end) lies in the new block.
-    auto newOffset = [&](std::size_t old) -> std::optional<std::size_t> {
-        if (old == code.size()) return newSize;
-        const auto it = std::lower_bound(actions.begin(), actions.end(), old,
-                                         [](const RewrittenAction& a, std::size_t v) { return a.oldStart < v; });
-        if (it == actions.end() || it->oldStart != old) return std::nullopt;
-        return newStarts[static_cast<std::size_t>(it - actions.begin())];
-    };
-    Bytes out;
-    out.reserve(newSize);
-    for (RewrittenAction& a : actions) {
-        for (const Fixup& fixup : a.fixups) {
-            const auto from = newOffset(fixup.oldFrom);
-            const auto to = newOffset(fixup.oldTo);
-            if (!from || !to) return std::nullopt;
-            const auto distance = static_cast<std::ptrdiff_t>(*to) - static_cast<std::ptrdiff_t>(*from);
-            if (fixup.isSigned) {
-                if (distance < std::numeric_limits<std::int16_t>::min() ||
-                    distance > std::numeric_limits<std::int16_t>::max()) {
-                    return std::nullopt;
-                }
-                SetU16(a.bytes, fixup.at, static_cast<std::uint16_t>(static_cast<std::int16_t>(distance)));
-            } else {
-                if (distance < 0 || distance > 0xFFFF) return std::nullopt;
-                SetU16(a.bytes, fixup.at, static_cast<std::uint16_t>(distance));
+void SkipRecord(Reader& in) {
+    if (in.U8() >= 0x80) in.Take(in.U16());
+}
+
+// Where a record that grew ends in the old block, and how much longer the block is up to
+// there.
+struct Growth {
+    std::size_t oldEnd = 0;
+    std::size_t total = 0;
+};
+
+// Re-encodes the block of action records that fills out[from, out.size()), in place; true
+// when it changed. The block stays as it is when nothing in it changes or when it cannot be
+// rewritten with certainty: its records do not tile it exactly, a branch or body ends off
+// a record boundary, or a new value does not fit its field.
+//
+// Two passes, one record at a time: the first checks the block and notes the records that
+// grow; the second moves the block to the end of its new room and writes each record's new
+// bytes from the front. A record never shrinks, so what is written never overtakes what is
+// still to be read. Besides the block, only the records that grow and the branches are
+// noted, at most kMaxFixupsPerBlock of each.
+template <class Out>
+bool RecodeActionsInPlace(Recoder& recoder, Out& out, std::size_t from) {
+    const std::size_t oldSize = out.size() - from;
+    std::vector<Growth> growths;
+    std::vector<Fixup> stretches;  // every branch and sized body, in old positions
+    RewrittenAction rewritten;
+    bool changed = false;
+    std::size_t growth = 0;
+    {
+        Reader in(ByteSpan(out.data() + from, oldSize));
+        while (!in.AtEnd()) {
+            if (!RewriteRecord(recoder, in, rewritten, changed)) return false;
+            const std::size_t grew = rewritten.bytes.size() - (in.Pos() - rewritten.oldStart);
+            if (grew != 0) {
+                if (growths.size() == kMaxFixupsPerBlock) return false;
+                growth += grew;
+                growths.push_back({in.Pos(), growth});
+            }
+            for (const Fixup& fixup : rewritten.fixups) {
+                if (stretches.size() == kMaxFixupsPerBlock) return false;
+                stretches.push_back(fixup);
             }
         }
-        PutBytes(out, a.bytes);
     }
-    return out;
+    if (!changed) return false;
+
+    // Every branch and body must begin and end where a record begins, or at the block's end.
+    {
+        std::vector<std::size_t> ends;
+        ends.reserve(2 * stretches.size());
+        for (const Fixup& stretch : stretches) {
+            ends.push_back(stretch.oldFrom);
+            ends.push_back(stretch.oldTo);
+        }
+        std::sort(ends.begin(), ends.end());
+        Reader walk(ByteSpan(out.data() + from, oldSize));
+        for (auto boundary = ends.begin(); boundary != ends.end();) {
+            if (*boundary < walk.Pos()) return false;  // inside the record before
+            if (*boundary == walk.Pos()) {
+                ++boundary;
+            } else if (walk.AtEnd()) {
+                return false;  // past the block's end
+            } else {
+                SkipRecord(walk);
+            }
+        }
+    }
+    // Where an old record boundary (or the block's end) lies in the new block.
+    const auto newOffset = [&growths](std::size_t old) {
+        const auto after = std::upper_bound(growths.begin(), growths.end(), old,
+                                            [](std::size_t value, const Growth& g) { return value < g.oldEnd; });
+        return static_cast<std::ptrdiff_t>(old + (after == growths.begin() ? 0 : std::prev(after)->total));
+    };
+    const auto fits = [&newOffset](const Fixup& fixup) {
+        const std::ptrdiff_t distance = newOffset(fixup.oldTo) - newOffset(fixup.oldFrom);
+        if (fixup.isSigned) {
+            return distance >= std::numeric_limits<std::int16_t>::min() &&
+                   distance <= std::numeric_limits<std::int16_t>::max();
+        }
+        return distance >= 0 && distance <= 0xFFFF;
+    };
+    if (!std::all_of(stretches.begin(), stretches.end(), fits)) return false;
+
+    out.resize(from + oldSize + growth);
+    std::uint8_t* block = out.data() + from;
+    std::memmove(block + growth, block, oldSize);
+    Reader in(ByteSpan(block + growth, oldSize));
+    std::size_t written = 0;
+    while (!in.AtEnd()) {
+        RewriteRecord(recoder, in, rewritten, changed);  // as in the first pass
+        for (const Fixup& fixup : rewritten.fixups) {
+            const auto distance = newOffset(fixup.oldTo) - newOffset(fixup.oldFrom);
+            SetU16(rewritten.bytes, fixup.at,
+                   fixup.isSigned ? static_cast<std::uint16_t>(static_cast<std::int16_t>(distance))
+                                  : static_cast<std::uint16_t>(distance));
+        }
+        std::memcpy(block + written, rewritten.bytes.data(), rewritten.bytes.size());
+        written += rewritten.bytes.size();
+    }
+    return true;
 }
 
 // Writes the action block re-encoded, or as it was; notes a change in `changed`.
 void PutActions(Recoder& recoder, Bytes& out, ByteSpan code, bool& changed) {
-    if (auto recoded = RecodeActions(recoder, code)) {
-        PutBytes(out, *recoded);
-        changed = true;
-    } else {
-        PutBytes(out, code);
-    }
+    const std::size_t from = out.size();
+    PutBytes(out, code);
+    if (RecodeActionsInPlace(recoder, out, from)) changed = true;
 }
 
 // ---------------------------------------------------------------------------------------
 // Tags. Each rewriter returns the new body, or nothing to keep the tag as it was.
 
-std::optional<Bytes> RecodeTags(Recoder& recoder, ByteSpan tags, int depth);
-
-std::optional<Bytes> RecodeDoAction(Recoder& recoder, ByteSpan body, std::size_t prefix) {
-    if (body.size() < prefix) return std::nullopt;
-    auto recoded = RecodeActions(recoder, body.subspan(prefix));
-    if (!recoded) return std::nullopt;
-    Bytes out(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(prefix));
-    PutBytes(out, *recoded);
-    return out;
-}
-
-std::optional<Bytes> RecodeDefineButton(Recoder& recoder, ByteSpan body) {
+// Where a DefineButton's actions begin; nothing when its records cannot be read.
+std::optional<std::size_t> DefineButtonActions(ByteSpan body) {
     Reader in(body);
     in.U16();  // character id
     while (in.Ok() && in.U8() != 0) {
@@ -467,7 +528,7 @@ std::optional<Bytes> RecodeDefineButton(Recoder& recoder, ByteSpan body) {
         in.SkipMatrix();
     }
     if (!in.Ok()) return std::nullopt;
-    return RecodeDoAction(recoder, body, in.Pos());
+    return in.Pos();
 }
 
 std::optional<Bytes> RecodeDefineButton2(Recoder& recoder, ByteSpan body) {
@@ -644,26 +705,9 @@ std::optional<Bytes> RecodeAssetNames(Recoder& recoder, ByteSpan body, bool hasU
     return out;
 }
 
-std::optional<Bytes> RecodeSprite(Recoder& recoder, ByteSpan body, int depth) {
-    if (body.size() < 4 || depth >= kMaxSpriteDepth) {
-        recoder.broken = true;
-        return std::nullopt;
-    }
-    auto tags = RecodeTags(recoder, body.subspan(4), depth + 1);
-    if (!tags) {
-        recoder.broken = true;
-        return std::nullopt;
-    }
-    Bytes out(body.begin(), body.begin() + 4);
-    PutBytes(out, *tags);
-    return out;
-}
-
-std::optional<Bytes> RecodeTag(Recoder& recoder, std::uint16_t code, ByteSpan body, int depth) {
+// The tags whose whole body is rebuilt from a copy; nothing to keep the tag as it was.
+std::optional<Bytes> RecodeSmallTag(Recoder& recoder, std::uint16_t code, ByteSpan body) {
     switch (code) {
-    case tag::DoAction: return RecodeDoAction(recoder, body, 0);
-    case tag::DoInitAction: return RecodeDoAction(recoder, body, 2);
-    case tag::DefineButton: return RecodeDefineButton(recoder, body);
     case tag::DefineButton2: return RecodeDefineButton2(recoder, body);
     case tag::PlaceObject2: return RecodePlaceObject2(recoder, body);
     case tag::PlaceObject3:
@@ -672,7 +716,6 @@ std::optional<Bytes> RecodeTag(Recoder& recoder, std::uint16_t code, ByteSpan bo
         if (!body.empty() && (body[0] & 0x80)) recoder.broken = true;
         return std::nullopt;
     case tag::DefineEditText: return RecodeDefineEditText(recoder, body);
-    case tag::DefineSprite: return RecodeSprite(recoder, body, depth);
     case tag::FrameLabel: return RecodeLeadingString(recoder, body, 0);
     case tag::DefineFont2:
     case tag::DefineFont3: return RecodeFontName(recoder, body, 4);
@@ -685,121 +728,216 @@ std::optional<Bytes> RecodeTag(Recoder& recoder, std::uint16_t code, ByteSpan bo
     }
 }
 
-void PutTagHeader(Bytes& out, std::uint16_t code, std::size_t length, bool longForm) {
+bool IsSmallTag(std::uint16_t code) {
+    switch (code) {
+    case tag::DefineButton2: case tag::PlaceObject2: case tag::PlaceObject3: case tag::DefineEditText:
+    case tag::FrameLabel: case tag::DefineFont2: case tag::DefineFont3: case tag::DefineFontInfo:
+    case tag::DefineFontInfo2: case tag::ExportAssets: case tag::ImportAssets: case tag::ImportAssets2:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The movie's body as it is read, with its position.
+class BodyInput {
+public:
+    explicit BodyInput(SwfBody& body) : body_(body) {}
+
+    std::uint64_t Pos() const { return pos_; }
+
+    bool ReadExactly(std::span<std::uint8_t> into) {
+        std::size_t filled = 0;
+        while (filled < into.size()) {
+            const std::ptrdiff_t got = body_.Read(into.subspan(filled));
+            if (got <= 0) return false;
+            filled += static_cast<std::size_t>(got);
+        }
+        pos_ += filled;
+        return true;
+    }
+
+    // The next `count` bytes onto the end of `out`, in pieces as the body gives them.
+    bool CopyTo(GrowingBytes& out, std::uint64_t count) {
+        while (count > 0) {
+            const std::size_t at = out.size();
+            const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kPiece));
+            out.resize(at + piece);
+            if (!ReadExactly(std::span(out.data() + at, piece))) return false;
+            count -= piece;
+        }
+        return true;
+    }
+
+    // The next `count` bytes, which stay as they are: onto the end of `out`, or dropped.
+    bool PassOn(GrowingBytes& out, std::uint64_t count, bool keep) {
+        if (keep) return CopyTo(out, count);
+        std::vector<std::uint8_t> scratch(static_cast<std::size_t>(std::min<std::uint64_t>(count, kPiece)));
+        while (count > 0) {
+            const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kPiece));
+            if (!ReadExactly(std::span(scratch).first(piece))) return false;
+            count -= piece;
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kPiece = 256 * 1024;
+    SwfBody& body_;
+    std::uint64_t pos_ = 0;
+};
+
+// The tag header at `headerAt` made to fit the body after it, which ends at out's end: a
+// long header stays long; a short one stays short while the body is under 63 bytes.
+bool FinishTagHeader(GrowingBytes& out, std::size_t headerAt, std::uint16_t code, bool longForm) {
+    const std::size_t bodyAt = headerAt + (longForm ? 6 : 2);
+    const std::size_t length = out.size() - bodyAt;
+    if (length > std::numeric_limits<std::uint32_t>::max()) return false;
+    Bytes header;
     if (!longForm && length < 0x3F) {
-        PutU16(out, static_cast<std::uint16_t>((code << 6) | length));
+        PutU16(header, static_cast<std::uint16_t>((code << 6) | length));
     } else {
-        PutU16(out, static_cast<std::uint16_t>((code << 6) | 0x3F));
-        PutU32(out, static_cast<std::uint32_t>(length));
+        PutU16(header, static_cast<std::uint16_t>((code << 6) | 0x3F));
+        PutU32(header, static_cast<std::uint32_t>(length));
     }
+    if (header.size() != bodyAt - headerAt) {  // a short body that grew: it moves up by four
+        out.resize(out.size() + 4);
+        std::memmove(out.data() + bodyAt + 4, out.data() + bodyAt, length);
+    }
+    std::memcpy(out.data() + headerAt, header.data(), header.size());
+    return true;
 }
 
-// The tag list re-encoded; nothing when the list cannot be walked (a tag runs past the
-// end) or a tag makes the movie unfit for re-encoding. The list ends with its End tag
-// (bytes after it are kept) or, leniently, with the bytes.
-std::optional<Bytes> RecodeTags(Recoder& recoder, ByteSpan tags, int depth) {
-    Bytes out;
-    out.reserve(tags.size() + tags.size() / 8);
-    Reader in(tags);
-    while (!in.AtEnd()) {
-        const std::size_t start = in.Pos();
-        const std::uint16_t header = in.U16();
-        const auto code = static_cast<std::uint16_t>(header >> 6);
-        std::size_t length = header & 0x3F;
+bool RecodeTags(Recoder& recoder, BodyInput& in, GrowingBytes& out, std::uint64_t end, int depth);
+
+// Reads the tag's body and writes it re-encoded (or as it was) onto the end of `out`; false
+// when the body cannot be read or the movie cannot be re-encoded.
+bool RecodeTagBody(Recoder& recoder, BodyInput& in, GrowingBytes& out, std::uint16_t code, std::uint64_t length,
+                   int depth) {
+    const std::size_t bodyAt = out.size();
+    if (code == tag::DefineSprite) {
+        // Sprites cannot nest in a well-formed movie; a little room for odd ones.
+        if (length < 4 || depth >= kMaxSpriteDepth) return false;
+        return in.CopyTo(out, 4) && RecodeTags(recoder, in, out, in.Pos() + length - 4, depth + 1);
+    }
+    const bool actions = code == tag::DoAction || code == tag::DoInitAction || code == tag::DefineButton;
+    if (!actions && !(IsSmallTag(code) && length <= kMaxRebuiltTag)) {
+        if ((code == tag::PlaceObject2 || code == tag::PlaceObject3) && length > 0) {
+            if (!in.CopyTo(out, 1)) return false;
+            // Clip actions too long to rebuild: their event flags would stay narrow.
+            if (out.data()[bodyAt] & 0x80) recoder.broken = true;
+            return !recoder.broken && in.PassOn(out, length - 1, !recoder.probing);
+        }
+        return in.PassOn(out, length, !recoder.probing);
+    }
+    if (!in.CopyTo(out, length)) return false;
+    const ByteSpan body(out.data() + bodyAt, out.size() - bodyAt);
+    std::optional<std::size_t> start;
+    if (code == tag::DoAction) start = 0;
+    if (code == tag::DoInitAction && length >= 2) start = 2;
+    if (code == tag::DefineButton) start = DefineButtonActions(body);
+    if (actions) {
+        if (start && RecodeActionsInPlace(recoder, out, bodyAt + *start)) recoder.changed = true;
+    } else if (auto recoded = RecodeSmallTag(recoder, code, body)) {
+        // A placement is rewritten for its structure; it notes its own text changes.
+        if (code != tag::PlaceObject2) recoder.changed = true;
+        out.resize(bodyAt);
+        PutBytes(out, *recoded);
+    }
+    return !recoder.broken;
+}
+
+// The tag list from the body's position up to `end`, re-encoded onto the end of `out`;
+// false when a tag runs past `end` or makes the movie unfit for re-encoding. The list
+// ends with its End tag (bytes after it are kept) or, leniently, at `end`.
+bool RecodeTags(Recoder& recoder, BodyInput& in, GrowingBytes& out, std::uint64_t end, int depth) {
+    while (in.Pos() < end) {
+        std::array<std::uint8_t, 6> header{};
+        if (end - in.Pos() < 2 || !in.ReadExactly(std::span(header).first(2))) return false;
+        const auto word = static_cast<std::uint16_t>(header[0] | header[1] << 8);
+        const auto code = static_cast<std::uint16_t>(word >> 6);
+        std::uint64_t length = word & 0x3Fu;
         const bool longForm = length == 0x3F;
-        if (longForm) length = in.U32();
-        const ByteSpan body = in.Take(length);
-        if (!in.Ok()) return std::nullopt;
-        if (auto recoded = RecodeTag(recoder, code, body, depth)) {
-            // Those two are rewritten for their structure; they note their own text changes.
-            if (code != tag::PlaceObject2 && code != tag::DefineSprite) recoder.changed = true;
-            if (recoded->size() > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-            PutTagHeader(out, code, recoded->size(), longForm);
-            PutBytes(out, *recoded);
-        } else {
-            PutBytes(out, tags.subspan(start, in.Pos() - start));
+        if (longForm) {
+            if (end - in.Pos() < 4 || !in.ReadExactly(std::span(header).subspan(2))) return false;
+            length = Reader(std::span(header).subspan(2)).U32();
         }
-        if (recoder.broken) return std::nullopt;
-        if (code == tag::End) {
-            PutBytes(out, in.Rest());
-            break;
+        if (length > end - in.Pos()) return false;
+        const std::size_t headerAt = out.size();
+        PutBytes(out, std::span(header).first(longForm ? 6 : 2));
+        if (!RecodeTagBody(recoder, in, out, code, length, depth)) return false;
+        if (!FinishTagHeader(out, headerAt, code, longForm)) return false;
+        if (code == tag::End) return in.PassOn(out, end - in.Pos(), !recoder.probing);
+        if (recoder.probing && depth == 0) {
+            if (recoder.changed) return true;
+            out.resize(headerAt);
         }
     }
-    return out;
+    return true;
 }
 
-// The movie's data after its eight-byte header, inflated when compressed; nothing when
-// it is incomplete, corrupt, or larger than the bounds.
-std::optional<Bytes> MovieData(ByteSpan movie, std::uint32_t claimedLength) {
-    if (claimedLength < 8) return std::nullopt;
-    const std::size_t wanted = claimedLength - 8u;
-    const ByteSpan rest = movie.subspan(8);
-    if (movie[0] == 'F') {
-        if (rest.size() < wanted) return std::nullopt;  // still growing, or cut short
-        return Bytes(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(wanted));
+}  // namespace
+
+void GrowingBytes::resize(std::size_t size) {
+    if (size > limit_) throw std::bad_alloc();
+    if (size > capacity_) {
+        const std::size_t capacity = std::min(limit_, std::max({size, capacity_ + capacity_ / 2, std::size_t{4096}}));
+        auto* grown = static_cast<std::uint8_t*>(std::realloc(bytes_.get(), capacity));
+        if (grown == nullptr) throw std::bad_alloc();
+        static_cast<void>(bytes_.release());
+        bytes_.reset(grown);
+        capacity_ = capacity;
     }
-    // zlib: inflate in steps, so that only what the data really holds is allocated.
-    const std::size_t cap = std::min({wanted, kMaxRecodedMovieBytes, movie.size() * kMaxInflateRatio});
-    if (wanted > cap) return std::nullopt;
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) return std::nullopt;
-    struct Ender {
-        z_stream* s;
-        ~Ender() { inflateEnd(s); }
-    } ender{&stream};
-    stream.next_in = const_cast<Bytef*>(rest.data());
-    stream.avail_in = static_cast<uInt>(std::min<std::size_t>(rest.size(), std::numeric_limits<uInt>::max()));
-    Bytes out;
-    constexpr std::size_t kStep = 256 * 1024;
-    for (;;) {
-        const std::size_t have = out.size();
-        const std::size_t step = std::min(kStep, wanted - have);
-        if (step == 0) break;
-        out.resize(have + step);
-        stream.next_out = out.data() + have;
-        stream.avail_out = static_cast<uInt>(step);
-        const int rc = inflate(&stream, Z_NO_FLUSH);
-        out.resize(have + (step - stream.avail_out));
-        if (rc == Z_STREAM_END) break;
-        if (rc != Z_OK) return std::nullopt;  // corrupt, or the input ran out
-    }
-    if (out.size() != wanted) return std::nullopt;
+    size_ = size;
+}
+
+bool MayHoldGbkText(std::span<const std::uint8_t> header) {
+    // "ZWS" (LZMA) belongs to version 13 and later; an old movie is plain or zlib.
+    return header.size() >= 4 && (header[0] == 'F' || header[0] == 'C') && header[1] == 'W' && header[2] == 'S' &&
+           header[3] < 6;
+}
+
+namespace {
+
+// The movie from `source` re-encoded by `recoder`; nothing as RecodeGbkMovie says.
+std::optional<GrowingBytes> Recode(const SwfByteSource& source, Recoder& recoder, std::size_t maxBytes) {
+    SwfBody body(source);
+    const std::array<std::uint8_t, 4> start{static_cast<std::uint8_t>(body.Compression()), 'W', 'S', body.Version()};
+    if (!body.Valid() || !MayHoldGbkText(start) || body.Length() > maxBytes) return std::nullopt;
+    const std::uint64_t bodyLength = body.Length() - 8u;
+    BodyInput in(body);
+    GrowingBytes out(maxBytes);
+    PutBytes(out, std::array<std::uint8_t, 8>{'F', 'W', 'S', 6, 0, 0, 0, 0});
+
+    // Stage rectangle, frame rate and frame count, kept as they are.
+    std::array<std::uint8_t, 1> first{};
+    if (bodyLength == 0 || !in.ReadExactly(first)) return std::nullopt;
+    const std::size_t headerRest = (5 + 4 * (first[0] >> 3) + 7) / 8 + 4;
+    if (bodyLength < headerRest) return std::nullopt;
+    PutBytes(out, first);
+    if (!in.CopyTo(out, headerRest - 1)) return std::nullopt;
+
+    if (!RecodeTags(recoder, in, out, bodyLength, 0) || recoder.broken || !recoder.changed) return std::nullopt;
+    const auto total = static_cast<std::uint32_t>(out.size());  // at most maxBytes
+    for (int i = 0; i < 4; ++i) out.data()[4 + i] = static_cast<std::uint8_t>(total >> (8 * i));
     return out;
 }
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> RecodeGbkMovie(std::span<const std::uint8_t> movie) {
-    if (movie.size() < 8 || movie[1] != 'W' || movie[2] != 'S') return std::nullopt;
-    // "ZWS" (LZMA) belongs to version 13 and later; an old movie is plain or zlib.
-    if (movie[0] != 'F' && movie[0] != 'C') return std::nullopt;
-    if (movie[3] >= 6) return std::nullopt;
-    const std::uint32_t claimedLength = Reader(movie.subspan(4, 4)).U32();
-    const auto data = MovieData(movie, claimedLength);
-    if (!data) return std::nullopt;
-
-    // Stage rectangle, frame rate and frame count, kept as they are.
-    Reader in(*data);
-    in.SkipRect();
-    in.U16();  // frame rate
-    in.U16();  // frame count
-    if (!in.Ok()) return std::nullopt;
-    const std::size_t headerRest = in.Pos();
-
-    Recoder recoder;
-    auto tags = RecodeTags(recoder, ByteSpan(*data).subspan(headerRest), 0);
-    if (!tags || recoder.broken || !recoder.changed) return std::nullopt;
-
-    const std::size_t total = 8 + headerRest + tags->size();
-    if (total > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-    Bytes out;
-    out.reserve(total);
-    PutBytes(out, std::string_view("FWS"));
-    PutU8(out, 6);
-    PutU32(out, static_cast<std::uint32_t>(total));
-    PutBytes(out, ByteSpan(*data).first(headerRest));
-    PutBytes(out, *tags);
-    return out;
+std::optional<GrowingBytes> RecodeGbkMovie(const std::function<SwfByteSource()>& open, std::size_t maxBytes) {
+    try {
+        // First only to find out whether some text changes: a movie that needs no change
+        // is read through once and never copied.
+        Recoder probe;
+        probe.probing = true;
+        if (!Recode(open(), probe, maxBytes)) return std::nullopt;
+        Recoder recoder;
+        return Recode(open(), recoder, maxBytes);
+    } catch (const std::bad_alloc&) {
+        // Past the bounds, or out of memory: the movie is handed over as it is.
+        return std::nullopt;
+    }
 }
 
 }  // namespace pw

@@ -6,10 +6,16 @@
 // The first byte chooses how the rest is used, so that the fuzzer reaches the tags and
 // actions without first having to find a valid header:
 //   0: the whole movie;  1: the tag list of a version 5 movie;
-//   2: an action block of a version 5 movie that also holds a GBK string.
+//   2: an action block of a version 5 movie that also holds a GBK string;
+//   3: the same with the input repeated into a block of over 256 KiB, past the bounds of
+//      one block's records and across the pieces the movie is read in.
+// Its upper bits choose the size of the pieces the movie is handed over in.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -76,17 +82,28 @@ void RequireTagsInside(std::span<const std::uint8_t> movie, std::size_t at) {
     }
 }
 
-void Check(std::span<const std::uint8_t> movie) {
-    const auto copy = pw::RecodeGbkMovie(movie);
+std::optional<pw::GrowingBytes> Recode(std::span<const std::uint8_t> movie, std::size_t piece) {
+    return pw::RecodeGbkMovie([movie, piece]() -> pw::SwfByteSource {
+        return [movie, piece, at = std::size_t{0}](std::span<std::uint8_t> into) mutable -> std::ptrdiff_t {
+            const std::size_t count = std::min({into.size(), movie.size() - at, piece});
+            std::memcpy(into.data(), movie.data() + at, count);
+            at += count;
+            return static_cast<std::ptrdiff_t>(count);
+        };
+    });
+}
+
+void Check(std::span<const std::uint8_t> movie, std::size_t piece) {
+    const auto copy = Recode(movie, piece);
     if (!copy) return;
-    const std::span<const std::uint8_t> bytes(*copy);
+    const std::span<const std::uint8_t> bytes = copy->Span();
     Require(bytes.size() >= 8 && bytes[0] == 'F' && bytes[1] == 'W' && bytes[2] == 'S' && bytes[3] == 6);
     Require(U32At(bytes, 4) == bytes.size());
-    Require(bytes.size() <= 2 * pw::kMaxRecodedMovieBytes);
+    Require(bytes.size() <= pw::kMaxRecodedMovieBytes);
     // The stage rectangle, frame rate and count come unchanged from the movie.
     const std::size_t rectBits = 5 + 4 * (bytes[8] >> 3);
     RequireTagsInside(bytes, 8 + (rectBits + 7) / 8 + 4);
-    Require(!pw::RecodeGbkMovie(bytes));
+    Require(!Recode(bytes, piece));
 }
 
 }  // namespace
@@ -94,10 +111,18 @@ void Check(std::span<const std::uint8_t> movie) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::span<const std::uint8_t> input(data + 1, size - 1);
-    switch (data[0] % 3) {
-    case 0: Check(input); break;
-    case 1: Check(MovieWithTags(input)); break;
-    default: Check(MovieWithTags(TagsWithActions(input))); break;
+    const std::size_t piece = 1 + static_cast<std::size_t>(data[0] >> 2) * 1031;
+    switch (data[0] % 4) {
+    case 0: Check(input, piece); break;
+    case 1: Check(MovieWithTags(input), piece); break;
+    case 2: Check(MovieWithTags(TagsWithActions(input)), piece); break;
+    default: {
+        if (input.empty()) break;
+        Bytes block;
+        while (block.size() <= 256 * 1024) block.insert(block.end(), input.begin(), input.end());
+        Check(MovieWithTags(TagsWithActions(block)), piece);
+        break;
+    }
     }
     return 0;
 }

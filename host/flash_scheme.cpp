@@ -1,20 +1,23 @@
 #include "host/flash_scheme.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
-
-#include "core/swf_text.h"
 
 namespace pw {
 
@@ -25,10 +28,12 @@ constexpr char kPlayerPage[] = ":/pebblewick/host/player.html";
 constexpr char kFontName[] = "NotoSansCJK-Regular.ttc";  // in the player's URL
 // Made by the build from the collection of fonts-noto-cjk (host/subset_device_font.py).
 constexpr char kDeviceFontName[] = "NotoSansCJK-SC-Subset.ttc";
-constexpr char kSystemDeviceFont[] = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
 constexpr int kFoldersSearchedUpwards = 3;
 constexpr char kMovieMimeType[] = "application/x-shockwave-flash";
 constexpr char kFontMimeType[] = "font/collection";
+// The script that lets the page report to the program; Qt WebChannel carries it as a
+// resource, which a page of our scheme cannot load from qrc:, so we serve it.
+constexpr char kChannelScript[] = ":/qtwebchannel/qwebchannel.js";
 
 QString& RuffleDirectoryOverride() {
     static QString directory;
@@ -120,8 +125,7 @@ QString DeviceFontFile() {
     const QString built = QStringLiteral(PEBBLEWICK_BUILD_FONT_DIR "/") + name;
     if (QFileInfo(built).isFile()) return built;
 #endif
-    // The whole collection serves as well, at a larger cost in the player's memory.
-    return QLatin1String(kSystemDeviceFont);
+    return {};
 }
 
 QUrl FlashPlayerPageUrl() {
@@ -136,98 +140,20 @@ QUrl FlashMovieUrl(const QString& token) {
     return FlashUrl(QStringLiteral("/movie/") + token + QStringLiteral(".swf"));
 }
 
-QByteArray MovieForPlayer(const QByteArray& movie) {
-    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(movie.constData()),
-                                 static_cast<std::size_t>(movie.size()));
-    const auto copy = RecodeGbkMovie(bytes);
-    if (!copy) return movie;
-    return QByteArray(reinterpret_cast<const char*>(copy->data()), static_cast<qsizetype>(copy->size()));
+QUrl FlashChannelScriptUrl() {
+    return FlashUrl(QStringLiteral("/qwebchannel.js"));
 }
 
-namespace {
-
-// Big-endian reads that fail (nothing) past the end of the bytes.
-std::optional<std::uint32_t> ReadU32(const QByteArray& bytes, qsizetype at) {
-    if (at < 0 || at + 4 > bytes.size()) return std::nullopt;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + at);
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-std::optional<std::uint16_t> ReadU16(const QByteArray& bytes, qsizetype at) {
-    if (at < 0 || at + 2 > bytes.size()) return std::nullopt;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + at);
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-
-// The full names (name ID 4) of the face whose table directory is at `face`.
-QStringList FullNamesOfFace(const QByteArray& font, qsizetype face) {
-    QStringList names;
-    const auto tables = ReadU16(font, face + 4);
-    if (!tables) return names;
-    for (int t = 0; t < *tables; ++t) {
-        const qsizetype record = face + 12 + 16 * t;
-        if (font.mid(record, 4) != "name") continue;
-        const auto start = ReadU32(font, record + 8);
-        const auto count = start ? ReadU16(font, *start + 2) : std::nullopt;
-        const auto strings = start ? ReadU16(font, *start + 4) : std::nullopt;
-        if (!count || !strings) return names;
-        for (int n = 0; n < *count; ++n) {
-            const qsizetype entry = *start + 6 + 12 * n;
-            const auto platform = ReadU16(font, entry);
-            const auto nameId = ReadU16(font, entry + 6);
-            const auto length = ReadU16(font, entry + 8);
-            const auto offset = ReadU16(font, entry + 10);
-            if (!platform || !nameId || !length || !offset || *nameId != 4) continue;
-            const qsizetype at = *start + *strings + *offset;
-            if (at + *length > font.size()) continue;
-            const QByteArray raw = font.mid(at, *length);
-            if (*platform == 0 || *platform == 3) {  // UTF-16, big-endian
-                QString name;
-                for (qsizetype i = 0; i + 1 < raw.size(); i += 2)
-                    name.append(QChar(static_cast<char16_t>((static_cast<unsigned char>(raw[i]) << 8) |
-                                                            static_cast<unsigned char>(raw[i + 1]))));
-                names.append(name);
-            } else if (*platform == 1) {
-                names.append(QString::fromLatin1(raw));
-            }
-        }
-        return names;
-    }
-    return names;
-}
-
-}  // namespace
-
-QStringList DeviceFontFaces() {
-    // As the player page names them (kProportionalFace, kMonospaceFace in player.html).
-    return {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans Mono CJK SC")};
-}
-
-QByteArray CollectionWithFaces(const QByteArray& collection, const QStringList& names) {
-    const auto faces = ReadU32(collection, 8);
-    if (!collection.startsWith("ttcf") || !faces || *faces == 0 || *faces > 0xFFFF) return collection;
-    QList<std::uint32_t> kept;
-    for (std::uint32_t i = 0; i < *faces; ++i) {
-        const auto offset = ReadU32(collection, 12 + 4 * static_cast<qsizetype>(i));
-        if (!offset) return collection;
-        const QStringList faceNames = FullNamesOfFace(collection, *offset);
-        const bool wanted = std::any_of(faceNames.begin(), faceNames.end(),
-                                        [&](const QString& name) { return names.contains(name); });
-        if (wanted) kept.append(*offset);
-    }
-    if (kept.isEmpty() || kept.size() == static_cast<qsizetype>(*faces)) return collection;
-    // The shorter header goes where the old one was: every offset in the file stays right.
-    // The version-2 signature fields that followed the old list are zeroed (no signature).
-    QByteArray result = collection;
-    const qsizetype oldHeader = 12 + 4 * static_cast<qsizetype>(*faces);
-    std::fill(result.begin() + 4, result.begin() + oldHeader, '\0');
-    auto put = [&](qsizetype at, std::uint32_t value) {
-        for (int b = 0; b < 4; ++b) result[at + b] = static_cast<char>((value >> (24 - 8 * b)) & 0xFF);
-    };
-    put(4, 0x00010000);  // version 1.0: no signature fields
-    put(8, static_cast<std::uint32_t>(kept.size()));
-    for (qsizetype i = 0; i < kept.size(); ++i) put(12 + 4 * i, kept[i]);
-    return result;
+std::optional<GrowingBytes> MovieCopyForPlayer(const QString& path, const std::function<bool()>& stopped) {
+    QFile file(path);
+    return RecodeGbkMovie([&file, &stopped]() -> SwfByteSource {
+        file.close();
+        const bool opened = file.open(QIODevice::ReadOnly);
+        return [&file, &stopped, opened](std::span<std::uint8_t> into) -> std::ptrdiff_t {
+            if (!opened || stopped()) return -1;
+            return file.read(reinterpret_cast<char*>(into.data()), static_cast<qint64>(into.size()));
+        };
+    });
 }
 
 std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruffleDirectory,
@@ -242,6 +168,9 @@ std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruf
     }
     if (path == QLatin1String("/font/") + QLatin1String(kFontName)) {
         return FlashResource{DeviceFontFile(), kFontMimeType};
+    }
+    if (path == FlashChannelScriptUrl().path()) {
+        return FlashResource{QLatin1String(kChannelScript), "text/javascript"};
     }
     const QString moviePrefix = QStringLiteral("/movie/");
     if (path.startsWith(moviePrefix)) {
@@ -264,21 +193,93 @@ std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruf
 
 namespace {
 
-void ReplyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, const QByteArray& bytes) {
-    auto* body = new QBuffer(job);
-    body->setData(bytes);
-    body->open(QIODevice::ReadOnly);
-    job->reply(mimeType, body);
-}
+// A re-encoded movie as the engine reads it: it owns the copy, and gives the pages that
+// the engine has read back to the system, so that the copy and the engine's own copy of
+// the movie are never held whole at the same time. Read from the front only.
+class MovieCopyDevice : public QIODevice {
+public:
+    MovieCopyDevice(GrowingBytes bytes, QObject* parent) : QIODevice(parent), bytes_(std::move(bytes)) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    qint64 size() const override { return static_cast<qint64>(bytes_.size()); }
+    bool seek(qint64 position) override {
+        // What was given back cannot be read again.
+        return position >= static_cast<qint64>(released_) && QIODevice::seek(position);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const auto at = static_cast<std::size_t>(pos());
+        const auto count = static_cast<std::size_t>(std::min<qint64>(maxSize, size() - pos()));
+        std::memcpy(data, bytes_.data() + at, count);
+        Release(at + count);
+        return static_cast<qint64>(count);
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    // Gives back the whole pages before `end`, but never the first one (the allocator
+    // keeps its record of the block just before it).
+    void Release(std::size_t end) {
+        static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        const auto begin = reinterpret_cast<std::uintptr_t>(bytes_.data());
+        const std::uintptr_t from = std::max((begin / page + 1) * page, begin + released_);
+        const std::uintptr_t to = (begin + end) / page * page;
+        if (to <= from) return;
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+        released_ = to - begin;
+    }
+
+    GrowingBytes bytes_;
+    std::size_t released_ = 0;  // bytes_[0, released_) may be gone
+};
 
 }  // namespace
 
 FlashSchemeHandler::FlashSchemeHandler(QObject* parent)
-    : QWebEngineUrlSchemeHandler(parent), ruffleDirectory_(RuffleDirectory()) {}
+    : QWebEngineUrlSchemeHandler(parent), ruffleDirectory_(RuffleDirectory()) {
+    workers_.setMaxThreadCount(1);
+}
+
+FlashSchemeHandler::~FlashSchemeHandler() {
+    // A worker reads nothing more once asked to stop; its reply, queued to this object,
+    // goes with it.
+    stopping_ = true;
+    workers_.waitForDone();
+}
 
 void FlashSchemeHandler::SetMovie(const QString& token, const QString& path) {
     movieToken_ = token;
     moviePath_ = path;
+    ++movieGeneration_;
+}
+
+void FlashSchemeHandler::ReplyWithMovie(QWebEngineUrlRequestJob* job, const QString& path) {
+    // The engine may drop the job (the page went, or asked again) while the worker runs.
+    QPointer<QWebEngineUrlRequestJob> target(job);
+    const int generation = movieGeneration_;
+    workers_.start([this, target, path, generation] {
+        auto copy = std::make_shared<std::optional<GrowingBytes>>();
+        // Closing the view or choosing another movie ends the work at its next piece.
+        *copy = MovieCopyForPlayer(path, [this, generation] { return stopping_ || movieGeneration_ != generation; });
+        QMetaObject::invokeMethod(
+            this,
+            [target, path, copy] {
+                if (!target) return;
+                if (*copy) {
+                    target->reply(kMovieMimeType, new MovieCopyDevice(std::move(**copy), target));
+                    return;
+                }
+                // Handed over as it is.
+                auto* file = new QFile(path, target);
+                if (!file->open(QIODevice::ReadOnly)) {
+                    target->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                    return;
+                }
+                target->reply(kMovieMimeType, file);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void FlashSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
@@ -298,26 +299,17 @@ void FlashSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         return;
     }
     if (resource->mimeType == kMovieMimeType) {
-        // The whole movie as it is now (it may still be growing), re-encoded if it is old.
-        ReplyWith(job, resource->mimeType, MovieForPlayer(file->readAll()));
-        return;
-    }
-    if (resource->mimeType == kFontMimeType) {
-        // The font is looked at through a mapping: only a collection with more faces than
-        // the page names is copied (with a shorter header); the build's is sent as it is.
-        const qint64 size = file->size();
-        const uchar* mapped = size > 0 ? file->map(0, size) : nullptr;
-        if (mapped) {
-            const QByteArray whole = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), size);
-            const QByteArray served = CollectionWithFaces(whole, DeviceFontFaces());
-            const bool unchanged = served.constData() == whole.constData();
-            if (!unchanged) ReplyWith(job, resource->mimeType, served);  // a copy of its own
-            file->unmap(const_cast<uchar*>(mapped));
-            if (!unchanged) return;
+        const QByteArray start = file->peek(4);
+        if (MayHoldGbkText(std::span(reinterpret_cast<const std::uint8_t*>(start.constData()),
+                                     static_cast<std::size_t>(start.size())))) {
+            delete file;
+            ReplyWithMovie(job, resource->filePath);
+            return;
         }
     }
-    // Ruffle's files, the page and the font are read from the file as the engine asks
-    // for them: the program keeps no copy of the 14 MB WebAssembly or of the font.
+    // Movies, Ruffle's files, the page and the font are read from the file as the engine
+    // asks for them: the program keeps no copy of a movie, of the 14 MB WebAssembly or of
+    // the font.
     job->reply(resource->mimeType, file);
 }
 

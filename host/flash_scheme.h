@@ -6,7 +6,13 @@
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
 #include <optional>
+
+#include "core/swf_text.h"
 
 namespace pw {
 
@@ -29,27 +35,22 @@ void OverrideRuffleDirectory(const QString& directory);
 
 // The font collection that Ruffle gets for device text: Noto Sans CJK SC and its Mono
 // face, whose glyphs cover both the Latin and the Chinese that lesson movies write in
-// device fonts, cut down by the build to the characters lessons hold (GBK and Latin-1
-// with their punctuation): the installed one, else the build's, else the whole
-// collection of fonts-noto-cjk.
+// device fonts, cut down by the build to these two faces and the characters lessons
+// hold (GBK and Latin-1 with their punctuation): the installed one, else the build's;
+// empty when neither is there.
 QString DeviceFontFile();
 
 QUrl FlashPlayerPageUrl();
 QUrl FlashFontUrl();
 QUrl FlashMovieUrl(const QString& token);
 
-// The movie as the player gets it: an old movie holding GBK text as a re-encoded copy
-// (RecodeGbkMovie), any other movie as it is.
-QByteArray MovieForPlayer(const QByteArray& movie);
+QUrl FlashChannelScriptUrl();
 
-// The faces of the device font that the player page names; Ruffle keeps a copy of the
-// whole collection for every face it holds, so it gets only these.
-QStringList DeviceFontFaces();
-
-// The font collection (TTC) with only the faces whose full names are in `names`, in the
-// collection's order: the header lists fewer faces, the tables stay where they are. The
-// input unchanged when it is not a collection it can read or holds none of the faces.
-QByteArray CollectionWithFaces(const QByteArray& collection, const QStringList& names);
+// The copy of the movie in the file that the player gets instead of the file: an old
+// movie holding GBK text, re-encoded (RecodeGbkMovie). Nothing for any other movie, which
+// is served as the file is, and nothing once `stopped` answers true (asked at every
+// piece). Reads the file in pieces: meant for a worker thread.
+std::optional<GrowingBytes> MovieCopyForPlayer(const QString& path, const std::function<bool()>& stopped);
 
 // What one request of the scheme is answered with.
 struct FlashResource {
@@ -63,13 +64,14 @@ struct FlashResource {
 std::optional<FlashResource> ResolveFlashUrl(const QUrl& url, const QString& ruffleDirectory,
                                              const QString& movieToken, const QString& moviePath);
 
-// Answers one view's requests of the scheme. Files are read afresh at every request:
-// a movie may still be growing when it is first asked for. The other files are read
-// from the file as the engine takes them, not copied whole into memory first.
+// Answers one view's requests of the scheme. Files are read afresh at every request, as
+// the engine takes them, never copied whole into memory first. An old movie that may hold
+// GBK text is re-encoded on a worker, and the request answered when that is done.
 class FlashSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 public:
     explicit FlashSchemeHandler(QObject* parent = nullptr);
+    ~FlashSchemeHandler() override;
 
     void SetMovie(const QString& token, const QString& path);
     void SetRuffleDirectory(const QString& directory) { ruffleDirectory_ = directory; }
@@ -77,9 +79,15 @@ public:
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
 private:
+    void ReplyWithMovie(QWebEngineUrlRequestJob* job, const QString& path);
+
     QString ruffleDirectory_;
     QString movieToken_;
     QString moviePath_;
+    // Bumped by every SetMovie: a worker still busy with an older movie stops.
+    std::atomic<int> movieGeneration_{0};
+    std::atomic<bool> stopping_{false};
+    QThreadPool workers_;  // last member: waited for first
 };
 
 }  // namespace pw

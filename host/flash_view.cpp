@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUuid>
+#include <QWebChannel>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -39,11 +40,40 @@ constexpr int kMaxRecoveries = 2;
 // opens in a fresh page, and the old page goes with its renderer.
 constexpr int kPlayersPerPage = 20;
 
+// Once a page has made its last player and that movie is loaded, the fresh page is loaded
+// this long after, out of the movie's way, so that the next lesson finds it ready.
+constexpr int kPreloadDelayMs = 1500;
+
+// The device fonts as the page's calls take them: a list of URLs.
+QJsonArray DeviceFontUrls() {
+    QJsonArray fonts;
+    if (QFileInfo(DeviceFontFile()).isFile()) fonts.append(FlashFontUrl().toString());
+    return fonts;
+}
+
+QString Json(const QJsonArray& array) {
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
 QString NewMovieToken() {
     return QUuid::createUuid().toString(QUuid::Id128);
 }
 
 }  // namespace
+
+// What a player page tells the program, through its web channel: the page calls these.
+class PlayerReports : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    // Ruffle has read the header of the movie of `token`.
+    Q_INVOKABLE void loaded(const QString& token) { emit report(token, true); }
+    // Ruffle has failed in a way that leaves the page's later players dead.
+    Q_INVOKABLE void failed(const QString& token) { emit report(token, false); }
+
+signals:
+    void report(const QString& token, bool loaded);
+};
 
 FlashView::FlashView(QWidget* parent) : QWebEngineView(parent), playersPerPage_(kPlayersPerPage) {
     // The handler learns where Ruffle's files are now; the profile it serves comes later.
@@ -55,6 +85,10 @@ FlashView::FlashView(QWidget* parent) : QWebEngineView(parent), playersPerPage_(
     loadWatch_->setSingleShot(true);
     loadWatch_->setInterval(kLoadWatchMs);
     connect(loadWatch_, &QTimer::timeout, this, &FlashView::RecoverPlayer);
+    preload_ = new QTimer(this);
+    preload_->setSingleShot(true);
+    preload_->setInterval(kPreloadDelayMs);
+    connect(preload_, &QTimer::timeout, this, &FlashView::PreloadNextPage);
     // The player's profile, page and renderer are made once the event loop runs, after
     // the window is first shown: the window does not wait for a view it does not show
     // yet. A call before then makes them at once.
@@ -65,6 +99,7 @@ FlashView::~FlashView() {
     // The pages must go before the profile that they use (page() would make a default
     // page when there is none yet).
     if (profile_) {
+        delete retired_;
         delete next_;
         delete page();
         delete profile_;
@@ -84,16 +119,21 @@ QWebEnginePage* FlashView::NewPlayerPage() {
     // which page it is.
     connect(playerPage, &QWebEnginePage::loadFinished, this,
             [this, playerPage](bool ok) { OnPageLoaded(playerPage, ok); });
-    connect(playerPage, &QWebEnginePage::titleChanged, this,
-            [this, playerPage](const QString& title) { OnTitleChanged(playerPage, title); });
+    auto* channel = new QWebChannel(playerPage);
+    auto* reports = new PlayerReports(channel);
+    channel->registerObject(QStringLiteral("host"), reports);
+    playerPage->setWebChannel(channel);
+    connect(reports, &PlayerReports::report, this,
+            [this, playerPage](const QString& token, bool loaded) { OnPlayerReport(playerPage, token, loaded); });
     connect(playerPage, &QWebEnginePage::renderProcessTerminated, this,
             [this, playerPage](QWebEnginePage::RenderProcessTerminationStatus, int) {
                 if (playerPage == page()) pageReady_ = false;
                 // Act outside the signal: the page is still tearing down.
                 QTimer::singleShot(0, this, [this, playerPage] {
                     if (playerPage == next_) {
+                        const bool waiting = movieWaitsForNext_;
                         DropNextPage();
-                        if (pageReady_) ApplyMovie(page());
+                        if (waiting && pageReady_) ApplyMovie(page());
                     } else if (playerPage == page()) {
                         LoadPlayerPage();
                     }
@@ -116,13 +156,29 @@ void FlashView::EnsurePage() {
 void FlashView::SetMovie(const QString& absolutePath) {
     EnsurePage();
     movieToken_ = NewMovieToken();
-    movieReported_ = false;
     recoveries_ = 0;
     hasMovie_ = LooksLikeSwf(absolutePath);
     schemeHandler_->SetMovie(movieToken_, hasMovie_ ? absolutePath : QString());
     playRequested_ = false;
+    if (next_ && nextReady_ && !movieWaitsForNext_) {
+        // Loaded ahead, with Ruffle ready: it takes over now and makes the player as the
+        // page in use would (a page out of sight draws and ticks slowly). The old page is
+        // silenced at once and goes once the movie is loaded: tearing it down meanwhile
+        // would hold up the new player.
+        QPointer<QWebEnginePage> old = page();
+        SwapInNextPage(false);
+        if (old) {
+            old->setAudioMuted(true);
+            old->runJavaScript(QStringLiteral("pebblewick.setMovie('', '', [])"));
+            retired_ = old;
+        }
+        playersOnPage_ = 0;
+        ApplyMovie(page());
+        return;
+    }
     if (next_) {
         // The fresh page takes this movie once it is loaded.
+        movieWaitsForNext_ = true;
         if (nextReady_) {
             ApplyMovie(next_);
             if (!hasMovie_) SwapInNextPage();  // nothing to wait for
@@ -132,23 +188,34 @@ void FlashView::SetMovie(const QString& absolutePath) {
     if (hasMovie_ && pageReady_ && playersOnPage_ >= playersPerPage_) {
         // The old page goes on showing its lesson until the new one is ready, so the
         // child sees no empty player in between.
-        next_ = NewPlayerPage();
-        nextReady_ = false;
-        // The fresh page is shown out of sight, under this view, at its size: a player
-        // that Ruffle started in a page shown in no view failed as soon as the page's
-        // next player replaced it.
-        if (!stage_) stage_ = new QWebEngineView(this);
-        stage_->setGeometry(rect());
-        stage_->lower();
-        stage_->setPage(next_);
-        stage_->show();
-        next_->load(FlashPlayerPageUrl());
+        StageNextPage();
+        movieWaitsForNext_ = true;
         loadWatch_->start();
         return;
     }
     if (pageReady_) {
         ApplyMovie(page());
     }
+}
+
+void FlashView::StageNextPage() {
+    next_ = NewPlayerPage();
+    nextReady_ = false;
+    // The fresh page is shown out of sight, under this view, at its size: a player that
+    // Ruffle started in a page shown in no view failed as soon as the page's next player
+    // replaced it.
+    if (!stage_) stage_ = new QWebEngineView(this);
+    stage_->setGeometry(rect());
+    stage_->lower();
+    stage_->setPage(next_);
+    stage_->show();
+    next_->load(FlashPlayerPageUrl());
+}
+
+void FlashView::PreloadNextPage() {
+    if (next_ || !pageReady_ || playersOnPage_ < playersPerPage_) return;
+    StageNextPage();
+    movieWaitsForNext_ = false;
 }
 
 void FlashView::Play() {
@@ -193,13 +260,19 @@ void FlashView::LoadPlayerPage() {
 
 void FlashView::OnPageLoaded(QWebEnginePage* loadedPage, bool ok) {
     if (loadedPage == next_) {
+        const bool waiting = movieWaitsForNext_;
         if (!ok) {
             // No fresh page: the old one plays the movie after all.
             DropNextPage();
-            if (pageReady_) ApplyMovie(page());
+            if (waiting && pageReady_) ApplyMovie(page());
             return;
         }
         nextReady_ = true;
+        if (!waiting) {
+            // Loaded ahead: it readies Ruffle and waits for the next movie.
+            next_->runJavaScript(QStringLiteral("pebblewick.warmUp(%1)").arg(Json(DeviceFontUrls())));
+            return;
+        }
         ApplyMovie(next_);
         if (!hasMovie_) SwapInNextPage();  // nothing to wait for
         return;
@@ -213,28 +286,32 @@ void FlashView::OnPageLoaded(QWebEnginePage* loadedPage, bool ok) {
     }
 }
 
-void FlashView::OnTitleChanged(QWebEnginePage* titledPage, const QString& title) {
-    if (movieToken_.isEmpty() || (titledPage != page() && titledPage != next_)) return;
-    if (title == QStringLiteral("loaded ") + movieToken_) {
-        if (titledPage == next_) SwapInNextPage();
-        movieReported_ = true;
-        loadWatch_->stop();
-        emit movieLoaded();
-    } else if (title.startsWith(QStringLiteral("failed ") + movieToken_)) {
+void FlashView::OnPlayerReport(QWebEnginePage* reportingPage, const QString& token, bool loaded) {
+    if (token.isEmpty() || token != movieToken_) return;
+    if (reportingPage != page() && !(reportingPage == next_ && movieWaitsForNext_)) return;
+    if (!loaded) {
         RecoverPlayer();
+        return;
     }
+    if (reportingPage == next_) SwapInNextPage();
+    delete retired_;
+    loadWatch_->stop();
+    // The page has made its last player: the next lesson's page is loaded meanwhile.
+    if (playersOnPage_ >= playersPerPage_) preload_->start();
+    emit movieLoaded();
 }
 
-void FlashView::SwapInNextPage() {
+void FlashView::SwapInNextPage(bool deleteOld) {
     QWebEnginePage* fresh = next_;
     next_ = nullptr;
     nextReady_ = false;
+    movieWaitsForNext_ = false;
     // The old page goes, and its renderer with it (setPage() may already have deleted it,
     // as the view's child).
     QPointer<QWebEnginePage> old = page();
     old->disconnect(this);
     setPage(fresh);
-    delete old;
+    if (deleteOld) delete old;
     stage_->hide();
     pageReady_ = true;
     playersOnPage_ = hasMovie_ ? 1 : 0;
@@ -245,26 +322,22 @@ void FlashView::DropNextPage() {
     delete next_;
     next_ = nullptr;
     nextReady_ = false;
+    movieWaitsForNext_ = false;
 }
 
 void FlashView::RecoverPlayer() {
     loadWatch_->stop();
     if (!hasMovie_ || recoveries_ >= kMaxRecoveries) return;
     ++recoveries_;
-    movieReported_ = false;
     LoadPlayerPage();  // the movie is applied again once the page is ready
 }
 
 void FlashView::ApplyMovie(QWebEnginePage* target) {
-    QJsonArray fonts;
-    if (QFileInfo(DeviceFontFile()).isFile()) {
-        fonts.append(FlashFontUrl().toString());
-    }
-    const QJsonArray arguments{hasMovie_ ? FlashMovieUrl(movieToken_).toString() : QString(), movieToken_, fonts};
+    const QJsonArray arguments{hasMovie_ ? FlashMovieUrl(movieToken_).toString() : QString(), movieToken_,
+                               DeviceFontUrls()};
     // The volume first: the new player starts at it.
     target->runJavaScript(QStringLiteral("pebblewick.setVolume(%1)").arg(volume_));
-    const QString call = QStringLiteral("pebblewick.setMovie.apply(null, %1)")
-                             .arg(QString::fromUtf8(QJsonDocument(arguments).toJson(QJsonDocument::Compact)));
+    const QString call = QStringLiteral("pebblewick.setMovie.apply(null, %1)").arg(Json(arguments));
     target->runJavaScript(call);
     if (playRequested_) target->runJavaScript(QStringLiteral("pebblewick.play()"));
     if (hasMovie_) {
@@ -274,3 +347,5 @@ void FlashView::ApplyMovie(QWebEnginePage* target) {
 }
 
 }  // namespace pw
+
+#include "flash_view.moc"

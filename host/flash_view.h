@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <functional>
 
 class QTimer;
-class QWebEnginePage;
 class QWebEngineProfile;
 
 namespace pw {
@@ -51,10 +52,12 @@ private:
     void EnsurePage();
     void LoadPlayerPage();
     void OnPageLoaded(QWebEnginePage* loadedPage, bool ok);
-    void OnTitleChanged(QWebEnginePage* titledPage, const QString& title);
+    void OnPlayerReport(QWebEnginePage* reportingPage, const QString& token, bool loaded);
+    void PreloadNextPage();
+    void StageNextPage();
     void ApplyMovie(QWebEnginePage* target);
     void RecoverPlayer();
-    void SwapInNextPage();
+    void SwapInNextPage(bool deleteOld = true);
     void DropNextPage();
 
     QWebEngineProfile* profile_ = nullptr;
@@ -63,13 +66,15 @@ private:
     QString movieToken_;
     bool hasMovie_ = false;
     bool playRequested_ = false;
-    bool movieReported_ = false;
     int recoveries_ = 0;  // page reloads for the current movie
     QTimer* loadWatch_ = nullptr;
     int playersOnPage_ = 0;
     int playersPerPage_;
-    QWebEnginePage* next_ = nullptr;  // the fresh page while it loads the current movie
+    QWebEnginePage* next_ = nullptr;  // the fresh page, loaded ahead or loading the current movie
     bool nextReady_ = false;
+    bool movieWaitsForNext_ = false;  // the current movie goes to the fresh page
+    QTimer* preload_ = nullptr;
+    QPointer<QWebEnginePage> retired_;  // the page before, until the movie it gave way to is loaded
     QWebEngineView* stage_ = nullptr;  // shows the fresh page out of sight while it loads
     double volume_ = 1.0;
 };

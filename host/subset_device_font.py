@@ -81,13 +81,19 @@ def options(retain_gids):
 
 
 def glyphs_needed(path, number, unicodes):
-    """The glyphs one face maps the characters to."""
-    font = TTFont(path, fontNumber=number, lazy=True, recalcTimestamp=False)
-    subsetter = subset.Subsetter(options(False))
-    subsetter.populate(unicodes=unicodes)
-    subsetter._prune_pre_subset(font)
-    subsetter._closure_glyphs(font)
-    return set(subsetter.glyphs_retained)
+    """The glyphs one face maps the characters to (its Unicode character maps and their
+    variation sequences), and .notdef: what the subsetter keeps for the characters when
+    it follows no substitution."""
+    font = TTFont(path, fontNumber=number, lazy=True)
+    wanted = set(unicodes)
+    glyphs = {".notdef"}
+    for table in font["cmap"].tables:
+        if table.format == 14:
+            for sequences in table.uvsDict.values():
+                glyphs.update(glyph for code, glyph in sequences if code in wanted and glyph is not None)
+        elif table.isUnicode():
+            glyphs.update(glyph for code, glyph in table.cmap.items() if code in wanted)
+    return glyphs
 
 
 def main():

@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -176,10 +178,26 @@ bool Contains(std::span<const std::uint8_t> haystack, std::string_view needle) {
                        [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }) != haystack.end();
 }
 
+// The movie's bytes as a source, handed out in pieces of at most `piece` bytes.
+SwfByteSource Source(std::span<const std::uint8_t> bytes, std::size_t piece = 1000) {
+    return [bytes, at = std::size_t{0}, piece](std::span<std::uint8_t> into) mutable -> std::ptrdiff_t {
+        const std::size_t count = std::min({into.size(), bytes.size() - at, piece});
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), count, into.begin());
+        at += count;
+        return static_cast<std::ptrdiff_t>(count);
+    };
+}
+
+std::optional<Bytes> Recode(std::span<const std::uint8_t> movie, std::size_t maxBytes = kMaxRecodedMovieBytes) {
+    const auto copy = RecodeGbkMovie([movie] { return Source(movie); }, maxBytes);
+    if (!copy) return std::nullopt;
+    return Bytes(copy->Span().begin(), copy->Span().end());
+}
+
 // Recodes and checks the copy's frame: version 6, uncompressed, right length, and a tag
 // list that walks to its End tag.
 testing::SwfFile RecodeAndRead(const Bytes& movie, Bytes& copy) {
-    auto recoded = RecodeGbkMovie(movie);
+    auto recoded = Recode(movie);
     if (!recoded) {
         ADD_FAILURE() << "no copy";
         return {};
@@ -286,7 +304,7 @@ TEST_P(EveryString, IsUtf8InTheCopyAndTheCopyReads) {
 TEST_P(EveryString, MalformedGbkIsLeftByteForByte) {
     const StringCase& c = GetParam();
     const std::string bad = "a\x81";  // a lead byte with nothing after it
-    EXPECT_FALSE(RecodeGbkMovie(MakeMovie(5, {c.make(bad)})));
+    EXPECT_FALSE(Recode(MakeMovie(5, {c.make(bad)})));
     // Beside a good string, the bad one is kept as it was.
     Bytes copy;
     const auto swf = RecodeAndRead(MakeMovie(5, {c.make(bad), EditTextTag("w", kChildGbk, 9)}), copy);
@@ -483,41 +501,53 @@ TEST(SwfText, CompressedOldMovieGivesAnUncompressedCopy) {
 
 TEST(SwfText, NothingForNewerMoviesOrMoviesWithoutGbkText) {
     for (int version : {6, 7, 8, 10}) {
-        EXPECT_FALSE(RecodeGbkMovie(MakeMovie(version, {EditTextTag("v", kChildGbk)}))) << version;
+        EXPECT_FALSE(Recode(MakeMovie(version, {EditTextTag("v", kChildGbk)}))) << version;
     }
-    EXPECT_FALSE(RecodeGbkMovie(MakeMovie(5, {EditTextTag("v", "plain")})));
+    EXPECT_FALSE(Recode(MakeMovie(5, {EditTextTag("v", "plain")})));
     Bytes zws = MakeMovie(5, {EditTextTag("v", kChildGbk)});
     zws[0] = 'Z';
-    EXPECT_FALSE(RecodeGbkMovie(zws));
-    EXPECT_FALSE(RecodeGbkMovie(Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}));
-    EXPECT_FALSE(RecodeGbkMovie(Bytes{}));
+    EXPECT_FALSE(Recode(zws));
+    EXPECT_FALSE(Recode(Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}));
+    EXPECT_FALSE(Recode(Bytes{}));
 }
 
 TEST(SwfText, AFourGigabyteClaimAllocatesNothingOfTheKind) {
     const Bytes plain = MakeMovie(5, {EditTextTag("v", kChildGbk)});
-    EXPECT_FALSE(RecodeGbkMovie(Compressed(plain, 0xFFFFFFFFu)));
+    EXPECT_FALSE(Recode(Compressed(plain, 0xFFFFFFFFu)));
     // A small stream that really inflates far beyond the bounds.
     Bytes zeros(8 + 8 * 1024 * 1024, 0);
     zeros[3] = 5;
-    EXPECT_FALSE(RecodeGbkMovie(Compressed(zeros, 0xFFFFFFFFu)));
+    EXPECT_FALSE(Recode(Compressed(zeros, 0xFFFFFFFFu)));
     Bytes claim = plain;
     claim[4] = claim[5] = claim[6] = claim[7] = 0xFF;
-    EXPECT_FALSE(RecodeGbkMovie(claim));
+    EXPECT_FALSE(Recode(claim));
+}
+
+TEST(SwfText, AMoviePastTheCapBeforeOrAfterIsHandedOverUnchanged) {
+    const Bytes plain = MakeMovie(5, {EditTextTag("v", kChildGbk), {code::DoAction, Cat({PushString(kChildGbk), Action(0)})}});
+    const auto copy = Recode(plain);
+    ASSERT_TRUE(copy);
+    ASSERT_GT(copy->size(), plain.size());
+    for (const Bytes& movie : {plain, Compressed(plain, static_cast<std::uint32_t>(plain.size()))}) {
+        EXPECT_EQ(Recode(movie, copy->size()), copy);
+        EXPECT_FALSE(Recode(movie, copy->size() - 1)) << "the copy is past the cap";
+        EXPECT_FALSE(Recode(movie, plain.size() - 1)) << "the movie is past the cap";
+    }
 }
 
 TEST(SwfText, EveryTruncationIsHandedOverUnchanged) {
     const Bytes plain = MakeMovie(5, {EditTextTag("v", kChildGbk), {code::DoAction, Cat({PushString(kChildGbk), Action(0)})}});
-    ASSERT_TRUE(RecodeGbkMovie(plain));
+    ASSERT_TRUE(Recode(plain));
     for (std::size_t size = 0; size < plain.size(); ++size) {
-        EXPECT_FALSE(RecodeGbkMovie(std::span<const std::uint8_t>(plain).first(size))) << size;
+        EXPECT_FALSE(Recode(std::span<const std::uint8_t>(plain).first(size))) << size;
     }
     // A compressed movie cut anywhere in its data; only the stream's tail (its checksum and
     // the end-of-block code, once every byte is out) may be missing, as players accept that.
     const Bytes packed = Compressed(plain, static_cast<std::uint32_t>(plain.size()));
-    const auto whole = RecodeGbkMovie(packed);
+    const auto whole = Recode(packed);
     ASSERT_TRUE(whole);
     for (std::size_t size = 0; size < packed.size(); ++size) {
-        const auto copy = RecodeGbkMovie(std::span<const std::uint8_t>(packed).first(size));
+        const auto copy = Recode(std::span<const std::uint8_t>(packed).first(size));
         if (size < packed.size() - 8) {
             EXPECT_FALSE(copy) << size;
         } else if (copy) {
@@ -529,7 +559,7 @@ TEST(SwfText, EveryTruncationIsHandedOverUnchanged) {
 TEST(SwfText, UnreadableClipActionsLeaveTheMovieAlone) {
     Tag place = PlaceWithClipActions("clip", Cat({PushString(kChildGbk), Action(0)}));
     place.body.resize(place.body.size() - 1);  // the end of the records cut short
-    EXPECT_FALSE(RecodeGbkMovie(MakeMovie(5, {place, EditTextTag("v", kChildGbk)})));
+    EXPECT_FALSE(Recode(MakeMovie(5, {place, EditTextTag("v", kChildGbk)})));
 }
 
 }  // namespace

@@ -24,7 +24,10 @@
 #include "tests/support/fixture_server.h"
 
 using pw::FlashView;
+using pw::test::DrawnByFont;
+using pw::test::InkShape;
 using pw::test::KeepShot;
+using pw::test::Likeness;
 using pw::test::PixelRect;
 using pw::test::PixelsNear;
 using pw::test::Rgb;
@@ -164,6 +167,7 @@ private slots:
     void drawsDeviceText_data();
     void drawsDeviceText();
     void drawsLatinAndChineseInOneField();
+    void drawsTheFontsOwnChineseGlyphs();
     void drawsLatinWhereBareRuffleDoes();
     void drawsFieldBorder();
     void buttonFollowsPointerAndPress();
@@ -176,6 +180,7 @@ private:
     QImage GrabInBarePage(const QString& name, QSize size, const std::function<bool(const QImage&)>& drawn);
     // Dark pixels of a field, drawn by the program's player.
     int DarkInField(const pw::test::TextMovie& movie, const QString& name);
+    QImage FieldShot(const pw::test::TextMovie& movie, const QString& name);
 
     QTemporaryDir dir_;
     pw::testing::FixtureServer server_;
@@ -250,9 +255,14 @@ QImage FlashRenderTest::GrabInBarePage(const QString& name, QSize size,
     return shown ? shot : QImage();
 }
 
-int FlashRenderTest::DarkInField(const pw::test::TextMovie& movie, const QString& name) {
+// The settled picture of a text movie with something dark in its field; null when the
+// movie did not load (`loadFailed`) or its field stayed empty.
+QImage FlashRenderTest::FieldShot(const pw::test::TextMovie& movie, const QString& name) {
     const auto shown = ShowInFlashView(MovieFile(name, pw::test::MakeTextMovie(movie)), {movie.widthPx, movie.heightPx});
-    if (shown->loadMs < 0) return -1;
+    if (shown->loadMs < 0) {
+        qWarning("%s: the movie did not load", qPrintable(name));
+        return {};
+    }
     qInfo("%s: movie loaded %lld ms after SetMovie", qPrintable(name), shown->loadMs);
     const QRect field = ToQRect(movie.field);
     QImage shot;
@@ -262,7 +272,7 @@ int FlashRenderTest::DarkInField(const pw::test::TextMovie& movie, const QString
             return ShowsTextStage(shot, field);
         }, kDrawTimeoutMs)) {
         KeepShot(shot, name + QStringLiteral("-failed.png"));
-        return 0;
+        return {};
     }
     // Settled: two grabs in a row agree (a picture still changing is checked as it is).
     (void)QTest::qWaitFor([&] {
@@ -272,6 +282,13 @@ int FlashRenderTest::DarkInField(const pw::test::TextMovie& movie, const QString
         return same;
     }, kDrawTimeoutMs);
     KeepShot(shot, name + QStringLiteral(".png"));
+    return shot;
+}
+
+int FlashRenderTest::DarkInField(const pw::test::TextMovie& movie, const QString& name) {
+    const QImage shot = FieldShot(movie, name);
+    if (shot.isNull()) return 0;
+    const QRect field = ToQRect(movie.field);
     if (DarkPixelsOutside(shot, field) != 0) return -2;
     return DarkPixels(shot, field);
 }
@@ -307,6 +324,33 @@ void FlashRenderTest::drawsLatinAndChineseInOneField() {
     QVERIFY(chinese > 200);
     QVERIFY(both > latin + chinese * 3 / 4);
     QVERIFY(both < (latin + chinese) * 5 / 4);
+}
+
+// Each Chinese character is drawn as the device font's own glyph for it: two characters
+// do not look alike (as tofu boxes would), and each looks like the font's outline of
+// itself more than like that of the other.
+void FlashRenderTest::drawsTheFontsOwnChineseGlyphs() {
+    const QStringList characters{QStringLiteral("小"), QStringLiteral("朋")};
+    QList<QImage> drawn;
+    QList<QImage> outlines;
+    for (const QString& character : characters) {
+        const pw::test::TextMovie movie{.fontPx = 48, .text = character.toStdString()};
+        const QImage shot = FieldShot(movie, QStringLiteral("glyph-%1.swf").arg(drawn.size()));
+        QVERIFY2(!shot.isNull(), "no text drawn");
+        drawn.append(InkShape(shot, ToQRect(movie.field)));
+        const QImage outline = DrawnByFont(pw::DeviceFontFile(), character, movie.fontPx);
+        outlines.append(InkShape(outline, outline.rect()));
+        QVERIFY2(!outlines.last().isNull(), "the device font has no outline for the character");
+    }
+    const double alike = Likeness(drawn[0], drawn[1]);
+    qInfo("the two characters drawn: likeness %.2f", alike);
+    QVERIFY2(alike < 0.5, "two different characters are drawn alike");
+    for (qsizetype i = 0; i < characters.size(); ++i) {
+        const double own = Likeness(drawn[i], outlines[i]);
+        const double other = Likeness(drawn[i], outlines[1 - i]);
+        qInfo("%s drawn: likeness %.2f to its outline, %.2f to the other's", qPrintable(characters[i]), own, other);
+        QVERIFY2(own > 0.6 && own > other + 0.2, qPrintable(characters[i]));
+    }
 }
 
 // Latin device text: Ruffle alone draws it with its own font; the program draws it at
