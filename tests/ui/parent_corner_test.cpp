@@ -143,11 +143,16 @@ protected:
 
     void SetFlash() { flash_ = Control<FlashView>(names::kFlashView); }
 
-    // Keys reach shortcuts only in the active window. QTest's own wait gives up after 5 s,
-    // which a loaded machine can take to activate a window under Xvfb.
+    // Keys reach shortcuts only in the active window. Other test programs share the display
+    // and take the focus when their windows show, so it is asked for again until it comes.
     static bool Activate(QWidget* window) {
-        window->activateWindow();
-        return ProcessEventsUntil([window] { return window->isActiveWindow(); }, std::chrono::seconds(60));
+        return ProcessEventsUntil(
+            [window] {
+                if (window->isActiveWindow()) return true;
+                window->activateWindow();
+                return false;
+            },
+            std::chrono::seconds(60));
     }
 };
 
