@@ -99,7 +99,6 @@ FlashView::~FlashView() {
     // The pages must go before the profile that they use (page() would make a default
     // page when there is none yet).
     if (profile_) {
-        delete retired_;
         delete next_;
         delete page();
         delete profile_;
@@ -160,20 +159,15 @@ void FlashView::SetMovie(const QString& absolutePath) {
     hasMovie_ = LooksLikeSwf(absolutePath);
     schemeHandler_->SetMovie(movieToken_, hasMovie_ ? absolutePath : QString());
     playRequested_ = false;
-    if (next_ && nextReady_ && !movieWaitsForNext_) {
-        // Loaded ahead, with Ruffle ready: it takes over now and makes the player as the
-        // page in use would (a page out of sight draws and ticks slowly). The old page is
-        // silenced at once and goes once the movie is loaded: tearing it down meanwhile
-        // would hold up the new player.
-        QPointer<QWebEnginePage> old = page();
-        SwapInNextPage(false);
-        if (old) {
-            old->setAudioMuted(true);
-            old->runJavaScript(QStringLiteral("pebblewick.setMovie('', '', [])"));
-            retired_ = old;
-        }
-        playersOnPage_ = 0;
-        ApplyMovie(page());
+    if (next_ && nextReady_ && !movieWaitsForNext_ && hasMovie_) {
+        // Loaded ahead, with Ruffle ready: the player is made there at once, where it is
+        // shown under this view, and the page takes over once the movie is loaded. Moving
+        // the page into this view first held its renderer up for 25-60 ms before it ran
+        // the player's script. The old page stops meanwhile, silent, on its last picture.
+        page()->setAudioMuted(true);
+        page()->runJavaScript(QStringLiteral("pebblewick.pause()"));
+        movieWaitsForNext_ = true;
+        ApplyMovie(next_);
         return;
     }
     if (next_) {
@@ -232,6 +226,8 @@ void FlashView::Pause() {
     EnsurePage();
     playRequested_ = false;
     if (pageReady_) page()->runJavaScript(QStringLiteral("pebblewick.pause()"));
+    // The movie that will take over in the fresh page starts by itself otherwise.
+    if (next_ && nextReady_) next_->runJavaScript(QStringLiteral("pebblewick.pause()"));
 }
 
 void FlashView::SetVolume(double volume) {
@@ -287,6 +283,12 @@ void FlashView::OnPageLoaded(QWebEnginePage* loadedPage, bool ok) {
 }
 
 void FlashView::OnPlayerReport(QWebEnginePage* reportingPage, const QString& token, bool loaded) {
+    if (reportingPage == next_ && !movieWaitsForNext_) {
+        // Ruffle failed while warming up the page loaded ahead, which would leave the
+        // lesson's player dead there: the next lesson loads a page of its own instead.
+        if (!loaded) DropNextPage();
+        return;
+    }
     if (token.isEmpty() || token != movieToken_) return;
     if (reportingPage != page() && !(reportingPage == next_ && movieWaitsForNext_)) return;
     if (!loaded) {
@@ -294,14 +296,13 @@ void FlashView::OnPlayerReport(QWebEnginePage* reportingPage, const QString& tok
         return;
     }
     if (reportingPage == next_) SwapInNextPage();
-    delete retired_;
     loadWatch_->stop();
     // The page has made its last player: the next lesson's page is loaded meanwhile.
     if (playersOnPage_ >= playersPerPage_) preload_->start();
     emit movieLoaded();
 }
 
-void FlashView::SwapInNextPage(bool deleteOld) {
+void FlashView::SwapInNextPage() {
     QWebEnginePage* fresh = next_;
     next_ = nullptr;
     nextReady_ = false;
@@ -311,7 +312,7 @@ void FlashView::SwapInNextPage(bool deleteOld) {
     QPointer<QWebEnginePage> old = page();
     old->disconnect(this);
     setPage(fresh);
-    if (deleteOld) delete old;
+    delete old;
     stage_->hide();
     pageReady_ = true;
     playersOnPage_ = hasMovie_ ? 1 : 0;
@@ -333,6 +334,7 @@ void FlashView::RecoverPlayer() {
 }
 
 void FlashView::ApplyMovie(QWebEnginePage* target) {
+    target->setAudioMuted(false);  // it may have been silenced for a fresh page that failed
     const QJsonArray arguments{hasMovie_ ? FlashMovieUrl(movieToken_).toString() : QString(), movieToken_,
                                DeviceFontUrls()};
     // The volume first: the new player starts at it.
