@@ -91,6 +91,17 @@ bool ShowWithMovie(FlashView& view, QSignalSpy& loaded, const QString& path) {
     return loaded.wait(kLoadTimeoutMs);
 }
 
+// The view that shows the fresh page loaded ahead under the player, once that page is loaded.
+QWebEngineView* StageLoadedAhead(FlashView& view) {
+    for (QWebEngineView* stage : view.findChildren<QWebEngineView*>()) {
+        if (stage->isVisible() && stage->page() != view.page() && stage->url() == pw::FlashPlayerPageUrl() &&
+            !stage->page()->isLoading()) {
+            return stage;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 class HostTest : public QObject {
@@ -109,6 +120,7 @@ private slots:
     void reloadsAfterRenderProcessDies();
     void reloadsWhenRufflePanics();
     void pageLoadedAheadTakesTheNextMovie();
+    void pageLoadedAheadThatFailsIsDropped();
     void freshPageTakesOverAfterItsPlayers();
     void playsIdleMovie();
     void webViewNavigatesToPage();
@@ -342,14 +354,7 @@ void HostTest::pageLoadedAheadTakesTheNextMovie() {
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
     QVERIFY(ShowWithMovie(view, loaded, blue));
     const QPointer<QWebEnginePage> firstPage = view.page();
-    const auto loadedAhead = [&view] {
-        const auto views = view.findChildren<QWebEngineView*>();
-        return std::any_of(views.begin(), views.end(), [&view](QWebEngineView* stage) {
-            return stage->page() != view.page() && stage->url() == pw::FlashPlayerPageUrl() &&
-                   !stage->page()->isLoading();
-        });
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(loadedAhead(), kLoadTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(StageLoadedAhead(view), kLoadTimeoutMs);
     view.SetMovie(green);
     view.Play();
     // The player is made in the page loaded ahead; the old page holds still, silent,
@@ -358,6 +363,25 @@ void HostTest::pageLoadedAheadTakesTheNextMovie() {
     QVERIFY(firstPage->isAudioMuted());
     QVERIFY(loaded.wait(kLoadTimeoutMs));
     QVERIFY(firstPage.isNull());  // the old page goes once the movie is loaded
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
+}
+
+// Ruffle failing while it warms up the page loaded ahead would leave the next lesson's
+// player dead there: that page goes, and the next lesson loads a page of its own.
+void HostTest::pageLoadedAheadThatFailsIsDropped() {
+    const QString blue = WriteMovie(dir_, QStringLiteral("first.swf"), blueMovie_);
+    const QString green = WriteMovie(dir_, QStringLiteral("second.swf"), greenMovie_);
+    FlashView view;
+    view.SetPlayersPerPage(1);
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    QVERIFY(ShowWithMovie(view, loaded, blue));
+    QTRY_VERIFY_WITH_TIMEOUT(StageLoadedAhead(view), kLoadTimeoutMs);
+    RunScript(*StageLoadedAhead(view),
+              QStringLiteral("window.dispatchEvent(new ErrorEvent('error', {message: 'RuntimeError: unreachable'})); 1"));
+    QTRY_VERIFY_WITH_TIMEOUT(!StageLoadedAhead(view), kLoadTimeoutMs);
+
+    view.SetMovie(green);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
     QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
 }
 
