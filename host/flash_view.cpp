@@ -163,15 +163,15 @@ void FlashView::SetMovie(const QString& absolutePath) {
         // Loaded ahead, with Ruffle ready: the player is made there at once, where it is
         // shown under this view, and the page takes over once the movie is loaded. Moving
         // the page into this view first held its renderer up for 25-60 ms before it ran
-        // the player's script. The old page stops meanwhile, silent, on its last picture.
-        page()->setAudioMuted(true);
-        page()->runJavaScript(QStringLiteral("pebblewick.pause()"));
+        // the player's script.
+        HoldOldPage();
         movieWaitsForNext_ = true;
         ApplyMovie(next_);
         return;
     }
     if (next_) {
         // The fresh page takes this movie once it is loaded.
+        HoldOldPage();
         movieWaitsForNext_ = true;
         if (nextReady_) {
             ApplyMovie(next_);
@@ -182,6 +182,7 @@ void FlashView::SetMovie(const QString& absolutePath) {
     if (hasMovie_ && pageReady_ && playersOnPage_ >= playersPerPage_) {
         // The old page goes on showing its lesson until the new one is ready, so the
         // child sees no empty player in between.
+        HoldOldPage();
         StageNextPage();
         movieWaitsForNext_ = true;
         loadWatch_->start();
@@ -190,6 +191,13 @@ void FlashView::SetMovie(const QString& absolutePath) {
     if (pageReady_) {
         ApplyMovie(page());
     }
+}
+
+void FlashView::HoldOldPage() {
+    // The old page stays, silent, on its last picture until the fresh page takes over: the
+    // previous movie's sound ends at once, and its frames no longer take the new player's time.
+    page()->setAudioMuted(true);
+    if (pageReady_) page()->runJavaScript(QStringLiteral("pebblewick.pause()"));
 }
 
 void FlashView::StageNextPage() {

@@ -54,6 +54,7 @@ private:
     void OnPageLoaded(QWebEnginePage* loadedPage, bool ok);
     void OnPlayerReport(QWebEnginePage* reportingPage, const QString& token, bool loaded);
     void PreloadNextPage();
+    void HoldOldPage();
     void StageNextPage();
     void ApplyMovie(QWebEnginePage* target);
     void RecoverPlayer();

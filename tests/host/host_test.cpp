@@ -102,6 +102,18 @@ QWebEngineView* StageLoadedAhead(FlashView& view) {
     return nullptr;
 }
 
+// Shows `path` in a view that makes one player per page, and waits until the next page
+// is loaded ahead.
+bool ShowWithPageLoadedAhead(FlashView& view, QSignalSpy& loaded, const QString& path) {
+    view.SetPlayersPerPage(1);
+    return ShowWithMovie(view, loaded, path) && QTest::qWaitFor([&view] { return StageLoadedAhead(view) != nullptr; },
+                                                                kLoadTimeoutMs);
+}
+
+// A failure inside Ruffle's WebAssembly, as the page's own scripts raise it.
+const QString kRufflePanic =
+    QStringLiteral("window.dispatchEvent(new ErrorEvent('error', {message: 'RuntimeError: unreachable'})); 1");
+
 }  // namespace
 
 class HostTest : public QObject {
@@ -331,9 +343,7 @@ void HostTest::reloadsWhenRufflePanics() {
     view.SetMovie(WriteMovie(dir_, QStringLiteral("brave.swf"), greenMovie_));
     view.Play();
     QVERIFY(loaded.wait(kLoadTimeoutMs));
-    // A failure inside Ruffle's WebAssembly, as the page's own scripts raise it.
-    RunScript(view, QStringLiteral(
-                        "window.dispatchEvent(new ErrorEvent('error', {message: 'RuntimeError: unreachable'})); 1"));
+    RunScript(view, kRufflePanic);
 
     QVERIFY(loaded.wait(kLoadTimeoutMs));  // the page came back with the same movie
     QCOMPARE(StateOf(view).value(QLatin1String("players")).toInt(), 1);
@@ -350,11 +360,9 @@ void HostTest::pageLoadedAheadTakesTheNextMovie() {
     const QString blue = WriteMovie(dir_, QStringLiteral("first.swf"), blueMovie_);
     const QString green = WriteMovie(dir_, QStringLiteral("second.ylq"), greenMovie_);
     FlashView view;
-    view.SetPlayersPerPage(1);
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
-    QVERIFY(ShowWithMovie(view, loaded, blue));
+    QVERIFY(ShowWithPageLoadedAhead(view, loaded, blue));
     const QPointer<QWebEnginePage> firstPage = view.page();
-    QTRY_VERIFY_WITH_TIMEOUT(StageLoadedAhead(view), kLoadTimeoutMs);
     view.SetMovie(green);
     view.Play();
     // The player is made in the page loaded ahead; the old page holds still, silent,
@@ -372,12 +380,9 @@ void HostTest::pageLoadedAheadThatFailsIsDropped() {
     const QString blue = WriteMovie(dir_, QStringLiteral("first.swf"), blueMovie_);
     const QString green = WriteMovie(dir_, QStringLiteral("second.swf"), greenMovie_);
     FlashView view;
-    view.SetPlayersPerPage(1);
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
-    QVERIFY(ShowWithMovie(view, loaded, blue));
-    QTRY_VERIFY_WITH_TIMEOUT(StageLoadedAhead(view), kLoadTimeoutMs);
-    RunScript(*StageLoadedAhead(view),
-              QStringLiteral("window.dispatchEvent(new ErrorEvent('error', {message: 'RuntimeError: unreachable'})); 1"));
+    QVERIFY(ShowWithPageLoadedAhead(view, loaded, blue));
+    RunScript(*StageLoadedAhead(view), kRufflePanic);
     QTRY_VERIFY_WITH_TIMEOUT(!StageLoadedAhead(view), kLoadTimeoutMs);
 
     view.SetMovie(green);
@@ -401,10 +406,11 @@ void HostTest::freshPageTakesOverAfterItsPlayers() {
     QVERIFY(oldRenderer > 0);
 
     // The third movie opens in a fresh page; until it has loaded, the old page goes on
-    // showing the last lesson.
+    // showing the last lesson, silent.
     view.SetMovie(blue);
     view.Play();
     QCOMPARE(view.page(), firstPage.data());
+    QVERIFY(firstPage->isAudioMuted());
     QVERIFY(ShowsMovie(view.grab().toImage(), greenMovie_));
     QVERIFY(loaded.wait(kLoadTimeoutMs));
     QVERIFY(firstPage.isNull());
