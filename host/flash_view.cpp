@@ -99,7 +99,6 @@ FlashView::~FlashView() {
     // The pages must go before the profile that they use (page() would make a default
     // page when there is none yet).
     if (profile_) {
-        delete retired_;
         delete next_;
         delete page();
         delete profile_;
@@ -160,24 +159,19 @@ void FlashView::SetMovie(const QString& absolutePath) {
     hasMovie_ = LooksLikeSwf(absolutePath);
     schemeHandler_->SetMovie(movieToken_, hasMovie_ ? absolutePath : QString());
     playRequested_ = false;
-    if (next_ && nextReady_ && !movieWaitsForNext_) {
-        // Loaded ahead, with Ruffle ready: it takes over now and makes the player as the
-        // page in use would (a page out of sight draws and ticks slowly). The old page is
-        // silenced at once and goes once the movie is loaded: tearing it down meanwhile
-        // would hold up the new player.
-        QPointer<QWebEnginePage> old = page();
-        SwapInNextPage(false);
-        if (old) {
-            old->setAudioMuted(true);
-            old->runJavaScript(QStringLiteral("pebblewick.setMovie('', '', [])"));
-            retired_ = old;
-        }
-        playersOnPage_ = 0;
-        ApplyMovie(page());
+    if (next_ && nextReady_ && !movieWaitsForNext_ && hasMovie_) {
+        // Loaded ahead, with Ruffle ready: the player is made there at once, where it is
+        // shown under this view, and the page takes over once the movie is loaded. Moving
+        // the page into this view first held its renderer up for 25-60 ms before it ran
+        // the player's script.
+        HoldOldPage();
+        movieWaitsForNext_ = true;
+        ApplyMovie(next_);
         return;
     }
     if (next_) {
         // The fresh page takes this movie once it is loaded.
+        HoldOldPage();
         movieWaitsForNext_ = true;
         if (nextReady_) {
             ApplyMovie(next_);
@@ -188,6 +182,7 @@ void FlashView::SetMovie(const QString& absolutePath) {
     if (hasMovie_ && pageReady_ && playersOnPage_ >= playersPerPage_) {
         // The old page goes on showing its lesson until the new one is ready, so the
         // child sees no empty player in between.
+        HoldOldPage();
         StageNextPage();
         movieWaitsForNext_ = true;
         loadWatch_->start();
@@ -196,6 +191,13 @@ void FlashView::SetMovie(const QString& absolutePath) {
     if (pageReady_) {
         ApplyMovie(page());
     }
+}
+
+void FlashView::HoldOldPage() {
+    // The old page stays, silent, on its last picture until the fresh page takes over: the
+    // previous movie's sound ends at once, and its frames no longer take the new player's time.
+    page()->setAudioMuted(true);
+    if (pageReady_) page()->runJavaScript(QStringLiteral("pebblewick.pause()"));
 }
 
 void FlashView::StageNextPage() {
@@ -232,6 +234,8 @@ void FlashView::Pause() {
     EnsurePage();
     playRequested_ = false;
     if (pageReady_) page()->runJavaScript(QStringLiteral("pebblewick.pause()"));
+    // The movie that will take over in the fresh page starts by itself otherwise.
+    if (next_ && nextReady_) next_->runJavaScript(QStringLiteral("pebblewick.pause()"));
 }
 
 void FlashView::SetVolume(double volume) {
@@ -287,6 +291,12 @@ void FlashView::OnPageLoaded(QWebEnginePage* loadedPage, bool ok) {
 }
 
 void FlashView::OnPlayerReport(QWebEnginePage* reportingPage, const QString& token, bool loaded) {
+    if (reportingPage == next_ && !movieWaitsForNext_) {
+        // Ruffle failed while warming up the page loaded ahead, which would leave the
+        // lesson's player dead there: the next lesson loads a page of its own instead.
+        if (!loaded) DropNextPage();
+        return;
+    }
     if (token.isEmpty() || token != movieToken_) return;
     if (reportingPage != page() && !(reportingPage == next_ && movieWaitsForNext_)) return;
     if (!loaded) {
@@ -294,14 +304,13 @@ void FlashView::OnPlayerReport(QWebEnginePage* reportingPage, const QString& tok
         return;
     }
     if (reportingPage == next_) SwapInNextPage();
-    delete retired_;
     loadWatch_->stop();
     // The page has made its last player: the next lesson's page is loaded meanwhile.
     if (playersOnPage_ >= playersPerPage_) preload_->start();
     emit movieLoaded();
 }
 
-void FlashView::SwapInNextPage(bool deleteOld) {
+void FlashView::SwapInNextPage() {
     QWebEnginePage* fresh = next_;
     next_ = nullptr;
     nextReady_ = false;
@@ -311,7 +320,7 @@ void FlashView::SwapInNextPage(bool deleteOld) {
     QPointer<QWebEnginePage> old = page();
     old->disconnect(this);
     setPage(fresh);
-    if (deleteOld) delete old;
+    delete old;
     stage_->hide();
     pageReady_ = true;
     playersOnPage_ = hasMovie_ ? 1 : 0;
@@ -333,6 +342,7 @@ void FlashView::RecoverPlayer() {
 }
 
 void FlashView::ApplyMovie(QWebEnginePage* target) {
+    target->setAudioMuted(false);  // it may have been silenced for a fresh page that failed
     const QJsonArray arguments{hasMovie_ ? FlashMovieUrl(movieToken_).toString() : QString(), movieToken_,
                                DeviceFontUrls()};
     // The volume first: the new player starts at it.

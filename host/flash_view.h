@@ -54,10 +54,11 @@ private:
     void OnPageLoaded(QWebEnginePage* loadedPage, bool ok);
     void OnPlayerReport(QWebEnginePage* reportingPage, const QString& token, bool loaded);
     void PreloadNextPage();
+    void HoldOldPage();
     void StageNextPage();
     void ApplyMovie(QWebEnginePage* target);
     void RecoverPlayer();
-    void SwapInNextPage(bool deleteOld = true);
+    void SwapInNextPage();
     void DropNextPage();
 
     QWebEngineProfile* profile_ = nullptr;
@@ -74,7 +75,6 @@ private:
     bool nextReady_ = false;
     bool movieWaitsForNext_ = false;  // the current movie goes to the fresh page
     QTimer* preload_ = nullptr;
-    QPointer<QWebEnginePage> retired_;  // the page before, until the movie it gave way to is loaded
     QWebEngineView* stage_ = nullptr;  // shows the fresh page out of sight while it loads
     double volume_ = 1.0;
 };

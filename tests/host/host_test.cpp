@@ -91,6 +91,29 @@ bool ShowWithMovie(FlashView& view, QSignalSpy& loaded, const QString& path) {
     return loaded.wait(kLoadTimeoutMs);
 }
 
+// The view that shows the fresh page loaded ahead under the player, once that page is loaded.
+QWebEngineView* StageLoadedAhead(FlashView& view) {
+    for (QWebEngineView* stage : view.findChildren<QWebEngineView*>()) {
+        if (stage->isVisible() && stage->page() != view.page() && stage->url() == pw::FlashPlayerPageUrl() &&
+            !stage->page()->isLoading()) {
+            return stage;
+        }
+    }
+    return nullptr;
+}
+
+// Shows `path` in a view that makes one player per page, and waits until the next page
+// is loaded ahead.
+bool ShowWithPageLoadedAhead(FlashView& view, QSignalSpy& loaded, const QString& path) {
+    view.SetPlayersPerPage(1);
+    return ShowWithMovie(view, loaded, path) && QTest::qWaitFor([&view] { return StageLoadedAhead(view) != nullptr; },
+                                                                kLoadTimeoutMs);
+}
+
+// A failure inside Ruffle's WebAssembly, as the page's own scripts raise it.
+const QString kRufflePanic =
+    QStringLiteral("window.dispatchEvent(new ErrorEvent('error', {message: 'RuntimeError: unreachable'})); 1");
+
 }  // namespace
 
 class HostTest : public QObject {
@@ -109,6 +132,7 @@ private slots:
     void reloadsAfterRenderProcessDies();
     void reloadsWhenRufflePanics();
     void pageLoadedAheadTakesTheNextMovie();
+    void pageLoadedAheadThatFailsIsDropped();
     void freshPageTakesOverAfterItsPlayers();
     void playsIdleMovie();
     void webViewNavigatesToPage();
@@ -319,9 +343,7 @@ void HostTest::reloadsWhenRufflePanics() {
     view.SetMovie(WriteMovie(dir_, QStringLiteral("brave.swf"), greenMovie_));
     view.Play();
     QVERIFY(loaded.wait(kLoadTimeoutMs));
-    // A failure inside Ruffle's WebAssembly, as the page's own scripts raise it.
-    RunScript(view, QStringLiteral(
-                        "window.dispatchEvent(new ErrorEvent('error', {message: 'RuntimeError: unreachable'})); 1"));
+    RunScript(view, kRufflePanic);
 
     QVERIFY(loaded.wait(kLoadTimeoutMs));  // the page came back with the same movie
     QCOMPARE(StateOf(view).value(QLatin1String("players")).toInt(), 1);
@@ -333,28 +355,38 @@ bool ProcessEnded(qint64 pid) {
 }
 
 // Once the page in use has made its last player, a fresh page loads out of sight; the
-// next movie goes straight to it, as to a page in use.
+// next movie goes straight to it, as to a page in use, and it takes over.
 void HostTest::pageLoadedAheadTakesTheNextMovie() {
     const QString blue = WriteMovie(dir_, QStringLiteral("first.swf"), blueMovie_);
     const QString green = WriteMovie(dir_, QStringLiteral("second.ylq"), greenMovie_);
     FlashView view;
-    view.SetPlayersPerPage(1);
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
-    QVERIFY(ShowWithMovie(view, loaded, blue));
+    QVERIFY(ShowWithPageLoadedAhead(view, loaded, blue));
     const QPointer<QWebEnginePage> firstPage = view.page();
-    const auto loadedAhead = [&view] {
-        const auto views = view.findChildren<QWebEngineView*>();
-        return std::any_of(views.begin(), views.end(), [&view](QWebEngineView* stage) {
-            return stage->page() != view.page() && stage->url() == pw::FlashPlayerPageUrl() &&
-                   !stage->page()->isLoading();
-        });
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(loadedAhead(), kLoadTimeoutMs);
     view.SetMovie(green);
     view.Play();
-    QVERIFY(view.page() != firstPage.data());  // taken over at once
+    // The player is made in the page loaded ahead; the old page holds still, silent,
+    // until the movie is loaded.
+    QCOMPARE(view.page(), firstPage.data());
+    QVERIFY(firstPage->isAudioMuted());
     QVERIFY(loaded.wait(kLoadTimeoutMs));
     QVERIFY(firstPage.isNull());  // the old page goes once the movie is loaded
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
+}
+
+// Ruffle failing while it warms up the page loaded ahead would leave the next lesson's
+// player dead there: that page goes, and the next lesson loads a page of its own.
+void HostTest::pageLoadedAheadThatFailsIsDropped() {
+    const QString blue = WriteMovie(dir_, QStringLiteral("first.swf"), blueMovie_);
+    const QString green = WriteMovie(dir_, QStringLiteral("second.swf"), greenMovie_);
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    QVERIFY(ShowWithPageLoadedAhead(view, loaded, blue));
+    RunScript(*StageLoadedAhead(view), kRufflePanic);
+    QTRY_VERIFY_WITH_TIMEOUT(!StageLoadedAhead(view), kLoadTimeoutMs);
+
+    view.SetMovie(green);
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
     QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
 }
 
@@ -374,10 +406,11 @@ void HostTest::freshPageTakesOverAfterItsPlayers() {
     QVERIFY(oldRenderer > 0);
 
     // The third movie opens in a fresh page; until it has loaded, the old page goes on
-    // showing the last lesson.
+    // showing the last lesson, silent.
     view.SetMovie(blue);
     view.Play();
     QCOMPARE(view.page(), firstPage.data());
+    QVERIFY(firstPage->isAudioMuted());
     QVERIFY(ShowsMovie(view.grab().toImage(), greenMovie_));
     QVERIFY(loaded.wait(kLoadTimeoutMs));
     QVERIFY(firstPage.isNull());
