@@ -85,13 +85,23 @@ void Program::CheckCacheFile(const Text& fileName) {
         if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) CheckLessonFile(i);
 }
 
+void Program::MarkCacheFileWhole(const Text& fileName) {
+    const auto lessons = LessonCatalogue();
+    for (std::size_t i = 0; i < lessons.size(); ++i)
+        if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) MarkLesson(i, true);
+}
+
 void Program::OnLessonFileChecked(std::size_t lesson, bool whole) {
     --lessonChecksOut_;
     if (ended_) return;
+    MarkLesson(lesson, whole);
+    ContinueDownloadAll();
+}
+
+void Program::MarkLesson(std::size_t lesson, bool whole) {
     lessonReady_[lesson] = whole;
     const LessonRow& row = LessonCatalogue()[lesson];
     display_->SetLessonReady(row.group, row.item, whole);
-    ContinueDownloadAll();
 }
 
 void Program::StartDownloadAll() {
@@ -152,7 +162,10 @@ void Program::OnDownloadAllEvent(const DownloadEvent& event) {
         // Whether it was fetched is what its file says; a failure is told once, at the end.
         currentDownloadJob_ = 0;
         all.current.reset();
-        CheckCacheFile(currentDownloadFile_);
+        if (event.kind == DownloadEvent::Kind::Completed)
+            MarkCacheFileWhole(currentDownloadFile_);
+        else
+            CheckCacheFile(currentDownloadFile_);
         StartPendingUpdate();  // an update the parent said Yes to goes before the next lesson
         ContinueDownloadAll();
         return;
@@ -371,7 +384,7 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         break;
     case DownloadEvent::Kind::Completed:
         currentDownloadJob_ = 0;
-        CheckCacheFile(currentDownloadFile_);
+        MarkCacheFileWhole(currentDownloadFile_);
         display_->SetProgressPosition(0);
         display_->SetStatusCaption(DownloadCompleteCaption());
         if (event.movie)

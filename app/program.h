@@ -126,6 +126,9 @@ private:
     void CheckLessonFile(std::size_t lesson);
     void CheckCacheFile(const Text& fileName);
     void OnLessonFileChecked(std::size_t lesson, bool whole);
+    void MarkLesson(std::size_t lesson, bool whole);
+    // A completed lesson download is whole already: the worker checked it before keeping it.
+    void MarkCacheFileWhole(const Text& fileName);
     // Download all: starts the next lesson when nothing else needs the worker.
     void ContinueDownloadAll();
     void OnDownloadAllEvent(const DownloadEvent& event);
