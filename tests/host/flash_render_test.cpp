@@ -19,6 +19,7 @@
 
 #include "host/flash_scheme.h"
 #include "host/flash_view.h"
+#include "tests/support/gui_test_support.h"
 #include "tests/host/flash_test_support.h"
 #include "tests/host/test_movies.h"
 #include "tests/support/fixture_server.h"
@@ -37,6 +38,8 @@ namespace {
 
 constexpr int kLoadTimeoutMs = 60000;
 constexpr int kDrawTimeoutMs = 15000;
+constexpr std::chrono::milliseconds kLoadTimeout{kLoadTimeoutMs};
+constexpr std::chrono::milliseconds kDrawTimeout{kDrawTimeoutMs};
 
 // Ruffle in a page of its own, with its default settings but for what a page without a
 // user's click needs: start playing at once, no unmute button over the picture.
@@ -140,14 +143,14 @@ std::unique_ptr<ShownView> ShowInFlashView(const QString& path, QSize size) {
     view.resize(size);
     view.show();
     // The page is ready first, so that the time below is the movie's alone.
-    const bool pageReady = QTest::qWaitFor([&] {
+    const bool pageReady = pw::testing::ProcessEventsUntil([&] {
         bool answered = false, ready = false;
         view.QueryState([&](QString state) {
             answered = true;
             ready = !state.isEmpty();
         });
-        return QTest::qWaitFor([&] { return answered; }, 5000) && ready;
-    }, kLoadTimeoutMs);
+        return pw::testing::ProcessEventsUntil([&] { return answered; }, std::chrono::seconds(5)) && ready;
+    }, kLoadTimeout);
     if (!pageReady) return shown;
     QElapsedTimer timer;
     timer.start();
@@ -242,11 +245,11 @@ QImage FlashRenderTest::GrabInBarePage(const QString& name, QSize size,
     view.load(url);
     QImage shot;
     const bool loaded =
-        QTest::qWaitFor([&] { return view.title() == QStringLiteral("loaded ") + movieUrl; }, kLoadTimeoutMs);
-    const bool shown = loaded && QTest::qWaitFor([&] {
+        pw::testing::ProcessEventsUntil([&] { return view.title() == QStringLiteral("loaded ") + movieUrl; }, kLoadTimeout);
+    const bool shown = loaded && pw::testing::ProcessEventsUntil([&] {
         shot = view.grab().toImage();
         return drawn(shot);
-    }, kDrawTimeoutMs);
+    }, kDrawTimeout);
     view.hide();
     if (!shown) {
         qWarning("bare page: title \"%s\", %s", qPrintable(view.title()), loaded ? "loaded" : "not loaded");
@@ -267,20 +270,20 @@ QImage FlashRenderTest::FieldShot(const pw::test::TextMovie& movie, const QStrin
     const QRect field = ToQRect(movie.field);
     QImage shot;
     // Device text comes a little after the stage; an empty field never passes.
-    if (!QTest::qWaitFor([&] {
+    if (!pw::testing::ProcessEventsUntil([&] {
             shot = shown->view->grab().toImage();
             return ShowsTextStage(shot, field);
-        }, kDrawTimeoutMs)) {
+        }, kDrawTimeout)) {
         KeepShot(shot, name + QStringLiteral("-failed.png"));
         return {};
     }
     // Settled: two grabs in a row agree (a picture still changing is checked as it is).
-    (void)QTest::qWaitFor([&] {
+    (void)pw::testing::ProcessEventsUntil([&] {
         const QImage next = shown->view->grab().toImage();
         const bool same = next == shot;
         shot = next;
         return same;
-    }, kDrawTimeoutMs);
+    }, kDrawTimeout);
     KeepShot(shot, name + QStringLiteral(".png"));
     return shot;
 }
@@ -366,10 +369,10 @@ void FlashRenderTest::drawsLatinWhereBareRuffleDoes() {
     const auto shown = ShowInFlashView(dir_.filePath(name), size);
     QVERIFY(shown->loadMs >= 0);
     QImage ours;
-    QVERIFY(QTest::qWaitFor([&] {
+    QVERIFY(pw::testing::ProcessEventsUntil([&] {
         ours = shown->view->grab().toImage();
         return ShowsTextStage(ours, field) && DarkBounds(ours).width() >= DarkBounds(bare).width() * 3 / 4;
-    }, kDrawTimeoutMs));
+    }, kDrawTimeout));
     KeepShot(ours, QStringLiteral("latin-program.png"));
     const QRect a = DarkBounds(bare);
     const QRect b = DarkBounds(ours);
@@ -401,10 +404,10 @@ void FlashRenderTest::drawsFieldBorder() {
         return true;
     };
     QImage shot;
-    QVERIFY(QTest::qWaitFor([&] {
+    QVERIFY(pw::testing::ProcessEventsUntil([&] {
         shot = shown->view->grab().toImage();
         return ShowsTextStage(shot, field) && frameDrawn(shot) && DarkPixels(shot, inner) > 300;
-    }, kDrawTimeoutMs));
+    }, kDrawTimeout));
     KeepShot(shot, QStringLiteral("border.png"));
     QCOMPARE(DarkPixelsOutside(shot, field.adjusted(-2, -2, 2, 2)), 0);
 }
@@ -455,11 +458,11 @@ void FlashRenderTest::shapesMatchBareRuffle() {
     QImage ours;
     int differing = -1;
     // The first frames may still be on their way; the picture settles on the bare page's.
-    (void)QTest::qWaitFor([&] {
+    (void)pw::testing::ProcessEventsUntil([&] {
         ours = shown->view->grab().toImage();
         differing = drawn(ours) ? DifferingPixels(bare, ours) : -1;
         return differing == 0;
-    }, kDrawTimeoutMs);
+    }, kDrawTimeout);
     KeepShot(bare, QStringLiteral("shapes-bare-page.png"));
     KeepShot(ours, QStringLiteral("shapes-program.png"));
     qInfo("shapes: %d of %d pixels differ from the bare page", differing, size.width() * size.height());

@@ -15,6 +15,7 @@
 #include "core/text.h"
 #include "host/flash_scheme.h"
 #include "host/flash_view.h"
+#include "tests/support/gui_test_support.h"
 #include "tests/host/flash_test_support.h"
 #include "tools/swf/swf_writer.h"
 
@@ -123,12 +124,12 @@ QImage GbkTextTest::Shoot(const QByteArray& movie, const QString& name) {
     if (!loaded.wait(kLoadTimeoutMs)) return {};
     // The text is drawn once the device font has come; then the picture stays.
     QImage shot;
-    const bool settled = QTest::qWaitFor([&] {
+    const bool settled = pw::testing::ProcessEventsUntil([&] {
         const QImage now = view.grab().toImage();
         const bool same = ShowsText(now) && now == shot;
         shot = now;
         return same;
-    }, 20000);
+    }, std::chrono::seconds(20));
     if (!settled) qInfo("%s: the picture did not settle with text on it", qPrintable(name));
     const QString folder = qEnvironmentVariable("PEBBLEWICK_TEST_SHOTS");
     if (!folder.isEmpty()) shot.save(QDir(folder).filePath(name + QStringLiteral(".png")));

@@ -17,11 +17,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "host/flash_scheme.h"
 #include "host/flash_view.h"
 #include "host/web_view.h"
+#include "tests/support/gui_test_support.h"
 #include "tests/host/flash_test_support.h"
 #include "tests/host/test_movies.h"
 
@@ -30,10 +32,12 @@ using pw::test::KeepShot;
 using pw::test::PixelsNear;
 using pw::test::Rgb;
 using pw::test::WriteFile;
+using namespace std::chrono_literals;
 
 namespace {
 
 constexpr int kLoadTimeoutMs = 60000;
+constexpr std::chrono::milliseconds kLoadTimeout{kLoadTimeoutMs};
 
 QString WriteMovie(const QTemporaryDir& dir, const QString& name, const pw::test::SquareMovie& movie) {
     return WriteFile(dir, name, pw::test::MakeSquareMovie(movie));
@@ -47,12 +51,12 @@ QJsonObject StateOf(FlashView& view) {
         answer = state;
         answered = true;
     });
-    if (!QTest::qWaitFor([&] { return answered; }, 10000)) return {};
+    if (!pw::testing::ProcessEventsUntil([&] { return answered; })) return {};
     return QJsonDocument::fromJson(answer.toUtf8()).object();
 }
 
 bool WaitForPageReady(FlashView& view) {
-    return QTest::qWaitFor([&] { return !StateOf(view).isEmpty(); }, kLoadTimeoutMs);
+    return pw::testing::ProcessEventsUntil([&] { return !StateOf(view).isEmpty(); }, kLoadTimeout);
 }
 
 // Runs `script` in the view's page and returns its result as text.
@@ -63,7 +67,7 @@ QString RunScript(QWebEngineView& view, const QString& script) {
         result = value.toString();
         answered = true;
     });
-    if (!QTest::qWaitFor([&] { return answered; }, 20000)) return QStringLiteral("<no answer>");
+    if (!pw::testing::ProcessEventsUntil([&] { return answered; }, 20s)) return QStringLiteral("<no answer>");
     return result;
 }
 
@@ -106,8 +110,8 @@ QWebEngineView* StageLoadedAhead(FlashView& view) {
 // is loaded ahead.
 bool ShowWithPageLoadedAhead(FlashView& view, QSignalSpy& loaded, const QString& path) {
     view.SetPlayersPerPage(1);
-    return ShowWithMovie(view, loaded, path) && QTest::qWaitFor([&view] { return StageLoadedAhead(view) != nullptr; },
-                                                                kLoadTimeoutMs);
+    return ShowWithMovie(view, loaded, path) &&
+           pw::testing::ProcessEventsUntil([&view] { return StageLoadedAhead(view) != nullptr; }, kLoadTimeout);
 }
 
 // A failure inside Ruffle's WebAssembly, as the page's own scripts raise it.
@@ -462,7 +466,7 @@ void HostTest::webViewNavigatesToPage() {
     const int port = server.bind_to_any_port("127.0.0.1");
     QVERIFY(port > 0);
     std::jthread serving([&] { server.listen_after_bind(); });
-    QVERIFY(QTest::qWaitFor([&] { return server.is_running(); }, 5000));
+    QVERIFY(pw::testing::ProcessEventsUntil([&] { return server.is_running(); }));
 
     pw::WebView view;
     QSignalSpy finished(&view, &QWebEngineView::loadFinished);
@@ -489,7 +493,7 @@ void HostTest::sitePageCannotReachThePlayerScheme() {
     const int port = server.bind_to_any_port("127.0.0.1");
     QVERIFY(port > 0);
     std::jthread serving([&] { server.listen_after_bind(); });
-    QVERIFY(QTest::qWaitFor([&] { return server.is_running(); }, 5000));
+    QVERIFY(pw::testing::ProcessEventsUntil([&] { return server.is_running(); }));
 
     FlashView player;
     QSignalSpy loaded(&player, &FlashView::movieLoaded);

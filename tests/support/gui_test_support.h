@@ -14,7 +14,11 @@ inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.
 
 namespace pw::testing {
 
-// Processes events until `done()` holds; false when `limit` passes first.
+// Processes events until `done()` holds; false when `limit` passes first. Events are
+// processed in short slices with `done()` asked between them. QTest::qWaitFor hands its
+// whole time-out to one processEvents() call instead, and while the web engine keeps
+// posting work that starved it: under load, a page loading in a second view stalled
+// there for a minute.
 template <class Predicate>
 bool ProcessEventsUntil(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
     QElapsedTimer timer;
