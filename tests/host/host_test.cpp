@@ -538,9 +538,9 @@ void HostTest::linksOnTheSiteHost_data() {
     row("https on another port", "example.org", "https://example.org:8443/", false);
     row("http link of an https site", "https://example.org", "http://example.org/tovel/a.html", true);
     row("https site's port written out", "HTTPS://example.org/", "https://example.org:443/tovel/", true);
-    row("http on another port of an https site", "https://example.org", "http://example.org:8080/", false);
+    row("http, another port, https site", "https://example.org", "http://example.org:8080/", false);
     row("https site on its own port", "https://127.0.0.1:8443", "https://127.0.0.1:8443/tovel/", true);
-    row("standard port beside a site on its own", "https://127.0.0.1:8443", "http://127.0.0.1/tovel/", false);
+    row("standard port, site on its own", "https://127.0.0.1:8443", "http://127.0.0.1/tovel/", false);
     row("another scheme", "https://example.org", "ftp://example.org/", false);
 }
 
