@@ -119,11 +119,11 @@ TEST(DemoSiteCommandLine, ReadsEveryOption) {
     EXPECT_EQ(parsed.options->way, UpdateWay::Browser);
     EXPECT_EQ(parsed.options->rateKbPerSecond, 0u);
 
-    const CommandLine exporting = Parse({"--export", "site", "--force", "--host", "example.org:8080", "--newer", "2.1"});
+    const CommandLine exporting = Parse({"--export", "site", "--force", "--host", "https://example.org:8080", "--newer", "2.1"});
     ASSERT_TRUE(exporting.exportTo) << exporting.error;
     EXPECT_EQ(exporting.exportTo->directory, "site");
     EXPECT_TRUE(exporting.exportTo->force);
-    EXPECT_EQ(exporting.exportTo->siteHost, "example.org:8080");
+    EXPECT_EQ(exporting.exportTo->siteHost, "https://example.org:8080");
     EXPECT_EQ(exporting.options->newerVersion, "2.1");
     EXPECT_FALSE(parsed.exportTo);
 

@@ -1,6 +1,8 @@
 #include "tools/demo_site/demo_site.h"
 #include "tools/demo_site/site_content.h"
 
+#include "core/hosts.h"
+
 #include <httplib.h>
 #include <sys/socket.h>
 
@@ -70,9 +72,12 @@ bool IsPlainVersion(std::string_view version) {
     });
 }
 
-// A host name or address with an optional port, as it stands in an address: the update
-// page names it, so it must not carry a path, markup or blanks.
+// A host name or address with an optional port and an optional scheme (http:// or
+// https://), as it stands in an address: the update page names it, so it must not carry a
+// path, markup or blanks.
 bool IsPlainHost(std::string_view host) {
+    for (std::string_view scheme : {"http://", "https://"})
+        if (StartsWithNoCase(host, scheme)) host.remove_prefix(scheme.size());
     if (host.empty() || host.size() > 255) return false;
     return std::all_of(host.begin(), host.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' || c == '[' ||
@@ -93,7 +98,7 @@ std::string UpdateFileName(std::string_view version) {
 std::string UpdatePage(const DemoSiteOptions& options, const std::string& hostPort) {
     const bool offersNewer = !options.newerVersion.empty();
     const std::string version = offersNewer ? options.newerVersion : kProgramVersion;
-    const std::string site = "http://" + hostPort + "/tovel/";
+    const std::string site = HostOrigin(hostPort) + "/tovel/";
     const bool download = options.way == UpdateWay::Download;
     const std::string fileName = UpdateFileName(version);
     const std::string address = download ? site + "update/" + fileName : site + "update.html";
@@ -178,7 +183,8 @@ const char* Usage() {
            "  --export DIR       write the site as static files into DIR (new or empty) and exit\n"
            "  --force            with --export: replace DIR when it holds a former export\n"
            "  --host HOST        with --export: the host (and port) the site is served on, named\n"
-           "                     by the update page (default 127.0.0.1:28960)\n";
+           "                     by the update page (default 127.0.0.1:28960); https://HOST\n"
+           "                     when it is served over TLS\n";
 }
 
 CommandLine ParseCommandLine(std::span<const char* const> args) {

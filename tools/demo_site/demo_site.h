@@ -36,8 +36,8 @@ struct ExportRequest {
     std::string directory;
     // Replaces a folder that holds a former export; any other non-empty folder is refused.
     bool force = false;
-    // The host (and port) the site will be served on: the update page names its
-    // addresses there.
+    // The host (and port) the site will be served on, "https://" before it when served
+    // over TLS: the update page names its addresses there.
     std::string siteHost = "127.0.0.1:28960";
 };
 
