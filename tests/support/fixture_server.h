@@ -74,9 +74,10 @@ public:
     std::size_t BodyBytesSent() const;
 
     // The bytes of a generated body.
-    // Byte `offset` of a generated body of `size` bytes: a whole uncompressed movie by its
-    // header ("FWS", version 10, its length), so that a download of it counts as a lesson;
-    // the rest is a pattern in which a misplaced piece shows.
+    // Byte `offset` of a generated body of `size` bytes: from 21 bytes on, a whole
+    // uncompressed movie ("FWS", version 10, its length, one tag and the End tag), so that
+    // a download of it counts as a lesson; the tag holds a pattern in which a misplaced
+    // piece shows.
     static char GeneratedByte(std::size_t offset, std::size_t size);
     static std::string GeneratedBody(std::size_t size);
 
