@@ -75,17 +75,33 @@ INSTANTIATE_TEST_SUITE_P(Bodies, NotAMovieTest,
                                            NotAMovieCase{"CutBodyWithoutLength", false, true}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
+enum class Served { TheMovie, AnotherMovie, AShorterMovie, ALoginPage };
+
 struct ResumeCase {
     const char* name;
     FixtureResource again;  // how the server answers when the lesson is chosen again
-    bool onlyTheRest;
+    Served served;
+    bool refetched;  // the answer to the resume was dropped and the whole file asked for
+    bool partKept;   // else the lesson ends as the movie served
 };
 
 void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
 
+// Another movie of `size` bytes, laid out as GeneratedBody's: its bytes differ only inside
+// its one tag, so the start of one joined to the end of the other is a whole movie too.
+std::string AnotherMovie(std::size_t size) {
+    std::string movie = FixtureServer::GeneratedBody(size);
+    for (std::size_t i = 19; i + 2 < size; ++i) movie[i] = static_cast<char>(movie[i] ^ 0x5A);
+    return movie;
+}
+
 class BrokenDownloadTest : public ::testing::TestWithParam<ResumeCase> {};
 
-TEST_P(BrokenDownloadTest, ResumesOnlyTheSameFileAndEndsByteIdentical) {
+// The second answer to a resume: only more of the same file goes into the part; anything
+// else is fetched whole into a file of its own and kept only as a whole movie, and the
+// part that it did not replace is resumed the next time.
+TEST_P(BrokenDownloadTest, EndsWithTheWholeMovieOrWithThePartIntact) {
+    const ResumeCase& c = GetParam();
     ProgramHarness h;
     constexpr std::size_t kSize = 400 * 1024, kCut = kSize * 6 / 10;
     const std::string body = FixtureServer::GeneratedBody(kSize);
@@ -97,8 +113,16 @@ TEST_P(BrokenDownloadTest, ResumesOnlyTheSameFileAndEndsByteIdentical) {
     ASSERT_EQ(h.messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
     ASSERT_EQ(LocalFileSize(PartFilePath(cache)), static_cast<std::int32_t>(kCut));
 
-    FixtureResource again = GetParam().again;
-    again.body = body;
+    FixtureResource again = c.again;
+    switch (c.served) {
+    case Served::TheMovie: again.body = body; break;
+    case Served::AnotherMovie: again.body = AnotherMovie(kSize); break;
+    case Served::AShorterMovie: again.body = AnotherMovie(kCut - 4096); break;
+    case Served::ALoginPage:
+        again.body = "<html><body>\xC7\xEB\xB5\xC7\xC2\xBC</body></html>";
+        again.contentType = "text/html";
+        break;
+    }
     again.chunkSize = 8192;
     again.chunkDelay = 10ms;  // slow enough for the display to show the rest coming
     h.server.Serve(path, again);
@@ -107,17 +131,36 @@ TEST_P(BrokenDownloadTest, ResumesOnlyTheSameFileAndEndsByteIdentical) {
     h.program->OnLessonMenuItemClicked(1, 2);
     ASSERT_TRUE(h.Settle());
 
-    EXPECT_TRUE(ReadWholeFile(cache) == body);
-    EXPECT_TRUE(Played(h.display, cache));
-    EXPECT_FALSE(Exists(PartFilePath(cache)));
-    EXPECT_FALSE(Exists(PartMetaPath(cache)));
-    EXPECT_EQ(h.messages.Texts().size(), 1u);
-    const testing::RecordedRequest get = h.server.Requests().back();
-    EXPECT_EQ(get.method, "GET");
-    EXPECT_EQ(get.Header("Range"), "bytes=" + std::to_string(kCut) + "-");
-    EXPECT_EQ(get.Header("If-Range"), "\"fixture-1\"");
-    EXPECT_EQ(h.server.BodyBytesSent() - sentBefore, GetParam().onlyTheRest ? kSize - kCut : kSize);
-    if (GetParam().onlyTheRest) {
+    const auto requests = h.server.Requests();
+    const testing::RecordedRequest& resume = requests[requests.size() - (c.refetched ? 2 : 1)];
+    EXPECT_EQ(resume.Header("Range"), "bytes=" + std::to_string(kCut) + "-");
+    EXPECT_EQ(resume.Header("If-Range"), "\"fixture-1\"");
+    if (c.refetched) {
+        EXPECT_FALSE(requests.back().Header("Range"));
+    }
+    EXPECT_FALSE(Exists(FreshBodyPath(PartFilePath(cache))));
+    if (c.partKept) {
+        EXPECT_FALSE(Exists(cache));
+        EXPECT_TRUE(ReadWholeFile(PartFilePath(cache)) == body.substr(0, kCut));
+        EXPECT_EQ(ReadWholeFile(PartMetaPath(cache)), "\"fixture-1\"");
+        EXPECT_EQ(h.messages.Texts().size(), 2u);
+        // The next try, with the server as it was: the part goes on with a 206.
+        h.server.Serve(path, {.body = body, .chunkSize = 8192});
+        const std::size_t sentThen = h.server.BodyBytesSent();
+        h.program->OnLessonMenuItemClicked(1, 2);
+        ASSERT_TRUE(h.Settle());
+        EXPECT_EQ(h.server.Requests().back().Header("Range"), "bytes=" + std::to_string(kCut) + "-");
+        EXPECT_EQ(h.server.BodyBytesSent() - sentThen, kSize - kCut);
+        EXPECT_TRUE(ReadWholeFile(cache) == body);
+    } else {
+        EXPECT_TRUE(ReadWholeFile(cache) == again.body);
+        EXPECT_TRUE(Played(h.display, cache));
+        EXPECT_FALSE(Exists(PartFilePath(cache)));
+        EXPECT_FALSE(Exists(PartMetaPath(cache)));
+        EXPECT_EQ(h.messages.Texts().size(), 1u);
+    }
+    if (std::string_view(c.name) == "SameFile") {
+        EXPECT_EQ(h.server.BodyBytesSent() - sentBefore, kSize - kCut);
         // The display counts the whole movie, the resumed part included.
         int shown = 0;
         const auto& positions = h.display.Positions();
@@ -131,11 +174,20 @@ TEST_P(BrokenDownloadTest, ResumesOnlyTheSameFileAndEndsByteIdentical) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, BrokenDownloadTest,
-                         ::testing::Values(ResumeCase{"SameFile", {}, true},
-                                           ResumeCase{"ChangedValidator", {.etag = "\"fixture-2\""}, false},
-                                           ResumeCase{"RangeIgnored", {.ignoreRange = true}, false}),
-                         [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Answers, BrokenDownloadTest,
+    ::testing::Values(
+        ResumeCase{"SameFile", {}, Served::TheMovie, false, false},
+        ResumeCase{"ChangedFile", {.etag = "\"fixture-2\""}, Served::AnotherMovie, false, false},
+        ResumeCase{"ChangedFileBehindACacheThatIgnoresIfRange", {.etag = "\"fixture-2\"", .ignoreIfRange = true},
+                   Served::AnotherMovie, true, false},
+        ResumeCase{"RangeStartsElsewhere", {.wrongRange = true}, Served::TheMovie, true, false},
+        ResumeCase{"RangeIgnored", {.ignoreRange = true}, Served::TheMovie, false, false},
+        ResumeCase{"NothingAfterThePart416", {}, Served::AShorterMovie, true, false},
+        ResumeCase{"LoginPage", {.ignoreRange = true}, Served::ALoginPage, false, true},
+        ResumeCase{"WholeMovieBrokenOff", {.breakOffAfter = 100000, .ignoreRange = true}, Served::TheMovie, false,
+                   true}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(DownloadTest, ChoosingTheDownloadingLessonAgainGoesOnWithIt) {
     ProgramHarness h;

@@ -109,7 +109,7 @@ struct FixtureServer::State {
     static std::size_t RangeStart(const httplib::Request& req, const FixtureResource& r) {
         const std::string range = req.get_header_value("Range");
         if (r.ignoreRange || r.status != 200 || r.omitContentLength || !range.starts_with("bytes=")) return 0;
-        if (req.has_header("If-Range") && req.get_header_value("If-Range") != r.etag &&
+        if (!r.ignoreIfRange && req.has_header("If-Range") && req.get_header_value("If-Range") != r.etag &&
             req.get_header_value("If-Range") != r.lastModified)
             return 0;
         return std::strtoull(range.c_str() + 6, nullptr, 10);

@@ -31,10 +31,12 @@ struct FixtureResource {
     bool stallHead = false;                     // a HEAD gets no answer until ReleaseStalls()
     std::string contentEncoding{};              // not empty: sent as Content-Encoding (the body is sent as given)
     // Sent as ETag and Last-Modified when not empty. A "Range: bytes=N-" is answered with
-    // 206 and the rest, unless `ignoreRange`, or an If-Range names another validator.
+    // 206 and the rest, unless `ignoreRange`, or an If-Range names another validator and
+    // not `ignoreIfRange` (a careless cache's way).
     std::string etag = "\"fixture-1\"";
     std::string lastModified{};
     bool ignoreRange = false;
+    bool ignoreIfRange = false;
     bool wrongRange = false;  // a Range is answered with a range one byte later
 };
 
