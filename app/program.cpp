@@ -27,9 +27,10 @@ Program::Program(ProgramSetup setup)
           DownloadAllActions{[this] { StartDownloadAll(); }, [this] { CancelDownloadAll(); },
                              [this] { return DownloadAllRunning(); }}})),
       lessonReady_(LessonCatalogue().size(), false),
+      fileChecks_(LessonCatalogue().size()),
       lessonFiles_([this](std::size_t lesson, bool whole) {
           PostToUiThread([this, lesson, whole] { OnLessonFileChecked(lesson, whole); });
-      }) {}
+      }, std::move(setup.isWholeMovie)) {}
 
 void Program::AttachMainWindow(LoadedWindow& mainWindow) { parentCorner_->Attach(mainWindow); }
 
@@ -76,6 +77,7 @@ bool Program::LessonReady(int group, int item) const {
 void Program::CheckLessonFile(std::size_t lesson) {
     const LessonRow& row = LessonCatalogue()[lesson];
     ++lessonChecksOut_;
+    ++fileChecks_[lesson].asked;
     lessonFiles_.Check(lesson, FilePath(Lookup(row.group, row.item)->cacheName));
 }
 
@@ -88,13 +90,20 @@ void Program::CheckCacheFile(const Text& fileName) {
 void Program::MarkCacheFileWhole(const Text& fileName) {
     const auto lessons = LessonCatalogue();
     for (std::size_t i = 0; i < lessons.size(); ++i)
-        if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) MarkLesson(i, true);
+        if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) {
+            fileChecks_[i].staleUpTo = fileChecks_[i].asked;
+            MarkLesson(i, true);
+        }
 }
 
 void Program::OnLessonFileChecked(std::size_t lesson, bool whole) {
     --lessonChecksOut_;
+    // Answers come in the order asked: one asked before the lesson's download completed
+    // may have looked at the file before it was renamed into place.
+    FileChecks& checks = fileChecks_[lesson];
+    const bool stale = ++checks.answered <= checks.staleUpTo;
     if (ended_) return;
-    MarkLesson(lesson, whole);
+    if (!stale) MarkLesson(lesson, whole);
     ContinueDownloadAll();
 }
 
@@ -109,6 +118,7 @@ void Program::StartDownloadAll() {
     downloadAll_ = {};
     downloadAll_.running = true;
     downloadAll_.hasView = true;
+    parentCorner_->ShowDownloadAllState();
     // Which lessons it fetches is known once every cache file has been looked at afresh.
     for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson) CheckLessonFile(lesson);
 }
@@ -175,10 +185,13 @@ void Program::OnDownloadAllEvent(const DownloadEvent& event) {
 void Program::FinishDownloadAll() {
     DownloadAll& all = downloadAll_;
     all.running = false;
+    parentCorner_->ShowDownloadAllState();
     if (all.hasView && all.shown) {
         display_->HideDownloadDisplay();
         display_->ShowView(ContentView::WebPage);
     }
+    // An update said Yes to meanwhile waited for the lesson in hand; it goes now.
+    StartPendingUpdate();
     Text failed;
     for (std::size_t lesson : all.lessons) {
         if (lessonReady_[lesson]) continue;

@@ -47,6 +47,9 @@ struct ProgramSetup {
     NetworkTimeouts timeouts;
     QString parentSettingsFile;  // empty: the parent corner's defaults, kept nowhere
     std::function<MonotonicTime()> clock;  // monotonic, for the session timer; empty: the steady clock
+    // Whether a lesson's cache file is whole, for its menu mark; empty: the whole-movie
+    // rule. Runs on the checker's thread.
+    std::function<bool(const Text& path)> isWholeMovie;
 };
 
 // The program: its state, the network session, its worker threads, the ports to the
@@ -127,7 +130,8 @@ private:
     void CheckCacheFile(const Text& fileName);
     void OnLessonFileChecked(std::size_t lesson, bool whole);
     void MarkLesson(std::size_t lesson, bool whole);
-    // A completed lesson download is whole already: the worker checked it before keeping it.
+    // A completed lesson download is whole already: the worker checked it before keeping
+    // it. A check asked for before then no longer tells of the file.
     void MarkCacheFileWhole(const Text& fileName);
     // Download all: starts the next lesson when nothing else needs the worker.
     void ContinueDownloadAll();
@@ -165,6 +169,12 @@ private:
     // Whole on disk, by catalogue index; and how many checks are still out.
     std::vector<bool> lessonReady_;
     std::size_t lessonChecksOut_ = 0;
+    // By catalogue index: the checks of its file asked and answered so far, and the last
+    // one asked before its download completed (answers up to it are stale).
+    struct FileChecks {
+        std::uint64_t asked = 0, answered = 0, staleUpTo = 0;
+    };
+    std::vector<FileChecks> fileChecks_;
     std::size_t lessonProbesOut_ = 0;  // lesson choices whose probes have not yet ended
 
     struct DownloadAll {
