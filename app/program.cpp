@@ -46,7 +46,7 @@ Program::~Program() {
 void Program::EndProgram() {
     ended_ = true;  // an update check not yet started stays so
     downloadAll_ = {};
-    pendingUpdate_.reset();
+    update_.reset();
     // All are asked at once, then joined: each request ends promptly once asked.
     downloads_.SupersedeCurrent();
     probes_.SupersedeCurrent();
@@ -284,6 +284,7 @@ void Program::OnLessonMenuItemClicked(int group, int item) {
     if (auto entry = Lookup(group, item)) {
         globals_.CurrentUrl = RemoteAddress(*entry, hosts_);
         globals_.CurrentFileName = entry->cacheName;
+        lessonChosen_ = true;
         // The lesson that is downloading goes on, shown: no new probe, no new request.
         if (currentDownloadJob_ != 0 && currentDownloadIsLesson_ && currentDownloadFile_ == entry->cacheName) {
             ++choice_;  // what an earlier choice's probes find no longer applies
@@ -294,9 +295,16 @@ void Program::OnLessonMenuItemClicked(int group, int item) {
             display_->ShowView(ContentView::Downloading);
             return;
         }
-        // A new lesson choice supersedes the running download.
-        downloads_.SupersedeCurrent();
-        currentDownloadJob_ = 0;
+        if (update_ && update_->job != 0) {
+            // The update goes behind the lesson, and goes on unless the lesson must
+            // download first.
+            if (!update_->behind) display_->HideDownloadDisplay();
+            update_->behind = true;
+        } else {
+            // A new lesson choice supersedes the running download.
+            downloads_.SupersedeCurrent();
+            currentDownloadJob_ = 0;
+        }
         OpenLesson();
     } else if (group == kGuestbookGroup && item == kGuestbookItem) {
         OpenGuestbook();
@@ -343,20 +351,17 @@ void Program::PlayFile(const Text& fileName) {
 }
 
 void Program::StartDownloadWorker() {
-    // The update never stops a lesson download: the child's lesson comes first. It waits
-    // until that download has ended (completed or failed), then starts with its display.
-    if (currentDownloadJob_ != 0 && currentDownloadIsLesson_) {
-        pendingUpdate_ = PendingUpdate{globals_.CurrentUrl, globals_.CurrentFileName};
-        return;
-    }
-    StartDownload(globals_.CurrentUrl, globals_.CurrentFileName, false);
+    // The update never stops a lesson download, and never takes the content area from a
+    // lesson the child chose: it then downloads behind it.
+    update_ = AcceptedUpdate{globals_.CurrentUrl, globals_.CurrentFileName, lessonChosen_};
+    StartPendingUpdate();
 }
 
 void Program::StartPendingUpdate() {
-    if (!pendingUpdate_ || currentDownloadJob_ != 0 || ended_) return;
-    const PendingUpdate update = std::move(*pendingUpdate_);
-    pendingUpdate_.reset();
-    StartDownload(update.url, update.fileName, false);
+    if (!update_ || update_->job != 0 || currentDownloadJob_ != 0 || ended_) return;
+    StartDownload(update_->url, update_->fileName, false, !update_->behind);
+    update_->job = currentDownloadJob_;
+    if (update_->job == 0) update_.reset();  // no thread: nothing happens
 }
 
 void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, bool takeView, const Text& caption) {
@@ -364,6 +369,11 @@ void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, 
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
     settings.stallLimit = timeouts_.downloadStall;
+    // A lesson download stops the update's (its part stays); the update goes on after it.
+    if (update_ && update_->job != 0) {
+        update_->job = 0;
+        display_->SetUpdateFigures({});
+    }
     const bool started = downloads_.Start([this, job, settings](std::stop_token stop) mutable {
         settings.stop = std::move(stop);
         DownloadWorker(
@@ -390,6 +400,7 @@ void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, 
 void Program::OnDownloadEvent(const DownloadEvent& event) {
     if (event.job != currentDownloadJob_) return;  // superseded
     if (downloadAll_.current && event.job == downloadAll_.job) return OnDownloadAllEvent(event);
+    if (update_ && event.job == update_->job && update_->behind) return OnUpdateEvent(event);
     switch (event.kind) {
     case DownloadEvent::Kind::Progress:
         display_->SetStatusCaption(event.caption);
@@ -397,6 +408,7 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         break;
     case DownloadEvent::Kind::Completed:
         currentDownloadJob_ = 0;
+        if (update_ && event.job == update_->job) update_.reset();
         MarkCacheFileWhole(currentDownloadFile_);
         display_->SetProgressPosition(0);
         display_->SetStatusCaption(DownloadCompleteCaption());
@@ -408,11 +420,28 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         break;
     case DownloadEvent::Kind::Failed:
         currentDownloadJob_ = 0;
+        if (update_ && event.job == update_->job) update_.reset();
         CheckCacheFile(currentDownloadFile_);
         if (!event.message.empty()) ShowMessage(messages_, event.message);
         StartPendingUpdate();
         break;
     }
+    ContinueDownloadAll();
+}
+
+void Program::OnUpdateEvent(const DownloadEvent& event) {
+    if (event.kind == DownloadEvent::Kind::Progress) {
+        display_->SetUpdateFigures(Gbk<"正在下载新版本：">() + event.figures);
+        return;
+    }
+    currentDownloadJob_ = 0;
+    update_.reset();
+    display_->SetUpdateFigures({});
+    // Kept and told of, never played over the child's lesson.
+    if (event.kind == DownloadEvent::Kind::Completed)
+        ShowDownloadedFile(currentDownloadFile_);
+    else if (!event.message.empty())
+        ShowMessage(messages_, event.message);
     ContinueDownloadAll();
 }
 
@@ -424,6 +453,7 @@ void Program::ShowDownloadedFile(const Text& fileName) {
 
 void Program::SilenceLessonAndShowWebView() {
     downloadAll_.hasView = false;  // the page keeps the content area
+    lessonChosen_ = false;
     ++choice_;  // a lesson still being probed no longer plays
     display_->SetFlashMovie(FilePath(globals_.CurrentFileName));
     display_->PlayFlash();

@@ -117,7 +117,10 @@ private:
     // text.
     void StartDownload(const Text& url, const Text& fileName, bool lesson, bool takeView = true,
                        const Text& caption = DownloadWaitingCaption());
+    // The update said Yes to starts when no download runs: over the content area while no
+    // lesson of the child's has it, else behind the lesson.
     void StartPendingUpdate();
+    void OnUpdateEvent(const DownloadEvent& event);
     void ShowDownloadedFile(const Text& fileName);
     void SilenceLessonAndShowWebView();
     void OnDownloadEvent(const DownloadEvent& event);
@@ -159,12 +162,19 @@ private:
     std::uint64_t currentDownloadJob_ = 0;  // 0: none whose events are wanted
     Text currentDownloadFile_;
     bool currentDownloadIsLesson_ = false;
-    // An update download the user said Yes to while a lesson was downloading.
-    struct PendingUpdate {
+    // The content area shows, or waits for, a lesson the child chose.
+    bool lessonChosen_ = false;
+    // An update download the user said Yes to, until it is in. It never stops a lesson
+    // download: it waits for it to end, and a lesson download stops it (its part stays).
+    struct AcceptedUpdate {
         Text url;
         Text fileName;
+        // The child's lesson has the content area: the update's figures go to the strip
+        // below it, and once in, the update is announced, not played.
+        bool behind = false;
+        std::uint64_t job = 0;  // its download, while one runs
     };
-    std::optional<PendingUpdate> pendingUpdate_;
+    std::optional<AcceptedUpdate> update_;
 
     // Whole on disk, by catalogue index; and how many checks are still out.
     std::vector<bool> lessonReady_;

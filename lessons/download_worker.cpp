@@ -60,7 +60,8 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     Clock::time_point lastSent{};
     auto sendLatest = [&] {
         sink({job.id, DownloadEvent::Kind::Progress,
-              ProgressCaption(latest.total, latest.received, latest.elapsed, latest.thisCall), latest.position, {}, false});
+              ProgressCaption(latest.total, latest.received, latest.elapsed, latest.thisCall), latest.position, {}, false,
+              ProgressFigures(latest.total, latest.received, latest.elapsed, latest.thisCall)});
         hasPending = false;
     };
 

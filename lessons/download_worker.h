@@ -33,6 +33,7 @@ struct DownloadEvent {
     std::int32_t position = 0;  // Progress: the progress bar's position
     Text message{};             // Failed: what to tell the user; empty for nothing
     bool movie = false;         // Completed: the file is a whole movie
+    Text figures{};             // Progress: the report's figures on one short line
 };
 
 // Receives a worker's events; called on the worker's thread, so it only hands them on.

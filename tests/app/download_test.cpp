@@ -223,57 +223,100 @@ TEST(DownloadTest, EveryDownloadStartsWithTheWaitingCaption) {
     EXPECT_EQ(h.display.Position(), 0);
 }
 
+enum class Choice { None, LessonThenYes, YesThenLessonOnDisk, YesThenLessonToDownload };
+
 struct UpdateCase {
     const char* name;
-    bool movie;
+    Choice choice;
+    bool movie;  // the update is a movie
 };
 
 void PrintTo(const UpdateCase& c, std::ostream* os) { *os << c.name; }
 
-class UpdateDuringALessonDownloadTest : public ::testing::TestWithParam<UpdateCase> {};
+class AcceptedUpdateTest : public ::testing::TestWithParam<UpdateCase> {};
 
-TEST_P(UpdateDuringALessonDownloadTest, WaitsForTheLessonThenPlaysOrShowsItsFolder) {
-    ProgramHarness h(testing::ShortTimeouts(60s));
-    const std::string name = GetParam().movie ? "new.swf" : "setup.exe";
-    const std::string update = GetParam().movie ? FixtureServer::GeneratedBody(20000) : "MZ, not a movie";
-    h.server.Serve("/new/" + name, {.body = update});
-    const Text page = Gbk<"<p>////开始</p><p>最新版=2.1</p><p>下载地址=">() + h.server.BaseUrl() + "/new/" + name +
-                      Gbk<"</p><p>文件命名=">() + name +
-                      Gbk<"</p><p>下载方式=下载文件</p><p>更新说明=新课</p><p>更新说明结束</p><p>////结束</p>">();
-    h.server.Serve("/tovel/test.html", {.body = page, .contentType = "text/html", .stallAfter = 0});
-    const std::string lesson = h.ServeLesson(0, 7, 300 * 1024, {.chunkSize = 8192, .chunkDelay = 20ms});
+// The update said Yes to takes the content area only while the child has chosen no lesson:
+// otherwise it waits for the lesson's download, downloads behind the lesson with its
+// figures in the strip below, and is announced, not played, once in.
+TEST_P(AcceptedUpdateTest, LeavesTheContentAreaToTheChildsLesson) {
+    const UpdateCase& c = GetParam();
+    ProgramHarness h;
+    const std::string name = c.movie ? "new.swf" : "setup.exe";
+    const std::string update = c.movie ? FixtureServer::GeneratedBody(60000) : std::string(60000, 'M');
+    // Half of it comes at once, the rest when the test lets it.
+    h.server.Serve("/new/" + name, {.body = update, .chunkSize = 3000, .chunkDelay = 20ms, .stallAfter = 30000});
+    FixtureResource lessonAnswer{.chunkSize = 8192, .chunkDelay = 10ms};
+    if (c.choice == Choice::LessonThenYes) lessonAnswer.stallAfter = 50 * 1024;  // still downloading at Yes
+    const std::string lesson = h.ServeLesson(0, 7, 100 * 1024, lessonAnswer);
+    const std::string cache = h.CacheFile(0, 7);
+    if (c.choice == Choice::YesThenLessonOnDisk) WriteWholeFile(cache, lesson);
+    const std::string updateFile = h.dir.File(name);
+    auto yes = [&] {
+        h.program->globals().CurrentUrl = h.server.BaseUrl() + "/new/" + name;
+        h.program->globals().CurrentFileName = name;
+        h.program->StartDownloadWorker();
+    };
+    auto updateRequests = [&] {
+        int n = 0;
+        for (const auto& r : h.server.Requests()) n += r.target == "/new/" + name;
+        return n;
+    };
 
-    h.program->OnMainWindowCreated();
-    ASSERT_TRUE(h.Until([&] { return h.program->WorkersRunning(); }));  // the page is on its way
-    h.program->OnLessonMenuItemClicked(0, 7);
-    ASSERT_TRUE(h.Until([&] { return h.display.Position() > 0; }));
-    h.server.ReleaseStalls();  // the page comes, and Yes is answered, while the lesson downloads
-    ASSERT_TRUE(h.Until([&] { return !h.messages.Texts().empty(); }));
+    if (c.choice == Choice::LessonThenYes) {
+        h.program->OnLessonMenuItemClicked(0, 7);
+        ASSERT_TRUE(h.Until([&] { return h.display.Position() > 0; }));
+        yes();  // while the lesson downloads: the update waits for it
+    } else {
+        yes();
+        ASSERT_TRUE(h.Until([&] { return h.display.Position() > 0; }));  // the update's display
+        EXPECT_EQ(h.display.View(), "downloading");
+        if (c.choice != Choice::None) {
+            h.program->OnLessonMenuItemClicked(0, 7);
+            ASSERT_TRUE(h.Until([&] { return Played(h.display, cache); }));
+        }
+    }
+    h.server.ReleaseStalls();
     ASSERT_TRUE(h.Settle());
 
-    // The lesson came whole, in one request, and played; then the update came.
-    EXPECT_TRUE(ReadWholeFile(h.CacheFile(0, 7)) == lesson);
-    EXPECT_TRUE(Played(h.display, h.CacheFile(0, 7)));
-    EXPECT_EQ(CountRequests(h.server, "GET"), 3);  // the page, the lesson, the update
-    EXPECT_EQ(h.server.Requests().back().target, "/new/" + name);
-    const std::string updateFile = h.dir.File(name);
     EXPECT_TRUE(ReadWholeFile(updateFile) == update);
+    for (const std::string& entry : h.display.Log()) EXPECT_NE(entry, "movie " + updateFile);
     const auto requests = h.messages.Requests();
-    if (GetParam().movie) {
-        EXPECT_TRUE(Played(h.display, updateFile));
-        EXPECT_EQ(requests.size(), 1u);  // the question alone
-        EXPECT_TRUE(h.foldersOpened.empty());
-    } else {
-        for (const std::string& entry : h.display.Log()) EXPECT_NE(entry, "movie " + updateFile);
-        ASSERT_EQ(requests.size(), 2u);
-        EXPECT_EQ(requests[1].text, Gbk<"新版本已下载到：\n">() + FromUtf8(h.dir.Path()) + Gbk<"\n文件：">() + name);
-        EXPECT_EQ(requests[1].caption, InfoCaption());
-        EXPECT_EQ(h.foldersOpened, std::vector<Text>{h.dir.Path()});
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].text, Gbk<"新版本已下载到：\n">() + FromUtf8(h.dir.Path()) + Gbk<"\n文件：">() + name);
+    EXPECT_EQ(h.foldersOpened, std::vector<Text>{h.dir.Path()});
+    if (c.choice == Choice::None) return;
+    // The lesson played on: no view changed and no movie silenced it after it began, and
+    // the update's figures came below it.
+    EXPECT_TRUE(ReadWholeFile(cache) == lesson);
+    // Its download, if any, in one request: the update never stopped it.
+    EXPECT_EQ(CountRequests(h.server, "GET") - updateRequests(), c.choice == Choice::YesThenLessonOnDisk ? 0 : 1);
+    const auto& log = h.display.Log();
+    std::size_t played = log.size();
+    for (std::size_t i = 0; i + 1 < log.size(); ++i)
+        if (log[i] == "movie " + cache && log[i + 1] == "play") played = i + 2;
+    ASSERT_LT(played, log.size());
+    bool figures = false;
+    for (std::size_t i = played; i < log.size(); ++i) {
+        const std::string& entry = log[i];
+        EXPECT_FALSE(entry.starts_with("view ") || entry.starts_with("movie ")) << entry;
+        figures = figures || entry == "update figures";
+    }
+    EXPECT_TRUE(figures);
+    EXPECT_TRUE(h.display.UpdateFigures().empty());
+    EXPECT_EQ(h.display.View(), "lesson");
+    // Stopped for the lesson's download, the update went on from where it was.
+    if (c.choice == Choice::YesThenLessonToDownload) {
+        ASSERT_EQ(updateRequests(), 2);
+        EXPECT_TRUE(h.server.Requests().back().Header("Range"));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, UpdateDuringALessonDownloadTest,
-                         ::testing::Values(UpdateCase{"Movie", true}, UpdateCase{"OtherFile", false}),
+INSTANTIATE_TEST_SUITE_P(Choices, AcceptedUpdateTest,
+                         ::testing::Values(UpdateCase{"NothingChosenAndNoMovie", Choice::None, false},
+                                           UpdateCase{"YesWhileTheLessonDownloads", Choice::LessonThenYes, true},
+                                           UpdateCase{"LessonOnDiskChosenAfterYes", Choice::YesThenLessonOnDisk, true},
+                                           UpdateCase{"LessonToDownloadChosenAfterYes",
+                                                      Choice::YesThenLessonToDownload, false}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // A site and a lesson host that accept and never answer, with time-outs far beyond the
