@@ -295,12 +295,12 @@ void Program::OnLessonMenuItemClicked(int group, int item) {
             display_->ShowView(ContentView::Downloading);
             return;
         }
-        if (update_ && update_->job != 0) {
-            // The update goes behind the lesson, and goes on unless the lesson must
-            // download first.
-            if (!update_->behind) display_->HideDownloadDisplay();
-            update_->behind = true;
-        } else {
+        // An update said Yes to goes behind the lesson: one that runs goes on unless the
+        // lesson must download first.
+        const bool updateRuns = update_ && update_->job != 0;
+        if (updateRuns && !update_->behind) display_->HideDownloadDisplay();
+        if (update_) update_->behind = true;
+        if (!updateRuns) {
             // A new lesson choice supersedes the running download.
             downloads_.SupersedeCurrent();
             currentDownloadJob_ = 0;
@@ -446,7 +446,8 @@ void Program::OnUpdateEvent(const DownloadEvent& event) {
 }
 
 void Program::ShowDownloadedFile(const Text& fileName) {
-    // Not a movie: the player would show black. Say where it is, and show its folder.
+    // Not a movie (the player would show black), or an update that came in behind the
+    // child's lesson: say where it is, and show its folder.
     ShowMessage(messages_, Gbk<"新版本已下载到：\n">() + FromUtf8(dataDirectory_) + Gbk<"\n文件：">() + fileName);
     if (openFolder_) openFolder_(dataDirectory_);
 }
