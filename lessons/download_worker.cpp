@@ -104,7 +104,8 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     // A transfer that ended well is whole, also when it had no Content-Length and its
     // count never reached 100.
     if (result == 0) {
-        sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .movie = job.lesson || IsWholeSwfFile(job.filePath)});
+        const bool movie = job.lesson || IsWholeSwfFile(job.filePath);
+        sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .movie = movie});
         return;
     }
     if (result == kDownloadNotKept) {

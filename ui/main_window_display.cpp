@@ -81,10 +81,9 @@ void MainWindowDisplay::SetLessonReady(int group, int item, bool ready) {
 void MainWindowDisplay::SetUpdateFigures(const Text& line) {
     if (line.empty() && !updateFigures_) return;
     if (!updateFigures_) {
-        // At the left of the strip below the content area, beside the "家长" button: the
-        // session's note stands at its right end.
+        // On the left of the strip below the content area: the session's note stands at
+        // its right end, by the "家长" button. A screen reader reads the text itself.
         updateFigures_ = new StripLabel(&window_, Qt::AlignLeft | Qt::AlignVCenter);
-        updateFigures_->setAccessibleName(QStringLiteral("新版本下载进度"));
         QWidget* corner = window_.control(names::kParentCornerButton);
         if (web_ && corner)
             updateFigures_->setGeometry(web_->x(), corner->y(), (corner->x() - web_->x()) * 2 / 3, corner->height());
