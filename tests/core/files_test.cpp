@@ -46,31 +46,6 @@ TEST(WriteWholeFile, FailsWhereTheDirectoryCannotTakeIt) {
     EXPECT_FALSE(WriteWholeFile(dir.File("missing/3.swf"), bytes));
 }
 
-// A flush or a rename that fails leaves the old file as it was, and nothing beside it; a
-// folder that cannot be flushed does not undo the new file.
-TEST(ReplaceFileDurably, OnlyAFlushedFileTakesTheName) {
-    const DurableWriteCalls& system = SystemWriteCalls();
-    struct Case {
-        bool flushes, renames, folderFlushes;
-    };
-    for (const Case c : {Case{false, true, true}, Case{true, false, true}, Case{true, true, false}}) {
-        TempDir dir;
-        testing::WriteWholeFile(dir.File("a.meta"), "old");
-        const DurableWriteCalls calls{
-            [&](int fd) { return c.flushes && system.flushFile(fd); },
-            [&](const Text& from, const Text& to) { return c.renames && system.rename(from, to); },
-            [&](const Text& folder) { return c.folderFlushes && system.flushFolder(folder); },
-        };
-        const std::vector<std::uint8_t> bytes{'n', 'e', 'w'};
-        const bool replaced = c.flushes && c.renames;
-        EXPECT_EQ(ReplaceFileDurably(dir.File("a.meta"), bytes, calls), replaced);
-        EXPECT_EQ(testing::ReadWholeFile(dir.File("a.meta")), replaced ? "new" : "old");
-        int entries = 0;
-        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
-        EXPECT_EQ(entries, 1);
-    }
-}
-
 TEST(JoinPath, JoinsBareNamesWithoutADoubledSeparator) {
     EXPECT_EQ(JoinPath("/tmp/pw/", "3.swf"), "/tmp/pw/3.swf");
     EXPECT_EQ(JoinPath("/tmp/pw", "3.swf"), "/tmp/pw/3.swf");
