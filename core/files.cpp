@@ -1,8 +1,10 @@
 #include "core/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -14,6 +16,45 @@ namespace {
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
+
+// Written beside the target and renamed over it, so that a reader (a second instance of
+// the program, the player) never sees the file half written. With `sync`, the bytes reach
+// the disk before the rename and the rename before the return. 0, or the failing errno.
+int WriteBeside(const Text& path, std::span<const std::uint8_t> bytes, bool sync) {
+    Text temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return errno;
+    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "wb"));
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    ::fchmod(fd, 0644);
+    int error = 0;
+    const auto fail = [&error] {
+        if (error == 0) error = errno != 0 ? errno : EIO;
+    };
+    errno = 0;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) fail();
+    if (sync && error == 0 && (std::fflush(file.get()) != 0 || ::fsync(fd) != 0)) fail();
+    if (std::fclose(file.release()) != 0) fail();
+    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) fail();
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    if (sync) {
+        // The rename itself is safe only once the folder is on the disk too.
+        const int folder = ::open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            ::fsync(folder);
+            ::close(folder);
+        }
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -39,23 +80,30 @@ std::int32_t LocalFileSize(const Text& path) {
 }
 
 bool WriteWholeFile(const Text& path, std::span<const std::uint8_t> bytes) {
-    // Written beside the target and renamed over it, so that a reader (a second instance
-    // of the program, the player) never sees the file half written.
-    Text temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
-    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "wb"));
-    if (!file) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return false;
+    return WriteBeside(path, bytes, false) == 0;
+}
+
+int WriteWholeFileSynced(const Text& path, std::string_view bytes) {
+    return WriteBeside(path, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, true);
+}
+
+std::optional<std::string> ReadSmallFile(const Text& path, std::size_t limit) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char chunk[4096];
+    while (std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get())) {
+        if (bytes.size() + got > limit) return std::nullopt;
+        bytes.append(chunk, got);
     }
-    ::fchmod(fd, 0644);
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    ok = std::fclose(file.release()) == 0 && ok;
-    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
+    if (std::ferror(file.get())) return std::nullopt;
+    return bytes;
+}
+
+Text ParentFolder(const Text& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == Text::npos) return ".";
+    return slash == 0 ? Text("/") : path.substr(0, slash);
 }
 
 }  // namespace pw
