@@ -55,4 +55,17 @@ struct ButtonMovie {
 };
 std::vector<std::uint8_t> MakeButtonMovie(const ButtonMovie& movie);
 
+// A white stage with a grey button (darker under the pointer) that, at every press,
+// paints a swatch in its next colour, as a colouring game does; the last colour stays.
+struct ColouringMovie {
+    int widthPx = 400;
+    int heightPx = 300;
+    PixelRect button{100, 100, 200, 100};
+    std::uint32_t upRgb = 0xA0A0A0;
+    std::uint32_t overRgb = 0x505050;
+    PixelRect swatch{20, 20, 60, 60};
+    std::vector<std::uint32_t> colours{0xE02020, 0x20B040, 0x2040C0, 0xE0C020};
+};
+std::vector<std::uint8_t> MakeColouringMovie(const ColouringMovie& movie);
+
 }  // namespace pw::test
