@@ -25,6 +25,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     pw::InstallChineseTranslations(app);
     pw::UseChineseWebEngine();
+    pw::OpenWebPagesToScreenReaders();
     QApplication::setApplicationName(QStringLiteral("Pebblewick"));
     QApplication::setApplicationVersion(QStringLiteral("2.0.0.0"));
 

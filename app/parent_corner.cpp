@@ -90,7 +90,13 @@ public:
         setAutoFillBackground(true);
         rest_ = new RestPicture(this);
         rest_->hide();
+        // White on a dark band: readable over any lesson.
         note_ = NewNote(this, Qt::white, 20);
+        note_->setAutoFillBackground(true);
+        QPalette band = note_->palette();
+        band.setColor(QPalette::Window, QColor(0, 0, 0, 170));
+        note_->setPalette(band);
+        note_->setAlignment(Qt::AlignCenter);
     }
 
     RestPicture* rest() const { return rest_; }
@@ -111,7 +117,8 @@ protected:
     void resizeEvent(QResizeEvent*) override {
         for (QObject* child : children())
             if (auto* w = qobject_cast<QWidget*>(child); w && w != note_) w->setGeometry(rect());
-        note_->setGeometry(0, height() - 48, width() - 24, 40);
+        constexpr int kNoteWidth = 320;
+        note_->setGeometry(width() - kNoteWidth - 24, height() - 64, kNoteWidth, 40);
     }
 
 private:

@@ -9,6 +9,7 @@ PACKAGES=(
   zlib1g-dev liblzma-dev libsodium-dev
   libx11-dev libxcb1-dev xvfb xauth fonts-wqy-zenhei fonts-noto-cjk fonttools qt6-translations-l10n python3
   lintian desktop-file-utils appstream x11-utils xdotool inotify-tools nginx-light
+  dbus at-spi2-core python3-pyatspi
 )
 
 pw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -175,10 +175,9 @@ RestPicture::RestPicture(QWidget* parent) : QWidget(parent), picture_(QStringLit
 
 void RestPicture::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const QImage corner = picture_.copy(0, 0, 1, 1).toImage();
-    p.fillRect(rect(), corner.isNull() ? QColor(Qt::white) : corner.pixelColor(0, 0));
-    const QSize fitted = picture_.size().scaled(size(), Qt::KeepAspectRatio);
-    const QRect at(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+    // It fills its place, cut at two edges where the proportions differ (the full screen).
+    const QSize filled = picture_.size().scaled(size(), Qt::KeepAspectRatioByExpanding);
+    const QRect at(QPoint((width() - filled.width()) / 2, (height() - filled.height()) / 2), filled);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawPixmap(at, picture_);
 }

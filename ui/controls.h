@@ -79,9 +79,8 @@ private:
     QPixmap picture_;
 };
 
-// The calm picture shown while the child rests: scaled to fit and centred, on the colour
-// of its corner. It takes the focus, and a screen reader meets it as an alert that reads
-// its name and description.
+// The calm picture shown while the child rests, scaled to fill its place. It takes the
+// focus, and a screen reader meets it as an alert that reads its name and description.
 class RestPicture : public QWidget {
     Q_OBJECT
 public:

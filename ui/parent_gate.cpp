@@ -48,6 +48,8 @@ ParentGateDialog::ParentGateDialog(Setup setup, QWidget* parent) : QDialog(paren
     large.setPixelSize(24);
     prompt_->setFont(large);
     prompt_->setAlignment(Qt::AlignCenter);
+    // As wide as the longest countdown, so that the window keeps its size as it counts.
+    prompt_->setMinimumWidth(QFontMetrics(large).horizontalAdvance(PauseText(kLongestGatePause - Milliseconds(1))) + 8);
     layout->addWidget(prompt_);
     answer_ = new QLineEdit(this);
     answer_->setFont(large);
