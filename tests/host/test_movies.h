@@ -45,6 +45,8 @@ struct ShapesMovie {
 std::vector<std::uint8_t> MakeShapesMovie(const ShapesMovie& movie);
 
 // A white stage with one button: red at rest, green under the pointer, blue while pressed.
+// With swatch colours, every press also paints the swatch in its next colour, as a
+// colouring game does; the last colour stays.
 struct ButtonMovie {
     int widthPx = 400;
     int heightPx = 300;
@@ -52,20 +54,9 @@ struct ButtonMovie {
     std::uint32_t upRgb = 0xE02020;
     std::uint32_t overRgb = 0x20B040;
     std::uint32_t downRgb = 0x2040C0;
+    PixelRect swatch{20, 20, 60, 60};
+    std::vector<std::uint32_t> swatchColours{};
 };
 std::vector<std::uint8_t> MakeButtonMovie(const ButtonMovie& movie);
-
-// A white stage with a grey button (darker under the pointer) that, at every press,
-// paints a swatch in its next colour, as a colouring game does; the last colour stays.
-struct ColouringMovie {
-    int widthPx = 400;
-    int heightPx = 300;
-    PixelRect button{100, 100, 200, 100};
-    std::uint32_t upRgb = 0xA0A0A0;
-    std::uint32_t overRgb = 0x505050;
-    PixelRect swatch{20, 20, 60, 60};
-    std::vector<std::uint32_t> colours{0xE02020, 0x20B040, 0x2040C0, 0xE0C020};
-};
-std::vector<std::uint8_t> MakeColouringMovie(const ColouringMovie& movie);
 
 }  // namespace pw::test

@@ -426,10 +426,11 @@ TEST_F(ParentCornerTest, LessonGoesFullScreenAndComesBackHoweverItsWindowCloses)
 
 TEST_F(ParentCornerTest, ADoubleClickReachesTheMovieAndLeavesTheWindowAsItWas) {
     // A colouring game as big as the view: the stage's pixels are the view's.
-    pw::test::ColouringMovie movie;
+    pw::test::ButtonMovie movie;
     movie.widthPx = 600;
     movie.heightPx = 500;
-    const std::vector<std::uint8_t> bytes = pw::test::MakeColouringMovie(movie);
+    movie.swatchColours = {0xE0C020, 0x20C0C0, 0xC020C0, 0x808000};
+    const std::vector<std::uint8_t> bytes = pw::test::MakeButtonMovie(movie);
     server_.Serve(Lookup(2, 0)->path, {.body = std::string(bytes.begin(), bytes.end())});
     Start();
     SetFlash();
@@ -440,7 +441,7 @@ TEST_F(ParentCornerTest, ADoubleClickReachesTheMovieAndLeavesTheWindowAsItWas) {
         const QImage shot = Flash()->grab().toImage().copy(r.x, r.y, r.width, r.height);
         return pw::test::PixelsNear(shot, pw::test::Rgb(colour)) > r.width * r.height * 9 / 10;
     };
-    ASSERT_TRUE(ProcessEventsUntil([&] { return shows(movie.swatch, movie.colours[0]); }, 30s));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return shows(movie.swatch, movie.swatchColours[0]); }, 30s));
 
     // Events go to the widget the engine reads input from; moves through the view's window.
     QWidget* target = Flash()->focusProxy() ? Flash()->focusProxy() : Flash();
@@ -460,7 +461,7 @@ TEST_F(ParentCornerTest, ADoubleClickReachesTheMovieAndLeavesTheWindowAsItWas) {
     // toolkit makes a double click.
     QTest::mouseDClick(app_->window().windowHandle(), Qt::LeftButton, {}, target->mapTo(&app_->window(), button));
     // Both presses reached the movie, which coloured twice.
-    EXPECT_TRUE(ProcessEventsUntil([&] { return shows(movie.swatch, movie.colours[2]); }, 30s));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return shows(movie.swatch, movie.swatchColours[2]); }, 30s));
     EXPECT_EQ(Corner().FullScreenWindow(), nullptr);
     EXPECT_EQ(Flash()->window(), &app_->window());
     EXPECT_EQ(app_->window().frameGeometry(), window);
