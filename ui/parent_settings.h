@@ -33,8 +33,6 @@ public:
     ParentSettingsDialog(const ParentSettings& settings, DownloadAllActions downloadAll,
                          std::function<QString(const ParentSettings&)> changed, QWidget* parent = nullptr);
 
-    const ParentSettings& settings() const { return settings_; }
-
 private:
     void Changed();
     void ChooseGateCode(bool useCode);
