@@ -11,9 +11,9 @@
 #include "host/flash_scheme.h"
 #include "host/qt_text.h"
 #include "host/web_view.h"
+#include "lessons/parent_corner_state.h"
 #include "ui/main_window_display.h"
 #include "ui/message_box.h"
-#include "ui/parent_settings.h"
 #include "ui/translations.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
@@ -25,6 +25,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     pw::InstallChineseTranslations(app);
     pw::UseChineseWebEngine();
+    pw::OpenWebPagesToScreenReaders();
     QApplication::setApplicationName(QStringLiteral("Pebblewick"));
     QApplication::setApplicationVersion(QStringLiteral("2.0.0.0"));
 
@@ -35,7 +36,8 @@ int main(int argc, char* argv[]) {
     setup.dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
     setup.messages = &messageBoxes;
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
-    setup.parentSettingsFile = pw::ParentSettingsFile();
+    setup.parentSettingsFile = pw::ParentSettingsPath();
+    setup.parentStateFile = pw::ParentStatePath();
     setup.openFolder = [](const pw::Text& folder) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
     };

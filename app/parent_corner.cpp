@@ -3,12 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QWebEnginePage>
+
+#include <string_view>
 
 #include "host/flash_view.h"
 #include "host/guarded_page.h"
@@ -23,10 +24,6 @@
 namespace pw {
 namespace {
 
-MonotonicTime SteadyNow() {
-    return std::chrono::duration_cast<MonotonicTime>(std::chrono::steady_clock::now().time_since_epoch());
-}
-
 // The main window's eight picture buttons, left to right.
 QList<QWidget*> PictureButtons(const LoadedWindow& window) {
     QList<QWidget*> buttons;
@@ -36,24 +33,110 @@ QList<QWidget*> PictureButtons(const LoadedWindow& window) {
     return buttons;
 }
 
-// The content area of the main window, where the rest picture shows.
-constexpr QRect kContentArea(90, 68, 600, 500);
+// The content area of the main window, where the lesson, the pages and the rest picture show.
+QRect ContentArea() {
+    const ControlDescription* flash = FindControl(MainWindowDescription(), names::kFlashView);
+    return flash ? QRect(flash->left, flash->top, flash->width, flash->height) : QRect();
+}
+
+// The control that lies just above the lesson in the main window: among the lesson's
+// siblings, an earlier control of the description lies above a later one.
+const char* ControlAboveLesson() {
+    const char* above = nullptr;
+    const ControlDescription* flash = FindControl(MainWindowDescription(), names::kFlashView);
+    for (const ControlDescription& c : MainWindowDescription().controls) {
+        if (&c == flash) break;
+        if (flash && std::string_view(c.parent ? c.parent : "") == (flash->parent ? flash->parent : "")) above = c.name;
+    }
+    return above;
+}
+
+CornerClocks WithSystemClocks(CornerClocks clocks) {
+    const CornerClocks system = SystemClocks();
+    if (!clocks.wall) clocks.wall = system.wall;
+    if (!clocks.monotonic) clocks.monotonic = system.monotonic;
+    return clocks;
+}
+
+// The note five minutes before the session's end, in a strip of its window.
+QLabel* NewNote(QWidget* parent, const QColor& colour, int pixelSize) {
+    auto* note = new QLabel(parent);
+    QFont font = note->font();
+    font.setPixelSize(pixelSize);
+    note->setFont(font);
+    QPalette pal = note->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    note->setPalette(pal);
+    note->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    note->hide();
+    return note;
+}
+
+QString NoteText(int minutesLeft) { return QStringLiteral("还有 %1 分钟就要休息啦").arg(minutesLeft); }
 
 }  // namespace
 
+// The lesson full screen: a window of its own that the lesson moves into and, however the
+// window is closed (Esc, F11, the window manager's close, Alt+F4), out of again. It has
+// its own rest picture and note, so that a rest and its note cover the full screen too.
+class FullScreenLesson : public QWidget {
+public:
+    explicit FullScreenLesson(std::function<void()> closing)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), closing_(std::move(closing)) {
+        setWindowTitle(QStringLiteral("Pebblewick2.0"));
+        QPalette black = palette();
+        black.setColor(QPalette::Window, Qt::black);
+        setPalette(black);
+        setAutoFillBackground(true);
+        rest_ = new RestPicture(this);
+        rest_->hide();
+        // White on a dark band: readable over any lesson.
+        note_ = NewNote(this, Qt::white, 20);
+        note_->setAutoFillBackground(true);
+        QPalette band = note_->palette();
+        band.setColor(QPalette::Window, QColor(0, 0, 0, 170));
+        note_->setPalette(band);
+        note_->setAlignment(Qt::AlignCenter);
+    }
+
+    RestPicture* rest() const { return rest_; }
+    QLabel* note() const { return note_; }
+    // The lesson lies beneath the rest picture and the note.
+    void Hold(QWidget* lesson) {
+        lesson->setParent(this, Qt::Widget);
+        lesson->setGeometry(rect());
+        lesson->lower();
+        lesson->show();
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        closing_();
+        QWidget::closeEvent(event);
+    }
+    void resizeEvent(QResizeEvent*) override {
+        for (QObject* child : children())
+            if (auto* w = qobject_cast<QWidget*>(child); w && w != note_) w->setGeometry(rect());
+        constexpr int kNoteWidth = 320;
+        note_->setGeometry(width() - kNoteWidth - 24, height() - 64, kNoteWidth, 40);
+    }
+
+private:
+    std::function<void()> closing_;
+    RestPicture* rest_ = nullptr;
+    QLabel* note_ = nullptr;
+};
+
 ParentCorner::ParentCorner(ParentCornerSetup setup)
     : setup_(std::move(setup)),
-      clock_(setup_.clock ? setup_.clock : SteadyNow),
       settings_(LoadParentSettings(setup_.settingsFile)),
-      random_(std::random_device{}()) {
-    session_.Start(settings_.sessionMinutes, Now());
-}
+      keeper_(setup_.stateFile, WithSystemClocks(setup_.clocks), settings_),
+      random_(std::random_device{}()) {}
 
 ParentCorner::~ParentCorner() {
     SetLeavingGuard({});
-    // A lesson still full screen is a window of its own: it goes back to be deleted with
-    // the main window.
-    if (fullScreen_) LeaveFullScreen();
+    LeaveFullScreen();
+    keeper_.Save();  // what the session and the gate's pause have come to
 }
 
 void ParentCorner::Attach(LoadedWindow& mainWindow) {
@@ -62,49 +145,32 @@ void ParentCorner::Attach(LoadedWindow& mainWindow) {
     windowIdentity_ = window_.data();
     flashIdentity_ = flash_.data();
     mainWindow.installEventFilter(this);  // closing, with the gate before leaving
+    if (flash_) flash_->installEventFilter(this);  // hidden while full screen
 
     auto* openKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P), &mainWindow);
     openKey->setContext(Qt::ApplicationShortcut);
     connect(openKey, &QShortcut::activated, this, &ParentCorner::Open);
-    auto* fullScreenKey = new QShortcut(QKeySequence(Qt::Key_F11), &mainWindow);
-    connect(fullScreenKey, &QShortcut::activated, this, &ParentCorner::ToggleFullScreen);
-    if (flash_) {
-        // Active only while the lesson is a full-screen window of its own.
-        toggleFullScreenKey_ = new QShortcut(QKeySequence(Qt::Key_F11), flash_);
-        leaveFullScreenKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), flash_);
-        for (QShortcut* key : {toggleFullScreenKey_, leaveFullScreenKey_}) {
-            key->setEnabled(false);
-            connect(key, &QShortcut::activated, this, &ParentCorner::ToggleFullScreen);
-        }
-        // A double click reaches the web engine's widget inside the view, not the view.
-        WatchForDoubleClicks(flash_);
-    }
+    connect(new QShortcut(QKeySequence(Qt::Key_F11), &mainWindow), &QShortcut::activated, this,
+            &ParentCorner::ToggleFullScreen);
+    connect(new QShortcut(QKeySequence(Qt::Key_F6), &mainWindow), &QShortcut::activated, this,
+            &ParentCorner::FocusLessonMenu);
 
-    // The keyboard's order: the lesson menu, the eight picture buttons, the parent corner,
-    // round again. Tab never wanders into a web page from them (a page keeps Tab for its
-    // links); a click puts the focus into a page.
-    QList<QWidget*> ring{mainWindow.control(names::kLessonMenu)};
-    ring += PictureButtons(mainWindow);
-    ring.append(mainWindow.control(names::kParentCornerButton));
-    for (QWidget* w : ring) {
-        if (!w) continue;
-        if (!tabRing_.isEmpty()) QWidget::setTabOrder(tabRing_.back(), w);
-        tabRing_.append(w);
-        w->installEventFilter(this);
-    }
+    // The keyboard's order: the lesson menu, the eight picture buttons, the page or the
+    // lesson, "全屏", "家长". A page keeps Tab for its links and the lesson for its own
+    // buttons; F6 comes back to the menu from either.
+    QList<QWidget*> order{mainWindow.control(names::kLessonMenu)};
+    order += PictureButtons(mainWindow);
+    for (const char* name : {names::kWebView, names::kFlashView, names::kFullScreenButton, names::kParentCornerButton})
+        order.append(mainWindow.control(name));
+    order.removeAll(nullptr);
+    for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
     // The menu has the focus from the start, without a frame until a key is pressed.
-    if (!tabRing_.isEmpty()) tabRing_.front()->setFocus(Qt::OtherFocusReason);
+    if (!order.isEmpty()) order.front()->setFocus(Qt::OtherFocusReason);
 
     sessionPoll_ = new QTimer(this);
     sessionPoll_->setInterval(1000);
-    connect(sessionPoll_, &QTimer::timeout, this, &ParentCorner::CheckSessionTimer);
+    connect(sessionPoll_, &QTimer::timeout, this, &ParentCorner::CheckSession);
     ApplySettings();
-}
-
-void ParentCorner::WatchForDoubleClicks(QObject* object) {
-    object->installEventFilter(this);
-    for (QObject* child : object->children())
-        if (child->isWidgetType()) WatchForDoubleClicks(child);
 }
 
 bool ParentCorner::eventFilter(QObject* watched, QEvent* event) {
@@ -116,45 +182,15 @@ bool ParentCorner::eventFilter(QObject* watched, QEvent* event) {
             }
             leaving_ = true;
         }
-        LeaveFullScreen();  // the lesson's window goes with the main window
+        LeaveFullScreen();  // the lesson goes back to go with the main window
         return false;
     }
-    if (watched == windowIdentity_) return false;
-    if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const bool forward = key->key() == Qt::Key_Tab && !(key->modifiers() & ~Qt::KeypadModifier);
-        const bool back = key->key() == Qt::Key_Backtab;
-        qsizetype at = -1;
-        for (qsizetype i = 0; i < tabRing_.size(); ++i)
-            if (static_cast<const QObject*>(tabRing_[i].get()) == watched) at = i;
-        if (at >= 0 && (forward || back)) {
-            const qsizetype size = tabRing_.size();
-            for (qsizetype step = 1; step < size; ++step) {
-                QWidget* next = tabRing_[(at + (forward ? step : size - step)) % size];
-                if (next && next->isEnabled() && next->isVisible()) {
-                    next->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-                    break;
-                }
-            }
-            return true;
-        }
-    }
-    for (const QPointer<QWidget>& w : tabRing_)
-        if (static_cast<const QObject*>(w.get()) == watched) return false;
-    // From here on: the lesson's view and the widgets inside it.
-    if (watched == flashIdentity_ && event->type() == QEvent::Hide && fullScreen_ && !event->spontaneous()) {
-        // The program hid the lesson (a download began): the full-screen window goes too.
+    if (watched == flashIdentity_ && event->type() == QEvent::Hide && InFullScreen() && !event->spontaneous()) {
+        // The program hid the lesson (a download began, a page was chosen): the full-screen
+        // window goes too.
         QTimer::singleShot(0, this, [this] {
-            if (fullScreen_ && flash_ && flash_->isHidden()) LeaveFullScreen();
+            if (InFullScreen() && flash_->isHidden()) fullScreen_->close();
         });
-    } else if (event->type() == QEvent::ChildAdded) {
-        // The web engine makes its widget when the page first shows.
-        if (QObject* child = static_cast<QChildEvent*>(event)->child(); child && child->isWidgetType())
-            WatchForDoubleClicks(child);
-    } else if (event->type() == QEvent::MouseButtonDblClick) {
-        // Not while the widget is busy with its own event: toggling moves the view
-        // between windows.
-        QTimer::singleShot(0, this, &ParentCorner::ToggleFullScreen);
     }
     return false;
 }
@@ -162,12 +198,13 @@ bool ParentCorner::eventFilter(QObject* watched, QEvent* event) {
 void ParentCorner::Open() {
     if (!window_ || !PassGate()) return;
     ParentSettingsDialog dialog(settings_, setup_.downloadAll,
-                                [this](const ParentSettings& changed) { ChangeSettings(changed); }, window_);
+                                [this](const ParentSettings& changed) { return ChangeSettings(changed); }, window_);
     settingsDialog_ = &dialog;
     dialog.exec();
     settingsDialog_ = nullptr;
     // The session counts from the gate, with the minutes as they are now.
-    RestartSession();
+    keeper_.StartNewSession();
+    CheckSession();
 }
 
 void ParentCorner::ShowDownloadAllState() {
@@ -175,20 +212,26 @@ void ParentCorner::ShowDownloadAllState() {
 }
 
 bool ParentCorner::PassGate() {
-    if (fullScreen_) LeaveFullScreen();
-    ParentGateDialog gate({&gateLock_, clock_, [this] { return static_cast<std::uint32_t>(random_()); }}, window_);
+    LeaveFullScreen();
+    ParentGateDialog gate({&keeper_, [this] { return static_cast<std::uint32_t>(random_()); }, settings_.gateCode},
+                          window_);
     if (gate.exec() != QDialog::Accepted) return false;
+    keeper_.StartNewSession();
     if (resting_) EndRest();
-    RestartSession();
+    CheckSession();
     return true;
 }
 
 bool ParentCorner::MayLeave() { return !settings_.gateBeforeLeaving || PassGate(); }
 
-void ParentCorner::ChangeSettings(const ParentSettings& settings) {
+QString ParentCorner::ChangeSettings(const ParentSettings& settings) {
     settings_ = settings;
-    SaveParentSettings(setup_.settingsFile, settings_);
+    keeper_.SetSettings(settings_);
+    const int error = SaveParentSettings(setup_.settingsFile, settings_);
     ApplySettings();
+    if (error == 0) return {};
+    return QStringLiteral("设置没有保存：%1。在程序关闭以前，这些设置仍然有效。")
+        .arg(QString::fromStdString(SaveFailureReason(error)));
 }
 
 void ParentCorner::ApplySettings() {
@@ -200,7 +243,7 @@ void ParentCorner::ApplySettings() {
         else
             sessionPoll_->stop();
     }
-    CheckSessionTimer();
+    CheckSession();
 }
 
 void ParentCorner::ApplyVolume() {
@@ -223,55 +266,43 @@ void ParentCorner::SetLeavingGuardFromSettings() {
                      }});
 }
 
-void ParentCorner::RestartSession() {
-    session_.Start(settings_.sessionMinutes, Now());
-    ApplySettings();
-}
-
-void ParentCorner::CheckSessionTimer() {
-    if (resting_) return;
-    const MonotonicTime now = Now();
-    switch (session_.PhaseAt(now)) {
-    case SessionTimer::Phase::Off:
-    case SessionTimer::Phase::Running:
-        ShowNote(false);
-        break;
-    case SessionTimer::Phase::Note:
-        ShowNote(true);
-        if (note_) note_->setText(QStringLiteral("还有 %1 分钟就要休息啦").arg(session_.MinutesLeft(now)));
-        break;
-    case SessionTimer::Phase::Ended:
+void ParentCorner::CheckSession() {
+    if (!window_) return;
+    keeper_.SaveIfDue();
+    const SessionPhase phase = keeper_.Phase();
+    if (phase == SessionPhase::Resting) {
         StartRest();
-        break;
+        return;
     }
+    if (resting_) EndRest();  // its time has passed
+    ShowNote(phase == SessionPhase::Note);
 }
 
 void ParentCorner::ShowNote(bool shown) {
     if (!window_ || (!shown && !note_)) return;
     if (!note_) {
-        // Small and grey, in the strip below the content area, left of the "家长" button.
-        note_ = new QLabel(window_);
-        note_->setAccessibleName(QStringLiteral("休息提醒"));
-        QFont small = note_->font();
-        small.setPixelSize(12);
-        note_->setFont(small);
-        QPalette pal = note_->palette();
-        pal.setColor(QPalette::WindowText, QColor(90, 90, 90));
-        note_->setPalette(pal);
-        note_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        // Small and grey, in the strip below the content area, left of the corner's buttons.
+        note_ = NewNote(window_, QColor(90, 90, 90), 12);
+        if (QWidget* leftmost = window_->control(names::kFullScreenButton)) {
+            const int left = ContentArea().left();
+            note_->setGeometry(left, leftmost->y(), leftmost->x() - left - 6, leftmost->height());
+        }
     }
-    if (QWidget* corner = window_->control(names::kParentCornerButton))
-        note_->setGeometry(kContentArea.left(), corner->y(), corner->x() - kContentArea.left() - 6, corner->height());
-    note_->setVisible(shown);
-    if (shown) note_->raise();
+    // Read with its minutes: a label's accessible name is its text.
+    const QString text = NoteText(keeper_.MinutesLeft());
+    for (QLabel* note : {note_.data(), fullScreen_ ? fullScreen_->note() : nullptr}) {
+        if (!note) continue;
+        if (note->text() != text) note->setText(text);
+        note->setVisible(shown && (note == note_ || InFullScreen()));
+        if (shown) note->raise();
+    }
 }
 
 void ParentCorner::StartRest() {
     if (resting_ || !window_) return;
     resting_ = true;
-    if (fullScreen_) LeaveFullScreen();
     ShowNote(false);
-    // The pages window closes; the main window is all that shows.
+    // The pages window closes; the main window and the full-screen lesson are all that show.
     for (QWidget* top : QApplication::topLevelWidgets())
         if (auto* other = qobject_cast<LoadedWindow*>(top); other && other != window_ && other->isVisible()) other->close();
     // The lesson is silenced and paused, the web pages muted.
@@ -279,25 +310,36 @@ void ParentCorner::StartRest() {
     if (flash_) flash_->Pause();
     SetChildControlsEnabled(false);
     if (!restPicture_) {
-        restPicture_ = new PictureBox(window_);
+        restPicture_ = new RestPicture(window_);
         restPicture_->setObjectName(QStringLiteral("休息图片"));
-        restPicture_->setAccessibleName(QStringLiteral("休息一下"));
-        restPicture_->SetPicture(QPixmap(QStringLiteral(":/assets/rest.png")));
-        restPicture_->setGeometry(kContentArea);
+        restPicture_->setGeometry(ContentArea());
     }
-    // Over everything in the content area, the download display too; the "家长" button
-    // stays above it.
+    // Over everything in the content area, the download display too; the corner's
+    // buttons stay above it.
     restPicture_->show();
     restPicture_->raise();
-    if (QWidget* corner = window_->control(names::kParentCornerButton)) corner->raise();
+    for (const char* name : {names::kParentCornerButton, names::kFullScreenButton})
+        if (QWidget* button = window_->control(name)) button->raise();
+    // It takes the focus, so that a screen reader announces it.
+    RestPicture* shown = restPicture_;
+    if (InFullScreen()) {
+        shown = fullScreen_->rest();
+        shown->show();
+        shown->raise();
+    }
+    shown->setFocus(Qt::OtherFocusReason);
 }
 
 void ParentCorner::EndRest() {
     resting_ = false;
     SetChildControlsEnabled(true);
-    if (restPicture_) restPicture_->hide();
+    for (RestPicture* rest : {restPicture_.data(), fullScreen_ ? fullScreen_->rest() : nullptr})
+        if (rest) rest->hide();
     ApplyVolume();
     if (flash_ && flash_->isVisible()) flash_->Play();
+    if (!InFullScreen()) FocusLessonMenu();
+    // Not within the gate's handling: what waited for the rest may show a window.
+    if (setup_.restEnded) QTimer::singleShot(0, this, [this] { setup_.restEnded(); });
 }
 
 void ParentCorner::SetChildControlsEnabled(bool enabled) {
@@ -306,53 +348,66 @@ void ParentCorner::SetChildControlsEnabled(bool enabled) {
     for (QWidget* button : PictureButtons(*window_)) button->setEnabled(enabled);
 }
 
+QWidget* ParentCorner::FullScreenWindow() const { return InFullScreen() ? fullScreen_.get() : nullptr; }
+
+bool ParentCorner::InFullScreen() const {
+    return fullScreen_ && flash_ && flash_->parentWidget() == fullScreen_.get();
+}
+
 void ParentCorner::ToggleFullScreen() {
-    if (fullScreen_)
-        LeaveFullScreen();
+    if (InFullScreen())
+        fullScreen_->close();
     else
         EnterFullScreen();
 }
 
 void ParentCorner::EnterFullScreen() {
     // Only a lesson that shows, and not while the child rests or a dialog is open.
-    if (!flash_ || resting_ || !flash_->isVisible() || QApplication::activeModalWidget()) return;
-    flashHome_ = flash_->parentWidget();
-    flashGeometry_ = flash_->geometry();
-    // The sibling just above it, to go back under it.
-    flashAbove_ = nullptr;
-    const QObjectList& stack = flashHome_->children();
-    for (qsizetype i = stack.indexOf(flash_) + 1; i < stack.size(); ++i)
-        if (stack[i]->isWidgetType()) {
-            flashAbove_ = static_cast<QWidget*>(stack[i]);
-            break;
-        }
-    fullScreen_ = true;
-    QScreen* screen = window_ && window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
-    flash_->setParent(nullptr, Qt::Window | Qt::FramelessWindowHint);
+    if (!flash_ || !window_ || resting_ || !flash_->isVisible() || QApplication::activeModalWidget()) return;
+    if (!fullScreen_) {
+        fullScreen_ = std::make_unique<FullScreenLesson>([this] { LeaveFullScreen(); });
+        for (QKeySequence key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_F11)})
+            connect(new QShortcut(key, fullScreen_.get()), &QShortcut::activated, fullScreen_.get(), &QWidget::close);
+        connect(new QShortcut(QKeySequence(Qt::Key_F6), fullScreen_.get()), &QShortcut::activated, this,
+                &ParentCorner::FocusLessonMenu);
+    }
+    QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
+    fullScreen_->Hold(flash_);
     // The whole screen also where no window manager makes a full-screen window so.
-    if (screen) flash_->setGeometry(screen->geometry());
-    flash_->showFullScreen();
-    flash_->activateWindow();
+    if (screen) fullScreen_->setGeometry(screen->geometry());
+    fullScreen_->showFullScreen();
+    fullScreen_->activateWindow();
     flash_->setFocus(Qt::OtherFocusReason);
-    toggleFullScreenKey_->setEnabled(true);
-    leaveFullScreenKey_->setEnabled(true);
+    ShowNote(note_ && note_->isVisible());
 }
 
 void ParentCorner::LeaveFullScreen() {
-    if (!fullScreen_ || !flash_) return;
-    fullScreen_ = false;
-    toggleFullScreenKey_->setEnabled(false);
-    leaveFullScreenKey_->setEnabled(false);
-    if (!flashHome_) {
-        delete flash_;  // its window has gone
-        return;
+    if (!InFullScreen()) return;
+    if (!window_) {
+        fullScreen_->hide();
+        return;  // the lesson goes with the full-screen window
     }
+    // Back to its place in the content area, under the same controls as before, and shown
+    // and playing on unless the program hid it meanwhile.
     const bool shown = !flash_->isHidden();
-    flash_->setParent(flashHome_, Qt::Widget);
-    flash_->setGeometry(flashGeometry_);
-    if (flashAbove_) flash_->stackUnder(flashAbove_);
+    const ControlDescription* place = FindControl(MainWindowDescription(), names::kFlashView);
+    QWidget* home = place && place->parent ? window_->control(place->parent) : nullptr;
+    flash_->setParent(home ? home : window_.data(), Qt::Widget);
+    flash_->setGeometry(ContentArea());
+    if (const char* above = ControlAboveLesson(); above && window_->control(above))
+        flash_->stackUnder(window_->control(above));
     flash_->setVisible(shown);
-    if (window_) window_->activateWindow();
+    fullScreen_->rest()->hide();
+    fullScreen_->note()->hide();
+    fullScreen_->hide();
+    window_->activateWindow();
+}
+
+void ParentCorner::FocusLessonMenu() {
+    LeaveFullScreen();
+    if (!window_) return;
+    window_->activateWindow();
+    if (QWidget* menu = window_->control(names::kLessonMenu)) menu->setFocus(Qt::ShortcutFocusReason);
 }
 
 }  // namespace pw

@@ -2,39 +2,42 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QRect>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <random>
 
 #include "core/text.h"
 #include "lessons/parent_corner_rules.h"
+#include "lessons/parent_corner_state.h"
 #include "ui/parent_settings.h"
 
 class QLabel;
-class QShortcut;
 class QTimer;
 class QWebEngineView;
 
 namespace pw {
 
 class FlashView;
+class FullScreenLesson;
 class LoadedWindow;
-class PictureBox;
+class RestPicture;
 
 // What the parent corner is made with.
 struct ParentCornerSetup {
-    QString settingsFile;                    // empty: the defaults, kept nowhere
-    std::function<MonotonicTime()> clock;    // monotonic; empty: the steady clock
-    Text siteHost;                           // links to other hosts leave the program
+    Text settingsFile;   // empty: the defaults, kept nowhere
+    Text stateFile;      // empty: the session and the gate's pause are kept nowhere
+    CornerClocks clocks; // a clock left empty: the system's
+    Text siteHost;       // links to other hosts leave the program
     std::function<void(const Text& url)> openInBrowser;
-    DownloadAllActions downloadAll;          // empty: no such button
+    DownloadAllActions downloadAll;  // empty: no such button
+    std::function<void()> restEnded;  // the child's rest is over (by the gate or by its time)
 };
 
 // The parent corner of the main window: the gate and the settings behind it, the volume,
-// the session timer with its rest picture, the full-screen lesson, the keyboard's order.
-// Part of the program's state; UI thread only.
+// the session with its note and rest picture (kept through restarts), the full-screen
+// lesson, the keyboard's shortcuts. Part of the program's state; UI thread only.
 class ParentCorner : public QObject {
 public:
     explicit ParentCorner(ParentCornerSetup setup);
@@ -45,9 +48,8 @@ public:
 
     const ParentSettings& settings() const { return settings_; }
     // The session has ended: the rest picture shows and the menu and buttons do nothing
-    // until the gate is passed.
+    // until the gate is passed or the rest's time has passed.
     bool Resting() const { return resting_; }
-    bool FullScreen() const { return fullScreen_; }
 
     // The "家长" button and Ctrl+Alt+P: the gate, then the settings.
     void Open();
@@ -59,38 +61,37 @@ public:
     // True when the program may be left: at once, or through the gate when a parent asked
     // for it before every way out.
     bool MayLeave();
-    // F11 and a double click on the lesson: full screen and back.
+    // F11 and the "全屏" button: the lesson full screen, and back.
     void ToggleFullScreen();
+    // The window that shows the lesson full screen, while it does.
+    QWidget* FullScreenWindow() const;
     // A web view of the program, made now: it follows the mute setting.
     void PrepareWebView(QWebEngineView& view);
-    // Looks at the session timer (the poll does it every second).
-    void CheckSessionTimer();
+    // Looks at the session (the poll does it every second).
+    void CheckSession();
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void ChangeSettings(const ParentSettings& settings);
+    QString ChangeSettings(const ParentSettings& settings);
     void ApplySettings();
     void ApplyVolume();
     void SetLeavingGuardFromSettings();
-    void RestartSession();
     void StartRest();
     void EndRest();
     void ShowNote(bool shown);
     // The lesson menu and the picture buttons take no input while the child rests.
     void SetChildControlsEnabled(bool enabled);
+    bool InFullScreen() const;
     void EnterFullScreen();
     void LeaveFullScreen();
-    void WatchForDoubleClicks(QObject* object);
-    MonotonicTime Now() const { return clock_(); }
+    // F6: from a page or the lesson back to the lesson menu.
+    void FocusLessonMenu();
 
     ParentCornerSetup setup_;
-    std::function<MonotonicTime()> clock_;
     ParentSettings settings_;
-    GateLock gateLock_;
-    SessionTimer session_;
+    CornerKeeper keeper_;
     std::mt19937 random_;
     bool resting_ = false;
-    bool fullScreen_ = false;
     bool leaving_ = false;  // the gate before closing has been passed
 
     QPointer<LoadedWindow> window_;
@@ -99,18 +100,11 @@ private:
     // events while it is being destroyed, when it is no longer of its own type.
     const QObject* windowIdentity_ = nullptr;
     const QObject* flashIdentity_ = nullptr;
-    QPointer<PictureBox> restPicture_;
+    QPointer<RestPicture> restPicture_;
     QPointer<QLabel> note_;
     QPointer<ParentSettingsDialog> settingsDialog_;  // while it is open
     QTimer* sessionPoll_ = nullptr;
-    QShortcut* leaveFullScreenKey_ = nullptr;
-    QShortcut* toggleFullScreenKey_ = nullptr;
-    // Where the lesson sits in the main window while it is full screen.
-    QPointer<QWidget> flashHome_;
-    QPointer<QWidget> flashAbove_;
-    QRect flashGeometry_;
-    // Tab goes round these and no further: the lesson menu, the picture buttons, "家长".
-    QList<QPointer<QWidget>> tabRing_;
+    std::unique_ptr<FullScreenLesson> fullScreen_;
 };
 
 }  // namespace pw

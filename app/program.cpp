@@ -23,9 +23,11 @@ Program::Program(ProgramSetup setup)
       openFolder_(std::move(setup.openFolder)),
       timeouts_(setup.timeouts),
       parentCorner_(std::make_unique<ParentCorner>(ParentCornerSetup{
-          std::move(setup.parentSettingsFile), std::move(setup.clock), hosts_.site, openInBrowser_,
+          std::move(setup.parentSettingsFile), std::move(setup.parentStateFile), std::move(setup.clocks), hosts_.site,
+          openInBrowser_,
           DownloadAllActions{[this] { StartDownloadAll(); }, [this] { CancelDownloadAll(); },
-                             [this] { return DownloadAllRunning(); }}})),
+                             [this] { return DownloadAllRunning(); }},
+          [this] { OnRestEnded(); }})),
       lessonReady_(LessonCatalogue().size(), false),
       fileChecks_(LessonCatalogue().size()),
       lessonFiles_([this](std::size_t lesson, bool whole) {
@@ -220,8 +222,10 @@ void Program::PostToUiThread(std::function<void()> apply) {
 }
 
 void Program::HandleWindowEvent(WindowEvent event, int group, int item) {
-    // After the session's end only the parent corner answers.
-    if (parentCorner_->Resting() && event != WindowEvent::ParentCornerClicked) return;
+    // After the session's end only the parent corner answers the controls; the windows are
+    // still made (a rest kept from the last run holds from the start).
+    const bool made = event == WindowEvent::MainWindowCreated || event == WindowEvent::PagesWindowCreated;
+    if (parentCorner_->Resting() && !made && event != WindowEvent::ParentCornerClicked) return;
     switch (event) {
     case WindowEvent::None: break;
     case WindowEvent::MainWindowCreated: OnMainWindowCreated(); break;
@@ -236,6 +240,7 @@ void Program::HandleWindowEvent(WindowEvent event, int group, int item) {
     case WindowEvent::Button8Clicked: OnButton5To8Clicked(); break;
     case WindowEvent::LessonMenuItemClicked: OnLessonMenuItemClicked(group, item); break;
     case WindowEvent::ParentCornerClicked: OnParentCornerClicked(); break;
+    case WindowEvent::FullScreenClicked: OnFullScreenClicked(); break;
     }
 }
 
@@ -273,11 +278,20 @@ void Program::StartUpdateCheck() {
 }
 
 void Program::OnUpdatePage(const Text& body) {
+    // A child who rests gets no question: it comes once the rest is over.
+    if (parentCorner_->Resting()) {
+        updatePageAfterRest_ = body;
+        return;
+    }
     auto openInBrowser = [this](const Text& url) {
         if (parentCorner_->MayLeave()) openInBrowser_(url);
     };
     UpdatePlatform platform{messages_, openInBrowser, [this] { StartDownloadWorker(); }};
     UpdateCheck(globals_, body, platform);
+}
+
+void Program::OnRestEnded() {
+    if (updatePageAfterRest_ && !ended_) OnUpdatePage(*std::exchange(updatePageAfterRest_, std::nullopt));
 }
 
 void Program::OnLessonMenuItemClicked(int group, int item) {
@@ -449,7 +463,8 @@ void Program::ShowDownloadedFile(const Text& fileName) {
     // Not a movie (the player would show black), or an update that came in behind the
     // child's lesson: say where it is, and show its folder.
     ShowMessage(messages_, Gbk<"新版本已下载到：\n">() + FromUtf8(dataDirectory_) + Gbk<"\n文件：">() + fileName);
-    if (openFolder_) openFolder_(dataDirectory_);
+    // The file manager leaves the program: through the gate when a parent asked for it.
+    if (openFolder_ && parentCorner_->MayLeave()) openFolder_(dataDirectory_);
 }
 
 void Program::SilenceLessonAndShowWebView() {
@@ -491,5 +506,7 @@ void Program::OpenGuestbook() {
 void Program::OnButton5To8Clicked() { ShowMessage(messages_, msg::PleaseWaitForUpgrade()); }
 
 void Program::OnParentCornerClicked() { parentCorner_->Open(); }
+
+void Program::OnFullScreenClicked() { parentCorner_->ToggleFullScreen(); }
 
 }  // namespace pw

@@ -16,7 +16,7 @@
 #include "lessons/display.h"
 #include "lessons/download_progress.h"
 #include "lessons/download_worker.h"
-#include "lessons/parent_corner_rules.h"
+#include "lessons/parent_corner_state.h"
 #include "lessons/program_state.h"
 #include "lessons/whole_file_checker.h"
 #include "net/remote_size_probe.h"
@@ -45,8 +45,9 @@ struct ProgramSetup {
     // Shows a folder of the data directory in the desktop's file manager.
     std::function<void(const Text& folder)> openFolder;
     NetworkTimeouts timeouts;
-    QString parentSettingsFile;  // empty: the parent corner's defaults, kept nowhere
-    std::function<MonotonicTime()> clock;  // monotonic, for the session timer; empty: the steady clock
+    Text parentSettingsFile;  // empty: the parent corner's defaults, kept nowhere
+    Text parentStateFile;     // empty: the session and the gate's pause are kept nowhere
+    CornerClocks clocks;      // for the session and the gate's pause; empty: the system's
     // Whether a lesson's cache file is whole, for its menu mark; empty: the whole-movie
     // rule. Runs on the checker's thread.
     std::function<bool(const Text& path)> isWholeMovie;
@@ -82,6 +83,7 @@ public:
     void OpenGuestbook();
     void OnButton5To8Clicked();
     void OnParentCornerClicked();
+    void OnFullScreenClicked();
 
     // Downloads every lesson that is not whole on disk, one after another, with one
     // overall progress: the usual caption, its waiting line saying "正在下载第 k / n 课".
@@ -126,6 +128,8 @@ private:
     void OnDownloadEvent(const DownloadEvent& event);
     void StartUpdateCheck();
     void OnUpdatePage(const Text& body);
+    // The child's rest is over: an update page that came during it is answered now.
+    void OnRestEnded();
     // Runs `apply` on the UI thread later, if the program still exists then.
     void PostToUiThread(std::function<void()> apply);
     // The menu's marks: which cache files are whole, checked off the UI thread.
@@ -175,6 +179,7 @@ private:
         std::uint64_t job = 0;  // its download, while one runs
     };
     std::optional<AcceptedUpdate> update_;
+    std::optional<Text> updatePageAfterRest_;  // its question waits until the rest is over
 
     // Whole on disk, by catalogue index; and how many checks are still out.
     std::vector<bool> lessonReady_;

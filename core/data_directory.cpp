@@ -20,7 +20,25 @@ bool IsDirectory(const Text& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// mkdir -p, each new folder private to the user (0700, as the XDG rule asks).
+Text HomeOfUser() {
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? Text(entry->pw_dir) : Text();
+}
+
+Text XdgDirectory(const char* xdgHome, const char* home, const char* underHome) {
+    if (IsAbsolute(xdgHome)) return JoinPath(xdgHome, kFolderName);
+    if (IsAbsolute(home)) return JoinPath(home, Text(underHome) + "/" + kFolderName);
+    return {};
+}
+
+// HOME, or the password entry's home when HOME is no absolute path.
+Text HomeOfProcess() {
+    const char* home = std::getenv("HOME");
+    return IsAbsolute(home) ? Text(home) : HomeOfUser();
+}
+
+}  // namespace
+
 bool MakeDirectories(const Text& path) {
     if (IsDirectory(path)) return true;
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
@@ -32,17 +50,13 @@ bool MakeDirectories(const Text& path) {
     return IsDirectory(path);
 }
 
-Text HomeOfUser() {
-    const passwd* entry = ::getpwuid(::getuid());
-    return entry != nullptr && entry->pw_dir != nullptr ? Text(entry->pw_dir) : Text();
+Text XdgDataDirectory(const char* xdgDataHome, const char* home) {
+    return XdgDirectory(xdgDataHome, home, ".local/share");
 }
 
-}  // namespace
-
-Text XdgDataDirectory(const char* xdgDataHome, const char* home) {
-    if (IsAbsolute(xdgDataHome)) return JoinPath(xdgDataHome, kFolderName);
-    if (IsAbsolute(home)) return JoinPath(home, Text(".local/share/") + kFolderName);
-    return {};
+Text XdgUserDirectory(const char* variable, const char* underHome) {
+    const Text home = HomeOfProcess();
+    return XdgDirectory(std::getenv(variable), home.c_str(), underHome);
 }
 
 bool IsWritableDirectory(const Text& directory) {
@@ -63,10 +77,8 @@ Text ChooseDataDirectory(const Text& programDirectory, const char* xdgDataHome, 
 }
 
 Text ChooseDataDirectory(const Text& programDirectory) {
-    const char* home = std::getenv("HOME");
-    const Text fromPasswd = IsAbsolute(home) ? Text() : HomeOfUser();
-    return ChooseDataDirectory(programDirectory, std::getenv("XDG_DATA_HOME"),
-                               fromPasswd.empty() ? home : fromPasswd.c_str());
+    const Text home = HomeOfProcess();
+    return ChooseDataDirectory(programDirectory, std::getenv("XDG_DATA_HOME"), home.c_str());
 }
 
 }  // namespace pw

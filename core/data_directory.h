@@ -20,6 +20,16 @@ Text ChooseDataDirectory(const Text& programDirectory);
 // empty when neither is an absolute path. Touches no file.
 Text XdgDataDirectory(const char* xdgDataHome, const char* home);
 
+// The program's folder under one of the user's XDG base folders, by the same rule:
+// $<variable>/pebblewick, else $HOME/<underHome>/pebblewick, with the variable and HOME
+// (or the password entry's home) of this process; empty when neither is usable.
+// XdgUserDirectory("XDG_STATE_HOME", ".local/state"). Touches no file.
+Text XdgUserDirectory(const char* variable, const char* underHome);
+
+// mkdir -p, each new folder private to the user (0700, as the XDG rule asks). True when
+// the folder is there afterwards.
+bool MakeDirectories(const Text& path);
+
 // True when this process can create and remove a file in `directory`. access() alone is
 // not enough: root passes it for folders that take no files (read-only mounts, /proc).
 bool IsWritableDirectory(const Text& directory);

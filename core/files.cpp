@@ -7,10 +7,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace pw {
 namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
@@ -24,20 +29,27 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
 
 // Written beside the target and renamed over it, so that a reader (a second instance of
 // the program, the player) never sees the file half written; `calls` also flush it.
-bool WriteBeside(const Text& path, std::span<const std::uint8_t> bytes, const DurableWriteCalls* calls) {
+// 0, or the errno of the step that failed.
+int WriteBeside(const Text& path, std::span<const std::uint8_t> bytes, const DurableWriteCalls* calls) {
     Text temporary = path + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
+    if (fd < 0) return errno;
     ::fchmod(fd, 0644);
-    bool ok = WriteAll(fd, bytes);
-    if (ok && calls) {
-        ok = RenameDurably(fd, temporary, path, *calls);
-        ok = ::close(fd) == 0 && ok;  // an error closing can follow a flush that passed only on NFS
+    int error = 0;
+    const auto failed = [&error] {
+        if (error == 0) error = errno != 0 ? errno : EIO;
+    };
+    errno = 0;
+    if (!WriteAll(fd, bytes)) failed();
+    if (calls) {
+        if (error == 0 && !RenameDurably(fd, temporary, path, *calls)) failed();
+        if (::close(fd) != 0) failed();  // an error closing can follow a flush that passed only on NFS
     } else {
-        ok = ::close(fd) == 0 && ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+        if (::close(fd) != 0) failed();
+        if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) failed();
     }
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
+    if (error != 0) ::unlink(temporary.c_str());
+    return error;
 }
 
 }  // namespace
@@ -69,7 +81,7 @@ std::int32_t LocalFileSize(const Text& path) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size)));
 }
 
-bool WriteWholeFile(const Text& path, std::span<const std::uint8_t> bytes) { return WriteBeside(path, bytes, nullptr); }
+bool WriteWholeFile(const Text& path, std::span<const std::uint8_t> bytes) { return WriteBeside(path, bytes, nullptr) == 0; }
 
 const DurableWriteCalls& SystemWriteCalls() {
     static const DurableWriteCalls calls{
@@ -86,8 +98,21 @@ const DurableWriteCalls& SystemWriteCalls() {
     return calls;
 }
 
-bool ReplaceFileDurably(const Text& path, std::span<const std::uint8_t> bytes, const DurableWriteCalls& calls) {
-    return WriteBeside(path, bytes, &calls);
+WriteOutcome ReplaceFileDurably(const Text& path, std::span<const std::uint8_t> bytes, const DurableWriteCalls& calls) {
+    return {WriteBeside(path, bytes, &calls)};
+}
+
+std::optional<std::string> ReadSmallFile(const Text& path, std::size_t limit) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char chunk[4096];
+    while (std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get())) {
+        if (bytes.size() + got > limit) return std::nullopt;
+        bytes.append(chunk, got);
+    }
+    if (std::ferror(file.get())) return std::nullopt;
+    return bytes;
 }
 
 bool RenameDurably(int fd, const Text& from, const Text& to, const DurableWriteCalls& calls) {

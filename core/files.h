@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "core/text.h"
 
@@ -35,15 +38,24 @@ struct DurableWriteCalls {
 // fdatasync, rename and fsync of the folder.
 const DurableWriteCalls& SystemWriteCalls();
 
+struct WriteOutcome {
+    int error = 0;  // 0, or the errno of the step that failed
+    explicit operator bool() const { return error == 0; }
+};
+
 // WriteWholeFile, with the temporary file flushed before it is renamed over `path` and
 // the folder flushed after: after a power cut `path` holds its old bytes or the new ones,
 // never an empty or short file.
-bool ReplaceFileDurably(const Text& path, std::span<const std::uint8_t> bytes,
-                        const DurableWriteCalls& calls = SystemWriteCalls());
+// Its outcome is false when the write failed, with the errno of the step that failed.
+WriteOutcome ReplaceFileDurably(const Text& path, std::span<const std::uint8_t> bytes,
+                                const DurableWriteCalls& calls = SystemWriteCalls());
 
 // Flushes the file open as `fd` (it is `from`), renames `from` over `to` and flushes the
 // folder. False, with nothing renamed, when the flush or the rename fails; a folder that
 // cannot be flushed leaves the rename done.
 bool RenameDurably(int fd, const Text& from, const Text& to, const DurableWriteCalls& calls = SystemWriteCalls());
+
+// The whole file, or nothing when it cannot be read or is larger than `limit` bytes.
+std::optional<std::string> ReadSmallFile(const Text& path, std::size_t limit);
 
 }  // namespace pw

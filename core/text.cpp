@@ -115,7 +115,9 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-double NumberFromText(std::string_view text) {
+double NumberFromText(std::string_view text) { return LeadingNumber(text).value_or(0.0); }
+
+std::optional<double> LeadingNumber(std::string_view text) {
     std::string ascii;
     ascii.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -141,7 +143,7 @@ double NumberFromText(std::string_view text) {
         ++i;
         while (i < ascii.size() && IsDigit(ascii[i])) ++i, ++digits;
     }
-    if (digits == 0) return 0.0;
+    if (digits == 0) return std::nullopt;
     std::size_t end = i;
     if (i < ascii.size() && (ascii[i] == 'e' || ascii[i] == 'E')) {
         std::size_t j = i + 1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // The leading decimal number of the text, after full-width digits, signs, point and blank
 // have been made ASCII; 0 when the text does not begin with a number.
 double NumberFromText(std::string_view text);
+// The same, or nothing when the text does not begin with a number.
+std::optional<double> LeadingNumber(std::string_view text);
 
 // A double as printf's "%.13g" writes it, in the C locale whatever the process locale.
 Text TextFromNumber(double value);

@@ -74,7 +74,6 @@ public:
     ~FlashSchemeHandler() override;
 
     void SetMovie(const QString& token, const QString& path);
-    void SetRuffleDirectory(const QString& directory) { ruffleDirectory_ = directory; }
 
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 

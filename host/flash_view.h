@@ -31,7 +31,6 @@ public:
     void Pause();
     // 0..1, for the movie that plays and every later one, which starts at it.
     void SetVolume(double volume);
-    double volume() const { return volume_; }
 
     // The page's state as JSON (players on the page, movie loaded, Ruffle's ready
     // state), for tests and measurements. Called back on the UI thread; "" while the

@@ -13,11 +13,25 @@ LeavingGuard& Guard() {
     return guard;
 }
 
+bool IsWebAddress(const QUrl& url) {
+    return url.scheme() == QStringLiteral("http") || url.scheme() == QStringLiteral("https");
+}
+
+// What the engine shows by itself (the offline page, a blank page, a script's blob);
+// every other scheme would go to the desktop's handler.
+bool IsEnginesOwn(const QUrl& url) {
+    return url.scheme() == QStringLiteral("data") || url.scheme() == QStringLiteral("about") ||
+           url.scheme() == QStringLiteral("blob");
+}
+
 // Hands `url` to the guard's decision once the engine has finished with the request:
-// the decision may open a modal window.
+// the decision may open a modal window. Only web addresses ever leave.
 void Leave(QObject* context, const QUrl& url) {
+    if (!IsWebAddress(url)) return;
     QTimer::singleShot(0, context, [url] {
-        if (Guard().leave) Guard().leave(url);
+        // A copy: the decision may change the guard (the gate's settings window) while it runs.
+        const auto leave = Guard().leave;
+        if (leave) leave(url);
     });
 }
 
@@ -57,9 +71,10 @@ bool GuardedPage::acceptNavigationRequest(const QUrl& url, NavigationType type, 
         deleteLater();
         return false;
     }
-    const bool guarded = Guard().leave && isMainFrame && (url.scheme() == QStringLiteral("http") ||
-                                                          url.scheme() == QStringLiteral("https"));
-    if (!guarded || IsOnSiteHost(url, Guard().siteHost))
+    if (!Guard().leave) return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    // mailto: and the like are never handed to the desktop while the guard is on.
+    if (!IsWebAddress(url)) return IsEnginesOwn(url) && QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    if (!isMainFrame || IsOnSiteHost(url, Guard().siteHost))
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     // Only a child's click asks to leave; a redirect or a script's move is just held back.
     if (type == NavigationTypeLinkClicked || type == NavigationTypeFormSubmitted) Leave(this, url);

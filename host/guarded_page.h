@@ -10,8 +10,9 @@ namespace pw {
 
 // Where a site page may lead. With `leave` set, a link to any host but `siteHost`
 // (written as the program's hosts are, see HostOrigin) never opens inside the program: it
-// goes to `leave`, which decides (a grown-up's gate, then the desktop's browser). Without
-// it, pages navigate as ever.
+// goes to `leave`, which decides (a grown-up's gate, then the desktop's browser); and a
+// link of any other scheme than http and https (mailto:, an application's own) is never
+// handed to the desktop at all. Without it, pages navigate as ever.
 struct LeavingGuard {
     QString siteHost;
     std::function<void(const QUrl& url)> leave;
@@ -20,8 +21,8 @@ struct LeavingGuard {
 // For every web view of the program, from now on.
 void SetLeavingGuard(LeavingGuard guard);
 
-// The page of the program's web views: it holds links to other hosts back when the
-// guard is on, those that open a new window (target="_blank") too.
+// The page of the program's web views: it holds links to other hosts and other schemes
+// back when the guard is on, those that open a new window (target="_blank") too.
 class GuardedPage : public QWebEnginePage {
 public:
     explicit GuardedPage(QObject* parent = nullptr);

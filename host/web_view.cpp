@@ -31,6 +31,11 @@ void UseChineseWebEngine() {
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
 }
 
+void OpenWebPagesToScreenReaders() {
+    constexpr char kVariable[] = "QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY";
+    if (!qEnvironmentVariableIsSet(kVariable)) qputenv(kVariable, "1");
+}
+
 WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
     setPage(new GuardedPage(this));
     page()->profile()->setHttpAcceptLanguage(QStringLiteral("zh-CN,zh"));

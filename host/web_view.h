@@ -14,6 +14,11 @@ namespace pw {
 // before any web engine object; site pages get Accept-Language zh-CN from the web view.
 void UseChineseWebEngine();
 
+// Lets a screen reader into the web pages (the site's, the offline page): Qt WebEngine
+// keeps them closed on Linux unless asked. It builds their accessible tree only while a
+// reader listens. Run once, before any web engine object; a value already set is kept.
+void OpenWebPagesToScreenReaders();
+
 // A view of the program's site pages. While it is hidden (a lesson plays, a download
 // shows) its page is discarded, which ends its renderer and gives back the memory; shown
 // again, the page comes back at its address.

@@ -1,5 +1,7 @@
 #include "ui/controls.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QPainter>
 
@@ -11,6 +13,48 @@
 #include "lessons/display.h"
 
 namespace pw {
+namespace {
+
+// A container as a screen reader sees it: the frames that only decorate are left out.
+class ContainerAccessible final : public QAccessibleWidget {
+public:
+    ContainerAccessible(QWidget* widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
+
+    int childCount() const override { return static_cast<int>(Children().size()); }
+    QAccessibleInterface* child(int index) const override {
+        const QWidgetList children = Children();
+        return index >= 0 && index < children.size() ? QAccessible::queryAccessibleInterface(children[index]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child ? static_cast<int>(Children().indexOf(qobject_cast<QWidget*>(child->object()))) : -1;
+    }
+
+private:
+    QWidgetList Children() const {
+        QWidgetList children;
+        for (QObject* o : widget()->children())
+            if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow() && !qobject_cast<FrameBox*>(w))
+                children.append(w);
+        return children;
+    }
+};
+
+QAccessibleInterface* ControlAccessibleFactory(const QString& className, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (!widget) return nullptr;
+    if (className == QStringLiteral("pw::RestPicture")) return new QAccessibleWidget(widget, QAccessible::AlertMessage);
+    // The background has no name: a plain container (a filler), which screen readers pass over.
+    if (className == QStringLiteral("pw::PictureBox")) return new ContainerAccessible(widget, QAccessible::Client);
+    if (className == QStringLiteral("pw::LoadedWindow")) return new ContainerAccessible(widget, QAccessible::Window);
+    return nullptr;
+}
+
+}  // namespace
+
+void InstallControlAccessibility() {
+    static const bool installed = (QAccessible::installFactory(ControlAccessibleFactory), true);
+    (void)installed;
+}
 
 PictureButton::PictureButton(QWidget* parent) : QAbstractButton(parent) {
     setCursor(Qt::PointingHandCursor);
@@ -90,10 +134,15 @@ bool CornerButton::eventFilter(QObject* watched, QEvent* event) {
     return QPushButton::eventFilter(watched, event);
 }
 
+void CornerButton::KeepFromCorner(int right, int bottom) {
+    fromRight_ = right;
+    fromBottom_ = bottom;
+    if (parentWidget()) KeepToCorner();
+}
+
 void CornerButton::KeepToCorner() {
-    constexpr int kMargin = 2;
     const QSize room = parentWidget()->size();
-    move(room.width() - width() - 2 * kMargin, room.height() - height() - kMargin);
+    move(room.width() - width() - fromRight_, room.height() - height() - fromBottom_);
 }
 
 FrameBox::FrameBox(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
@@ -116,6 +165,21 @@ void PictureBox::SetPicture(const QPixmap& picture) {
 void PictureBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, picture_);
+}
+
+RestPicture::RestPicture(QWidget* parent) : QWidget(parent), picture_(QStringLiteral(":/assets/rest.png")) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QStringLiteral("休息一下"));
+    setAccessibleDescription(QStringLiteral("玩了好一会儿啦，休息一下吧。休息时间过了，或者家长按“家长”按钮回答问题，就可以接着玩。"));
+}
+
+void RestPicture::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    // It fills its place, cut at two edges where the proportions differ (the full screen).
+    const QSize filled = picture_.size().scaled(size(), Qt::KeepAspectRatioByExpanding);
+    const QRect at(QPoint((width() - filled.width()) / 2, (height() - filled.height()) / 2), filled);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawPixmap(at, picture_);
 }
 
 QString CaptionToDisplay(const Text& caption) {

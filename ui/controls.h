@@ -38,16 +38,22 @@ class CornerButton : public QPushButton {
     Q_OBJECT
 public:
     explicit CornerButton(QWidget* parent = nullptr);
+    // How far its right and bottom edges keep from the parent's.
+    void KeepFromCorner(int right, int bottom);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void KeepToCorner();
+
+    int fromRight_ = 4;
+    int fromBottom_ = 2;
 };
 
 // A plain etched frame with an empty caption. Like the system's group box, its top
-// line runs half a text line below the control's top edge.
+// line runs half a text line below the control's top edge. It only decorates: a screen
+// reader does not see it among its parent's children.
 class FrameBox : public QWidget {
     Q_OBJECT
 public:
@@ -58,7 +64,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// A container that paints one picture at its top-left corner, with no border.
+// A container that paints one picture at its top-left corner, with no border. A screen
+// reader sees its controls, not the picture.
 class PictureBox : public QWidget {
     Q_OBJECT
 public:
@@ -71,6 +78,24 @@ protected:
 private:
     QPixmap picture_;
 };
+
+// The calm picture shown while the child rests, scaled to fill its place. It takes the
+// focus, and a screen reader meets it as an alert that reads its name and description.
+class RestPicture : public QWidget {
+    Q_OBJECT
+public:
+    explicit RestPicture(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPixmap picture_;
+};
+
+// How screen readers see the window's containers and the rest picture; run before the
+// first window is made.
+void InstallControlAccessibility();
 
 // Static text: left-aligned, wrapped at word boundaries, ampersands literal.
 class StatusLabel : public QLabel {

@@ -1,18 +1,25 @@
 #include "ui/parent_gate.h"
 
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include "lessons/parent_corner_state.h"
 
 namespace pw {
 namespace {
 
-QPushButton* PadButton(const QString& text, const QString& spoken, QWidget* parent) {
+// No product here has more than two digits.
+constexpr int kAnswerDigits = 2;
+
+QPushButton* PadButton(const QString& text, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
-    // No button is the default and none takes the focus: Enter and Space press nothing.
+    // No button is the default and none takes the focus: the keyboard types into the
+    // answer field, and Enter answers from there.
     button->setAutoDefault(false);
     button->setDefault(false);
     button->setFocusPolicy(Qt::NoFocus);
@@ -20,8 +27,13 @@ QPushButton* PadButton(const QString& text, const QString& spoken, QWidget* pare
     QFont big = button->font();
     big.setPixelSize(26);
     button->setFont(big);
-    button->setAccessibleName(spoken);
     return button;
+}
+
+QString PauseText(Milliseconds left) {
+    const long long seconds = (left.count() + 999) / 1000;
+    if (seconds < 60) return QStringLiteral("答错了几次，请 %1 秒后再试").arg(seconds);
+    return QStringLiteral("答错了几次，请 %1 分 %2 秒后再试").arg(seconds / 60).arg(seconds % 60);
 }
 
 }  // namespace
@@ -29,39 +41,44 @@ QPushButton* PadButton(const QString& text, const QString& spoken, QWidget* pare
 ParentGateDialog::ParentGateDialog(Setup setup, QWidget* parent) : QDialog(parent), setup_(std::move(setup)) {
     setWindowTitle(QStringLiteral("请家长回答"));
     setWindowModality(Qt::WindowModal);
+    const bool code = !setup_.codeHash.empty();
     auto* layout = new QVBoxLayout(this);
-    questionLabel_ = new QLabel(this);
-    QFont large = questionLabel_->font();
+    prompt_ = new QLabel(this);
+    QFont large = prompt_->font();
     large.setPixelSize(24);
-    questionLabel_->setFont(large);
-    questionLabel_->setAlignment(Qt::AlignCenter);
-    questionLabel_->setAccessibleName(QStringLiteral("问题"));
-    layout->addWidget(questionLabel_);
-    answerLabel_ = new QLabel(this);
-    answerLabel_->setFont(large);
-    answerLabel_->setAlignment(Qt::AlignCenter);
-    answerLabel_->setMinimumHeight(40);
-    answerLabel_->setFrameShape(QFrame::StyledPanel);
-    answerLabel_->setAccessibleName(QStringLiteral("答案"));
-    layout->addWidget(answerLabel_);
+    prompt_->setFont(large);
+    prompt_->setAlignment(Qt::AlignCenter);
+    // As wide as the longest countdown, so that the window keeps its size as it counts.
+    prompt_->setMinimumWidth(QFontMetrics(large).horizontalAdvance(PauseText(kLongestGatePause - Milliseconds(1))) + 8);
+    layout->addWidget(prompt_);
+    answer_ = new QLineEdit(this);
+    answer_->setFont(large);
+    answer_->setAlignment(Qt::AlignCenter);
+    answer_->setMinimumHeight(44);
+    const int digits = code ? kGateCodeDigits : kAnswerDigits;
+    answer_->setMaxLength(digits);
+    answer_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(digits)), answer_));
+    answer_->setContextMenuPolicy(Qt::NoContextMenu);
+    if (code) answer_->setEchoMode(QLineEdit::Password);
+    prompt_->setBuddy(answer_);
+    layout->addWidget(answer_);
+    connect(answer_, &QLineEdit::returnPressed, this, &ParentGateDialog::Submit);
 
     auto* pad = new QGridLayout;
     for (int d = 0; d <= 9; ++d) {
-        digits_[d] = PadButton(QString::number(d), QString::number(d), this);
+        digits_[d] = PadButton(QString::number(d), this);
         digits_[d]->setObjectName(QStringLiteral("digit%1").arg(d));
         connect(digits_[d], &QPushButton::clicked, this, [this, d] { Type(d); });
         if (d > 0) pad->addWidget(digits_[d], (d - 1) / 3, (d - 1) % 3);
     }
-    clear_ = PadButton(QStringLiteral("清除"), QStringLiteral("清除"), this);
-    ok_ = PadButton(QStringLiteral("确定"), QStringLiteral("确定"), this);
+    clear_ = PadButton(QStringLiteral("清除"), this);
+    ok_ = PadButton(QStringLiteral("确定"), this);
     pad->addWidget(clear_, 3, 0);
     pad->addWidget(digits_[0], 3, 1);
     pad->addWidget(ok_, 3, 2);
     layout->addLayout(pad);
-    connect(clear_, &QPushButton::clicked, this, [this] {
-        typed_.clear();
-        answerLabel_->clear();
-    });
+    connect(clear_, &QPushButton::clicked, answer_, &QLineEdit::clear);
     connect(ok_, &QPushButton::clicked, this, &ParentGateDialog::Submit);
 
     pauseTick_ = new QTimer(this);
@@ -69,58 +86,59 @@ ParentGateDialog::ParentGateDialog(Setup setup, QWidget* parent) : QDialog(paren
     connect(pauseTick_, &QTimer::timeout, this, &ParentGateDialog::ShowPauseOrQuestion);
     NewQuestion();
     ShowPauseOrQuestion();
+    answer_->setFocus(Qt::OtherFocusReason);
 }
-
-QString ParentGateDialog::questionText() const { return QString::fromStdString(question_.Text()); }
 
 void ParentGateDialog::NewQuestion() {
     question_ = MakeGateQuestion(setup_.random(), setup_.random());
-    typed_.clear();
-    answerLabel_->clear();
+    answer_->clear();
+}
+
+void ParentGateDialog::SetPrompt(const QString& text) {
+    if (prompt_->text() == text) return;
+    prompt_->setText(text);
+    // The field takes the question as its name, so that a reader says it with the field
+    // and announces every change.
+    answer_->setAccessibleName(text);
 }
 
 void ParentGateDialog::ShowPauseOrQuestion() {
-    const MonotonicTime left = setup_.lock->PauseLeft(setup_.clock());
-    const bool paused = left > MonotonicTime{0};
+    const Milliseconds left = setup_.keeper->GatePauseLeft();
+    const bool paused = left > Milliseconds{0};
     for (QPushButton* b : digits_) b->setEnabled(!paused);
     clear_->setEnabled(!paused);
     ok_->setEnabled(!paused);
+    answer_->setReadOnly(paused);
     if (paused) {
-        const auto seconds = (left.count() + 999) / 1000;
-        questionLabel_->setText(QStringLiteral("请 %1 秒后再试").arg(seconds));
+        SetPrompt(PauseText(left));
         pauseTick_->start();
     } else {
         pauseTick_->stop();
-        questionLabel_->setText(questionText());
+        SetPrompt(setup_.codeHash.empty() ? QString::fromStdString(question_.Text())
+                                          : QStringLiteral("请输入家长的四位数密码"));
     }
 }
 
 void ParentGateDialog::Type(int digit) {
-    if (typed_.size() >= 2) return;  // no product here has more than two digits
-    typed_ += QString::number(digit);
-    answerLabel_->setText(typed_);
+    answer_->insert(QString::number(digit));
+    answer_->setFocus(Qt::OtherFocusReason);
 }
 
 void ParentGateDialog::Submit() {
-    if (typed_.isEmpty()) return;
-    switch (setup_.lock->Check(question_, typed_.toInt(), setup_.clock())) {
-    case GateLock::Result::Right:
+    const std::string typed = answer_->text().toStdString();
+    const bool code = !setup_.codeHash.empty();
+    if (typed.empty() || answer_->isReadOnly() || (code && !IsGateCode(typed))) return;
+    const bool right = code ? GateCodeMatches(setup_.codeHash, typed) : answer_->text().toInt() == question_.Answer();
+    switch (setup_.keeper->AnswerGate(right)) {
+    case GateResult::Right:
         accept();
         return;
-    case GateLock::Result::Wrong:
-    case GateLock::Result::Paused:
+    case GateResult::Wrong:
+    case GateResult::Paused:
         NewQuestion();
         ShowPauseOrQuestion();
         return;
     }
-}
-
-void ParentGateDialog::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        reject();
-        return;
-    }
-    event->accept();  // every other key stops here
 }
 
 }  // namespace pw

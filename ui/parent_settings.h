@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 #include "lessons/parent_corner_rules.h"
 
@@ -15,14 +16,6 @@ class QSlider;
 
 namespace pw {
 
-// Where the parent's settings are kept: $XDG_CONFIG_HOME/pebblewick/pebblewick.conf.
-QString ParentSettingsFile();
-// A missing, unreadable or broken file gives the defaults; a value out of range is
-// brought into it, and one that is no number keeps its default.
-ParentSettings LoadParentSettings(const QString& file);
-// False when the file could not be written.
-bool SaveParentSettings(const QString& file, const ParentSettings& settings);
-
 // The "download all lessons" command, for the button of that name; the button is
 // hidden while `downloadAll` is empty.
 struct DownloadAllActions {
@@ -31,29 +24,37 @@ struct DownloadAllActions {
     std::function<bool()> downloadAllRunning;
 };
 
-// The parent's settings window. Every change takes effect at once through `changed`.
+// The parent's settings window. Every change takes effect at once through `changed`,
+// which answers why the settings could not be saved (empty when they were); the window
+// shows that reason until a save succeeds.
 class ParentSettingsDialog : public QDialog {
     Q_OBJECT
 public:
     ParentSettingsDialog(const ParentSettings& settings, DownloadAllActions downloadAll,
-                         std::function<void(const ParentSettings&)> changed, QWidget* parent = nullptr);
+                         std::function<QString(const ParentSettings&)> changed, QWidget* parent = nullptr);
 
-    const ParentSettings& settings() const { return settings_; }
     // The download-all button's text: what pressing it does now.
     void ShowDownloadAllState();
 
 private:
     void Changed();
+    void ChooseGateCode(bool useCode);
 
     ParentSettings settings_;
     DownloadAllActions downloadAll_;
-    std::function<void(const ParentSettings&)> changed_;
+    std::function<QString(const ParentSettings&)> changed_;
     QSlider* volume_ = nullptr;
     QLabel* volumeText_ = nullptr;
     QCheckBox* mute_ = nullptr;
     QComboBox* session_ = nullptr;
+    QComboBox* rest_ = nullptr;
     QCheckBox* gateBeforeLeaving_ = nullptr;
+    QCheckBox* gateCode_ = nullptr;
     QPushButton* downloadAllButton_ = nullptr;
+    QLabel* saveFailure_ = nullptr;
 };
+
+// Asks for a new four-digit code twice; its hash once both agree, else empty.
+std::string AskForGateCode(QWidget* parent);
 
 }  // namespace pw

@@ -17,7 +17,7 @@ enum class ControlType {
     PictureButton,  // 超级按钮: a push button whose face is a picture
     WebView,        // 超文本浏览框
     FlashView,      // flash控件
-    CornerButton,   // a small text button that keeps to its parent's bottom right corner
+    CornerButton,   // a small text button that keeps its distance from its parent's bottom right corner
 };
 
 enum class MousePointer { Default, Hand };
@@ -37,6 +37,7 @@ enum class WindowEvent {
     Button8Clicked,
     LessonMenuItemClicked,  // with (group, item)
     ParentCornerClicked,    // the "家长" button
+    FullScreenClicked,      // the "全屏" button
 };
 
 // Where the bound events go: the program's handlers.

@@ -7,6 +7,9 @@ namespace pw {
 const WindowDescription& MainWindowDescription();
 const WindowDescription& PagesWindowDescription();
 
+// The control of that name in the description, or nullptr.
+const ControlDescription* FindControl(const WindowDescription& window, const char* name);
+
 // Window and control names that the program's code refers to.
 namespace names {
 inline constexpr const char* kMainWindow = "MainWindow";
@@ -18,6 +21,7 @@ inline constexpr const char* kProgressBar = "进度条1";
 inline constexpr const char* kLessonMenu = "卷帘式菜单1";
 inline constexpr const char* kBackground = "图片框1";
 inline constexpr const char* kParentCornerButton = "家长按钮";
+inline constexpr const char* kFullScreenButton = "全屏按钮";
 }  // namespace names
 
 }  // namespace pw

@@ -26,7 +26,8 @@ QList<RollUpMenu::Group> LessonMenuGroups() {
     return groups;
 }
 
-QWidget* CreateControl(const ControlDescription& c, QWidget* parent, WindowEventHandler& handler) {
+QWidget* CreateControl(const WindowDescription& window, const ControlDescription& c, QWidget* parent,
+                       WindowEventHandler& handler) {
     switch (c.type) {
     case ControlType::PictureBox: {
         auto* box = new PictureBox(parent);
@@ -66,6 +67,8 @@ QWidget* CreateControl(const ControlDescription& c, QWidget* parent, WindowEvent
         return new FlashView(parent);
     case ControlType::CornerButton: {
         auto* button = new CornerButton(parent);
+        // As far from the corner as the description puts it from the window's outer corner.
+        button->KeepFromCorner(window.outerWidth - c.left - c.width, window.outerHeight - c.top - c.height);
         if (c.caption) button->setText(QString::fromUtf8(c.caption));
         if (c.clicked != WindowEvent::None)
             QObject::connect(button, &QAbstractButton::clicked, button,
@@ -82,6 +85,7 @@ LoadedWindow::LoadedWindow(const WindowDescription& description, WindowEventHand
     : description_(description), handler_(handler) {
     static const bool resourcesReady = (InitAssetResources(), true);
     (void)resourcesReady;
+    InstallControlAccessibility();
     setObjectName(QString::fromUtf8(description.name));
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                             Qt::WindowCloseButtonHint;
@@ -100,7 +104,7 @@ void LoadedWindow::CreateControls() {
     // containers first.
     auto create = [this](const ControlDescription& c) {
         QWidget* parent = c.parent ? controls_.value(QString::fromUtf8(c.parent), this) : this;
-        QWidget* w = CreateControl(c, parent, handler_);
+        QWidget* w = CreateControl(description_, c, parent, handler_);
         w->setObjectName(QString::fromUtf8(c.name));
         w->setGeometry(c.left, c.top, c.width, c.height);
         if (c.pointer == MousePointer::Hand) w->setCursor(Qt::PointingHandCursor);

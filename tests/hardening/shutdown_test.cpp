@@ -22,7 +22,7 @@
 #include "lessons/catalogue.h"
 #include "lessons/download_worker.h"
 #include "tests/hardening/hardening_support.h"
-#include "tests/hardening/x11_windows.h"
+#include "tests/support/x11_windows.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/gui_test_support.h"
 #include "tests/support/message_recorder.h"

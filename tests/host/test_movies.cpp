@@ -121,11 +121,26 @@ std::vector<std::uint8_t> MakeButtonMovie(const ButtonMovie& movie) {
     out.Add(SolidRectangle(1, movie.button, movie.upRgb));
     out.Add(SolidRectangle(2, movie.button, movie.overRgb));
     out.Add(SolidRectangle(3, movie.button, movie.downRgb));
+    const bool colouring = !movie.swatchColours.empty();
     out.Add(swf::DefineButton2Tag(4, {ButtonState(1, 1, true, false, false), ButtonState(2, 2, false, true, false),
-                                      ButtonState(3, 3, false, false, true)}));
+                                      ButtonState(3, 3, false, false, true)},
+                                  colouring ? swf::Bytes{swf::kActionNextFrame} : swf::Bytes{}));
     out.Add(Place(1, 4));
-    out.Add(swf::StopActionTag());
-    out.ShowFrame();
+    if (!colouring) {
+        out.Add(swf::StopActionTag());
+        out.ShowFrame();
+        return out.Finish();
+    }
+    // One frame per colour; a press moves on to the next.
+    constexpr std::uint16_t kSwatchDepth = 2;
+    for (std::size_t i = 0; i < movie.swatchColours.size(); ++i) {
+        const auto swatch = static_cast<std::uint16_t>(10 + i);
+        out.Add(SolidRectangle(swatch, movie.swatch, movie.swatchColours[i]));
+        if (i > 0) out.Add(swf::RemoveObject2Tag(kSwatchDepth));
+        out.Add(Place(kSwatchDepth, swatch));
+        out.Add(swf::StopActionTag());
+        out.ShowFrame();
+    }
     return out.Finish();
 }
 

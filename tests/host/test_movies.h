@@ -45,6 +45,8 @@ struct ShapesMovie {
 std::vector<std::uint8_t> MakeShapesMovie(const ShapesMovie& movie);
 
 // A white stage with one button: red at rest, green under the pointer, blue while pressed.
+// With swatch colours, every press also paints the swatch in its next colour, as a
+// colouring game does; the last colour stays.
 struct ButtonMovie {
     int widthPx = 400;
     int heightPx = 300;
@@ -52,6 +54,8 @@ struct ButtonMovie {
     std::uint32_t upRgb = 0xE02020;
     std::uint32_t overRgb = 0x20B040;
     std::uint32_t downRgb = 0x2040C0;
+    PixelRect swatch{20, 20, 60, 60};
+    std::vector<std::uint32_t> swatchColours{};
 };
 std::vector<std::uint8_t> MakeButtonMovie(const ButtonMovie& movie);
 

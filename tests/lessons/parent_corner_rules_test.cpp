@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "lessons/parent_corner_rules.h"
+#include "lessons/parent_corner_state.h"
+#include "tests/support/temp_dir.h"
 
 namespace pw {
 namespace {
@@ -24,40 +28,230 @@ TEST(ParentGateRules, NumbersAndQuestionAreWrittenInChineseCharacters) {
     }
 }
 
-TEST(ParentGateRules, ThreeWrongAnswersPauseTheGateForThirtySeconds) {
-    GateLock lock;
-    const GateQuestion q{6, 7};
-    EXPECT_EQ(lock.Check(q, 41, 0ms), GateLock::Result::Wrong);
-    EXPECT_EQ(lock.Check(q, 42, 1s), GateLock::Result::Right);  // a right answer starts the count anew
-    EXPECT_EQ(lock.Check(q, 1, 2s), GateLock::Result::Wrong);
-    EXPECT_EQ(lock.Check(q, 2, 3s), GateLock::Result::Wrong);
-    EXPECT_EQ(lock.Check(q, 3, 4s), GateLock::Result::Wrong);
-    // Paused: even the right answer is refused until 30 s have passed.
-    EXPECT_EQ(lock.Check(q, 42, 5s), GateLock::Result::Paused);
-    EXPECT_EQ(lock.PauseLeft(5s), 29s);
-    EXPECT_EQ(lock.Check(q, 42, 33s), GateLock::Result::Paused);
-    EXPECT_EQ(lock.Check(q, 42, 34s), GateLock::Result::Right);
+TEST(ParentGateRules, ACodeIsKeptOnlyAsASaltedHashThatTakesNothingElse) {
+    const std::string hash = HashGateCode("2468");
+    ASSERT_TRUE(IsGateCodeHash(hash));
+    EXPECT_EQ(hash.find("2468"), std::string::npos);
+    EXPECT_NE(HashGateCode("2468"), hash);  // salted: the same code never hashes alike
+    EXPECT_TRUE(GateCodeMatches(hash, "2468"));
+    for (const char* wrong : {"2469", "246", "24680", "", "２４６８"}) EXPECT_FALSE(GateCodeMatches(hash, wrong)) << wrong;
+    EXPECT_EQ(HashGateCode("12a4"), "");
+    EXPECT_FALSE(GateCodeMatches("2468", "2468"));  // plain digits are no hash
 }
 
-TEST(ParentGateRules, SessionTimerShowsTheNoteFiveMinutesBeforeItsEnd) {
-    SessionTimer timer;
-    const MonotonicTime start = 1000h;  // any point of a monotonic clock
-    timer.Start(20, start);
+// A test's two clocks, moved by hand.
+struct FakeClocks {
+    WallTime wall{1'700'000'000'000ms};
+    MonotonicTime monotonic{5000h};
+    CornerClocks Clocks() {
+        return {[this] { return wall; }, [this] { return monotonic; }};
+    }
+    // The program runs for `time`.
+    void Run(Milliseconds time) {
+        wall += time;
+        monotonic += time;
+    }
+    // The program is closed, or the computer restarted, for `time` of the wall clock
+    // (negative: the clock was set back); the monotonic clock starts anew.
+    void Restart(Milliseconds time) {
+        wall += time;
+        monotonic = 42ms;
+    }
+};
+
+struct RestartCase {
+    const char* name;
+    int restMinutes;
+    Milliseconds usedBefore;   // the first run, in a session of 20 minutes
+    Milliseconds closedFor;    // between the runs, on the wall clock
+    const char* fileAfter;     // when set, the state file's bytes are replaced by these
+    SessionPhase phase;        // at the second start
+    int minutesLeft;
+    Milliseconds restLeft;     // of a rest that holds through the restart
+};
+
+class ParentCornerRestart : public ::testing::TestWithParam<RestartCase> {};
+
+TEST_P(ParentCornerRestart, SessionAndRestHoldThroughARestart) {
+    const RestartCase& c = GetParam();
+    testing::TempDir dir;
+    const Text file = dir.File("state/pebblewick/state.ini");
+    const ParentSettings settings{.sessionMinutes = 20, .restMinutes = c.restMinutes};
+    FakeClocks clocks;
+    {
+        CornerKeeper first(file, clocks.Clocks(), settings);
+        // Use in uneven steps, as the poll sees it.
+        for (Milliseconds left = c.usedBefore; left > 0ms; left -= std::min<Milliseconds>(left, 7s)) {
+            clocks.Run(std::min<Milliseconds>(left, 7s));
+            first.Phase();
+        }
+        ASSERT_TRUE(first.Save());
+    }
+    clocks.Restart(c.closedFor);
+    if (c.fileAfter) testing::WriteWholeFile(file, c.fileAfter);
+
+    CornerKeeper second(file, clocks.Clocks(), settings);
+    EXPECT_EQ(second.Phase(), c.phase);
+    EXPECT_EQ(second.MinutesLeft(), c.minutesLeft);
+    if (c.phase != SessionPhase::Resting) return;
+    // The rest goes on for the time it had left, then a fresh session begins.
+    clocks.Run(c.restLeft - 1s);
+    EXPECT_EQ(second.Phase(), SessionPhase::Resting);
+    clocks.Run(1s);
+    EXPECT_EQ(second.Phase(), c.restMinutes == 0 ? SessionPhase::Resting : SessionPhase::Running);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParentCornerRestart,
+    ::testing::Values(
+        RestartCase{"MidSession", 30, 12min, 10min, nullptr, SessionPhase::Running, 8, {}},
+        RestartCase{"MidSessionNearTheNote", 30, 16min, 29min, nullptr, SessionPhase::Note, 4, {}},
+        RestartCase{"MidRest", 30, 25min, 10min, nullptr, SessionPhase::Resting, 0, 15min},
+        RestartCase{"RestOverWhileClosed", 30, 25min, 25min, nullptr, SessionPhase::Running, 20, {}},
+        RestartCase{"ClosedAsLongAsARest", 30, 12min, 30min, nullptr, SessionPhase::Running, 20, {}},
+        RestartCase{"RestUntilAGrownUpComes", 0, 25min, 24h, nullptr, SessionPhase::Resting, 0, 24h},
+        RestartCase{"ClockSetBackMidRest", 30, 25min, -2h, nullptr, SessionPhase::Resting, 0, 25min},
+        RestartCase{"ClockSetBackMidSession", 30, 12min, -3h, nullptr, SessionPhase::Running, 8, {}},
+        RestartCase{"DamagedFile", 30, 25min, 1min, "\x01\xff[[[ resting=perhaps\nusedMs=lots\n\x00",
+                    SessionPhase::Running, 20, {}},
+        RestartCase{"EmptyFile", 30, 25min, 1min, "", SessionPhase::Running, 20, {}}),
+    [](const ::testing::TestParamInfo<RestartCase>& param) { return std::string(param.param.name); });
+
+TEST(ParentCornerState, UseStopsWhileTheComputerSleepsAndTheRestGoesOn) {
+    FakeClocks clocks;
+    CornerKeeper keeper("", clocks.Clocks(), {.sessionMinutes = 20, .restMinutes = 30});
+    clocks.Run(10min);
+    ASSERT_EQ(keeper.MinutesLeft(), 10);
+    clocks.wall += 1h;  // asleep: the monotonic clock stood still
+    EXPECT_EQ(keeper.MinutesLeft(), 20);  // away as long as a rest: a fresh session
+    clocks.Run(21min);
+    ASSERT_EQ(keeper.Phase(), SessionPhase::Resting);
+    clocks.wall += 10min;
+    clocks.Run(18min);
+    EXPECT_EQ(keeper.Phase(), SessionPhase::Resting);
+    clocks.wall -= 1h;  // the clock set back while the program runs
+    clocks.Run(1min - 1ms);
+    EXPECT_EQ(keeper.Phase(), SessionPhase::Resting);
+    clocks.Run(1ms);
+    EXPECT_EQ(keeper.Phase(), SessionPhase::Running);
+}
+
+TEST(ParentCornerState, TheNoteComesFiveMinutesBeforeTheEnd) {
+    const ParentSettings settings{.sessionMinutes = 20};
     const struct {
-        MonotonicTime at;
-        SessionTimer::Phase phase;
+        Milliseconds used;
+        SessionPhase phase;
         int minutesLeft;
     } cases[] = {
-        {0min, SessionTimer::Phase::Running, 20},    {15min - 1ms, SessionTimer::Phase::Running, 6},
-        {15min, SessionTimer::Phase::Note, 5},       {19min + 1s, SessionTimer::Phase::Note, 1},
-        {20min, SessionTimer::Phase::Ended, 0},      {9h, SessionTimer::Phase::Ended, 0},
+        {0min, SessionPhase::Running, 20}, {15min - 1ms, SessionPhase::Running, 6}, {15min, SessionPhase::Note, 5},
+        {19min + 1s, SessionPhase::Note, 1}, {20min, SessionPhase::Resting, 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(timer.PhaseAt(start + c.at), c.phase) << c.at.count();
-        EXPECT_EQ(timer.MinutesLeft(start + c.at), c.minutesLeft) << c.at.count();
+        CornerRecord record;
+        PassTimeInUse(record, c.used, settings);
+        EXPECT_EQ(PhaseOf(record, settings), c.phase) << c.used.count();
+        EXPECT_EQ(MinutesLeft(record, settings), c.minutesLeft) << c.used.count();
     }
-    timer.Start(0, start);
-    EXPECT_EQ(timer.PhaseAt(start + 9h), SessionTimer::Phase::Off);
+    CornerRecord record;
+    PassTimeInUse(record, 9h, {});
+    EXPECT_EQ(PhaseOf(record, {}), SessionPhase::Off);
+}
+
+TEST(ParentCornerState, GatePauseDoublesToItsCapResetsOnARightAnswerAndHoldsThroughARestart) {
+    testing::TempDir dir;
+    const Text file = dir.File("state.ini");
+    FakeClocks clocks;
+    auto keeper = std::make_unique<CornerKeeper>(file, clocks.Clocks(), ParentSettings{});
+    const auto threeWrong = [&] {
+        for (int i = 0; i < kWrongAnswersBeforePause; ++i) ASSERT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
+    };
+    for (Milliseconds pause : {30s, 60s, 120s, 240s, 480s, 900s, 900s}) {
+        threeWrong();
+        EXPECT_EQ(keeper->GatePauseLeft(), pause);
+        clocks.Run(pause - 1ms);
+        EXPECT_EQ(keeper->AnswerGate(true), GateResult::Paused);  // even the right answer, unread
+        clocks.Run(1ms);
+    }
+    // In the middle of a pause the program restarts: the pause goes on where it was,
+    // less the time it was closed; a clock set back takes nothing off it.
+    threeWrong();
+    clocks.Run(100s);
+    keeper.reset();
+    clocks.Restart(20s);
+    keeper = std::make_unique<CornerKeeper>(file, clocks.Clocks(), ParentSettings{});
+    EXPECT_EQ(keeper->GatePauseLeft(), 900s - 120s);
+    keeper->Save();
+    keeper.reset();
+    clocks.Restart(-1h);
+    keeper = std::make_unique<CornerKeeper>(file, clocks.Clocks(), ParentSettings{});
+    EXPECT_EQ(keeper->GatePauseLeft(), 900s - 120s);
+    clocks.Run(900s - 120s);
+    // Two wrong answers before a restart still count toward the next pause.
+    EXPECT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
+    EXPECT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
+    keeper->Save();
+    keeper.reset();
+    clocks.Restart(1s);
+    keeper = std::make_unique<CornerKeeper>(file, clocks.Clocks(), ParentSettings{});
+    EXPECT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
+    EXPECT_EQ(keeper->GatePauseLeft(), 900s);
+    clocks.Run(900s);
+    // A right answer starts it all anew.
+    EXPECT_EQ(keeper->AnswerGate(true), GateResult::Right);
+    threeWrong();
+    EXPECT_EQ(keeper->GatePauseLeft(), 30s);
+}
+
+TEST(ParentCornerState, NoStateFileIsMadeWhileThereIsNothingToKeep) {
+    testing::TempDir dir;
+    const Text file = dir.File("pebblewick/state.ini");
+    FakeClocks clocks;
+    CornerKeeper keeper(file, clocks.Clocks(), ParentSettings{});
+    clocks.Run(1h);
+    EXPECT_EQ(keeper.Phase(), SessionPhase::Off);
+    ASSERT_TRUE(keeper.Save());
+    EXPECT_FALSE(std::filesystem::exists(file));
+    keeper.AnswerGate(false);  // a wrong answer is kept at once
+    EXPECT_TRUE(std::filesystem::exists(file));
+}
+
+TEST(ParentSettingsFile, EachLineIsReadOnItsOwn) {
+    const struct {
+        const char* text;
+        ParentSettings expected;
+    } cases[] = {
+        {"[pebblewick]\nsessionMinutes=1 min\n", {.sessionMinutes = 1}},
+        {"volume=40%\nmuted=yes\n", {.volumePercent = 40, .muted = true}},
+        {"volume=abc\nsessionMinutes=20\nmuted=perhaps\n", {.sessionMinutes = 20}},
+        {"this line means nothing\nrestMinutes = 60 ; an hour\ngateBeforeLeaving=1 # on\n",
+         {.restMinutes = 60, .gateBeforeLeaving = true}},
+        {"\xEF\xBB\xBFSessionMinutes=30\r\nMUTED=Yes\r\n", {.muted = true, .sessionMinutes = 30}},
+        {"volume=250\nsessionMinutes=9999\nrestMinutes=-5\n", {.sessionMinutes = 600, .restMinutes = 0}},
+        {"volume=-4\nvolume=30.7\nsessionMinutes=-1\n", {.volumePercent = 30}},
+        {"volume=99999999999999999999999\nrestMinutes=\n", {}},
+        {"gateCode=1234\n", {}},  // plain digits are no code of ours
+        {"\x01\x02\xff\xfe binary [[[ = = \n\x00\x00", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseParentSettings(c.text), c.expected) << c.text;
+
+    const ParentSettings chosen{.volumePercent = 30, .muted = true, .sessionMinutes = 45, .restMinutes = 120,
+                                .gateBeforeLeaving = true, .gateCode = HashGateCode("0815")};
+    EXPECT_EQ(ParseParentSettings(FormatParentSettings(chosen)), chosen);
+}
+
+TEST(ParentSettingsFile, SavedWholeIntoAFolderMadeForItAndAFailureSaysWhy) {
+    testing::TempDir dir;
+    const Text file = dir.File("config/pebblewick/pebblewick.conf");
+    EXPECT_EQ(LoadParentSettings(file), ParentSettings{});  // missing: the defaults
+    const ParentSettings chosen{.volumePercent = 70, .sessionMinutes = 15};
+    ASSERT_EQ(SaveParentSettings(file, chosen), 0);
+    EXPECT_EQ(LoadParentSettings(file), chosen);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("config/pebblewick")), {}), 1);
+
+    testing::WriteWholeFile(dir.File("plain"), "x");
+    const int error = SaveParentSettings(dir.File("plain/pebblewick.conf"), chosen);
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(SaveFailureReason(error), "找不到保存它的文件夹");
 }
 
 }  // namespace

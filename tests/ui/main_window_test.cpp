@@ -44,6 +44,7 @@ struct ExpectedControl {
 // Every control of the main window: name, class, parent and geometry.
 const ExpectedControl kExpected[] = {
     {"家长按钮", "pw::CornerButton", "MainWindow", {642, 580, 50, 22}},
+    {"全屏按钮", "pw::CornerButton", "MainWindow", {588, 580, 50, 22}},
     {"超文本浏览框1", "pw::WebView", "图片框1", {90, 68, 600, 500}},
     {"进度条1", "pw::StoredPositionBar", "MainWindow", {240, 322, 352, 24}},
     {"标签_状态", "pw::StatusLabel", "图片框1", {240, 272, 360, 48}},
@@ -92,8 +93,8 @@ protected:
     LoadedWindow* window_ = nullptr;
 };
 
-// The described controls and the parent corner's button.
-TEST_F(MainWindowTest, LoaderBuildsTheTwentyThreeControlsAsDescribed) {
+// The described controls and the parent corner's two buttons.
+TEST_F(MainWindowTest, LoaderBuildsTheTwentyFourControlsAsDescribed) {
     for (const ExpectedControl& e : kExpected) {
         QWidget* w = window_->control(e.name);
         ASSERT_NE(w, nullptr) << e.name;
@@ -103,7 +104,7 @@ TEST_F(MainWindowTest, LoaderBuildsTheTwentyThreeControlsAsDescribed) {
     }
     EXPECT_EQ(window_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size() +
                   Control<PictureBox>("图片框1")->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(),
-              23);
+              24);
     EXPECT_EQ(window_->windowTitle(), QStringLiteral("Pebblewick2.0"));
     EXPECT_TRUE(window_->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(window_->windowFlags() & Qt::WindowMaximizeButtonHint);

@@ -1,9 +1,10 @@
 // The parent corner in the real main window: keyboard and screen reader, volume, the
-// session's end, full screen, the gate before leaving.
+// session's end and a rest kept from the last run, full screen, the gate before leaving.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
@@ -15,14 +16,18 @@
 #include <filesystem>
 
 #include "app/parent_corner.h"
+#include "core/message.h"
 #include "host/flash_view.h"
 #include "host/web_view.h"
 #include "lessons/catalogue.h"
+#include "tests/host/flash_test_support.h"
+#include "tests/host/test_movies.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/gui_test_support.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/program_window.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/x11_windows.h"
 #include "tools/swf/sample_lessons.h"
 #include "ui/controls.h"
 #include "ui/parent_gate.h"
@@ -37,12 +42,23 @@ namespace {
 using namespace std::chrono_literals;
 using testing::ProcessEventsUntil;
 
+// Records what would be handed to the desktop's handler of a URL scheme.
+class DesktopHandler : public QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void open(const QUrl& url) { opened.append(url); }
+    QList<QUrl> opened;
+};
+
 class ParentCornerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         server_.Serve("/tovel/index.html",
                       {.body = "<html><body><a id='out' href='http://127.0.0.2:9/elsewhere.html'>out</a>"
-                               "<a id='blank' target='_blank' href='http://127.0.0.2:9/new.html'>new</a></body></html>",
+                               "<a id='blank' target='_blank' href='http://127.0.0.2:9/new.html'>new</a>"
+                               "<a id='mail' href='mailto:someone@example.org'>mail</a>"
+                               "<a id='mailblank' target='_blank' href='mailto:other@example.org'>mail</a>"
+                               "</body></html>",
                        .contentType = "text/html"});
         for (auto [group, item] : {std::pair{0, 0}, std::pair{1, 2}}) {
             const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(group, item);
@@ -51,15 +67,18 @@ protected:
     }
     void TearDown() override { app_.reset(); }
 
-    // Starts the program with this settings file's contents.
-    void Start(const std::string& settings = {}) {
+    // Starts the program with this settings file's contents, and this state file's when given.
+    void Start(const std::string& settings = {}, const std::string& state = {}) {
         settingsFile_ = dir_.File("config/pebblewick.conf");
         std::filesystem::create_directories(dir_.File("config"));
         testing::WriteWholeFile(settingsFile_, settings);
+        if (!state.empty()) testing::WriteWholeFile(dir_.File("state.ini"), state);
         ProgramSetup setup = testing::TestSetup(testing::AllHostsAt(server_.HostPort()), dir_.Path(), messages_);
-        setup.parentSettingsFile = QString::fromStdString(settingsFile_);
-        setup.clock = [this] { return now_; };
+        setup.parentSettingsFile = settingsFile_;
+        setup.parentStateFile = dir_.File("state.ini");
+        setup.clocks = {[this] { return wall_; }, [this] { return now_; }};
         setup.openInBrowser = [this](const Text& url) { browserOpened_.push_back(url); };
+        setup.openFolder = [this](const Text& folder) { foldersOpened_.push_back(folder); };
         app_ = std::make_unique<testing::ProgramWindow>(std::move(setup));
         app_->Start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&app_->window()));
@@ -127,6 +146,25 @@ protected:
         });
         watch->start(20);
     }
+    // Clicks the page's link `id` as a child does, with the mouse: a script's click is no
+    // user's gesture, and the engine hands no such link to the desktop.
+    void ClickLink(WebView& web, const QString& id) {
+        QPoint at;
+        bool known = false;
+        web.page()->runJavaScript(
+            QStringLiteral("(function(){var r=document.getElementById('%1').getBoundingClientRect();"
+                           "return [r.x+r.width/2,r.y+r.height/2];})()")
+                .arg(id),
+            [&](const QVariant& v) {
+                const QVariantList centre = v.toList();
+                if (centre.size() == 2) at = QPoint(int(centre[0].toDouble()), int(centre[1].toDouble()));
+                known = true;
+            });
+        ASSERT_TRUE(ProcessEventsUntil([&] { return known; }));
+        ASSERT_TRUE(Activate(&app_->window()));
+        QWidget* target = web.focusProxy() ? web.focusProxy() : &web;
+        QTest::mouseClick(app_->window().windowHandle(), Qt::LeftButton, {}, target->mapTo(&app_->window(), at));
+    }
     bool GatesAnswered() {
         return ProcessEventsUntil([&] { return gatesPending_ == 0 && !QApplication::activeModalWidget(); });
     }
@@ -137,7 +175,9 @@ protected:
     testing::MessageRecorder messages_;
     std::string settingsFile_;
     MonotonicTime now_{1000h};
+    WallTime wall_{1'700'000'000'000ms};
     std::vector<Text> browserOpened_;
+    std::vector<Text> foldersOpened_;
     std::unique_ptr<testing::ProgramWindow> app_;
     FlashView* flash_ = nullptr;
 
@@ -156,7 +196,7 @@ protected:
     }
 };
 
-TEST_F(ParentCornerTest, KeyboardChoosesALessonAndPressesThePictureButtons) {
+TEST_F(ParentCornerTest, KeyboardChoosesALessonPressesThePictureButtonsAndF6ComesBackToTheMenu) {
     Start();
     SetFlash();
     // The menu has the focus from the start.
@@ -179,25 +219,47 @@ TEST_F(ParentCornerTest, KeyboardChoosesALessonAndPressesThePictureButtons) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     ASSERT_TRUE(ProcessEventsUntil([&] { return !messages_.Texts().empty(); }));
     EXPECT_EQ(ToUtf8(messages_.Texts().front()), "正在整理，请等待升级");
-    // Tab goes round the menu, the buttons and "家长", never into the page.
+    // After the buttons Tab goes into the lesson, which keeps keys for its own buttons; F6
+    // brings the keyboard back to the menu.
     for (int i = 0; i < 4; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), Control<QWidget>(names::kParentCornerButton));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(Flash()->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == Flash());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
     EXPECT_EQ(QApplication::focusWidget(), Menu());
+    // Backwards from the menu: "家长", then "全屏".
+    QTest::keyClick(Menu(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), Control<QWidget>(names::kParentCornerButton));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), Control<QWidget>(names::kFullScreenButton));
 }
 
-TEST_F(ParentCornerTest, EveryControlHasAChineseAccessibleName) {
+TEST_F(ParentCornerTest, EveryControlSaysWhatItDoesAndDecorationsAreHidden) {
     Start();
     const auto isChinese = [](const QString& name) {
         return !name.isEmpty() && std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x4E00; });
     };
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&app_->window());
+    QAccessibleInterface* background = QAccessible::queryAccessibleInterface(Control<QWidget>(names::kBackground));
     for (const ControlDescription& c : MainWindowDescription().controls) {
         QAccessibleInterface* control = QAccessible::queryAccessibleInterface(Control<QWidget>(c.name));
         ASSERT_NE(control, nullptr) << c.name;
-        EXPECT_TRUE(isChinese(control->text(QAccessible::Name))) << c.name;
+        if (c.type == ControlType::GroupBox) {
+            // A frame is no child of its container for a screen reader.
+            EXPECT_EQ(window->indexOfChild(control), -1) << c.name;
+            EXPECT_EQ(background->indexOfChild(control), -1) << c.name;
+        } else if (c.type == ControlType::PictureBox) {
+            EXPECT_EQ(control->text(QAccessible::Name), QString()) << c.name;
+        } else {
+            EXPECT_TRUE(isChinese(control->text(QAccessible::Name))) << c.name;
+            QAccessibleInterface* parent = c.parent ? background : window;
+            EXPECT_NE(parent->indexOfChild(control), -1) << c.name;
+        }
     }
+    // All but the eight frames.
+    EXPECT_EQ(window->childCount() + background->childCount(), static_cast<int>(MainWindowDescription().controls.size()) - 8);
     EXPECT_EQ(QAccessible::queryAccessibleInterface(Control<QWidget>("超级按钮3"))->text(QAccessible::Name),
               QStringLiteral("宝宝歌唱室"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Control<QWidget>("超级按钮5"))->text(QAccessible::Name),
+              QStringLiteral("听儿歌（正在整理，请等待升级）"));
     // The menu's rows: the four headers and the open group's lessons, by their titles.
     QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(Menu());
     ASSERT_EQ(menu->childCount(), 4 + 16);
@@ -224,7 +286,7 @@ TEST_F(ParentCornerTest, VolumeReachesTheNewPlayerAndTheOneThatPlays) {
     Corner().Open();
     ASSERT_TRUE(GatesAnswered());
     EXPECT_TRUE(VolumeBecomes(0.7));  // the one that plays
-    EXPECT_EQ(LoadParentSettings(QString::fromStdString(settingsFile_)).volumePercent, 70);
+    EXPECT_EQ(LoadParentSettings(settingsFile_).volumePercent, 70);
     ClickLesson(1, 2);
     ASSERT_TRUE(Plays(1, 2));
     EXPECT_TRUE(VolumeBecomes(0.7));
@@ -250,25 +312,48 @@ TEST_F(ParentCornerTest, DownloadAllButtonTellsWhetherTheDownloadStillRuns) {
     EXPECT_EQ(ended, QStringLiteral("下载全部课程"));
 }
 
+TEST_F(ParentCornerTest, ASettingsFileThatCannotBeWrittenIsReportedInTheSettingsWindow) {
+    Start();
+    // The file's folder is a plain file now: every save fails.
+    std::filesystem::remove_all(dir_.File("config"));
+    testing::WriteWholeFile(dir_.File("config"), "x");
+    QString shown;
+    AnswerGateWhenAsked(true, [&](ParentSettingsDialog& settings) {
+        settings.findChild<QSlider*>()->setValue(40);
+        for (QLabel* label : settings.findChildren<QLabel*>())
+            if (label->isVisible() && label->text().startsWith(QStringLiteral("设置没有保存"))) shown = label->text();
+    });
+    Corner().Open();
+    ASSERT_TRUE(GatesAnswered());
+    EXPECT_EQ(shown, QStringLiteral("设置没有保存：找不到保存它的文件夹。在程序关闭以前，这些设置仍然有效。"));
+    EXPECT_EQ(Corner().settings().volumePercent, 40);
+}
+
 TEST_F(ParentCornerTest, SessionEndSilencesTheLessonShowsTheRestPictureAndTheMenuWaitsForTheGate) {
-    Start("sessionMinutes=1\n");
+    Start("sessionMinutes=1 min\n");  // as a parent may write it
     SetFlash();
     ClickLesson(0, 0);
     ASSERT_TRUE(Plays(0, 0));
     ASSERT_TRUE(VolumeBecomes(1.0));
-    auto* note = app_->window().findChild<QLabel*>();
+    // A one-minute session is in its last five minutes from the start: the note is read
+    // with its minutes.
+    QLabel* note = nullptr;
     ASSERT_TRUE(ProcessEventsUntil([&] {
         for (auto* label : app_->window().findChildren<QLabel*>())
-            if (label->accessibleName() == QStringLiteral("休息提醒") && label->isVisible()) return note = label, true;
+            if (label->isVisible() && label->text().startsWith(QStringLiteral("还有"))) return note = label, true;
         return false;
-    }));  // a one-minute session is in its last five minutes from the start
+    }));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(note)->text(QAccessible::Name), QStringLiteral("还有 1 分钟就要休息啦"));
 
     now_ += 61s;
+    wall_ += 61s;
     ASSERT_TRUE(ProcessEventsUntil([&] { return Corner().Resting(); }));
-    auto* rest = app_->window().findChild<PictureBox*>(QStringLiteral("休息图片"));
+    auto* rest = app_->window().findChild<RestPicture*>(QStringLiteral("休息图片"));
     ASSERT_NE(rest, nullptr);
     EXPECT_TRUE(rest->isVisible());
     EXPECT_EQ(rest->geometry(), QRect(90, 68, 600, 500));
+    EXPECT_EQ(app_->window().focusWidget(), rest);  // it takes the focus, and a reader says it
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(rest)->role(), QAccessible::AlertMessage);
     EXPECT_FALSE(note->isVisible());
     EXPECT_TRUE(VolumeBecomes(0.0));
     EXPECT_TRUE(ProcessEventsUntil([&] { return !State().value(QStringLiteral("playing")).toBool(true); }));
@@ -295,42 +380,120 @@ TEST_F(ParentCornerTest, SessionEndSilencesTheLessonShowsTheRestPictureAndTheMen
     EXPECT_TRUE(Plays(1, 2));
 }
 
-TEST_F(ParentCornerTest, LessonGoesFullScreenAndComesBackWhereItWas) {
+TEST_F(ParentCornerTest, ARestFromTheLastRunHoldsAndWhatLeavesWaitsForTheGate) {
+    // The last run ended a minute into a rest; an update that is no movie is announced.
+    server_.Serve("/new/setup.exe", {.body = "MZ, not a movie", .stallAfter = 0});
+    server_.Serve("/tovel/test.html",
+                  {.body = Gbk<"<p>////开始</p><p>最新版=2.1</p><p>下载地址=">() + server_.BaseUrl() +
+                           Gbk<"/new/setup.exe</p><p>文件命名=setup.exe</p><p>下载方式=下载文件</p>"
+                               "<p>更新说明=新课</p><p>更新说明结束</p><p>////结束</p>">(),
+                   .contentType = "text/html"});
+    Start("sessionMinutes=20\nrestMinutes=30\ngateBeforeLeaving=yes\n",
+          FormatCornerRecord({.used = 20min, .resting = true, .rested = 1min}, wall_ - 5min));
+    ASSERT_TRUE(Corner().Resting());
+    ASSERT_TRUE(testing::ProgramSettles(app_->program()));  // the update page has come
+    EXPECT_TRUE(messages_.Texts().empty());  // no question while the child rests
+
+    // A parent passes the gate: the question comes, Yes downloads the file, and its folder
+    // opens only through the gate again (refused here).
+    AnswerGateWhenAsked(true, [](ParentSettingsDialog&) {});
+    Control<QPushButton>(names::kParentCornerButton)->click();
+    ASSERT_TRUE(GatesAnswered());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !messages_.Requests().empty(); }));
+    EXPECT_EQ(messages_.Requests().front().buttons, MessageButtons::YesNo);
+    AnswerGateWhenAsked(false);
+    server_.ReleaseStalls();  // the file comes once the next gate is watched for
+    ASSERT_TRUE(ProcessEventsUntil([&] { return messages_.Requests().size() == 2; }, 30s));
+    ASSERT_TRUE(GatesAnswered());
+    EXPECT_TRUE(foldersOpened_.empty());
+}
+
+TEST_F(ParentCornerTest, LessonGoesFullScreenAndComesBackHoweverItsWindowCloses) {
     Start();
     SetFlash();
     ClickLesson(0, 0);
     ASSERT_TRUE(Plays(0, 0));
     QWidget* home = Flash()->parentWidget();
-    const QObjectList& stack = home->children();
-    const qsizetype place = stack.indexOf(Flash());
+    const qsizetype place = home->children().indexOf(Flash());
+    const QSize windowSize = app_->window().frameGeometry().size();
 
-    ASSERT_TRUE(Activate(&app_->window()));
-    QTest::keyClick(&app_->window(), Qt::Key_F11);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return Flash()->isWindow() && Flash()->isVisible(); }));
-    EXPECT_EQ(Flash()->geometry(), app_->window().screen()->geometry());
-    ASSERT_TRUE(Activate(Flash()));
-    QTest::keyClick(Flash(), Qt::Key_Escape);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !Flash()->isWindow(); }));
-    EXPECT_EQ(Flash()->parentWidget(), home);
-    EXPECT_EQ(Flash()->geometry(), QRect(90, 68, 600, 500));
-    EXPECT_EQ(home->children().indexOf(Flash()), place);  // under the same controls as before
-    EXPECT_TRUE(Flash()->isVisible());
-
-    // A double click reaches the web engine's widget inside the view.
-    ASSERT_NE(Flash()->focusProxy(), nullptr);
-    QTest::mouseDClick(Flash()->focusProxy(), Qt::LeftButton);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return Flash()->isWindow(); }));
-    ASSERT_TRUE(Activate(Flash()));
-    QTest::keyClick(Flash(), Qt::Key_F11);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !Flash()->isWindow(); }));
-    EXPECT_TRUE(State().value(QStringLiteral("loaded")).toBool());
+    const std::function<void(QWidget*)> ways[] = {
+        [](QWidget* window) { QTest::keyClick(window, Qt::Key_Escape); },
+        [](QWidget* window) { QTest::keyClick(window, Qt::Key_F11); },
+        [](QWidget* window) { ASSERT_TRUE(testing::RequestWindowClose(window->winId())); },  // the window manager's close
+    };
+    for (const auto& close : ways) {
+        ASSERT_TRUE(Activate(&app_->window()));
+        if (&close == &ways[0])
+            QTest::keyClick(&app_->window(), Qt::Key_F11);
+        else
+            Control<QPushButton>(names::kFullScreenButton)->click();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Corner().FullScreenWindow() && Flash()->isVisible(); }));
+        QWidget* full = Corner().FullScreenWindow();
+        EXPECT_EQ(Flash()->window(), full);
+        EXPECT_EQ(full->geometry(), app_->window().screen()->geometry());
+        ASSERT_TRUE(Activate(full));
+        close(full);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !Corner().FullScreenWindow() && !full->isVisible(); }));
+        EXPECT_EQ(Flash()->parentWidget(), home);
+        EXPECT_EQ(Flash()->geometry(), QRect(90, 68, 600, 500));
+        EXPECT_EQ(home->children().indexOf(Flash()), place);  // under the same controls as before
+        EXPECT_TRUE(Flash()->isVisible());
+        EXPECT_TRUE(ProcessEventsUntil([&] { return State().value(QStringLiteral("playing")).toBool(); }));
+    }
+    EXPECT_EQ(app_->window().frameGeometry().size(), windowSize);
 }
 
-TEST_F(ParentCornerTest, GateStandsBeforeOtherHostsAndClosingWhenAParentAsks) {
+TEST_F(ParentCornerTest, ADoubleClickReachesTheMovieAndLeavesTheWindowAsItWas) {
+    // A colouring game as big as the view: the stage's pixels are the view's.
+    pw::test::ButtonMovie movie;
+    movie.widthPx = 600;
+    movie.heightPx = 500;
+    movie.swatchColours = {0xE0C020, 0x20C0C0, 0xC020C0, 0x808000};
+    const std::vector<std::uint8_t> bytes = pw::test::MakeButtonMovie(movie);
+    server_.Serve(Lookup(2, 0)->path, {.body = std::string(bytes.begin(), bytes.end())});
+    Start();
+    SetFlash();
+    ClickLesson(2, 0);
+    ASSERT_TRUE(Plays(2, 0));
+    const QRect window = app_->window().frameGeometry();
+    const auto shows = [&](const pw::test::PixelRect& r, std::uint32_t colour) {
+        const QImage shot = Flash()->grab().toImage().copy(r.x, r.y, r.width, r.height);
+        return pw::test::PixelsNear(shot, pw::test::Rgb(colour)) > r.width * r.height * 9 / 10;
+    };
+    ASSERT_TRUE(ProcessEventsUntil([&] { return shows(movie.swatch, movie.swatchColours[0]); }, 30s));
+
+    // Events go to the widget the engine reads input from; moves through the view's window.
+    QWidget* target = Flash()->focusProxy() ? Flash()->focusProxy() : Flash();
+    const QPoint button(movie.button.x + movie.button.width / 2, movie.button.y + movie.button.height / 2);
+    ASSERT_TRUE(Activate(&app_->window()));
+    // A move that comes before the player takes input is lost: the pointer moves within the
+    // button until it shows that the player has seen it.
+    int nudge = 0;
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] {
+            QTest::mouseMove(app_->window().windowHandle(),
+                             target->mapTo(&app_->window(), button + QPoint(++nudge % 2, 0)));
+            return shows(movie.button, movie.overRgb);
+        },
+        30s));
+    // A double click as the display sends it (press, release, press, release), which the
+    // toolkit makes a double click.
+    QTest::mouseDClick(app_->window().windowHandle(), Qt::LeftButton, {}, target->mapTo(&app_->window(), button));
+    // Both presses reached the movie, which coloured twice.
+    EXPECT_TRUE(ProcessEventsUntil([&] { return shows(movie.swatch, movie.swatchColours[2]); }, 30s));
+    EXPECT_EQ(Corner().FullScreenWindow(), nullptr);
+    EXPECT_EQ(Flash()->window(), &app_->window());
+    EXPECT_EQ(app_->window().frameGeometry(), window);
+}
+
+TEST_F(ParentCornerTest, GateStandsBeforeOtherHostsOtherSchemesAndClosingWhenAParentAsks) {
     Start("gateBeforeLeaving=true\n");
     auto* web = Control<WebView>(names::kWebView);
     const QUrl home(QString::fromStdString("http://" + server_.HostPort() + "/tovel/index.html"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return web->url() == home && !web->page()->isLoading(); }));
+    DesktopHandler mail;
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &mail, "open");
 
     // Refused at the gate (Esc): nothing opens, the page stays, the window stays.
     AnswerGateWhenAsked(false);
@@ -355,6 +518,18 @@ TEST_F(ParentCornerTest, GateStandsBeforeOtherHostsAndClosingWhenAParentAsks) {
     EXPECT_EQ(web->url(), home);
     for (const auto& r : server_.Requests()) EXPECT_EQ(r.target.find("elsewhere"), std::string::npos);
 
+    // A mail link, in the page or a new window, is never handed to the desktop: no gate
+    // asks, nothing opens. The gate for the link clicked after them shows that the engine
+    // has dealt with both.
+    ClickLink(*web, QStringLiteral("mail"));
+    ClickLink(*web, QStringLiteral("mailblank"));
+    AnswerGateWhenAsked(false);
+    ClickLink(*web, QStringLiteral("out"));
+    ASSERT_TRUE(GatesAnswered());
+    EXPECT_TRUE(mail.opened.isEmpty());
+    EXPECT_EQ(browserOpened_.size(), 2u);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+
     // Closing, through the gate.
     AnswerGateWhenAsked(true);
     QTimer::singleShot(0, &app_->window(), [this] { app_->window().close(); });
@@ -364,3 +539,5 @@ TEST_F(ParentCornerTest, GateStandsBeforeOtherHostsAndClosingWhenAParentAsks) {
 
 }  // namespace
 }  // namespace pw
+
+#include "parent_corner_test.moc"

@@ -1,13 +1,13 @@
-// The parent corner's own windows without the web engine: the gate and the settings file.
-// Run offscreen.
+// The parent corner's gate without the web engine. Run offscreen.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
-#include "tests/support/temp_dir.h"
+#include "lessons/parent_corner_state.h"
 #include "ui/parent_gate.h"
-#include "ui/parent_settings.h"
 
 namespace pw {
 namespace {
@@ -16,17 +16,20 @@ using namespace std::chrono_literals;
 
 class ParentGateTest : public ::testing::Test {
 protected:
-    ParentGateDialog::Setup GateSetup() {
-        return {&lock_, [this] { return now_; }, [this] { return random_++; }};
-    }
+    ParentGateDialog::Setup GateSetup(std::string codeHash = {}) { return {&keeper_, [this] { return random_++; }, codeHash}; }
     // Types `answer` on the pad and presses OK.
     static void Answer(ParentGateDialog& gate, int answer) {
         for (QChar digit : QString::number(answer)) QTest::mouseClick(gate.digitButton(digit.digitValue()), Qt::LeftButton);
         QTest::mouseClick(gate.okButton(), Qt::LeftButton);
     }
+    // What a screen reader says for the widget that has the keyboard.
+    static QString SpokenName(QWidget* widget) {
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(widget);
+        return spoken ? spoken->text(QAccessible::Name) : QString();
+    }
 
-    GateLock lock_;
     MonotonicTime now_{5000h};
+    CornerKeeper keeper_{"", {[] { return WallTime{1'700'000'000'000ms}; }, [this] { return now_; }}, ParentSettings{}};
     std::uint32_t random_ = 3;
 };
 
@@ -34,7 +37,6 @@ TEST_F(ParentGateTest, WrongAnswersAreRefusedWithANewQuestionAndTheRightOnePasse
     ParentGateDialog gate(GateSetup());
     gate.show();
     const GateQuestion first = gate.question();
-    EXPECT_EQ(gate.questionText(), QString::fromStdString(first.Text()));
     Answer(gate, first.Answer() + 1);
     EXPECT_EQ(gate.result(), QDialog::Rejected);
     EXPECT_TRUE(gate.isVisible());
@@ -45,60 +47,85 @@ TEST_F(ParentGateTest, WrongAnswersAreRefusedWithANewQuestionAndTheRightOnePasse
     EXPECT_FALSE(gate.isVisible());
 }
 
-TEST_F(ParentGateTest, KeysDoNotPassIt) {
+TEST_F(ParentGateTest, AKeyboardAloneAnswersWithTheQuestionReadAndNoOtherKeyPasses) {
     ParentGateDialog gate(GateSetup());
     gate.show();
-    const QString answer = QString::number(gate.question().Answer());
-    // The answer typed, then every key a child might hammer on.
-    QTest::keyClicks(&gate, answer);
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Y, Qt::Key_1})
-        QTest::keyClick(&gate, key);
-    QTest::keyClick(&gate, Qt::Key_Return, Qt::AltModifier);
+    QWidget* keys = gate.answerField();
+    ASSERT_EQ(gate.focusWidget(), keys);
+    // The field that has the keyboard is read as the question.
+    EXPECT_EQ(SpokenName(keys), QString::fromStdString(gate.question().Text()));
+    // Every key a child might hammer on, then Enter: nothing typed, nothing passed.
+    for (Qt::Key key : {Qt::Key_Y, Qt::Key_Space, Qt::Key_Tab, Qt::Key_Plus, Qt::Key_Period, Qt::Key_Return})
+        QTest::keyClick(keys, key);
+    QTest::keyClick(keys, Qt::Key_Return, Qt::AltModifier);
     EXPECT_TRUE(gate.isVisible());
-    EXPECT_NE(gate.result(), QDialog::Accepted);
-    // Escape closes it unpassed.
-    QTest::keyClick(&gate, Qt::Key_Escape);
+    EXPECT_EQ(gate.answerField()->text(), QString());
+
+    // A wrong answer brings a new question, which the field is read as.
+    const GateQuestion first = gate.question();
+    QTest::keyClicks(keys, QString::number(first.Answer() + 1));
+    QTest::keyClick(keys, Qt::Key_Enter);
+    ASSERT_NE(gate.question().Text(), first.Text());
+    EXPECT_EQ(SpokenName(keys), QString::fromStdString(gate.question().Text()));
+    // Digits, Backspace and Enter answer it; a third digit does not fit.
+    const QString answer = QString::number(gate.question().Answer());
+    QTest::keyClick(keys, Qt::Key_9);
+    QTest::keyClick(keys, Qt::Key_Backspace);
+    QTest::keyClicks(keys, answer + QStringLiteral("7"));
+    EXPECT_EQ(gate.answerField()->text(), answer);
+    QTest::keyClick(keys, Qt::Key_Return);
+    EXPECT_EQ(gate.result(), QDialog::Accepted);
+}
+
+TEST_F(ParentGateTest, EscapeClosesItUnpassed) {
+    ParentGateDialog gate(GateSetup());
+    gate.show();
+    QTest::keyClicks(gate.answerField(), QString::number(gate.question().Answer()));
+    QTest::keyClick(gate.answerField(), Qt::Key_Escape);
     EXPECT_FALSE(gate.isVisible());
     EXPECT_EQ(gate.result(), QDialog::Rejected);
 }
 
-TEST_F(ParentGateTest, ThirdWrongAnswerLocksThePadAndTheLockOutlivesTheDialog) {
+TEST_F(ParentGateTest, ThirdWrongAnswerLocksThePadWithACountdownThatOutlivesTheDialog) {
     {
         ParentGateDialog gate(GateSetup());
         for (int i = 0; i < 3; ++i) Answer(gate, gate.question().Answer() + 1);
         EXPECT_FALSE(gate.okButton()->isEnabled());
         EXPECT_FALSE(gate.digitButton(5)->isEnabled());
+        EXPECT_EQ(SpokenName(gate.answerField()), QStringLiteral("答错了几次，请 30 秒后再试"));
     }
     ParentGateDialog reopened(GateSetup());  // closing and opening again does not help
     EXPECT_FALSE(reopened.okButton()->isEnabled());
+    QTest::keyClicks(reopened.answerField(), QString::number(reopened.question().Answer()));
+    QTest::keyClick(reopened.answerField(), Qt::Key_Return);
+    EXPECT_NE(reopened.result(), QDialog::Accepted);
     now_ += 30s;
     ParentGateDialog later(GateSetup());
     Answer(later, later.question().Answer());
     EXPECT_EQ(later.result(), QDialog::Accepted);
 }
 
-TEST(ParentSettingsFile, SettingsSurviveARestartAndABrokenFileGivesDefaultsInRange) {
-    testing::TempDir dir;
-    const QString file = QString::fromStdString(dir.File("pebblewick/pebblewick.conf"));
-    EXPECT_EQ(LoadParentSettings(file), ParentSettings{});  // missing: the defaults
-    const ParentSettings chosen{.volumePercent = 30, .muted = true, .sessionMinutes = 45, .gateBeforeLeaving = true};
-    ASSERT_TRUE(SaveParentSettings(file, chosen));
-    EXPECT_EQ(LoadParentSettings(file), chosen);
-
-    const struct {
-        const char* contents;
-        ParentSettings expected;
-    } cases[] = {
-        {"volume=250\nsessionMinutes=9999\nmuted=true\n", {.volumePercent = 100, .muted = true, .sessionMinutes = 600}},
-        {"volume=-4\nsessionMinutes=-1\ngateBeforeLeaving=1\n", {.volumePercent = 0, .gateBeforeLeaving = true}},
-        {"sessionMinutes=1\nvolume=abc\nmuted=perhaps\n", {.sessionMinutes = 1}},
-        {"\x01\x02\xff\xfe binary [[[ = = \n\x00\x00", {}},
-        {"[General]\nvolume=99999999999999999999999\n", {}},
-    };
-    for (const auto& c : cases) {
-        testing::WriteWholeFile(file.toStdString(), c.contents);
-        EXPECT_EQ(LoadParentSettings(file), c.expected) << c.contents;
+TEST_F(ParentGateTest, AParentsCodeTakesThePlaceOfTheMultiplication) {
+    const std::string code = HashGateCode("2468");
+    {
+        ParentGateDialog gate(GateSetup(code));
+        gate.show();
+        QLineEdit* keys = gate.answerField();
+        EXPECT_EQ(SpokenName(keys), QStringLiteral("请输入家长的四位数密码"));
+        EXPECT_EQ(keys->echoMode(), QLineEdit::Password);
+        // Three digits are no answer yet: nothing is counted.
+        QTest::keyClicks(keys, QStringLiteral("246"));
+        QTest::keyClick(keys, Qt::Key_Return);
+        EXPECT_EQ(keys->text(), QStringLiteral("246"));
+        keys->clear();
+        for (int i = 0; i < 3; ++i) Answer(gate, 2469);
+        EXPECT_TRUE(gate.isVisible());
+        EXPECT_EQ(keeper_.GatePauseLeft(), 30s);
     }
+    now_ += 30s;
+    ParentGateDialog later(GateSetup(code));
+    Answer(later, 2468);
+    EXPECT_EQ(later.result(), QDialog::Accepted);
 }
 
 }  // namespace

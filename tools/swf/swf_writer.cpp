@@ -542,24 +542,37 @@ Tag DefineEditTextTag(std::uint16_t fieldId, const EditText& field) {
     return {code::DefineEditText, out.Finish()};
 }
 
-Tag DefineButton2Tag(std::uint16_t buttonId, const std::vector<ButtonRecord>& records) {
-    BitWriter out;
-    out.U16(buttonId);
-    out.U8(0);   // a push button, not a menu item
-    out.U16(0);  // no actions
+Tag DefineButton2Tag(std::uint16_t buttonId, const std::vector<ButtonRecord>& records, const Bytes& onPress) {
+    BitWriter characters;
     for (const ButtonRecord& r : records) {
         std::uint8_t states = 0;
         if (r.hitTest) states |= 0x08;
         if (r.down) states |= 0x04;
         if (r.over) states |= 0x02;
         if (r.up) states |= 0x01;
-        out.U8(states);
-        out.U16(r.characterId);
-        out.U16(r.depth);
-        WriteMatrix(out, r.matrix);
-        WriteColorTransformWithAlpha(out, ColorTransform{});
+        characters.U8(states);
+        characters.U16(r.characterId);
+        characters.U16(r.depth);
+        WriteMatrix(characters, r.matrix);
+        WriteColorTransformWithAlpha(characters, ColorTransform{});
     }
-    out.U8(0);  // end of the records
+    characters.U8(0);  // end of the records
+    const Bytes& recordBytes = characters.Finish();
+
+    BitWriter out;
+    out.U16(buttonId);
+    out.U8(0);  // a push button, not a menu item
+    // The actions' offset counts from this field itself; 0: none.
+    out.U16(onPress.empty() ? 0 : static_cast<std::uint16_t>(2 + recordBytes.size()));
+    out.Append(recordBytes);
+    if (!onPress.empty()) {
+        constexpr std::uint8_t kOverUpToOverDown = 0x04;  // the pointer goes down over the button
+        out.U16(0);  // the last (only) condition
+        out.U8(kOverUpToOverDown);
+        out.U8(0);  // no key, no other transition
+        out.Append(onPress);
+        out.U8(0);  // end of the actions
+    }
     return {code::DefineButton2, out.Finish()};
 }
 

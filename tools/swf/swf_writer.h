@@ -246,8 +246,12 @@ struct ButtonRecord {
     bool hitTest = false;
     Matrix matrix;
 };
-// A button without actions: it only changes its look under the pointer and when pressed.
-Tag DefineButton2Tag(std::uint16_t buttonId, const std::vector<ButtonRecord>& records);
+// A button that changes its look under the pointer and when pressed, and runs `onPress`
+// (action records, without the end flag; none: no actions) each time it is pressed.
+Tag DefineButton2Tag(std::uint16_t buttonId, const std::vector<ButtonRecord>& records, const Bytes& onPress = {});
+
+// The action that moves the timeline to its next frame and stops there.
+inline constexpr std::uint8_t kActionNextFrame = 0x04;
 
 // Uncompressed little-endian 16-bit mono PCM at 5512, 11025, 22050 or 44100 Hz.
 Tag DefineSoundTag(std::uint16_t soundId, int sampleRate, const std::vector<std::int16_t>& samples);

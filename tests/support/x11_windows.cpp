@@ -1,4 +1,4 @@
-#include "tests/hardening/x11_windows.h"
+#include "tests/support/x11_windows.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
