@@ -84,7 +84,8 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     const Text metaPath = PartMetaPath(job.filePath);
     DownloadSettings partSettings = settings;
     partSettings.completeAs = job.filePath;
-    if (job.lesson) partSettings.accept = [](const Text& file) { return IsWholeSwfFile(file); };
+    const auto wholeLesson = [&job](const Text& file) { return job.wholeLesson ? job.wholeLesson(file) : IsWholeSwfFile(file); };
+    if (job.lesson) partSettings.accept = wholeLesson;
     partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator); };
     const std::int32_t partSize = LocalFileSize(partPath);
     partSettings.ifRange = partSize > 0 ? ReadValidator(metaPath) : Text();
@@ -103,7 +104,7 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     }
     if (result == kDownloadNotKept) {
         // The network misled us; a lesson already whole on disk still plays.
-        if (job.lesson && IsWholeSwfFile(job.filePath)) {
+        if (job.lesson && wholeLesson(job.filePath)) {
             sink({job.id, DownloadEvent::Kind::Completed, {}, 0, {}, true});
             return;
         }
