@@ -28,7 +28,9 @@ LargeCatalogue MakeLargeCatalogue(const ListedLesson& listed, std::uint64_t seri
     json = "{\"format\": 1, \"serial\": " + std::to_string(serial) + ", \"groups\": [";
     for (int i = 0; i < kLessons; ++i) {
         const int group = i / kPerGroup, item = i % kPerGroup;
-        if (item == 0) json += (group ? "]}, " : "") + std::string("{\"title\": \"第") + std::to_string(group + 1) + "组\", \"lessons\": [";
+        if (item == 0)
+            json += (group ? "]}, " : "") + std::string("{\"title\": \"第") + std::to_string(group + 1) +
+                    "组\", \"lessons\": [";
         const bool last = i == kLessons - 1;
         const std::string name = std::to_string(i);
         const std::string body = last ? listed.body : "lesson " + name;

@@ -48,7 +48,8 @@ void FuzzSignature(std::string_view input) {
     Require(key.has_value());
     Require(!pw::VerifyMinisign(message, signature, *key));
     Require(!pw::VerifiedCatalogue(message, signature, kKey));
-    if (const auto other = pw::ParseMinisignPublicKey(signature)) Require(!pw::VerifyMinisign(message, signature, *other));
+    if (const auto other = pw::ParseMinisignPublicKey(signature))
+        Require(!pw::VerifyMinisign(message, signature, *other));
 }
 
 }  // namespace

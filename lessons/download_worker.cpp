@@ -84,7 +84,9 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     const Text metaPath = PartMetaPath(job.filePath);
     DownloadSettings partSettings = settings;
     partSettings.completeAs = job.filePath;
-    const auto wholeLesson = [&job](const Text& file) { return job.wholeLesson ? job.wholeLesson(file) : IsWholeSwfFile(file); };
+    const auto wholeLesson = [&job](const Text& file) {
+        return job.wholeLesson ? job.wholeLesson(file) : IsWholeSwfFile(file);
+    };
     if (job.lesson) partSettings.accept = wholeLesson;
     partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator); };
     const std::int32_t partSize = LocalFileSize(partPath);

@@ -5,8 +5,7 @@
 namespace pw {
 
 WholeFileChecker::WholeFileChecker(LessonHashes& hashes, Report report)
-    : hashes_(hashes),
-      report_(std::move(report)), thread_([this](std::stop_token stop) { Run(std::move(stop)); }) {}
+    : hashes_(hashes), report_(std::move(report)), thread_([this](std::stop_token stop) { Run(std::move(stop)); }) {}
 
 WholeFileChecker::~WholeFileChecker() {
     thread_.request_stop();

@@ -52,14 +52,12 @@ TEST(CatalogueFile, ASoundCatalogueGivesItsLessonsInGbkWithTheirDigests) {
 TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
     const std::string sound = SoundCatalogue();
     const std::string sha = Sha256Hex(BytesSha256(std::string(5000, 'a')));
+    const auto lesson = [](int n) {
+        return "{\"title\": \"t\", \"server\": 1, \"path\": \"/a.swf\", \"cache\": \"c" + std::to_string(n) + "\"}";
+    };
     std::string nineGroups = "[", manyLessons = "[";
-    for (int g = 0; g < 9; ++g)
-        nineGroups += (g ? "," : "") + std::string("{\"title\": \"g\", \"lessons\": [{\"title\": \"t\", \"server\": 1, "
-                                                   "\"path\": \"/a.swf\", \"cache\": \"c") +
-                      std::to_string(g) + "\"}]}";
-    for (int i = 0; i < 501; ++i)
-        manyLessons += (i ? "," : "") + std::string("{\"title\": \"t\", \"server\": 1, \"path\": \"/a.swf\", \"cache\": \"c") +
-                       std::to_string(i) + "\"}";
+    for (int g = 0; g < 9; ++g) nineGroups += (g ? "," : "") + std::string("{\"title\": \"g\", \"lessons\": [") + lesson(g) + "]}";
+    for (int i = 0; i < 501; ++i) manyLessons += (i ? "," : "") + lesson(i);
     const struct {
         const char* name;
         std::string json;
@@ -83,10 +81,12 @@ TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
         {"a hash without its size", Replaced(sound, "\"size\": 5000, ", "")},
         {"a hash of 63 digits", Replaced(sound, sha, sha.substr(1))},
         {"a size of 0", Replaced(sound, "\"size\": 5000", "\"size\": 0")},
-        {"a group without lessons", Replaced(sound, "\"lessons\": [{\"title\": \"" + kRooster, "\"lessons\": [], \"x\": [{\"title\": \"" + kRooster)},
+        {"a group without lessons",
+         Replaced(sound, "\"lessons\": [{\"title\": \"" + kRooster, "\"lessons\": [], \"x\": [{\"title\": \"" + kRooster)},
         {"nine groups", Replaced(sound, sound.substr(sound.find("[{")), nineGroups + "]}")},
         {"501 lessons", Replaced(sound, sound.substr(sound.find("\"lessons\": [") + 11), manyLessons + "]}]}")},
-        {"nesting deeper than any catalogue", Replaced(sound, "\"format\": 1", "\"format\": 1, \"x\": [[[[[[[[[]]]]]]]]]")},
+        {"nesting deeper than any catalogue",
+         Replaced(sound, "\"format\": 1", "\"format\": 1, \"x\": [[[[[[[[[]]]]]]]]]")},
         {"a catalogue cut short", sound.substr(0, sound.size() - 3)},
     };
     ASSERT_TRUE(ParseCatalogue(sound));
@@ -114,7 +114,8 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
         {"signed, prehashed", json, signature, std::nullopt, true},
         {"signed, legacy", json, key.Sign(json, true), std::nullopt, true},
         {"a higher serial than the one kept", json, signature, 6, true},
-        {"a byte changed in the catalogue", alter(json, "\"server\": 2", "\"server\": 1"), signature, std::nullopt, false},
+        {"a byte changed in the catalogue", alter(json, "\"server\": 2", "\"server\": 1"), signature, std::nullopt,
+         false},
         {"a byte changed in the signature", json, flippedSignature, std::nullopt, false},
         {"a byte changed in the trusted comment", json, alter(signature, "file:", "File:"), std::nullopt, false},
         {"signed with another key", json, otherKey.Sign(json), std::nullopt, false},

@@ -83,7 +83,8 @@ TEST(RollUpMenu, ALongGroupScrollsAndNewGroupsKeepTheItemUnderThePointer) {
     RollUpMenu menu;
     menu.resize(85, 500);
     const auto lessons = [](bool withNewFirst) {
-        QList<RollUpMenu::Group> groups{{QStringLiteral("儿童故事"), {}}, {QStringLiteral("我要留言"), {QStringLiteral("我要留言")}}};
+        const QString guestbook = QStringLiteral("我要留言");
+        QList<RollUpMenu::Group> groups{{QStringLiteral("儿童故事"), {}}, {guestbook, {guestbook}}};
         if (withNewFirst) groups[0].items.append(QStringLiteral("新课"));
         for (int i = 0; i < 500; ++i) groups[0].items.append(QStringLiteral("课%1").arg(i));
         return groups;
