@@ -12,6 +12,7 @@
 #include "host/qt_text.h"
 #include "host/web_view.h"
 #include "lessons/parent_corner_state.h"
+#include "lessons/site_catalogue.h"
 #include "ui/main_window_display.h"
 #include "ui/message_box.h"
 #include "ui/translations.h"
@@ -34,6 +35,7 @@ int main(int argc, char* argv[]) {
     setup.hosts = pw::ReadHosts();
     // Beside the program when it may write there, else in the user's data folder.
     setup.dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
+    setup.catalogueKey = pw::ReadCatalogueKey();
     setup.messages = &messageBoxes;
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
     setup.parentSettingsFile = pw::ParentSettingsPath();

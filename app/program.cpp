@@ -18,6 +18,8 @@ namespace pw {
 Program::Program(ProgramSetup setup)
     : hosts_(std::move(setup.hosts)),
       dataDirectory_(std::move(setup.dataDirectory)),
+      catalogueKey_(std::move(setup.catalogueKey)),
+      catalogue_(KeptOrBuiltInCatalogue()),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
       openFolder_(std::move(setup.openFolder)),
@@ -28,10 +30,10 @@ Program::Program(ProgramSetup setup)
           DownloadAllActions{[this] { StartDownloadAll(); }, [this] { CancelDownloadAll(); },
                              [this] { return DownloadAllRunning(); }},
           [this] { OnRestEnded(); }})),
-      lessonReady_(LessonCatalogue().size(), false),
-      fileChecks_(LessonCatalogue().size()),
-      lessonFiles_([this](std::size_t lesson, bool whole) {
-          PostToUiThread([this, lesson, whole] { OnLessonFileChecked(lesson, whole); });
+      lessonReady_(catalogue_.lessons.size(), false),
+      hashes_(FilePath(kLessonHashesName)),
+      lessonFiles_(hashes_, [this](std::size_t check, bool whole) {
+          PostToUiThread([this, check, whole] { OnLessonFileChecked(check, whole); });
       }, std::move(setup.isWholeMovie)) {}
 
 void Program::AttachMainWindow(LoadedWindow& mainWindow) { parentCorner_->Attach(mainWindow); }
@@ -53,66 +55,72 @@ void Program::EndProgram() {
     downloads_.SupersedeCurrent();
     probes_.SupersedeCurrent();
     updateCheck_.SupersedeCurrent();
+    catalogueFetch_.SupersedeCurrent();
     downloads_.StopAll();
     probes_.StopAll();
     updateCheck_.StopAll();
+    catalogueFetch_.StopAll();
     currentDownloadJob_ = 0;
 }
 
 Text Program::FilePath(const Text& name) const { return JoinPath(dataDirectory_, name); }
 
 bool Program::WorkersRunning() const {
-    return downloads_.Running() || probes_.Running() || updateCheck_.Running();
+    return downloads_.Running() || probes_.Running() || updateCheck_.Running() || catalogueFetch_.Running();
 }
 
 std::uint64_t Program::WorkersStarted() const {
-    return downloads_.Started() + probes_.Started() + updateCheck_.Started();
+    return downloads_.Started() + probes_.Started() + updateCheck_.Started() + catalogueFetch_.Started();
 }
 
 bool Program::LessonReady(int group, int item) const {
-    const auto lessons = LessonCatalogue();
-    for (std::size_t i = 0; i < lessons.size(); ++i)
-        if (lessons[i].group == group && lessons[i].item == item) return lessonReady_[i];
-    return false;
+    const LessonEntry* lesson = FindLesson(catalogue_, group, item);
+    return lesson && lessonReady_[static_cast<std::size_t>(lesson - catalogue_.lessons.data())];
 }
 
 void Program::CheckLessonFile(std::size_t lesson) {
-    const LessonRow& row = LessonCatalogue()[lesson];
+    const LessonEntry& entry = catalogue_.lessons[lesson];
     ++lessonChecksOut_;
-    ++fileChecks_[lesson].asked;
-    lessonFiles_.Check(lesson, FilePath(Lookup(row.group, row.item)->cacheName));
+    fileChecks_[++lastFileCheck_] = lesson;
+    lessonFiles_.Check(lastFileCheck_, FilePath(entry.cacheName), entry.digest);
 }
 
 void Program::CheckCacheFile(const Text& fileName) {
-    const auto lessons = LessonCatalogue();
-    for (std::size_t i = 0; i < lessons.size(); ++i)
-        if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) CheckLessonFile(i);
+    for (std::size_t i = 0; i < catalogue_.lessons.size(); ++i)
+        if (catalogue_.lessons[i].cacheName == fileName) CheckLessonFile(i);
 }
 
 void Program::MarkCacheFileWhole(const Text& fileName) {
-    const auto lessons = LessonCatalogue();
-    for (std::size_t i = 0; i < lessons.size(); ++i)
-        if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) {
-            fileChecks_[i].staleUpTo = fileChecks_[i].asked;
-            MarkLesson(i, true);
-        }
+    for (std::size_t i = 0; i < catalogue_.lessons.size(); ++i) {
+        if (catalogue_.lessons[i].cacheName != fileName) continue;
+        // Checks of its file asked before now may have looked at it before it was renamed
+        // into place: their answers are dropped.
+        std::erase_if(fileChecks_, [i](const auto& check) { return check.second == i; });
+        MarkLesson(i, true);
+        // Its hash was learnt as it was kept; a check finds it at once, and keeps it for
+        // the next start.
+        if (catalogue_.lessons[i].digest) CheckLessonFile(i);
+    }
 }
 
-void Program::OnLessonFileChecked(std::size_t lesson, bool whole) {
+void Program::OnLessonFileChecked(std::size_t check, bool whole) {
     --lessonChecksOut_;
-    // Answers come in the order asked: one asked before the lesson's download completed
-    // may have looked at the file before it was renamed into place.
-    FileChecks& checks = fileChecks_[lesson];
-    const bool stale = ++checks.answered <= checks.staleUpTo;
+    // The lesson a check is about; nothing when its answer no longer counts (about a former
+    // catalogue's lesson, or asked before the lesson's download completed).
+    std::optional<std::size_t> lesson;
+    if (const auto asked = fileChecks_.find(check); asked != fileChecks_.end()) {
+        lesson = asked->second;
+        fileChecks_.erase(asked);
+    }
     if (ended_) return;
-    if (!stale) MarkLesson(lesson, whole);
+    if (lesson) MarkLesson(*lesson, whole);
     ContinueDownloadAll();
 }
 
 void Program::MarkLesson(std::size_t lesson, bool whole) {
     lessonReady_[lesson] = whole;
-    const LessonRow& row = LessonCatalogue()[lesson];
-    display_->SetLessonReady(row.group, row.item, whole);
+    const LessonEntry& entry = catalogue_.lessons[lesson];
+    display_->SetLessonReady(entry.group, entry.item, whole);
 }
 
 void Program::StartDownloadAll() {
@@ -150,8 +158,8 @@ void Program::ContinueDownloadAll() {
         all.pending.pop_front();
         ++all.number;
         if (lessonReady_[lesson]) continue;  // fetched meanwhile
-        const auto entry = Lookup(LessonCatalogue()[lesson].group, LessonCatalogue()[lesson].item);
-        StartDownload(RemoteAddress(*entry, hosts_), entry->cacheName, true, all.hasView,
+        const LessonEntry& entry = catalogue_.lessons[lesson];
+        StartDownload(RemoteAddress(entry, hosts_), entry.cacheName, true, all.hasView,
                       DownloadAllCaption(all.number, all.lessons.size(), DownloadWaitingCaption()));
         if (currentDownloadJob_ == 0) continue;  // no thread: it stays not whole
         all.shown = all.shown || all.hasView;
@@ -197,9 +205,8 @@ void Program::FinishDownloadAll() {
     Text failed;
     for (std::size_t lesson : all.lessons) {
         if (lessonReady_[lesson]) continue;
-        const LessonRow& row = LessonCatalogue()[lesson];
         if (!failed.empty()) failed += Gbk<"、">();
-        failed += Lookup(row.group, row.item)->title;
+        failed += catalogue_.lessons[lesson].title;
     }
     if (!failed.empty()) ShowMessage(messages_, Gbk<"这些课程没有下载成功：">() + failed);
 }
@@ -254,6 +261,7 @@ void Program::OnMainWindowCreated() {
     // Before the window is first shown: a web view shown without its page makes Qt make
     // the window again, under a new id, once the page comes.
     display_->SetWebAddress(hosts_.SiteBaseUrl() + "index.html");
+    display_->SetLessonMenu(LessonMenu(catalogue_));
 
     // The rest waits until the event loop runs, after the window is first shown. The
     // update check's first request loads libcurl, which would hold the dynamic loader (and
@@ -267,6 +275,7 @@ void Program::OnMainWindowShown() {
     WriteWholeFile(FilePath(kIdleMovieName), IdleMovieBytes());
     StartUpdateCheck();
     for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson) CheckLessonFile(lesson);
+    StartCatalogueFetch();
 }
 
 void Program::StartUpdateCheck() {
@@ -295,7 +304,7 @@ void Program::OnRestEnded() {
 }
 
 void Program::OnLessonMenuItemClicked(int group, int item) {
-    if (auto entry = Lookup(group, item)) {
+    if (const LessonEntry* entry = FindLesson(catalogue_, group, item)) {
         globals_.CurrentUrl = RemoteAddress(*entry, hosts_);
         globals_.CurrentFileName = entry->cacheName;
         lessonChosen_ = true;
@@ -320,7 +329,7 @@ void Program::OnLessonMenuItemClicked(int group, int item) {
             currentDownloadJob_ = 0;
         }
         OpenLesson();
-    } else if (group == kGuestbookGroup && item == kGuestbookItem) {
+    } else if (group == GuestbookGroup(catalogue_) && item == kGuestbookItem) {
         OpenGuestbook();
     }
 }
@@ -329,11 +338,13 @@ void Program::OpenLesson() {
     const std::uint64_t choice = ++choice_;
     const Text url = globals_.CurrentUrl;
     const Text fileName = globals_.CurrentFileName;
+    const LessonEntry* lesson = LessonByCacheFile(fileName);
+    const std::optional<LessonDigest> digest = lesson ? lesson->digest : std::nullopt;
     // The two probes wait on the lesson server: they run on a worker, and what they find
     // is applied only if no newer choice came in the meantime.
     ++lessonProbesOut_;  // until the probes have ended
     const bool started = probes_.Start([=, this, path = FilePath(fileName), timeouts = timeouts_.probe](std::stop_token stop) {
-        ProbeLesson(url, path, timeouts, stop, [&](LessonStep step) {
+        DecideLesson(url, path, digest, hashes_, timeouts, stop, [&](LessonStep step) {
             if (stop.stop_requested()) return;
             PostToUiThread([=, this] {
                 if (choice != choice_) return;
@@ -379,7 +390,8 @@ void Program::StartPendingUpdate() {
 }
 
 void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, bool takeView, const Text& caption) {
-    const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName), lesson};
+    const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName), lesson,
+                          lesson ? WholeLessonRule(fileName) : nullptr};
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
     settings.stallLimit = timeouts_.downloadStall;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -13,9 +14,11 @@
 #include "app/network_session.h"
 #include "core/hosts.h"
 #include "core/message.h"
+#include "lessons/catalogue.h"
 #include "lessons/display.h"
 #include "lessons/download_progress.h"
 #include "lessons/download_worker.h"
+#include "lessons/lesson_hashes.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/program_state.h"
 #include "lessons/whole_file_checker.h"
@@ -40,6 +43,9 @@ struct NetworkTimeouts {
 struct ProgramSetup {
     Hosts hosts;
     Text dataDirectory;  // where the idle movie, the lesson caches and update files live
+    // The minisign public key (base64) the site's lesson catalogue must be signed with;
+    // empty: none is looked for, and the built-in lessons are all there is.
+    Text catalogueKey;
     MessagePort* messages = nullptr;  // message boxes; must outlive the program
     std::function<void(const Text& url)> openInBrowser;
     // Shows a folder of the data directory in the desktop's file manager.
@@ -110,8 +116,21 @@ public:
     std::uint64_t WorkersStarted() const;
     // True when the lesson at (group, item) was last found whole on disk (its menu mark).
     bool LessonReady(int group, int item) const;
+    // The lessons offered: the built-in ones, or those of the signed catalogue in use.
+    const Catalogue& catalogue() const { return catalogue_; }
 
 private:
+    // The site's catalogue (program_catalogue.cpp): the one kept from an earlier run,
+    // verified before the window shows; a newer one fetched on a worker after it shows.
+    Catalogue KeptOrBuiltInCatalogue() const;
+    void StartCatalogueFetch();
+    void OnCatalogueFetched(Catalogue catalogue);
+    // The lesson of the catalogue whose cache file is `fileName`, or nothing.
+    const LessonEntry* LessonByCacheFile(const Text& fileName) const;
+    // How a lesson's file is judged whole when a download ends: by its catalogue's size
+    // and hash when it has them.
+    std::function<bool(const Text&)> WholeLessonRule(const Text& fileName);
+
     void PlayFile(const Text& fileName);
     // `lesson`: a lesson's cache file (kept only when it is a whole movie, resumed), else
     // an update file. `takeView`: the downloading view replaces what the content area
@@ -149,6 +168,8 @@ private:
     ProgramState globals_;
     Hosts hosts_;
     Text dataDirectory_;
+    Text catalogueKey_;
+    Catalogue catalogue_;
     MessagePort& messages_;
     std::function<void(const Text&)> openInBrowser_;
     std::function<void(const Text&)> openFolder_;
@@ -184,12 +205,11 @@ private:
     // Whole on disk, by catalogue index; and how many checks are still out.
     std::vector<bool> lessonReady_;
     std::size_t lessonChecksOut_ = 0;
-    // By catalogue index: the checks of its file asked and answered so far, and the last
-    // one asked before its download completed (answers up to it are stale).
-    struct FileChecks {
-        std::uint64_t asked = 0, answered = 0, staleUpTo = 0;
-    };
-    std::vector<FileChecks> fileChecks_;
+    // The lesson each check is about, by its tag; checks whose answers no longer count
+    // are not here (about a former catalogue's lessons, or asked before a lesson's
+    // download completed), and their answers are dropped.
+    std::map<std::size_t, std::size_t> fileChecks_;
+    std::size_t lastFileCheck_ = 0;
     std::size_t lessonProbesOut_ = 0;  // lesson choices whose probes have not yet ended
 
     struct DownloadAll {
@@ -204,9 +224,11 @@ private:
         bool shown = false;       // and it did
     } downloadAll_;
 
+    LessonHashes hashes_;  // used by the threads below
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
     WholeFileChecker lessonFiles_;
     // Declared after what their threads' results reach, so they are joined first.
+    WorkerThreads catalogueFetch_;
     WorkerThreads updateCheck_;
     WorkerThreads probes_;
     WorkerThreads downloads_;

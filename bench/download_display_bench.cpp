@@ -96,6 +96,7 @@ public:
         played_ = true;
     }
     void SetWebAddress(const Text& url) override { inner_.SetWebAddress(url); }
+    void SetLessonMenu(const std::vector<LessonMenuGroup>& groups) override { inner_.SetLessonMenu(groups); }
     void SetLessonReady(int group, int item, bool ready) override { inner_.SetLessonReady(group, item, ready); }
     void SetUpdateFigures(const Text& line) override { inner_.SetUpdateFigures(line); }
 

@@ -108,9 +108,18 @@ ScratchDirectory::~ScratchDirectory() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ProgramWindow::ProgramWindow(const std::string& hostPort, const std::string& directory)
-    : inner_(std::make_unique<testing::ProgramWindow>(
-          testing::TestSetup(testing::AllHostsAt(hostPort), directory, CountingMessages()))) {
+namespace {
+
+ProgramSetup BenchSetup(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey) {
+    ProgramSetup setup = testing::TestSetup(testing::AllHostsAt(hostPort), directory, CountingMessages());
+    setup.catalogueKey = catalogueKey;
+    return setup;
+}
+
+}  // namespace
+
+ProgramWindow::ProgramWindow(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey)
+    : inner_(std::make_unique<testing::ProgramWindow>(BenchSetup(hostPort, directory, catalogueKey))) {
     inner_->Start();
 }
 

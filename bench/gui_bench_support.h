@@ -53,10 +53,10 @@ private:
 
 // The program with its main window, shown, its hosts pointed at `hostPort` and its data
 // directory in `directory`, its messages counted; its created handler has run (update
-// check on a worker, home page).
+// check on a worker, home page). `catalogueKey`: the site's catalogue key; empty: none.
 class ProgramWindow {
 public:
-    ProgramWindow(const std::string& hostPort, const std::string& directory);
+    ProgramWindow(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey = {});
     ~ProgramWindow();
     ProgramWindow(const ProgramWindow&) = delete;
     ProgramWindow& operator=(const ProgramWindow&) = delete;

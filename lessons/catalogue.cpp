@@ -51,9 +51,33 @@ std::optional<LessonEntry> Lookup(int group, int item) {
     for (const LessonRow& row : kCatalogue) {
         if (row.group == group && row.item == item)
             return LessonEntry{row.group, row.item, FromUtf8(row.title), row.server, FromUtf8(row.path),
-                               Text(row.cacheName)};
+                               Text(row.cacheName), std::nullopt};
     }
     return std::nullopt;
+}
+
+Catalogue BuiltInCatalogue() {
+    Catalogue catalogue;
+    for (int g = 0; g < kGuestbookGroup; ++g) catalogue.groups.push_back(FromUtf8(kGroupHeaders[g]));
+    for (const LessonRow& row : kCatalogue) catalogue.lessons.push_back(*Lookup(row.group, row.item));
+    return catalogue;
+}
+
+const LessonEntry* FindLesson(const Catalogue& catalogue, int group, int item) {
+    for (const LessonEntry& lesson : catalogue.lessons)
+        if (lesson.group == group && lesson.item == item) return &lesson;
+    return nullptr;
+}
+
+std::vector<LessonMenuGroup> LessonMenu(const Catalogue& catalogue) {
+    std::vector<LessonMenuGroup> menu;
+    for (const Text& header : catalogue.groups) menu.push_back({header, {}});
+    for (const LessonEntry& lesson : catalogue.lessons)
+        if (lesson.group >= 0 && static_cast<std::size_t>(lesson.group) < menu.size())
+            menu[static_cast<std::size_t>(lesson.group)].items.push_back(lesson.title);
+    const Text guestbook = FromUtf8(kGroupHeaders[kGuestbookGroup]);
+    menu.push_back({guestbook, {guestbook}});
+    return menu;
 }
 
 Text RemoteAddress(const LessonEntry& entry, const Hosts& hosts) {

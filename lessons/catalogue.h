@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "core/hosts.h"
 #include "core/text.h"
+#include "lessons/lesson_hashes.h"
 
 namespace pw {
 
@@ -26,16 +29,47 @@ struct LessonEntry {
     int server = 1;
     Text path;
     Text cacheName;
+    // Given by a signed catalogue: then the cache file is complete when it has this size
+    // and hash. Without it, the lesson server's size and the movie's structure tell.
+    std::optional<LessonDigest> digest;
+    bool operator==(const LessonEntry&) const = default;
 };
 
-// The 32 lessons in menu order.
+// The program's 32 lessons in menu order, as compiled in.
 std::span<const LessonRow> LessonCatalogue();
 
-// The menu groups' headers in order; the last one is the guestbook, not a lesson group.
+// The built-in menu groups' headers in order; the last one is the guestbook, not a
+// lesson group.
 std::span<const char* const> LessonGroupHeaders();
 
-// The entry at (group, item), or nothing.
+// The built-in entry at (group, item), or nothing.
 std::optional<LessonEntry> Lookup(int group, int item);
+
+// The lessons the program offers: the built-in ones, or those of a signed catalogue from
+// the site.
+struct Catalogue {
+    std::optional<std::uint64_t> serial;  // nothing: the built-in catalogue
+    std::vector<Text> groups;             // the lesson groups' headers, in menu order
+    std::vector<LessonEntry> lessons;     // in menu order, each knowing its group and item
+};
+
+Catalogue BuiltInCatalogue();
+
+// The lesson at (group, item) of the menu, or nothing.
+const LessonEntry* FindLesson(const Catalogue& catalogue, int group, int item);
+
+// The guestbook entry is the only item of the group after the lessons' groups.
+inline int GuestbookGroup(const Catalogue& catalogue) { return static_cast<int>(catalogue.groups.size()); }
+
+// One group of the lesson menu: its header and its items' texts (GBK).
+struct LessonMenuGroup {
+    Text header;
+    std::vector<Text> items;
+    bool operator==(const LessonMenuGroup&) const = default;
+};
+
+// The lesson menu of a catalogue: its lesson groups, then the guestbook.
+std::vector<LessonMenuGroup> LessonMenu(const Catalogue& catalogue);
 
 // The origin of the entry's server host + its path, as one GBK text (not percent-encoded).
 Text RemoteAddress(const LessonEntry& entry, const Hosts& hosts);
@@ -44,7 +78,7 @@ Text RemoteAddress(const LessonEntry& entry, const Hosts& hosts);
 // address, or empty for any other index.
 Text SitePageAddress(const Text& siteBaseUrl, int pageIndex);
 
-// The menu entry that opens the guestbook instead of a lesson.
+// The menu entry that opens the guestbook instead of a lesson, in the built-in menu.
 inline constexpr int kGuestbookGroup = 3;
 inline constexpr int kGuestbookItem = 0;
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/text.h"
+#include "lessons/catalogue.h"
 
 namespace pw {
 
@@ -30,6 +32,9 @@ public:
     virtual void PlayFlash() = 0;
     virtual void SetWebAddress(const Text& url) = 0;
 
+    // The lesson menu's groups and items, none of them marked. A menu in use keeps the
+    // item under the pointer where it is.
+    virtual void SetLessonMenu(const std::vector<LessonMenuGroup>& groups) = 0;
     // Marks the lesson at (group, item) in the lesson menu as whole on disk, or not.
     virtual void SetLessonReady(int group, int item, bool ready) = 0;
 
@@ -48,6 +53,7 @@ public:
     void SetFlashMovie(const Text&) override {}
     void PlayFlash() override {}
     void SetWebAddress(const Text&) override {}
+    void SetLessonMenu(const std::vector<LessonMenuGroup>&) override {}
     void SetLessonReady(int, int, bool) override {}
     void SetUpdateFigures(const Text&) override {}
 };

@@ -87,7 +87,10 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     const Text metaPath = PartMetaPath(job.filePath);
     DownloadSettings partSettings = settings;
     partSettings.completeAs = job.filePath;
-    if (job.lesson) partSettings.accept = [](const Text& file) { return IsWholeSwfFile(file); };
+    const auto wholeLesson = [&job](const Text& file) {
+        return job.wholeLesson ? job.wholeLesson(file) : IsWholeSwfFile(file);
+    };
+    if (job.lesson) partSettings.accept = wholeLesson;
     partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator, settings.writeCalls); };
     // A part is resumed only with a validator that can go back to the server as it is; a
     // part without one is no use and starts again.
@@ -110,7 +113,7 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     }
     if (result == kDownloadNotKept) {
         // The network misled us; a lesson already whole on disk still plays.
-        if (job.lesson && IsWholeSwfFile(job.filePath)) {
+        if (job.lesson && wholeLesson(job.filePath)) {
             sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .movie = true});
             return;
         }

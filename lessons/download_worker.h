@@ -22,6 +22,9 @@ struct DownloadJob {
     // A lesson replaces its cache file only with a whole movie; an update file is stored
     // whatever it holds.
     bool lesson = true;
+    // How a lesson's file is judged whole, when not as a whole movie: by the size and hash
+    // of a signed catalogue. Runs on the worker.
+    std::function<bool(const Text& file)> wholeLesson{};
 };
 
 // What a download worker tells the UI thread, by value.
@@ -55,8 +58,9 @@ Text PartMetaPath(const Text& filePath);
 // other answer is written beside the part, which with its validator stays as it was
 // until that answer is kept as the file), and
 // reports Completed once the file is whole (the UI then completes the display and plays
-// it), or Failed with the downloader's message. A lesson whose body is no whole movie
-// (a captive portal's page, a cut body) is not stored: the lesson already on disk is
+// it), or Failed with the downloader's message. A lesson whose body is not whole (no
+// whole movie, or not the size and hash its catalogue gives: a captive portal's page, a
+// cut body, a file changed on the server) is not stored: the lesson already on disk is
 // Completed when it is whole, else Failed with "不能打开该URL!". The display counts the
 // whole file, the resumed part included. A stopped job reports nothing more.
 void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const DownloadSettings& settings);

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stop_token>
 
 #include "core/text.h"
+#include "lessons/lesson_hashes.h"
 #include "net/remote_size_probe.h"
 
 namespace pw {
@@ -18,6 +20,10 @@ bool CacheFileIsComplete(std::int32_t localSize, double remoteSize);
 // structure counts as complete: a lesson on disk plays without a network.
 bool CacheFileIsComplete(const Text& cachePath, double remoteSize);
 
+// A lesson's file is whole: by its size and SHA-256 when the catalogue gives them, else
+// as a whole movie by its own structure. Reads the file: not on the UI thread.
+bool IsWholeLesson(const Text& path, const std::optional<LessonDigest>& digest, LessonHashes& hashes);
+
 enum class LessonStep { Play, Download };
 
 // The two measurements of `OpenLesson`, in their order, each a local size against a HEAD
@@ -26,5 +32,12 @@ enum class LessonStep { Play, Download };
 // lesson server answers: runs on a worker. A stop request ends both probes at once.
 void ProbeLesson(const Text& url, const Text& cachePath, const ProbeTimeouts& timeouts, const std::stop_token& stop,
                  const std::function<void(LessonStep)>& step);
+
+// The lesson decision: with the catalogue's size and SHA-256 the cache file is looked at
+// once, with no request, and `step` hears Play when both match, else Download; without
+// them, ProbeLesson.
+void DecideLesson(const Text& url, const Text& cachePath, const std::optional<LessonDigest>& digest,
+                  LessonHashes& hashes, const ProbeTimeouts& timeouts, const std::stop_token& stop,
+                  const std::function<void(LessonStep)>& step);
 
 }  // namespace pw

@@ -1,12 +1,13 @@
 #include "lessons/whole_file_checker.h"
 
-#include "core/swf_file.h"
+#include "lessons/lesson_selection.h"
 
 namespace pw {
 
-WholeFileChecker::WholeFileChecker(Report report, WholeTest check)
-    : report_(std::move(report)),
-      check_(check ? std::move(check) : WholeTest(IsWholeSwfFile)),
+WholeFileChecker::WholeFileChecker(LessonHashes& hashes, Report report, WholeTest check)
+    : hashes_(hashes),
+      report_(std::move(report)),
+      check_(std::move(check)),
       thread_([this](std::stop_token stop) { Run(std::move(stop)); }) {}
 
 WholeFileChecker::~WholeFileChecker() {
@@ -14,24 +15,29 @@ WholeFileChecker::~WholeFileChecker() {
     thread_.join();
 }
 
-void WholeFileChecker::Check(std::size_t tag, Text path) {
+void WholeFileChecker::Check(std::size_t tag, Text path, std::optional<LessonDigest> digest) {
     {
         std::lock_guard lock(mutex_);
-        queue_.emplace_back(tag, std::move(path));
+        queue_.emplace_back(tag, std::move(path), std::move(digest));
     }
     wake_.notify_one();
 }
 
 void WholeFileChecker::Run(std::stop_token stop) {
     for (;;) {
-        std::pair<std::size_t, Text> next;
+        std::tuple<std::size_t, Text, std::optional<LessonDigest>> next;
+        bool last = false;
         {
             std::unique_lock lock(mutex_);
             if (!wake_.wait(lock, stop, [this] { return !queue_.empty(); })) return;
             next = std::move(queue_.front());
             queue_.pop_front();
+            last = queue_.empty();
         }
-        report_(next.first, check_(next.second));
+        const auto& [tag, path, digest] = next;
+        const bool whole = check_ ? check_(path) : IsWholeLesson(path, digest, hashes_);
+        if (last) hashes_.Save();  // before the answer: whoever waits for it finds them kept
+        report_(tag, whole);
     }
 }
 

@@ -74,6 +74,10 @@ void MainWindowDisplay::SetWebAddress(const Text& url) {
     if (web_) web_->Navigate(ToQString(url));
 }
 
+void MainWindowDisplay::SetLessonMenu(const std::vector<LessonMenuGroup>& groups) {
+    if (menu_) menu_->SetGroups(LessonMenuGroups(groups));
+}
+
 void MainWindowDisplay::SetLessonReady(int group, int item, bool ready) {
     if (menu_) menu_->SetItemReady(group, item, ready);
 }

@@ -26,6 +26,7 @@ public:
     void SetFlashMovie(const Text& path) override;
     void PlayFlash() override;
     void SetWebAddress(const Text& url) override;
+    void SetLessonMenu(const std::vector<LessonMenuGroup>& groups) override;
     void SetLessonReady(int group, int item, bool ready) override;
     void SetUpdateFigures(const Text& line) override;
 

@@ -123,12 +123,57 @@ RollUpMenu::RollUpMenu(QWidget* parent) : QWidget(parent), font_(SongTiFont()) {
     setFocusPolicy(Qt::TabFocus);
 }
 
+RollUpMenu::Texts RollUpMenu::TextsOf(const Row& row) const {
+    if (row.group < 0 || row.group >= groups_.size()) return {};
+    const QStringList& items = groups_[row.group].items;
+    return {groups_[row.group].header, row.item >= 0 && row.item < items.size() ? items[row.item] : QString(),
+            row.item >= 0};
+}
+
+RollUpMenu::Row RollUpMenu::RowOf(const Texts& texts) const {
+    for (int g = 0; g < groups_.size(); ++g) {
+        if (groups_[g].header != texts.header) continue;
+        if (!texts.isItem) return {g, -1};
+        if (const int i = static_cast<int>(groups_[g].items.indexOf(texts.item)); i >= 0) return {g, i};
+    }
+    return {-1, -1};
+}
+
 void RollUpMenu::SetGroups(QList<Group> groups) {
+    // Whatever the child is on is found again by its texts: the open group, the selected
+    // item, the keyboard's row, a press not yet released, and the item under the pointer,
+    // which stays where it is on the screen.
+    const Hit under = pointer_ ? HitTest(*pointer_) : Hit{};
+    const Texts underPointer = TextsOf({openGroup_, under.item});
+    const int underTop = under.item >= 0 ? itemRect(under.item).top() : 0;
+    const Texts open = TextsOf({openGroup_, -1});
+    const Texts selected = TextsOf({selectedGroup_, selectedItem_});
+    const Texts current = TextsOf(current_);
+    const Texts pressed = TextsOf({openGroup_, pressedItem_});
+    const Texts pressedHeader = TextsOf({pressedHeader_, -1});
+
     groups_ = std::move(groups);
-    openGroup_ = groups_.isEmpty() ? -1 : 0;
-    selectedGroup_ = selectedItem_ = -1;
-    scroll_ = 0;
-    current_ = {openGroup_, -1};
+    ready_.clear();
+    const Row anchor = under.item >= 0 ? RowOf(underPointer) : Row{-1, -1};
+    const int openAgain = anchor.group >= 0 ? anchor.group : RowOf(open).group;
+    openGroup_ = openAgain >= 0 ? openAgain : (groups_.isEmpty() ? -1 : 0);
+    if (anchor.group >= 0)
+        scroll_ += itemRect(anchor.item).top() - underTop;
+    else if (openAgain < 0)
+        scroll_ = 0;
+    scroll_ = std::clamp(scroll_, 0, MaxScroll());
+
+    const Row selectedRow = RowOf(selected);
+    selectedGroup_ = selectedRow.item >= 0 ? selectedRow.group : -1;
+    selectedItem_ = selectedRow.item >= 0 ? selectedRow.item : -1;
+    const Row currentRow = RowOf(current);
+    current_ = Rows().contains(currentRow) ? currentRow : Row{openGroup_, -1};
+    const Row pressedRow = RowOf(pressed);
+    pressedItem_ = pressedRow.group == openGroup_ ? pressedRow.item : -1;
+    pressedHeader_ = RowOf(pressedHeader).group;
+    const Hit hover = pointer_ ? HitTest(*pointer_) : Hit{};
+    hoverItem_ = hover.item;
+    hoverHeader_ = hover.header;
     update();
 }
 
@@ -332,6 +377,14 @@ void RollUpMenu::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down:
         SetCurrentRow(rows[std::min<int>(static_cast<int>(rows.size()) - 1, at + 1)]);
         return;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        // A long group a page at a time: as many rows as its area shows, less one.
+        const int page = std::max(1, ItemArea().height() / kItemHeight - 1);
+        const int to = at + (event->key() == Qt::Key_PageDown ? page : -page);
+        SetCurrentRow(rows[std::clamp(to, 0, static_cast<int>(rows.size()) - 1)]);
+        return;
+    }
     case Qt::Key_Home:
         SetCurrentRow(rows.front());
         return;
@@ -391,7 +444,8 @@ void RollUpMenu::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void RollUpMenu::mouseMoveEvent(QMouseEvent* event) {
-    const Hit hit = HitTest(event->position().toPoint());
+    pointer_ = event->position().toPoint();
+    const Hit hit = HitTest(*pointer_);
     if (hit.item != hoverItem_ || hit.header != hoverHeader_) {
         hoverItem_ = hit.item;
         hoverHeader_ = hit.header;
@@ -400,6 +454,7 @@ void RollUpMenu::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void RollUpMenu::leaveEvent(QEvent*) {
+    pointer_.reset();
     hoverItem_ = hoverHeader_ = -1;
     update();
 }

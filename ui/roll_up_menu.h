@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -40,6 +41,9 @@ public:
 
     explicit RollUpMenu(QWidget* parent = nullptr);
 
+    // A menu in use keeps what the child is on (found by its texts): the open group, the
+    // selected item, the keyboard's row, and the item under the pointer where it is.
+    // The ready marks go.
     void SetGroups(QList<Group> groups);
     const Colours& colours() const { return colours_; }
 
@@ -79,13 +83,23 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
-    // Up and Down go through the rows, Home and End to the first and last, Enter or
-    // Space opens a header's group or chooses an item.
+    // Up and Down go through the rows, Page Up and Page Down a page of them, Home and End
+    // to the first and last, Enter or Space opens a header's group or chooses an item.
+    // The keyboard's row is scrolled into view.
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // A row by its texts, to be found again in new groups.
+    struct Texts {
+        QString header;
+        QString item;
+        bool isItem = false;
+    };
+    Texts TextsOf(const Row& row) const;
+    Row RowOf(const Texts& texts) const;  // (-1, -1) when it is gone
+
     void ChooseItem(int item);
     void SetCurrentRow(const Row& row);
     void ScrollToItem(int item);
@@ -114,6 +128,7 @@ private:
     Row current_{0, -1};
     bool keyboardInUse_ = false;  // the focus frame shows once the keyboard is used here
     std::set<std::pair<int, int>> ready_;
+    std::optional<QPoint> pointer_;  // where the pointer is while it is over the menu
 };
 
 // "宋体" at 12 pixels, with a CJK font standing in where it is missing.

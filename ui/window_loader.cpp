@@ -9,6 +9,7 @@
 
 #include "assets/asset_resources.h"
 #include "host/flash_view.h"
+#include "host/qt_text.h"
 #include "host/web_view.h"
 #include "lessons/catalogue.h"
 #include "ui/controls.h"
@@ -16,15 +17,6 @@
 
 namespace pw {
 namespace {
-
-// The lesson menu's groups: the catalogue's titles under the group headers.
-QList<RollUpMenu::Group> LessonMenuGroups() {
-    QList<RollUpMenu::Group> groups;
-    for (const char* header : LessonGroupHeaders()) groups.append({QString::fromUtf8(header), {}});
-    for (const LessonRow& row : LessonCatalogue()) groups[row.group].items.append(QString::fromUtf8(row.title));
-    groups[kGuestbookGroup].items.append(QString::fromUtf8(LessonGroupHeaders()[kGuestbookGroup]));
-    return groups;
-}
 
 QWidget* CreateControl(const WindowDescription& window, const ControlDescription& c, QWidget* parent,
                        WindowEventHandler& handler) {
@@ -45,7 +37,8 @@ QWidget* CreateControl(const WindowDescription& window, const ControlDescription
         return new StoredPositionBar(parent);
     case ControlType::RollUpMenu: {
         auto* menu = new RollUpMenu(parent);
-        menu->SetGroups(LessonMenuGroups());
+        // The built-in lessons; the program gives it those of a signed catalogue.
+        menu->SetGroups(LessonMenuGroups(LessonMenu(BuiltInCatalogue())));
         if (c.itemClicked != WindowEvent::None)
             QObject::connect(menu, &RollUpMenu::itemClicked, menu, [&handler, event = c.itemClicked](int group, int item) {
                 handler.HandleWindowEvent(event, group, item);
@@ -80,6 +73,16 @@ QWidget* CreateControl(const WindowDescription& window, const ControlDescription
 }
 
 }  // namespace
+
+QList<RollUpMenu::Group> LessonMenuGroups(const std::vector<LessonMenuGroup>& menu) {
+    QList<RollUpMenu::Group> groups;
+    for (const LessonMenuGroup& group : menu) {
+        QStringList items;
+        for (const Text& item : group.items) items.append(ToQString(item));
+        groups.append({ToQString(group.header), items});
+    }
+    return groups;
+}
 
 LoadedWindow::LoadedWindow(const WindowDescription& description, WindowEventHandler& handler)
     : description_(description), handler_(handler) {

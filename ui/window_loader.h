@@ -4,7 +4,10 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
+#include "lessons/catalogue.h"
+#include "ui/roll_up_menu.h"
 #include "ui/window_description.h"
 
 namespace pw {
@@ -43,5 +46,8 @@ private:
     WindowEventHandler& handler_;
     QHash<QString, QWidget*> controls_;
 };
+
+// The lesson menu's groups as the menu shows them.
+QList<RollUpMenu::Group> LessonMenuGroups(const std::vector<LessonMenuGroup>& menu);
 
 }  // namespace pw

@@ -57,7 +57,7 @@ TEST(LibraryTest, ACompletedLessonsMarkSurvivesALateCheck) {
     std::condition_variable changed;
     bool held = false, released = false;
     std::string cache;
-    ProgramHarness h(testing::ShortTimeouts(), {}, {}, [&](const Text& path) {
+    ProgramHarness h(testing::ShortTimeouts(), {}, {}, {}, [&](const Text& path) {
         if (path != cache) return IsWholeSwfFile(path);
         std::unique_lock lock(mutex);
         held = true;

@@ -30,24 +30,35 @@ inline NetworkTimeouts ShortTimeouts(std::chrono::milliseconds total = std::chro
 class ProgramHarness {
 public:
     // `lessonHost`, `siteHost` empty: the fixture server serves the lessons, the site.
+    // `catalogueKey`: the key of the site's catalogue; empty: none is looked for.
     // `isWholeMovie`: the menu's check of a cache file, when not the program's own.
     explicit ProgramHarness(NetworkTimeouts timeouts = ShortTimeouts(), const std::string& lessonHost = {},
-                            const std::string& siteHost = {},
-                            std::function<bool(const Text& path)> isWholeMovie = {}) {
+                            const std::string& siteHost = {}, const std::string& catalogueKey = {},
+                            std::function<bool(const Text& path)> isWholeMovie = {})
+        : timeouts_(timeouts), catalogueKey_(catalogueKey), isWholeMovie_(std::move(isWholeMovie)) {
+        Restart(lessonHost, siteHost);
+    }
+    ~ProgramHarness() { program.reset(); }
+
+    // The program ends, and starts again on the same data folder, with a fresh display;
+    // empty hosts are the fixture server.
+    void Restart(const std::string& lessonHost = {}, const std::string& siteHost = {}) {
+        program.reset();
+        display = {};
         const std::string host = siteHost.empty() ? server.HostPort() : siteHost;
         const std::string lessons = lessonHost.empty() ? server.HostPort() : lessonHost;
         ProgramSetup setup;
         setup.hosts = Hosts{host, lessons, lessons};
         setup.dataDirectory = dir.Path();
+        setup.catalogueKey = catalogueKey_;
         setup.messages = &messages;
         setup.openInBrowser = [this](const Text& url) { browserOpened.push_back(url); };
         setup.openFolder = [this](const Text& folder) { foldersOpened.push_back(folder); };
-        setup.timeouts = timeouts;
-        setup.isWholeMovie = std::move(isWholeMovie);
+        setup.timeouts = timeouts_;
+        setup.isWholeMovie = isWholeMovie_;
         program = std::make_unique<Program>(std::move(setup));
         program->AttachDisplay(display);
     }
-    ~ProgramHarness() { program.reset(); }
 
     // Serves lesson (group, item) and returns its body.
     std::string ServeLesson(int group, int item, std::size_t size, FixtureResource resource = {}) {
@@ -84,6 +95,11 @@ public:
     std::vector<Text> browserOpened;
     std::vector<Text> foldersOpened;
     std::unique_ptr<Program> program;
+
+private:
+    NetworkTimeouts timeouts_;
+    std::string catalogueKey_;
+    std::function<bool(const Text& path)> isWholeMovie_;
 };
 
 // True when `path` was handed to the player and played.

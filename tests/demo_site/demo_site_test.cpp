@@ -17,8 +17,11 @@
 
 #include "core/text.h"
 #include "lessons/catalogue.h"
+#include "lessons/catalogue_file.h"
 #include "lessons/update_check.h"
 #include "tests/net/net_test_support.h"
+#include "tests/support/minisign_tool.h"
+#include "tools/demo_site/catalogue_signing.h"
 #include "tools/swf/sample_lessons.h"
 
 namespace pw::demo {
@@ -142,9 +145,11 @@ TEST(DemoSiteCommandLine, ReadsEveryOption) {
     EXPECT_EQ(parsed.options->way, UpdateWay::Browser);
     EXPECT_EQ(parsed.options->rateKbPerSecond, 0u);
 
-    const CommandLine exporting = Parse({"--export", "site", "--force", "--host", "https://example.org:8080", "--newer", "2.1"});
+    const CommandLine exporting = Parse({"--export", "site", "--force", "--host", "https://example.org:8080", "--newer",
+                                         "2.1", "--sign", "site.key"});
     ASSERT_TRUE(exporting.exportTo) << exporting.error;
     EXPECT_EQ(exporting.exportTo->directory, "site");
+    EXPECT_EQ(exporting.exportTo->signingKeyFile, "site.key");
     EXPECT_TRUE(exporting.exportTo->force);
     EXPECT_EQ(exporting.exportTo->siteHost, "https://example.org:8080");
     EXPECT_EQ(exporting.options->newerVersion, "2.1");
@@ -162,7 +167,8 @@ TEST(DemoSiteCommandLine, RefusesWrongArguments) {
         {"--way", "ftp"},     {"--rate", "fast"}, {"--rate", "-5"},      {"--newer", ""},
         {"--newer", "2.1</p>"}, {"--newer", "2.1\n"}, {"--colour", "red"}, {"2.1"},
         {"--export"}, {"--export", ""}, {"--force"}, {"--host", "example.org"},
-        {"--export", "d", "--host", "a/b"}, {"--export", "d", "--port", "1"}, {"--export", "d", "--break-once"}};
+        {"--export", "d", "--host", "a/b"}, {"--export", "d", "--port", "1"}, {"--export", "d", "--break-once"},
+        {"--sign", "site.key"}};
     for (const auto& args : wrong) {
         const CommandLine parsed = Parse(args);
         EXPECT_FALSE(parsed.options) << args[0] << " " << (args.size() > 1 ? args[1] : "");
@@ -314,6 +320,18 @@ TEST(DemoSiteRanges, AreAnsweredAsNginxAnswersThem) {
     }
 }
 
+// The live site's catalogue is signed with the demo site's own key.
+TEST_F(DemoSiteTest, ServesItsLessonsCatalogueSignedWithTheDemoSitesKey) {
+    const std::string publicKeyFile =
+        pw::testing::ReadWholeFile(PEBBLEWICK_SOURCE_DIR "/tools/demo_site/demo-site-only.minisign.pub");
+    const std::string publicKey = publicKeyFile.substr(publicKeyFile.find('\n') + 1, 56);
+    const Reply json = Fetch(Url("/tovel/lessons.json")), signature = Fetch(Url("/tovel/lessons.json.minisig"));
+    EXPECT_EQ(json.contentType, "application/json");
+    const auto catalogue = VerifiedCatalogue(json.body, signature.body, publicKey);
+    ASSERT_TRUE(catalogue);
+    EXPECT_EQ(catalogue->lessons.size(), LessonCatalogue().size());
+}
+
 // Sent at a limited rate, a lesson goes out in several pieces that must join up exactly.
 TEST(DemoSitePacing, PacedLessonArrivesWhole) {
     DemoSiteOptions options;
@@ -456,6 +474,33 @@ TEST(DemoSiteExport, ReplacesOnlyAnEmptyFolderOrAFormerExportWithForce) {
         const std::filesystem::directory_iterator entries(dir.Path());
         EXPECT_EQ(std::distance(begin(entries), end(entries)), 1);
     }
+}
+
+// The export lists the lessons it writes, each with its size and hash, signed so that
+// minisign itself takes it; the serial grows from export to export.
+TEST(DemoSiteExport, WritesTheLessonsCatalogueSignedWithAGrowingSerial) {
+    const pw::testing::MinisignTool key;
+    pw::testing::TempDir dir;
+    const std::string target = dir.File("site"), json = target + "/tovel/lessons.json";
+    ASSERT_EQ(ExportSite({}, {target, false, "127.0.0.1:1", key.SecretKeyFile()}), "");
+    EXPECT_TRUE(key.Verifies(json, json + ".minisig"));
+    const auto catalogue = VerifiedCatalogue(pw::testing::ReadWholeFile(json),
+                                             pw::testing::ReadWholeFile(json + ".minisig"), key.PublicKey());
+    ASSERT_TRUE(catalogue);
+    ASSERT_EQ(catalogue->lessons.size(), LessonCatalogue().size());
+    for (const LessonEntry& lesson : catalogue->lessons) {
+        LessonEntry builtIn = *Lookup(lesson.group, lesson.item);
+        builtIn.digest = lesson.digest;
+        EXPECT_EQ(lesson, builtIn);
+        const std::string movie = pw::testing::ReadWholeFile(target + lesson.path);
+        EXPECT_EQ(lesson.digest, (LessonDigest{static_cast<std::int64_t>(movie.size()), BytesSha256(movie)}));
+    }
+
+    ASSERT_EQ(ExportSite({}, {target, true, "127.0.0.1:1"}), "");
+    EXPECT_GT(CatalogueSerial(pw::testing::ReadWholeFile(json)), catalogue->serial);
+    EXPECT_FALSE(std::filesystem::exists(json + ".minisig"));  // not signed this time
+    pw::testing::WriteWholeFile(dir.File("not-a-key"), "untrusted comment: x\nRWQ=\n");
+    EXPECT_NE(ExportSite({}, {target, true, "127.0.0.1:1", dir.File("not-a-key")}), "");
 }
 
 // ---- start and stop ----

@@ -5,6 +5,8 @@
 
 #include "core/hosts.h"
 #include "lessons/catalogue.h"
+#include "lessons/minisign.h"
+#include "lessons/site_catalogue.h"
 #include "tests/support/scoped_env.h"
 
 namespace pw {
@@ -78,6 +80,15 @@ TEST(Catalogue, CompiledInHostsApplyWhenTheEnvironmentIsEmpty) {
     auto entry = Lookup(0, 0);
     ASSERT_TRUE(entry);
     EXPECT_EQ(RemoteAddress(*entry, hosts).rfind("http://127.0.0.1:", 0), 0u) << RemoteAddress(*entry, hosts);
+}
+
+TEST(Catalogue, ItsKeyComesFromTheEnvironmentWhenSetElseFromTheBuild) {
+    {
+        const ScopedEnv key("PEBBLEWICK_CATALOGUE_KEY", "RWQ-a-site-owners-key");
+        EXPECT_EQ(ReadCatalogueKey(), "RWQ-a-site-owners-key");
+    }
+    const ScopedEnv empty("PEBBLEWICK_CATALOGUE_KEY", "");
+    EXPECT_TRUE(ParseMinisignPublicKey(ReadCatalogueKey()));
 }
 
 TEST(SitePageAddress, TheFourPagesAndNothingBeyondThem) {

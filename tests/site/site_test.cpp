@@ -12,6 +12,7 @@
 #include "lessons/catalogue.h"
 #include "lessons/download_worker.h"
 #include "lessons/lesson_selection.h"
+#include "lessons/site_catalogue.h"
 #include "lessons/update_check.h"
 #include "net/resumable_downloader.h"
 #include "net/update_page_request.h"
@@ -19,6 +20,7 @@
 #include "tests/site/served_site.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/minisign_tool.h"
 #include "tools/demo_site/demo_site.h"
 
 namespace pw {
@@ -106,6 +108,37 @@ TEST_F(SiteTest, AResumedDownloadGetsTheRestOfTheLesson) {
     EXPECT_EQ(Logged(1).back().status, 206);
 }
 
+// With the export's signed catalogue the program fetches each lesson once and then plays
+// it from its file, judged by its hash: no HEAD request at all.
+TEST_F(SiteTest, WithTheSignedCatalogueALessonIsFetchedOnceAndPlayedWithNoHeadRequest) {
+    const MinisignTool key;
+    demo::DemoSiteOptions options;
+    ASSERT_EQ(demo::ExportSite(options, {root_, true, host_, key.SecretKeyFile()}), "");
+    TempDir data;
+    const auto catalogue = FetchSiteCatalogue(hosts_.SiteBaseUrl(), data.Path(), key.PublicKey(), std::nullopt, {}, {});
+    ASSERT_TRUE(catalogue);
+    const LessonEntry& lesson = catalogue->lessons[3];
+    const Text url = RemoteAddress(lesson, hosts_), cache = data.File(lesson.cacheName);
+    LessonHashes hashes;
+    const auto decide = [&] {
+        std::vector<LessonStep> steps;
+        DecideLesson(url, cache, lesson.digest, hashes, {}, {}, [&](LessonStep step) { steps.push_back(step); });
+        return steps;
+    };
+    EXPECT_EQ(decide(), std::vector{LessonStep::Download});
+    std::vector<DownloadEvent> events;
+    DownloadJob job{1, url, cache, true, [&](const Text& file) { return hashes.Matches(file, *lesson.digest); }};
+    DownloadWorker(job, [&](DownloadEvent event) { events.push_back(std::move(event)); }, {});
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().kind, DownloadEvent::Kind::Completed);
+    EXPECT_EQ(decide(), std::vector{LessonStep::Play});
+
+    std::vector<std::string> requests;
+    for (const LoggedRequest& r : Logged(3)) requests.push_back(r.method + " " + r.uri);
+    EXPECT_EQ(requests, (std::vector<std::string>{"GET /tovel/lessons.json", "GET /tovel/lessons.json.minisig",
+                                                  "GET " + WirePath(lesson.path)}));
+}
+
 std::size_t KeepHeader(char* data, std::size_t size, std::size_t count, void* headers) {
     static_cast<std::string*>(headers)->append(data, size * count);
     return size * count;
@@ -122,6 +155,7 @@ TEST_F(SiteTest, EachFileComesWithItsTypeAndValidators) {
                 {"/tovel/test.html", 200, gbkPage},
                 {WirePath(Lookup(0, 0)->path), 200, flash},
                 {"/tovel/update/pebblewick21.swf", 200, flash},
+                {"/tovel/lessons.json", 200, "application/json"},
                 {"/tovel/nothing.html", 404, gbkPage}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);

@@ -55,6 +55,11 @@ public:
         log_.push_back("address " + url);
     }
 
+    void SetLessonMenu(const std::vector<LessonMenuGroup>& groups) override {
+        menu_ = groups;
+        ready_.clear();
+        log_.push_back("menu");
+    }
     void SetLessonReady(int group, int item, bool ready) override {
         ready_[{group, item}] = ready;
         log_.push_back("ready " + std::to_string(group) + " " + std::to_string(item) + " " + (ready ? "yes" : "no"));
@@ -73,6 +78,7 @@ public:
             if (isReady) ready.insert(lesson);
         return ready;
     }
+    const std::vector<LessonMenuGroup>& Menu() const { return menu_; }
     const std::vector<Text>& Captions() const { return captions_; }
     const std::vector<std::int32_t>& Positions() const { return positions_; }
     const Text& Caption() const { return caption_; }
@@ -103,6 +109,7 @@ private:
     std::vector<Text> captions_;
     std::vector<std::int32_t> positions_;
     std::map<std::pair<int, int>, bool> ready_;
+    std::vector<LessonMenuGroup> menu_;
 };
 
 }  // namespace pw::testing

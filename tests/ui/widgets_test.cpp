@@ -1,5 +1,5 @@
-// Widget tests that need no web engine: the block progress bar and the Chinese standard
-// buttons. Run offscreen.
+// Widget tests that need no web engine: the block progress bar, the Chinese standard
+// buttons and the lesson menu's long groups. Run offscreen.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -9,10 +9,13 @@
 #include <QPushButton>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QTest>
+#include <QWheelEvent>
 
 #include <vector>
 
 #include "ui/controls.h"
+#include "ui/roll_up_menu.h"
 #include "ui/translations.h"
 
 namespace pw {
@@ -71,6 +74,50 @@ TEST(BlockProgressBar, DrawsSeparateChunksUpToThePosition) {
 QString WithoutMnemonic(QString text) {
     static const QRegularExpression mnemonic(QStringLiteral("\\(&.\\)|&"));
     return text.remove(mnemonic).trimmed();
+}
+
+// A group of 500 lessons scrolls by wheel and by keys, the keyboard's row always in view;
+// new groups (a catalogue that arrives) keep the item under the pointer, and the selected
+// item, where they are.
+TEST(RollUpMenu, ALongGroupScrollsAndNewGroupsKeepTheItemUnderThePointer) {
+    RollUpMenu menu;
+    menu.resize(85, 500);
+    const auto lessons = [](bool withNewFirst) {
+        const QString guestbook = QStringLiteral("我要留言");
+        QList<RollUpMenu::Group> groups{{QStringLiteral("儿童故事"), {}}, {guestbook, {guestbook}}};
+        if (withNewFirst) groups[0].items.append(QStringLiteral("新课"));
+        for (int i = 0; i < 500; ++i) groups[0].items.append(QStringLiteral("课%1").arg(i));
+        return groups;
+    };
+    menu.SetGroups(lessons(false));
+    const auto inView = [&](int item) {
+        const QRect r = menu.itemRect(item);
+        return r.top() >= menu.headerRect(0).bottom() && r.bottom() <= menu.headerRect(1).top();
+    };
+
+    const int top = menu.itemRect(0).top();
+    QWheelEvent down(QPointF(40, 200), menu.mapToGlobal(QPointF(40, 200)), {}, {0, -3 * 120}, Qt::NoButton, {},
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&menu, &down);
+    EXPECT_EQ(menu.itemRect(0).top(), top - 3 * RollUpMenu::kItemHeight);
+
+    QTest::keyClick(&menu, Qt::Key_End);  // the guestbook's header
+    QTest::keyClick(&menu, Qt::Key_Up);
+    EXPECT_EQ(menu.currentRow(), (RollUpMenu::Row{0, 499}));
+    EXPECT_TRUE(inView(499));
+    for (int i = 0; i < 3; ++i) QTest::keyClick(&menu, Qt::Key_PageUp);
+    EXPECT_LT(menu.currentRow().item, 460);
+    EXPECT_TRUE(inView(menu.currentRow().item));
+
+    const int under = menu.currentRow().item + 2;
+    const QPoint pointer = menu.itemRect(under).center();
+    QTest::mouseClick(&menu, Qt::LeftButton, {}, pointer);
+    QMouseEvent move(QEvent::MouseMove, pointer, menu.mapToGlobal(pointer), Qt::NoButton, {}, {});
+    QApplication::sendEvent(&menu, &move);
+    menu.SetGroups(lessons(true));
+    EXPECT_TRUE(menu.itemRect(under + 1).contains(pointer));
+    EXPECT_EQ(menu.selectedItem(), QPoint(0, under + 1));
+    EXPECT_EQ(menu.ItemAccessibleName(0, under + 1), QStringLiteral("课%1").arg(under));
 }
 
 TEST(ChineseStandardButtons, YesNoAndOkReadInChinese) {

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <set>
@@ -22,6 +23,8 @@
 
 #include "core/text.h"
 #include "lessons/catalogue.h"
+#include "lessons/catalogue_file.h"
+#include "tools/demo_site/catalogue_signing.h"
 #include "tools/swf/sample_lessons.h"
 
 // The pages in tools/demo_site/pages, embedded at build time.
@@ -49,6 +52,8 @@ using namespace std::chrono_literals;
 constexpr const char* kHtml = kUtf8Html;
 constexpr const char* kGbkHtml = "text/html; charset=gbk";
 constexpr const char* kFlash = "application/x-shockwave-flash";
+constexpr const char* kJson = "application/json";
+constexpr const char* kPlainText = "text/plain";
 constexpr std::size_t kUnpacedPiece = 64 * 1024;
 constexpr auto kPacingStep = 100ms;
 // Every resource's Last-Modified: the site is made by the program, never edited.
@@ -212,9 +217,22 @@ SiteContent MakeSiteContent(const DemoSiteOptions& options, const std::string& h
 
     // Both lesson servers' paths on this one server; requests arrive percent-decoded,
     // so the keys are the paths' GBK bytes.
+    std::map<std::string, std::string> lessons;
     for (const LessonRow& row : LessonCatalogue()) {
         const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
-        add(FromUtf8(row.path), std::string(movie.begin(), movie.end()), kFlash, true);
+        std::string body(movie.begin(), movie.end());
+        lessons[FromUtf8(row.path)] = body;
+        add(FromUtf8(row.path), std::move(body), kFlash, true);
+    }
+    // Their catalogue beside the update page, so that the program checks them by their
+    // hashes and sends no HEAD request.
+    const std::uint64_t serial =
+        options.catalogueSerial ? options.catalogueSerial : static_cast<std::uint64_t>(std::time(nullptr));
+    const std::string catalogue = CatalogueJson(serial, lessons);
+    add("/tovel/" + kCatalogueFileName, catalogue, kJson);
+    if (!options.signingKey.empty()) {
+        if (auto signature = SignMinisign(catalogue, options.signingKey, kCatalogueFileName, site.problem))
+            add("/tovel/" + kCatalogueSignatureName, std::move(*signature), kPlainText);
     }
 
     site.redirects = {{"/", "/tovel/"}, {"/tovel", "/tovel/"}, {"/tovel/gb", "/tovel/gb/"}};
@@ -224,8 +242,8 @@ SiteContent MakeSiteContent(const DemoSiteOptions& options, const std::string& h
 const char* Usage() {
     return "usage: pebblewick_demo_site [--port N] [--newer VERSION] [--way download|browser] "
            "[--rate KB_PER_S] [--break-once]\n"
-           "       pebblewick_demo_site --export DIR [--force] [--host HOST[:PORT]] [--newer VERSION] "
-           "[--way download|browser]\n"
+           "       pebblewick_demo_site --export DIR [--force] [--host HOST[:PORT]] [--sign SECRET_KEY_FILE] "
+           "[--newer VERSION] [--way download|browser]\n"
            "  --port N           listen on 127.0.0.1:N (default 28960; 0 picks a free port)\n"
            "  --newer VERSION    the update page announces VERSION (default: 2.0, nothing new)\n"
            "  --way WAY          download: the program downloads the update (default);\n"
@@ -237,14 +255,16 @@ const char* Usage() {
            "  --force            with --export: replace DIR when it holds a former export\n"
            "  --host HOST        with --export: the host (and port) the site is served on, named\n"
            "                     by the update page (default 127.0.0.1:28960); https://HOST\n"
-           "                     when it is served over TLS\n";
+           "                     when it is served over TLS\n"
+           "  --sign FILE        with --export: sign lessons.json with this unencrypted minisign\n"
+           "                     secret key (minisign -G -W) into lessons.json.minisig\n";
 }
 
 CommandLine ParseCommandLine(std::span<const char* const> args) {
     CommandLine result;
     DemoSiteOptions options;
     ExportRequest exportRequest;
-    bool exporting = false, force = false, hostGiven = false, serverOption = false;
+    bool exporting = false, force = false, exportOption = false, serverOption = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -261,7 +281,7 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
             continue;
         }
         if (arg != "--port" && arg != "--newer" && arg != "--way" && arg != "--rate" && arg != "--export" &&
-            arg != "--host") {
+            arg != "--host" && arg != "--sign") {
             result.error = "unknown argument: " + std::string(arg);
             return result;
         }
@@ -277,12 +297,15 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
             }
             exporting = true;
             exportRequest.directory = value;
+        } else if (arg == "--sign") {
+            exportOption = true;
+            exportRequest.signingKeyFile = value;
         } else if (arg == "--host") {
             if (!IsPlainHost(value)) {
                 result.error = "--host: not a host or host:port: " + std::string(value);
                 return result;
             }
-            hostGiven = true;
+            exportOption = true;
             exportRequest.siteHost = value;
         } else if (arg == "--port") {
             serverOption = true;
@@ -321,8 +344,8 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
         result.error = "--port, --rate and --break-once are for the live site, not for --export";
         return result;
     }
-    if (!exporting && (force || hostGiven)) {
-        result.error = "--force and --host go with --export";
+    if (!exporting && (force || exportOption)) {
+        result.error = "--force, --host and --sign go with --export";
         return result;
     }
     if (exporting) {
@@ -460,6 +483,7 @@ std::unique_ptr<DemoSite> DemoSite::Start(const DemoSiteOptions& options) {
     auto state = std::make_unique<State>();
     State& s = *state;
     s.options = options;
+    if (s.options.signingKey.empty()) s.options.signingKey = DemoSiteSecretKey();
     // A browser opens several connections at once, and lessons go out slowly.
     s.server.new_task_queue = [] { return new httplib::ThreadPool(16); };
     // An idle kept-alive connection must not hold up the shutdown for long.
@@ -485,7 +509,7 @@ std::unique_ptr<DemoSite> DemoSite::Start(const DemoSiteOptions& options) {
     }
     if (s.port <= 0) return nullptr;
     // The update page names this address, so the content is made once the port is known.
-    s.site = MakeSiteContent(options, "127.0.0.1:" + std::to_string(s.port));
+    s.site = MakeSiteContent(s.options, "127.0.0.1:" + std::to_string(s.port));
     // Connections wait in the backlog until the loop accepts them.
     s.listener = std::thread([&s] { s.server.listen_after_bind(); });
     // A stop before the loop runs would be lost and leave the loop running for ever.

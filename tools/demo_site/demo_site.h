@@ -1,14 +1,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 
 // The demo site: the program's web site (home page, guestbook, the four pages of the
-// pages window, the update page) and the 32 sample lessons at the catalogue's paths of
-// both lesson servers, all on one loopback address.
+// pages window, the update page), the 32 sample lessons at the catalogue's paths of both
+// lesson servers and their catalogue signed with the demo site's key, all on one loopback
+// address.
 namespace pw::demo {
 
 enum class UpdateWay {
@@ -28,6 +30,11 @@ struct DemoSiteOptions {
     // The first transfer of each lesson (and of the update file) breaks off halfway, so
     // that choosing the lesson again shows a download resumed where it stopped.
     bool breakOnce = false;
+    // The lesson catalogue's serial; 0: the time the site's content is made, in seconds.
+    std::uint64_t catalogueSerial = 0;
+    // The text of the unencrypted minisign secret key file that signs the catalogue; empty:
+    // no signature (an export), the demo site's own key (the live site).
+    std::string signingKey;
 };
 
 inline constexpr int kDefaultPort = 28960;
@@ -42,6 +49,8 @@ struct ExportRequest {
     // The host (and port) the site will be served on, "https://" before it when served
     // over TLS: the update page names its addresses there.
     std::string siteHost = "127.0.0.1:28960";
+    // "--sign FILE": the minisign secret key file that signs lessons.json.
+    std::string signingKeyFile{};
 };
 
 struct CommandLine {
@@ -52,16 +61,18 @@ struct CommandLine {
 };
 
 // Reads "--port N", "--newer VERSION", "--way download|browser", "--rate KB_PER_S",
-// "--break-once", "--export DIR", "--force", "--host HOST" and "--help" (the program's own
-// name not included).
+// "--break-once", "--export DIR", "--force", "--host HOST", "--sign FILE" and "--help" (the
+// program's own name not included).
 CommandLine ParseCommandLine(std::span<const char* const> args);
 const char* Usage();
 
 // Writes the whole site into `request.directory`: the pages and the guestbook's answer
 // in GBK, the update page (as `options` make it), the update file and the 32 lessons at
-// the catalogue's paths, their file names the paths' GBK bytes. Written into a folder
-// beside it and renamed into place at the end, so the folder is never seen half
-// written. Empty on success, else why not.
+// the catalogue's paths, their file names the paths' GBK bytes, and the lesson catalogue
+// tovel/lessons.json with their sizes and hashes, signed (lessons.json.minisig) when the
+// request names a key. Its serial is the time of the export, and above the former
+// export's when one is replaced. Written into a folder beside it and renamed into place
+// at the end, so the folder is never seen half written. Empty on success, else why not.
 std::string ExportSite(const DemoSiteOptions& options, const ExportRequest& request);
 
 class DemoSite {

@@ -24,9 +24,11 @@ struct SiteContent {
     std::map<std::string, std::string> redirects;  // path -> where it leads
     std::string thanksPage;                        // the answer to a guestbook post
     std::string notFoundPage;
+    std::string problem;  // why the content is not whole (the catalogue could not be signed)
 };
 
-// The site whose update page names addresses on `hostPort` ("host" or "host:port").
+// The site whose update page names addresses on `hostPort` ("host" or "host:port"),
+// its catalogue signed with `options.signingKey` when that is not empty.
 SiteContent MakeSiteContent(const DemoSiteOptions& options, const std::string& hostPort);
 
 }  // namespace pw::demo

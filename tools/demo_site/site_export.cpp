@@ -2,10 +2,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <span>
 #include <string_view>
@@ -13,6 +15,8 @@
 
 #include "core/files.h"
 #include "core/text.h"
+#include "lessons/catalogue_file.h"
+#include "tools/demo_site/catalogue_signing.h"
 #include "tools/demo_site/demo_site.h"
 #include "tools/demo_site/site_content.h"
 
@@ -70,6 +74,7 @@ bool WriteFile(const fs::path& root, const std::string& requestPath, const std::
 
 std::string WriteSite(const fs::path& root, const DemoSiteOptions& options, const std::string& siteHost) {
     const SiteContent site = MakeSiteContent(options, siteHost);
+    if (!site.problem.empty()) return site.problem;
     for (const auto& [path, resource] : site.resources) {
         // A folder's address serves its index.html, which is in the content under its own name.
         if (path.back() == '/') continue;
@@ -107,9 +112,23 @@ std::string ExportSite(const DemoSiteOptions& options, const ExportRequest& requ
     fs::create_directories(target.parent_path(), error);
     if (error) return "cannot make " + target.parent_path().string() + ": " + error.message();
 
+    DemoSiteOptions site = options;
+    if (!request.signingKeyFile.empty()) {
+        const auto key = ReadSmallFile(request.signingKeyFile, 4096);
+        if (!key) return "cannot read the secret key " + request.signingKeyFile;
+        site.signingKey = *key;
+    }
+    // The serial grows from export to export: the time, and above the former one's.
+    if (site.catalogueSerial == 0) {
+        site.catalogueSerial = static_cast<std::uint64_t>(std::time(nullptr));
+        const auto former = ReadSmallFile((target / "tovel" / kCatalogueFileName).string(), kCatalogueFileLimit);
+        if (const auto serial = former ? CatalogueSerial(*former) : std::nullopt)
+            site.catalogueSerial = std::max(site.catalogueSerial, *serial + 1);
+    }
+
     TemporaryFolder staging(MakeTemporaryFolderBeside(target, "export"));
     if (staging.Path().empty()) return "cannot make a folder beside " + request.directory + ": " + std::strerror(errno);
-    if (std::string problem = WriteSite(staging.Path(), options, request.siteHost); !problem.empty()) return problem;
+    if (std::string problem = WriteSite(staging.Path(), site, request.siteHost); !problem.empty()) return problem;
     // mkdtemp makes the folder private; a web server's worker must read it.
     ::chmod(staging.Path().c_str(), 0755);
 

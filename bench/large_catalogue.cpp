@@ -1,0 +1,61 @@
+#include "bench/large_catalogue.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "lessons/catalogue_file.h"
+#include "lessons/lesson_hashes.h"
+#include "tools/demo_site/catalogue_signing.h"
+
+namespace pw::bench {
+namespace {
+
+constexpr int kGroups = 8;
+constexpr int kLessons = 500;
+constexpr int kPerGroup = (kLessons + kGroups - 1) / kGroups;
+
+bool Write(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+LargeCatalogue MakeLargeCatalogue(const ListedLesson& listed, std::uint64_t serial) {
+    LargeCatalogue catalogue;
+    std::string& json = catalogue.json;
+    json = "{\"format\": 1, \"serial\": " + std::to_string(serial) + ", \"groups\": [";
+    for (int i = 0; i < kLessons; ++i) {
+        const int group = i / kPerGroup, item = i % kPerGroup;
+        if (item == 0)
+            json += (group ? "]}, " : "") + std::string("{\"title\": \"第") + std::to_string(group + 1) +
+                    "组\", \"lessons\": [";
+        const bool last = i == kLessons - 1;
+        const std::string name = std::to_string(i);
+        const std::string body = last ? listed.body : "lesson " + name;
+        json += std::string(item ? ", " : "") + "{\"title\": \"" + (last ? listed.title : "第" + name + "课") +
+                "\", \"server\": " + std::to_string(1 + i % 2) + ", \"path\": \"" +
+                (last ? listed.path : "/more/lesson" + name + ".swf") + "\", \"cache\": \"" +
+                (last ? listed.cache : "more" + name) + "\", \"size\": " +
+                std::to_string(last ? body.size() : 100000 + static_cast<std::size_t>(i)) + ", \"sha256\": \"" +
+                Sha256Hex(BytesSha256(body)) + "\"}";
+        if (last) catalogue.group = group, catalogue.item = item;
+    }
+    json += "]}]}\n";
+
+    std::string error;
+    const std::string secretKey = demo::DemoSiteSecretKey();
+    catalogue.signature = demo::SignMinisign(json, secretKey, kCatalogueFileName, error).value_or("");
+    std::ifstream in(PEBBLEWICK_SOURCE_DIR "/tools/demo_site/demo-site-only.minisign.pub");
+    std::getline(in, catalogue.publicKey);  // its comment
+    std::getline(in, catalogue.publicKey);
+    return catalogue;
+}
+
+bool KeepCatalogue(const std::string& directory, const LargeCatalogue& catalogue) {
+    return Write(directory + "/" + kCatalogueFileName, catalogue.json) &&
+           Write(directory + "/" + kCatalogueSignatureName, catalogue.signature);
+}
+
+}  // namespace pw::bench

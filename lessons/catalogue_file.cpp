@@ -1,0 +1,168 @@
+#include "lessons/catalogue_file.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <set>
+
+#include "lessons/minisign.h"
+
+namespace pw {
+namespace {
+
+using Json = nlohmann::json;
+
+// Deeper than any catalogue, so that members a later format adds still fit.
+constexpr int kMaxDepth = 8;
+constexpr std::size_t kMaxTitleBytes = 96;
+constexpr std::size_t kMaxPathBytes = 512;
+constexpr std::size_t kMaxCacheNameBytes = 32;
+constexpr std::int64_t kMaxLessonSize = 0x7FFFFFFF;
+
+// True when arrays and objects nest no deeper than kMaxDepth: checked on the bytes before
+// the parser builds anything, so nesting costs no memory.
+bool NestsShallowly(std::string_view json) {
+    int depth = 0;
+    bool inString = false, escaped = false;
+    for (const char c : json) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth) return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
+const Json* Member(const Json& object, const char* name) {
+    const auto found = object.find(name);
+    return found == object.end() ? nullptr : &*found;
+}
+
+std::optional<std::uint64_t> WholeNumber(const Json* value) {
+    if (!value || !value->is_number_unsigned()) return std::nullopt;
+    return value->get<std::uint64_t>();
+}
+
+bool HasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F;
+    });
+}
+
+// The UTF-8 text as GBK, when it is a string and GBK holds every character of it.
+std::optional<Text> GbkString(const Json* value, std::size_t maxBytes) {
+    if (!value || !value->is_string()) return std::nullopt;
+    const std::string& utf8 = value->get_ref<const std::string&>();
+    if (utf8.empty() || utf8.size() > maxBytes || HasControlCharacter(utf8)) return std::nullopt;
+    Text gbk = FromUtf8(utf8);
+    if (ToUtf8(gbk) != utf8) return std::nullopt;
+    return gbk;
+}
+
+// A path the program may ask a lesson server for: absolute, no way up, no characters
+// that would make it more than a path once it is on the wire.
+std::optional<Text> LessonPath(const Json* value) {
+    std::optional<Text> path = GbkString(value, kMaxPathBytes);
+    if (!path || path->front() != '/' || path->find("..") != Text::npos ||
+        path->find_first_of("\\%#?") != Text::npos)
+        return std::nullopt;
+    return path;
+}
+
+bool IsCacheName(std::string_view name) {
+    return !name.empty() && name.size() <= kMaxCacheNameBytes &&
+           std::all_of(name.begin(), name.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; });
+}
+
+std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) {
+    if (!lesson.is_object()) return std::nullopt;
+    LessonEntry entry;
+    entry.group = group;
+    entry.item = item;
+    const auto title = GbkString(Member(lesson, "title"), kMaxTitleBytes);
+    const auto server = WholeNumber(Member(lesson, "server"));
+    const auto path = LessonPath(Member(lesson, "path"));
+    const Json* cache = Member(lesson, "cache");
+    if (!title || !server || (*server != 1 && *server != 2) || !path || !cache || !cache->is_string() ||
+        !IsCacheName(cache->get_ref<const std::string&>()))
+        return std::nullopt;
+    entry.title = *title;
+    entry.server = static_cast<int>(*server);
+    entry.path = *path;
+    entry.cacheName = cache->get_ref<const std::string&>() + ".ylq";
+
+    // A size and a hash together, or neither: one without the other is a mistake.
+    const Json* size = Member(lesson, "size");
+    const Json* sha = Member(lesson, "sha256");
+    if (!size && !sha) return entry;
+    const auto bytes = WholeNumber(size);
+    if (!bytes || *bytes == 0 || *bytes > static_cast<std::uint64_t>(kMaxLessonSize) || !sha || !sha->is_string())
+        return std::nullopt;
+    const auto sha256 = Sha256FromHex(sha->get_ref<const std::string&>());
+    if (!sha256) return std::nullopt;
+    entry.digest = LessonDigest{static_cast<std::int64_t>(*bytes), *sha256};
+    return entry;
+}
+
+std::optional<Catalogue> ParseCatalogueJson(const Json& root) {
+    if (!root.is_object() || WholeNumber(Member(root, "format")) != 1u) return std::nullopt;
+    Catalogue catalogue;
+    catalogue.serial = WholeNumber(Member(root, "serial"));
+    const Json* groups = Member(root, "groups");
+    if (!catalogue.serial || !groups || !groups->is_array() || groups->empty() || groups->size() > kMaxCatalogueGroups)
+        return std::nullopt;
+    std::set<Text> cacheNames;
+    for (const Json& group : *groups) {
+        if (!group.is_object()) return std::nullopt;
+        const auto title = GbkString(Member(group, "title"), kMaxTitleBytes);
+        const Json* lessons = Member(group, "lessons");
+        if (!title || !lessons || !lessons->is_array() || lessons->empty() ||
+            lessons->size() > kMaxCatalogueLessons - catalogue.lessons.size())
+            return std::nullopt;
+        const int g = static_cast<int>(catalogue.groups.size());
+        catalogue.groups.push_back(*title);
+        for (std::size_t item = 0; item < lessons->size(); ++item) {
+            auto entry = ParseLesson((*lessons)[item], g, static_cast<int>(item));
+            if (!entry || !cacheNames.insert(entry->cacheName).second) return std::nullopt;
+            catalogue.lessons.push_back(std::move(*entry));
+        }
+    }
+    return catalogue;
+}
+
+}  // namespace
+
+std::optional<Catalogue> ParseCatalogue(std::string_view json) {
+    if (json.size() > kCatalogueFileLimit || !NestsShallowly(json)) return std::nullopt;
+    try {
+        const Json root = Json::parse(json.begin(), json.end(), nullptr, false);
+        if (root.is_discarded()) return std::nullopt;
+        return ParseCatalogueJson(root);
+    } catch (const std::exception&) {
+        return std::nullopt;  // out of memory: no catalogue, as for any other fault
+    }
+}
+
+std::optional<Catalogue> VerifiedCatalogue(std::string_view json, std::string_view signature, std::string_view key) {
+    const auto publicKey = ParseMinisignPublicKey(key);
+    if (!publicKey || json.size() > kCatalogueFileLimit || signature.size() > kCatalogueSignatureLimit ||
+        !VerifyMinisign(json, signature, *publicKey))
+        return std::nullopt;
+    return ParseCatalogue(json);
+}
+
+}  // namespace pw

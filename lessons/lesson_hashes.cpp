@@ -1,0 +1,143 @@
+#include "lessons/lesson_hashes.h"
+
+#include <sodium.h>
+#include <sys/stat.h>
+
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "core/files.h"
+#include "lessons/minisign.h"
+
+namespace pw {
+namespace {
+
+constexpr std::string_view kHashesHeader = "pebblewick lesson hashes 1\n";
+// More than the largest catalogue's lessons and the downloads of a long run.
+constexpr std::size_t kMaxHashes = 4096;
+constexpr std::size_t kHashesFileLimit = kMaxHashes * 128;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The next blank-separated number of `line` from `at`.
+template <class Number>
+bool ReadNumber(std::string_view line, std::size_t& at, Number& value) {
+    const char* begin = line.data() + at;
+    const auto [end, error] = std::from_chars(begin, line.data() + line.size(), value);
+    if (error != std::errc() || end == begin || end == line.data() + line.size() || *end != ' ') return false;
+    at = static_cast<std::size_t>(end - line.data()) + 1;
+    return true;
+}
+
+}  // namespace
+
+std::optional<Sha256> Sha256FromHex(std::string_view hex) {
+    Sha256 bytes{};
+    std::size_t size = 0;
+    const char* end = nullptr;
+    if (hex.size() != 2 * bytes.size() || !SodiumReady() ||
+        sodium_hex2bin(bytes.data(), bytes.size(), hex.data(), hex.size(), nullptr, &size, &end) != 0 ||
+        size != bytes.size() || end != hex.data() + hex.size())
+        return std::nullopt;
+    return bytes;
+}
+
+std::string Sha256Hex(const Sha256& sha) {
+    char hex[2 * sizeof(Sha256) + 1];
+    sodium_bin2hex(hex, sizeof hex, sha.data(), sha.size());
+    return hex;
+}
+
+Sha256 BytesSha256(std::string_view bytes) {
+    Sha256 sha{};
+    if (SodiumReady())
+        crypto_hash_sha256(sha.data(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    return sha;
+}
+
+std::optional<Sha256> FileSha256(const Text& path) {
+    if (!SodiumReady()) return std::nullopt;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return std::nullopt;
+    crypto_hash_sha256_state state;
+    crypto_hash_sha256_init(&state);
+    std::vector<std::uint8_t> piece(64 * 1024);
+    while (const std::size_t n = std::fread(piece.data(), 1, piece.size(), file.get()))
+        crypto_hash_sha256_update(&state, piece.data(), n);
+    if (std::ferror(file.get())) return std::nullopt;
+    Sha256 sha{};
+    crypto_hash_sha256_final(&state, sha.data());
+    return sha;
+}
+
+LessonHashes::LessonHashes(Text keptIn) : keptIn_(std::move(keptIn)) {
+    if (keptIn_.empty()) return;
+    // A file of ours, but read as any outside bytes: a line that does not parse is skipped.
+    const auto text = ReadSmallFile(keptIn_, kHashesFileLimit);
+    if (!text || !text->starts_with(kHashesHeader)) return;
+    std::string_view rest = std::string_view(*text).substr(kHashesHeader.size());
+    while (!rest.empty() && kept_.size() < kMaxHashes) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        const std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        std::uint64_t device = 0, inode = 0;
+        std::int64_t size = 0, modified = 0;
+        std::size_t at = 0;
+        if (!ReadNumber(line, at, device) || !ReadNumber(line, at, inode) || !ReadNumber(line, at, size) ||
+            !ReadNumber(line, at, modified))
+            continue;
+        if (const auto sha = Sha256FromHex(line.substr(at))) kept_[{device, inode, size, modified}] = *sha;
+    }
+}
+
+std::optional<LessonHashes::Identity> LessonHashes::IdentityOf(const Text& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return Identity{st.st_dev, st.st_ino, st.st_size,
+                    static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool LessonHashes::Matches(const Text& path, const LessonDigest& digest) {
+    const auto before = IdentityOf(path);
+    if (!before || digest.size <= 0 || std::get<2>(*before) != digest.size) return false;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto known = seen_.find(*before); known != seen_.end()) return known->second == digest.sha256;
+        if (const auto kept = kept_.find(*before); kept != kept_.end()) {
+            seen_.insert(*kept);
+            return kept->second == digest.sha256;
+        }
+    }
+    const auto sha = FileSha256(path);
+    if (!sha) return false;
+    // A file that changed while it was read keeps no hash.
+    if (IdentityOf(path) == before) {
+        std::lock_guard lock(mutex_);
+        if (seen_.size() < kMaxHashes && seen_.emplace(*before, *sha).second) changed_ = true;
+    }
+    return *sha == digest.sha256;
+}
+
+void LessonHashes::Save() {
+    if (keptIn_.empty()) return;
+    std::string text(kHashesHeader);
+    {
+        std::lock_guard lock(mutex_);
+        if (!changed_) return;
+        changed_ = false;
+        for (const auto& [identity, sha] : seen_) {
+            const auto& [device, inode, size, modified] = identity;
+            text += std::to_string(device) + ' ' + std::to_string(inode) + ' ' + std::to_string(size) + ' ' +
+                    std::to_string(modified) + ' ' + Sha256Hex(sha) + '\n';
+        }
+    }
+    // Only a cache: a file lost to a power cut costs one more hashing of each lesson.
+    WriteWholeFile(keptIn_, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+}  // namespace pw

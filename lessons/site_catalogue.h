@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stop_token>
+#include <string_view>
+
+#include "core/text.h"
+#include "lessons/catalogue.h"
+#include "net/file_request.h"
+
+// The site's signed catalogue as the program fetches it and keeps it in its data folder.
+namespace pw {
+
+// The minisign public key (the base64 line of its `.pub` file) that the catalogue must be
+// signed with: PEBBLEWICK_CATALOGUE_KEY when it is set and not empty, else the key the
+// program was built with.
+Text ReadCatalogueKey();
+
+// The catalogue kept in `dataDirectory`, verified afresh with `key`; nothing when none is
+// kept or it does not verify.
+std::optional<Catalogue> ReadKeptCatalogue(const Text& dataDirectory, std::string_view key);
+
+// Fetches `lessons.json` and its signature from the site. When they verify with `key`, hold
+// only sound entries and come with a serial above `keptSerial` (any serial when nothing is
+// kept), both are kept in `dataDirectory` (written durably; a folder that takes no files
+// only loses them at the end of the run) and the catalogue is returned; nothing otherwise.
+// Waits on the network: runs on a worker, and a stop request ends it at once.
+std::optional<Catalogue> FetchSiteCatalogue(const Text& siteBaseUrl, const Text& dataDirectory, std::string_view key,
+                                            std::optional<std::uint64_t> keptSerial, const FetchTimeouts& timeouts,
+                                            const std::stop_token& stop);
+
+}  // namespace pw

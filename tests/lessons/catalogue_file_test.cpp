@@ -1,0 +1,179 @@
+// The site's catalogue: what makes an entry unsound, and which signatures the program takes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "core/files.h"
+#include "lessons/catalogue_file.h"
+#include "lessons/site_catalogue.h"
+#include "tests/support/catalogue_json.h"
+#include "tests/support/fixture_server.h"
+#include "tests/support/minisign_tool.h"
+#include "tests/support/temp_dir.h"
+
+namespace pw {
+namespace {
+
+using testing::CatalogueJson;
+using testing::CatalogueLesson;
+using testing::FixtureServer;
+using testing::MinisignTool;
+using testing::TempDir;
+
+const std::string kTiger = "爱吃糖的老虎", kRooster = "爱美的小公鸡";
+
+std::string SoundCatalogue() {
+    return CatalogueJson(7, {"儿童故事", "益智游戏"},
+                         {{0, kTiger, "/erly/" + kTiger + ".swf", "actdlh", std::string(5000, 'a')},
+                          {1, kRooster, "/erly/" + kRooster + ".swf", "amdxgj", std::nullopt, 2}});
+}
+
+std::string Replaced(std::string text, const std::string& what, const std::string& with) {
+    const std::size_t at = text.find(what);
+    EXPECT_NE(at, std::string::npos) << what;
+    return at == std::string::npos ? text : text.replace(at, what.size(), with);
+}
+
+TEST(CatalogueFile, ASoundCatalogueGivesItsLessonsInGbkWithTheirDigests) {
+    const auto catalogue = ParseCatalogue(Replaced(SoundCatalogue(), "\"format\": 1", "\"format\": 1, \"later\": [1]"));
+    ASSERT_TRUE(catalogue);
+    EXPECT_EQ(catalogue->serial, 7u);
+    EXPECT_EQ(catalogue->groups, (std::vector<Text>{FromUtf8("儿童故事"), FromUtf8("益智游戏")}));
+    ASSERT_EQ(catalogue->lessons.size(), 2u);
+    const LessonEntry tiger{0, 0, FromUtf8(kTiger), 1, FromUtf8("/erly/" + kTiger + ".swf"), "actdlh.ylq",
+                            LessonDigest{5000, BytesSha256(std::string(5000, 'a'))}};
+    EXPECT_EQ(catalogue->lessons[0], tiger);
+    const LessonEntry rooster{1, 0, FromUtf8(kRooster), 2, FromUtf8("/erly/" + kRooster + ".swf"), "amdxgj.ylq",
+                              std::nullopt};
+    EXPECT_EQ(catalogue->lessons[1], rooster);
+}
+
+TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
+    const std::string sound = SoundCatalogue();
+    const std::string sha = Sha256Hex(BytesSha256(std::string(5000, 'a')));
+    const auto lesson = [](int n) {
+        return "{\"title\": \"t\", \"server\": 1, \"path\": \"/a.swf\", \"cache\": \"c" + std::to_string(n) + "\"}";
+    };
+    std::string nineGroups = "[", manyLessons = "[";
+    for (int g = 0; g < 9; ++g) nineGroups += (g ? "," : "") + std::string("{\"title\": \"g\", \"lessons\": [") + lesson(g) + "]}";
+    for (int i = 0; i < 501; ++i) manyLessons += (i ? "," : "") + lesson(i);
+    const struct {
+        const char* name;
+        std::string json;
+    } rows[] = {
+        {"an unknown format", Replaced(sound, "\"format\": 1", "\"format\": 2")},
+        {"a format that is no number", Replaced(sound, "\"format\": 1", "\"format\": \"1\"")},
+        {"no serial", Replaced(sound, "\"serial\": 7, ", "")},
+        {"a negative serial", Replaced(sound, "\"serial\": 7", "\"serial\": -7")},
+        {"a path with ..", Replaced(sound, "/erly/" + kTiger, "/erly/../" + kTiger)},
+        {"a path without its leading /", Replaced(sound, "/erly/" + kTiger, "erly/" + kTiger)},
+        {"a path with a control character", Replaced(sound, "/erly/" + kTiger, "/erly/\\u0007" + kTiger)},
+        {"a path with a query", Replaced(sound, ".swf", ".swf?x=1")},
+        {"server 3", Replaced(sound, "\"server\": 2", "\"server\": 3")},
+        {"server 0", Replaced(sound, "\"server\": 1", "\"server\": 0")},
+        {"a duplicate cache name", Replaced(sound, "amdxgj", "actdlh")},
+        {"a cache name in capitals", Replaced(sound, "amdxgj", "Amdxgj")},
+        {"a cache name of 33 characters", Replaced(sound, "amdxgj", std::string(33, 'a'))},
+        {"a title GBK cannot hold", Replaced(sound, kRooster, "小公鸡\xF0\x9F\x90\x93")},
+        {"an empty title", Replaced(sound, kRooster, "")},
+        {"a size without its hash", Replaced(sound, ", \"sha256\": \"" + sha + "\"", "")},
+        {"a hash without its size", Replaced(sound, "\"size\": 5000, ", "")},
+        {"a hash of 63 digits", Replaced(sound, sha, sha.substr(1))},
+        {"a size of 0", Replaced(sound, "\"size\": 5000", "\"size\": 0")},
+        {"a group without lessons",
+         Replaced(sound, "\"lessons\": [{\"title\": \"" + kRooster, "\"lessons\": [], \"x\": [{\"title\": \"" + kRooster)},
+        {"nine groups", Replaced(sound, sound.substr(sound.find("[{")), nineGroups + "]}")},
+        {"501 lessons", Replaced(sound, sound.substr(sound.find("\"lessons\": [") + 11), manyLessons + "]}]}")},
+        {"nesting deeper than any catalogue",
+         Replaced(sound, "\"format\": 1", "\"format\": 1, \"x\": [[[[[[[[[]]]]]]]]]")},
+        {"a catalogue cut short", sound.substr(0, sound.size() - 3)},
+    };
+    ASSERT_TRUE(ParseCatalogue(sound));
+    for (const auto& row : rows) EXPECT_FALSE(ParseCatalogue(row.json)) << row.name;
+}
+
+// Signatures made by the minisign tool, as a site owner makes them; the catalogue and its
+// signature fetched from a server as the program fetches them.
+TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
+    const MinisignTool key, otherKey;
+    const std::string json = SoundCatalogue();
+    const std::string signature = key.Sign(json);
+    const auto alter = [](std::string text, const std::string& what, const std::string& with) {
+        return Replaced(std::move(text), what, with);
+    };
+    const std::size_t signatureLine = signature.find('\n') + 1;
+    std::string flippedSignature = signature;
+    flippedSignature[signatureLine + 30] = flippedSignature[signatureLine + 30] == 'A' ? 'B' : 'A';
+    const struct {
+        const char* name;
+        std::string json, signature;
+        std::optional<std::uint64_t> keptSerial;
+        bool kept;
+    } rows[] = {
+        {"signed, prehashed", json, signature, std::nullopt, true},
+        {"signed, legacy", json, key.Sign(json, true), std::nullopt, true},
+        {"a higher serial than the one kept", json, signature, 6, true},
+        {"a byte changed in the catalogue", alter(json, "\"server\": 2", "\"server\": 1"), signature, std::nullopt,
+         false},
+        {"a byte changed in the signature", json, flippedSignature, std::nullopt, false},
+        {"a byte changed in the trusted comment", json, alter(signature, "file:", "File:"), std::nullopt, false},
+        {"signed with another key", json, otherKey.Sign(json), std::nullopt, false},
+        {"the serial kept", json, signature, 7, false},
+        {"a lower serial than the one kept", json, signature, 8, false},
+        {"no catalogue on the site", "", "", std::nullopt, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FixtureServer server;
+        if (!row.json.empty()) {
+            server.Serve("/tovel/lessons.json", {.body = row.json});
+            server.Serve("/tovel/lessons.json.minisig", {.body = row.signature});
+        }
+        TempDir data;
+        const auto fetched = FetchSiteCatalogue("http://" + server.HostPort() + "/tovel/", data.Path(),
+                                                key.PublicKey(), row.keptSerial, {}, {});
+        EXPECT_EQ(fetched.has_value(), row.kept);
+        // What is kept verifies again at the next start.
+        const auto kept = ReadKeptCatalogue(data.Path(), key.PublicKey());
+        EXPECT_EQ(kept.has_value(), row.kept);
+        if (kept && fetched) {
+            EXPECT_EQ(kept->lessons, fetched->lessons);
+        }
+        EXPECT_EQ(std::filesystem::exists(data.File("lessons.json")), row.kept);
+    }
+}
+
+// Each file is hashed once: the hash is known by the file's identity on disk, in this run
+// and, kept in the data folder, in the next.
+TEST(LessonHashes, AFileIsHashedOnceAndAgainOnlyWhenItChanges) {
+    TempDir dir;
+    const std::string lesson = dir.File("lesson.ylq"), kept = dir.File("hashes");
+    const std::string body(70000, 'x');
+    testing::WriteWholeFile(lesson, body);
+    const LessonDigest digest{static_cast<std::int64_t>(body.size()), BytesSha256(body)};
+    // Different bytes, the same size and modification time: only a fresh hash notices.
+    const auto rewriteKeepingTime = [&](char c) {
+        const auto time = std::filesystem::last_write_time(lesson);
+        std::FILE* file = std::fopen(lesson.c_str(), "r+b");
+        std::fputc(c, file);
+        std::fclose(file);
+        std::filesystem::last_write_time(lesson, time);
+    };
+    {
+        LessonHashes hashes(kept);
+        EXPECT_TRUE(hashes.Matches(lesson, digest));
+        rewriteKeepingTime('y');
+        EXPECT_TRUE(hashes.Matches(lesson, digest));  // not read again
+        EXPECT_FALSE(hashes.Matches(lesson, {digest.size + 1, digest.sha256}));
+        hashes.Save();
+    }
+    EXPECT_TRUE(LessonHashes(kept).Matches(lesson, digest));  // the next run knows it too
+    testing::WriteWholeFile(lesson, body);                     // a new modification time
+    rewriteKeepingTime('y');
+    EXPECT_FALSE(LessonHashes(kept).Matches(lesson, digest));
+    EXPECT_FALSE(LessonHashes().Matches(dir.File("missing.ylq"), digest));
+}
+
+}  // namespace
+}  // namespace pw
