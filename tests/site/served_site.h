@@ -70,14 +70,15 @@ inline std::unique_ptr<TestAuthority> MakeTestAuthority(const std::string& dir, 
 
 // The demo site exported and served by nginx on a free port of 127.0.0.1: over plain http
 // with packaging/site/nginx.conf, or, given `tls`, over https with nginx-tls.conf and the
-// server certificate of `tls`. The export names the site's own address in its update page.
+// server certificate of `tls`. The export names the site's own address in its update page,
+// and signs its lesson catalogue with `signingKeyFile` when one is given.
 struct ServedSite {
     Text host;  // as the program's hosts are written: "127.0.0.1:PORT" or "https://127.0.0.1:PORT"
     std::unique_ptr<NginxServer> nginx;
 };
 
 inline ServedSite ServeDemoSite(const std::string& root, const demo::DemoSiteOptions& options,
-                                const TestAuthority* tls, std::string& why) {
+                                const TestAuthority* tls, std::string& why, const std::string& signingKeyFile = {}) {
     ServedSite site;
     const std::string block =
         PEBBLEWICK_SOURCE_DIR "/packaging/site/" + std::string(tls ? "nginx-tls.conf" : "nginx.conf");
@@ -91,7 +92,7 @@ inline ServedSite ServeDemoSite(const std::string& root, const demo::DemoSiteOpt
     for (int attempt = 0; attempt < 5 && !site.nginx; ++attempt) {
         const int port = ClosedLoopbackPort();
         site.host = std::string(tls ? "https://" : "") + "127.0.0.1:" + std::to_string(port);
-        why = demo::ExportSite(options, {root, true, site.host});
+        why = demo::ExportSite(options, {root, true, site.host, signingKeyFile});
         if (!why.empty()) return site;
         site.nginx = NginxServer::Start(block, root, port, why, lines);
     }

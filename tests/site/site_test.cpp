@@ -196,15 +196,16 @@ void PrintTo(const TlsCase& c, std::ostream* os) { *os << c.name; }
 
 class SiteOverTls : public ::testing::TestWithParam<TlsCase> {};
 
-TEST_P(SiteOverTls, UpdatePageAndLessonComeOnlyFromATrustedCertificate) {
+TEST_P(SiteOverTls, UpdatePageCatalogueAndLessonComeOnlyFromATrustedCertificate) {
     const TlsCase& c = GetParam();
     TempDir dir;
     const auto tls = MakeTestAuthority(dir.Path(), c.certifiedAddress);
     ASSERT_NE(tls, nullptr) << "openssl could not make the test's certificates";
+    const MinisignTool key;
     std::string why;
     demo::DemoSiteOptions options;
     options.newerVersion = "2.1";
-    const ServedSite site = ServeDemoSite(dir.File("site"), options, tls.get(), why);
+    const ServedSite site = ServeDemoSite(dir.File("site"), options, tls.get(), why, key.SecretKeyFile());
     ASSERT_NE(site.nginx, nullptr) << why;
     const Hosts hosts{site.host, site.host, site.host};
     const std::string folder = dir.File("authorities");
@@ -221,6 +222,12 @@ TEST_P(SiteOverTls, UpdatePageAndLessonComeOnlyFromATrustedCertificate) {
     EXPECT_EQ(messages.Requests().size(), c.reaches ? 1u : 0u);
     if (c.reaches) {
         EXPECT_EQ(globals.CurrentUrl, site.host + "/tovel/update/pebblewick21.swf");
+    }
+    TempDir data;
+    const auto catalogue = FetchSiteCatalogue(hosts.SiteBaseUrl(), data.Path(), key.PublicKey(), std::nullopt, {}, {});
+    EXPECT_EQ(catalogue.has_value(), c.reaches);
+    if (catalogue) {
+        EXPECT_EQ(catalogue->lessons.size(), LessonCatalogue().size());
     }
 
     const LessonEntry lesson = *Lookup(0, 0);
