@@ -22,8 +22,8 @@ Text PathIn(const char* variable, const char* underHome, const char* name) {
 }
 
 int SaveSmallFile(const Text& path, const std::string& text) {
-    MakeDirectories(ParentFolder(path));
-    return WriteWholeFileSynced(path, text);
+    MakeDirectories(FolderOf(path));
+    return ReplaceFileDurably(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}).error;
 }
 
 }  // namespace
