@@ -87,7 +87,7 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     const Text metaPath = PartMetaPath(job.filePath);
     DownloadSettings partSettings = settings;
     partSettings.completeAs = job.filePath;
-    if (job.lesson) partSettings.accept = [](const Text& file) { return IsWholeSwfFile(file); };
+    if (job.lesson) partSettings.checkWhileArriving = [](const SwfByteSource& body) { return IsWholeSwf(body); };
     partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator, settings.writeCalls); };
     // A part is resumed only with a validator that can go back to the server as it is; a
     // part without one is no use and starts again.

@@ -408,7 +408,9 @@ INSTANTIATE_TEST_SUITE_P(
     Sizes, LargeBodyTest,
     ::testing::Values(LargeBodyCase{266239, {}}, LargeBodyCase{266240, {}}, LargeBodyCase{266241, {}},
                       LargeBodyCase{1000003, {}}, LargeBodyCase{1000003, 266240}, LargeBodyCase{1000003, 400001},
-                      LargeBodyCase{1000003, {}, 300007}, LargeBodyCase{1000003, 700001, 300007}));
+                      LargeBodyCase{1000003, {}, 300007}, LargeBodyCase{1000003, 700001, 300007},
+                      // handed to the disk every few MiB as it arrives, from the resume on
+                      LargeBodyCase{9437187, {}, 4194311}));
 
 // A write that fails once the file reaches the process's file size limit (EFBIG): in the
 // first gathered write, or only in the last one before the download would complete.
