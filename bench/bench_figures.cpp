@@ -1,14 +1,19 @@
 #include "bench/bench_figures.h"
 
 #include <dirent.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
+
+extern char** environ;
 
 namespace pw::bench {
 
@@ -141,6 +146,21 @@ TreeMemory MeasureTree(int pid) {
         memory.totalPssKiB += pss;
     }
     return memory;
+}
+
+double CurlToolSeconds(const std::string& url, const std::string& file) {
+    std::remove(file.c_str());
+    char* argv[] = {const_cast<char*>("curl"), const_cast<char*>("-s"), const_cast<char*>("-o"),
+                    const_cast<char*>(file.c_str()), const_cast<char*>(url.c_str()), nullptr};
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    int status = 0;
+    if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv, environ) != 0 || waitpid(pid, &status, 0) != pid ||
+        !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "curl command-line tool failed\n");
+        std::exit(1);
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace pw::bench

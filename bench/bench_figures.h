@@ -47,6 +47,11 @@ const char* Verdict(double value, const char* target);
 // The current 1-minute load average, for the printed figures.
 double LoadAverage();
 
+// Seconds that the curl command-line tool takes to fetch `url` into `file` (`curl -s -o
+// FILE URL`, its process start included; the file is deleted first, untimed). It does not
+// flush the file. Ends the benchmark when curl fails.
+double CurlToolSeconds(const std::string& url, const std::string& file);
+
 // One process and every process below it (the web engine's helpers are children and
 // grandchildren of the program), from /proc.
 std::vector<int> ProcessTree(int pid);

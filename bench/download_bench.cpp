@@ -16,8 +16,6 @@
 // size.
 #include <curl/curl.h>
 #include <malloc.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,8 +31,6 @@
 #include "bench/bench_figures.h"
 #include "net/resumable_downloader.h"
 #include "tests/support/fixture_server.h"
-
-extern char** environ;
 
 namespace {
 
@@ -160,21 +156,6 @@ double TimePlainCurl(const std::string& url, const std::string& file) {
     return Seconds(std::chrono::steady_clock::now() - start);
 }
 
-double TimeCurlTool(const std::string& url, const std::string& file) {
-    std::remove(file.c_str());
-    char* argv[] = {const_cast<char*>("curl"), const_cast<char*>("-s"), const_cast<char*>("-o"),
-                    const_cast<char*>(file.c_str()), const_cast<char*>(url.c_str()), nullptr};
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    int status = 0;
-    if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv, environ) != 0 || waitpid(pid, &status, 0) != pid ||
-        !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "curl command-line tool failed\n");
-        std::exit(1);
-    }
-    return Seconds(std::chrono::steady_clock::now() - start);
-}
-
 PeakMemory MeasureDownloader(const std::string& url, const std::string& file) {
     ResetPeakResident();
     const long long before = StatusKiB("VmRSS:");
@@ -213,7 +194,7 @@ int main(int argc, char** argv) {
     const std::string file = dir + "/pebblewick-bench-" + std::to_string(getpid()) + ".bin";
 
     TimePlainCurl(url, file);  // warm-up: connection set-up, page cache
-    TimeCurlTool(url, file);
+    pw::bench::CurlToolSeconds(url, file);
     TimeDownloader(url, file);
     // Rounds alternate the two ways and turn their order every round, so a busy machine
     // and whatever the previous transfer left behind (dirty pages being written back) fall
@@ -225,7 +206,8 @@ int main(int argc, char** argv) {
                    "MiB/s", "ratio downloader / plain", false, ">= 0.97");
     pw::bench::PairedRounds roundsTool;
     roundsTool.AddAlternating(
-        rounds, [&] { return 64.0 / TimeDownloader(url, file); }, [&] { return 64.0 / TimeCurlTool(url, file); });
+        rounds, [&] { return 64.0 / TimeDownloader(url, file); },
+        [&] { return 64.0 / pw::bench::CurlToolSeconds(url, file); });
     roundsTool.Print("64 MiB over loopback", "ResumableDownloader, empty callback (MiB/s)",
                      "curl -s -o, the command-line tool (MiB/s)", "MiB/s", "ratio downloader / curl tool", false,
                      ">= 0.97");

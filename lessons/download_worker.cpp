@@ -90,7 +90,12 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     const auto wholeLesson = [&job](const Text& file) {
         return job.wholeLesson ? job.wholeLesson(file) : IsWholeSwfFile(file);
     };
-    if (job.lesson) partSettings.accept = wholeLesson;
+    // A lesson is kept only when whole: by its catalogue's size and hash, read once the body
+    // is in; else as a whole movie, checked while the body arrives.
+    if (job.lesson && job.wholeLesson)
+        partSettings.accept = job.wholeLesson;
+    else if (job.lesson)
+        partSettings.checkWhileArriving = [](const SwfByteSource& body) { return IsWholeSwf(body); };
     partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator, settings.writeCalls); };
     // A part is resumed only with a validator that can go back to the server as it is; a
     // part without one is no use and starts again.

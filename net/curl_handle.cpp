@@ -15,7 +15,7 @@ using Clock = std::chrono::steady_clock;
 constexpr long kMaxRedirects = 10;
 // libcurl's receive buffer, and so its largest delivery: larger than its default 16 KiB,
 // so that a fast body takes fewer reads of the socket and fewer writes of the file.
-constexpr long kReceiveBufferSize = 128 * 1024;
+constexpr long kReceiveBufferSize = 512 * 1024;
 
 bool NeedsEncoding(unsigned char b) { return b <= 0x20 || b >= 0x7F; }
 

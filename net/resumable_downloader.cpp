@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -24,6 +27,8 @@ using Clock = std::chrono::steady_clock;
 
 // The progress callback hears of the body in pieces of at most this many bytes.
 constexpr std::size_t kReadSize = 10240;
+// The body written since the last hand-over to the disk that is handed over next.
+constexpr off_t kWriteBehindStep = 4 * 1024 * 1024;
 // The longest validator sent back in If-Range.
 constexpr std::size_t kMaxValidatorLength = 256;
 
@@ -59,7 +64,9 @@ public:
             if (n <= 0) return false;
             data += n;
             size -= static_cast<std::size_t>(n);
+            end_ += n;
         }
+        WriteBehind();
         return true;
     }
 
@@ -88,6 +95,7 @@ public:
     // shorter or cannot be cut.
     bool StartAt(std::int64_t size) {
         struct stat st {};
+        end_ = handedOver_ = size;
         return ::fstat(fd_, &st) == 0 && st.st_size >= size && ::ftruncate(fd_, size) == 0 &&
                ::lseek(fd_, size, SEEK_SET) == size;
     }
@@ -102,9 +110,108 @@ public:
     // The descriptor that still refers to the file after CloseKeepingLock.
     int Held() const { return fd_ >= 0 ? fd_ : lock_; }
 
+    // Where the next write goes: the file's length.
+    off_t End() const { return end_; }
+
 private:
+    // Starts writing the body's latest few MiB to the disk while the rest arrives, so that
+    // the flush before the lesson's rename waits only for the last of them instead of the
+    // whole file. Only a hint: where it is not supported, that flush writes it all.
+    void WriteBehind() {
+        if (end_ - handedOver_ < kWriteBehindStep) return;
+        ::sync_file_range(fd_, handedOver_, end_ - handedOver_, SYNC_FILE_RANGE_WRITE);
+        handedOver_ = end_;
+    }
+
     int fd_;
     int lock_ = -1;
+    off_t end_ = 0;         // where the next write goes
+    off_t handedOver_ = 0;  // the body before this is on its way to the disk
+};
+
+// Runs a check over a file while it is written, on a thread of its own: the check reads
+// what has been written and waits for more until the writer tells it the file has ended.
+// Without a thread it runs in Finish, over the whole file.
+class CheckWhileWriting {
+public:
+    using Check = std::function<bool(const SwfByteSource&)>;
+
+    CheckWhileWriting(const Check& check, const Text& path, off_t written)
+        : check_(check), fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), written_(written) {
+        if (fd_ < 0) return;
+        try {
+            thread_ = std::thread([this] { result_ = check_(source_); });
+        } catch (const std::system_error&) {
+        }
+    }
+    ~CheckWhileWriting() {
+        End(true);
+        if (fd_ >= 0) ::close(fd_);
+    }
+    CheckWhileWriting(const CheckWhileWriting&) = delete;
+    CheckWhileWriting& operator=(const CheckWhileWriting&) = delete;
+
+    // The file now holds this many bytes.
+    void Written(off_t written) {
+        {
+            std::lock_guard lock(mutex_);
+            written_ = written;
+        }
+        moreWritten_.notify_one();
+    }
+
+    // The file is whole: the check's answer, once it has read to its end.
+    bool Finish() {
+        End(false);
+        if (fd_ < 0) return false;
+        if (!ran_) result_ = check_(source_);
+        return result_;
+    }
+
+private:
+    // Ends the waiting: the check reads on to the end, or when abandoned stops at once.
+    void End(bool abandon) {
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+            abandoned_ = abandon;
+        }
+        moreWritten_.notify_one();
+        ran_ = thread_.joinable();
+        if (ran_) thread_.join();
+    }
+
+    std::ptrdiff_t Read(std::span<std::uint8_t> into) {
+        off_t available = 0;
+        {
+            std::unique_lock lock(mutex_);
+            moreWritten_.wait(lock, [this] { return read_ < written_ || ended_; });
+            if (abandoned_) return -1;
+            available = written_ - read_;
+        }
+        if (available <= 0) return 0;
+        const auto want = static_cast<std::size_t>(std::min<off_t>(available, static_cast<off_t>(into.size())));
+        for (;;) {
+            const ssize_t got = ::pread(fd_, into.data(), want, read_);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return -1;  // the file is shorter than what was written to it
+            read_ += got;
+            return got;
+        }
+    }
+
+    Check check_;
+    int fd_;
+    const SwfByteSource source_ = [this](std::span<std::uint8_t> into) { return Read(into); };
+    std::mutex mutex_;
+    std::condition_variable moreWritten_;
+    off_t written_;
+    bool ended_ = false;
+    bool abandoned_ = false;
+    off_t read_ = 0;  // the check's thread only
+    std::thread thread_;
+    bool ran_ = false;
+    bool result_ = false;
 };
 
 enum class LockedOpen { Opened, Failed, Stopped };
@@ -160,6 +267,7 @@ struct Attempt {
     bool keepingFile;  // the download was a resume: only more of the same file goes into it
 
     std::optional<LocalFile> file{};
+    std::optional<CheckWhileWriting> check{};  // the body's check, as it arrives
     Text target{};          // where this response's body goes
     std::int64_t base = 0;  // bytes the file keeps from before this request
     std::int64_t received = 0;
@@ -212,6 +320,7 @@ struct Attempt {
             return false;
         }
         received = base;
+        if (settings.checkWhileArriving) check.emplace(settings.checkWhileArriving, target, file->End());
         curl_off_t length = -1;
         Curl().easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         total = Low32(std::max<curl_off_t>(length, 0));
@@ -228,6 +337,7 @@ struct Attempt {
             failure = &msg::DownloadInterrupted();
             return false;
         }
+        if (check) check->Written(file->End());
         for (std::size_t done = 0; done < size;) {
             const std::size_t piece = std::min(kReadSize, size - done);
             done += piece;
@@ -302,7 +412,7 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
             ShowMessage(messages, msg::DownloadInterrupted());
             return -1;
         }
-        if (!closed || (settings.accept && !settings.accept(a.target))) {
+        if (!closed || (a.check && !a.check->Finish()) || (settings.accept && !settings.accept(a.target))) {
             std::remove(a.target.c_str());
             return kDownloadNotKept;
         }

@@ -7,6 +7,7 @@
 
 #include "core/files.h"
 #include "core/message.h"
+#include "core/swf_file.h"
 #include "core/text.h"
 
 namespace pw {
@@ -34,6 +35,10 @@ struct DownloadSettings {
     // `accept` (when set) takes it.
     Text completeAs;
     std::function<bool(const Text& file)> accept;
+    // Like `accept`, but run on a thread of its own while the body arrives, so that a large
+    // file is not read again once it is written: `source` gives the file's bytes from its
+    // start as they are written, waiting for more until the body has ended.
+    std::function<bool(const SwfByteSource& source)> checkWhileArriving;
     // The flushes and the rename of a finished file.
     DurableWriteCalls writeCalls = SystemWriteCalls();
 };
@@ -57,7 +62,8 @@ Text FreshBodyPath(const Text& localFileName);
 // 206 is dropped and the file asked for again, whole. With resume on, the file is never
 // replaced but by more of itself: a whole answer goes to FreshBodyPath, its received
 // count from 0, and takes the file's place (and that of `completeAs`) only once it is
-// whole and kept; an answer not kept is deleted and the file stays as it was.
+// whole and kept; an answer not kept is deleted and the file stays as it was. Every few MiB
+// of the body are handed to the disk as it arrives, so that the flush at the end is short.
 // A body sent compressed (gzip, deflate) is stored decoded. 0 when the whole body was
 // received and written, -1 on every failure, kDownloadNotKept as above; failures are
 // told through `messages`. A stop request gives -1 with no message, the file kept with

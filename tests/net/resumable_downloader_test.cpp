@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -408,7 +409,50 @@ INSTANTIATE_TEST_SUITE_P(
     Sizes, LargeBodyTest,
     ::testing::Values(LargeBodyCase{266239, {}}, LargeBodyCase{266240, {}}, LargeBodyCase{266241, {}},
                       LargeBodyCase{1000003, {}}, LargeBodyCase{1000003, 266240}, LargeBodyCase{1000003, 400001},
-                      LargeBodyCase{1000003, {}, 300007}, LargeBodyCase{1000003, 700001, 300007}));
+                      LargeBodyCase{1000003, {}, 300007}, LargeBodyCase{1000003, 700001, 300007},
+                      // handed to the disk every few MiB as it arrives, from the resume on
+                      LargeBodyCase{9437187, {}, 4194311}));
+
+// The check run while the body arrives reads the file from its first byte, a resumed
+// part's included, exactly as written in slow pieces; its answer decides whether the file
+// is kept, and a body that breaks off ends it at once, nothing kept.
+struct ArrivingCheckCase {
+    std::int32_t resumeFrom;
+    std::optional<std::size_t> breakOffAfter;
+    bool checkSays;
+    int result;
+};
+
+class ArrivingCheckTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<ArrivingCheckCase> {};
+
+TEST_P(ArrivingCheckTest, SeesTheWholeFileAsWrittenAndDecidesWhetherItIsKept) {
+    const ArrivingCheckCase c = GetParam();
+    const std::string body = FixtureServer::GeneratedBody(300000);
+    server.Serve("/a.swf", {.body = body, .chunkSize = 7000, .chunkDelay = 1ms, .breakOffAfter = c.breakOffAfter});
+    const std::string part = dir.File("a.ylq.part"), lesson = dir.File("a.ylq");
+    if (c.resumeFrom > 0) WriteWholeFile(part, body.substr(0, static_cast<std::size_t>(c.resumeFrom)));
+    std::string seen;
+    DownloadSettings settings;
+    settings.completeAs = lesson;
+    settings.checkWhileArriving = [&](const SwfByteSource& source) {
+        std::array<std::uint8_t, 4096> piece{};
+        for (std::ptrdiff_t got; (got = source(piece)) > 0;)
+            seen.append(reinterpret_cast<const char*>(piece.data()), static_cast<std::size_t>(got));
+        return c.checkSays;
+    };
+
+    EXPECT_EQ(ResumableDownloader(Url("/a.swf"), part, {}, c.resumeFrom, c.resumeFrom > 0 ? 1 : 0, messages, settings),
+              c.result);
+    if (!c.breakOffAfter) {
+        EXPECT_TRUE(seen == body) << "the check saw " << seen.size() << " bytes";
+    }
+    EXPECT_EQ(LocalFileSize(lesson), c.result == 0 ? 300000 : -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bodies, ArrivingCheckTest,
+                         ::testing::Values(ArrivingCheckCase{0, {}, true, 0}, ArrivingCheckCase{100003, {}, true, 0},
+                                           ArrivingCheckCase{0, {}, false, kDownloadNotKept},
+                                           ArrivingCheckCase{0, 150000, true, -1}));
 
 // A write that fails once the file reaches the process's file size limit (EFBIG): in the
 // first gathered write, or only in the last one before the download would complete.
