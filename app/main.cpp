@@ -19,7 +19,9 @@
 #include "ui/window_loader.h"
 
 int main(int argc, char* argv[]) {
-    // The web engine needs its URL scheme and shared GL contexts before the application.
+    // The web engine needs its URL scheme and shared GL contexts before the application,
+    // and its processes take the allocator's policy from the environment they start with.
+    pw::ReturnLargeBlocksWhenFreedInChildProcesses();
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -69,4 +69,21 @@ TEST(MemoryTest, FreedLargeBlocksDoNotStayInTheHeap) {
     EXPECT_LT(grown, std::size_t{16} << 20);
 }
 
+// The web engine's processes get the threshold through GLIBC_TUNABLES: a user's own
+// settings there stay, and a threshold the user chose is not overridden.
+TEST(MemoryTest, ChildProcessesTakeTheThresholdBesideTheUsersTunables) {
+    const struct {
+        const char* set;
+        const char* expected;
+    } rows[] = {
+        {"", "glibc.malloc.mmap_threshold=131072"},
+        {"glibc.malloc.arena_max=2", "glibc.malloc.arena_max=2:glibc.malloc.mmap_threshold=131072"},
+        {"glibc.malloc.mmap_threshold=65536", "glibc.malloc.mmap_threshold=65536"},
+        {"glibc.malloc.arena_max=2:glibc.malloc.mmap_threshold=4096",
+         "glibc.malloc.arena_max=2:glibc.malloc.mmap_threshold=4096"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(pw::TunablesWithOwnMappingThreshold(row.set), row.expected) << "set: " << row.set;
+}
+
 }  // namespace
