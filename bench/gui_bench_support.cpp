@@ -83,6 +83,7 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 void PrepareApplication() {
     ReturnLargeBlocksWhenFreed();  // the program's main does it once its window is shown
     ReturnLargeBlocksWhenFreedInChildProcesses();
+    LetPlayerPagesCollectGarbage();
     RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }

@@ -61,6 +61,17 @@ QString NewMovieToken() {
 
 }  // namespace
 
+QByteArray ChromiumFlagsWithGarbageCollection(const QByteArray& flags) {
+    if (flags.contains("--js-flags")) return flags;
+    const QByteArray exposeGc = "--js-flags=--expose-gc";
+    return flags.isEmpty() ? exposeGc : flags + ' ' + exposeGc;
+}
+
+void LetPlayerPagesCollectGarbage() {
+    constexpr char kFlags[] = "QTWEBENGINE_CHROMIUM_FLAGS";
+    qputenv(kFlags, ChromiumFlagsWithGarbageCollection(qgetenv(kFlags)));
+}
+
 // What a player page tells the program, through its web channel: the page calls these.
 class PlayerReports : public QObject {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPointer>
 #include <QString>
 #include <QWebEnginePage>
@@ -13,6 +14,15 @@ class QWebEngineProfile;
 namespace pw {
 
 class FlashSchemeHandler;
+
+// Gives the player's pages the engine's gc() (V8's --expose-gc, added to
+// QTWEBENGINE_CHROMIUM_FLAGS), with which a page collects its garbage once a movie is
+// loaded. Call before the application object.
+void LetPlayerPagesCollectGarbage();
+// The engine's flags with that switch added; as they are when they give V8 flags of their
+// own (the engine takes only the last --js-flags), and the page then leaves collecting to
+// the engine.
+QByteArray ChromiumFlagsWithGarbageCollection(const QByteArray& flags);
 
 // The Flash player of the main window: a page of ours that runs Ruffle. Calls made
 // before the page is ready are kept and applied once it is.

@@ -139,6 +139,9 @@ private slots:
     void pageLoadedAheadThatFailsIsDropped();
     void freshPageTakesOverAfterItsPlayers();
     void playsIdleMovie();
+    void pageCollectsGarbageOnceTheMovieIsLoaded();
+    void engineFlagsOfTheUserStay_data();
+    void engineFlagsOfTheUserStay();
     void webViewNavigatesToPage();
     void sitePageCannotReachThePlayerScheme();
 
@@ -454,6 +457,30 @@ void HostTest::playsIdleMovie() {
     KeepShot(view.grab().toImage(), QStringLiteral("idle.png"));
 }
 
+void HostTest::pageCollectsGarbageOnceTheMovieIsLoaded() {
+    // A replaced player's copies of the font stay in Ruffle's memory until the page collects.
+    const QString path = WriteMovie(dir_, QStringLiteral("lesson.ylq"), blueMovie_);
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    QVERIFY(ShowWithMovie(view, loaded, path));
+    QTRY_VERIFY_WITH_TIMEOUT(StateOf(view).value(QLatin1String("collections")).toInt() >= 1, 10000);
+}
+
+void HostTest::engineFlagsOfTheUserStay_data() {
+    QTest::addColumn<QByteArray>("flags");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("none") << QByteArray() << QByteArray("--js-flags=--expose-gc");
+    QTest::newRow("others") << QByteArray("--log-level=3") << QByteArray("--log-level=3 --js-flags=--expose-gc");
+    QTest::newRow("own V8 flags") << QByteArray("--js-flags=--max-lazy --log-level=3")
+                                  << QByteArray("--js-flags=--max-lazy --log-level=3");
+}
+
+void HostTest::engineFlagsOfTheUserStay() {
+    QFETCH(QByteArray, flags);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(pw::ChromiumFlagsWithGarbageCollection(flags), expected);
+}
+
 void HostTest::webViewNavigatesToPage() {
     httplib::Server server;
     std::atomic<int> requests{0};
@@ -521,6 +548,7 @@ void HostTest::sitePageCannotReachThePlayerScheme() {
 }
 
 int main(int argc, char** argv) {
+    pw::LetPlayerPagesCollectGarbage();
     pw::RegisterFlashViewScheme();
     QApplication app(argc, argv);
     HostTest test;
