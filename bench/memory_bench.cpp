@@ -123,14 +123,16 @@ TreeMemory MeasureTreeSteadily() {
     return memory;
 }
 
-// Each process's Pss (MiB) by kind, so that the memory can be placed.
+// Each process's resident size (MiB) by kind, so that the memory can be placed: unlike
+// its Pss, it does not move with what else runs (the pages of the libraries that all the
+// processes map count in each).
 std::string ProcessesByKind() {
     std::string detail;
     for (const int pid : ProcessTree(getpid())) {
-        const long long pss = PssKiB(pid);
-        if (pss < 0) continue;
+        const long long rss = StatusKiB(pid, "VmRSS:");
+        if (rss < 0) continue;
         char part[96];
-        std::snprintf(part, sizeof part, " %s:%.0f", ProcessKind(pid).c_str(), pss / 1024.0);
+        std::snprintf(part, sizeof part, " %s:%.0f", ProcessKind(pid).c_str(), rss / 1024.0);
         detail += part;
     }
     return detail;
@@ -231,9 +233,11 @@ std::vector<std::uint8_t> OldLessonMovie(int version) {
     return cws;
 }
 
-// The tree's footprint and Pss, and each process's Pss by kind, so that growth can be placed.
-void PrintSessionReading(int choice) {
+// The tree's footprint and Pss, and each process's resident size by kind, so that growth
+// can be placed (with PEBBLEWICK_BENCH_SMAPS, each process's mappings too).
+void PrintSessionReading(const char* side, int choice) {
     const std::string detail = ProcessesByKind();
+    KeepMappings((side + std::string("-c") + std::to_string(choice)).c_str());
     // A replaced player is garbage until the renderer collects it (some 60 MiB either way).
     const TreeMemory memory = MeasureTreeSteadily();
     std::printf("session %d %lld %lld\nprocesses %d%s\n", choice, memory.footprintKiB, memory.totalPssKiB, choice,
@@ -260,14 +264,19 @@ int ProgramSession(int argc, char** argv, const std::string& hostPort, int choic
         const auto due = Clock::now() + std::chrono::milliseconds(intervalMs);
         const LessonEntry& entry = (choice % 2 ? first : second).entry;
         program.program().OnLessonMenuItemClicked(entry.group, entry.item);
-        if (!WaitForMovieLoaded(*flash, kLimit)) return 1;
+        if (!WaitForMovieLoaded(*flash, kLimit)) {
+            std::fprintf(stderr, "choice %d: the lesson was not loaded within %lld s\n", choice,
+                         static_cast<long long>(kLimit.count()));
+            return 1;
+        }
         RunEventsUntil([&] { return Clock::now() >= due; }, std::chrono::milliseconds(intervalMs));
-        if (ShouldReadAfter(choice, choices)) PrintSessionReading(choice);
+        if (ShouldReadAfter(choice, choices)) PrintSessionReading("program", choice);
     }
     return MessagesShown() ? 1 : 0;
 }
 
 int BareSession(int argc, char** argv, const std::string& hostPort, int choices, int intervalMs) {
+    LetPlayerPagesCollectGarbage();  // the program's engine flags (the bare page calls no gc())
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QWebEngineView view;
@@ -283,14 +292,16 @@ int BareSession(int argc, char** argv, const std::string& hostPort, int choices,
         view.page()->runJavaScript(QStringLiteral("benchPlay('%1', '%2')").arg(movie, token));
         if (!WaitForLoadedTitle(view, token, kLimit)) return 1;
         RunEventsUntil([&] { return Clock::now() >= due; }, std::chrono::milliseconds(intervalMs));
-        if (ShouldReadAfter(choice, choices)) PrintSessionReading(choice);
+        if (ShouldReadAfter(choice, choices)) PrintSessionReading("bare", choice);
     }
     return 0;
 }
 
-// With `allocatorPolicy`, the bare side takes the program's allocator policy too (its own
-// process's and its web engine processes'), for a figure that leaves that policy out.
+// The bare side runs its web engine with the program's flags (its page calls no gc()).
+// With `allocatorPolicy`, it takes the program's allocator policy too (its own process's
+// and its web engine processes'), for a figure that leaves that policy out.
 int BareSide(int argc, char** argv, const std::string& hostPort, bool allocatorPolicy) {
+    LetPlayerPagesCollectGarbage();
     if (allocatorPolicy) {
         ReturnLargeBlocksWhenFreed();
         ReturnLargeBlocksWhenFreedInChildProcesses();
@@ -489,7 +500,7 @@ int main(int argc, char** argv) {
             const auto readings = SessionReadings(output);
             if (readings.size() < 2) return 1;
             for (std::size_t at = 0; (at = output.find("processes ", at)) != std::string::npos; at += 10)
-                std::printf("  %-10s Pss by process after choice %s\n", name,
+                std::printf("  %-10s resident size (MiB) by process after choice %s\n", name,
                             output.substr(at + 10, output.find('\n', at) - at - 10).c_str());
             const bool hasFootprint = readings.front().footprint >= 0 && readings.back().footprint >= 0;
             for (const bool footprint : {false, true}) {
@@ -562,7 +573,7 @@ int main(int argc, char** argv) {
               hasFootprint ? "Footprint, against a bare web view with the program's allocator policy"
                            : "Sum of Pss, against a bare web view with the program's allocator policy",
               false);
-    std::printf("  Pss by process, each round (MiB; renderers show as zygote):\n");
+    std::printf("  Resident size by process, each round (MiB; renderers show as zygote):\n");
     for (const std::string& line : byProcess) std::printf("    %s\n", line.c_str());
     ownPeak.Print("Peak resident size of the main process (VmHWM)", "program (MiB)", "bare web view (MiB)", "MiB",
                   "ratio program / bare", false, "none given");
