@@ -12,7 +12,11 @@
 // lesson chosen in the lesson menu handler with its cache file complete; once Ruffle has
 // loaded it, it plays 3 s before the reading (the median of five over the next 2 s).
 // Bare side: one shown QWebEngineView of the Flash view's size with a minimal Ruffle page
-// playing the same movie, read the same way.
+// playing the same movie, read the same way, its web engine started with the program's
+// flags. A third side, for information: the same bare web view given the program's
+// allocator policy too (its own process and its web engine's processes return freed large
+// blocks to the system), which any web view program could take: against it, the figure is
+// what the program holds beyond the engine's floor.
 // The reading covers the process and every descendant (the web engine's zygote, renderer
 // and utility processes): its own peak resident size (VmHWM), the sum of the descendants'
 // VmHWM (each one's own peak, so the sum is an upper bound of any moment's total and counts
@@ -24,10 +28,10 @@
 //
 // The long session: each side chooses two lessons in turn, one choice every interval
 // (the program through its lesson menu handler with both cache files complete, the bare
-// side with a new player in its loaded page), and the tree's Pss is read after the second
-// choice, every 50 choices and after the last. Printed: the readings and the growth per
-// 100 choices of both sides, and the growth of the footprint after the last choice
-// against the target.
+// side with a new player in its loaded page), and the tree's footprint and Pss are read
+// after the second choice, every 50 choices and after the last. Printed: the readings, each
+// process's resident size at them, and the growth per 100 choices of both sides, and the
+// growth of the footprint after the last choice against the target.
 //
 // The old movie: a version 5 CWS lesson of ~16.8 MB (16 MiB of pictures, one text field
 // in GBK, one action block of 30 million one-byte actions), whose text the program
@@ -89,8 +93,9 @@ std::string ProcessKind(int pid) {
 }
 
 // With PEBBLEWICK_BENCH_SMAPS naming a folder, each process of the tree leaves its
-// /proc/PID/smaps there at the reading (named side-PID-kind: main, renderer, zygote,
-// utility...), to see which mappings the figures are made of.
+// /proc/PID/smaps there at the reading (named side-PID-kind, the kind main, zygote, utility;
+// renderers are forked from the zygote and show as zygote), to see which mappings the
+// figures are made of.
 void KeepMappings(const char* side) {
     const char* folder = std::getenv("PEBBLEWICK_BENCH_SMAPS");
     if (!folder || !*folder) return;
