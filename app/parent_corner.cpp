@@ -163,9 +163,15 @@ void ParentCorner::Open() {
     if (!window_ || !PassGate()) return;
     ParentSettingsDialog dialog(settings_, setup_.downloadAll,
                                 [this](const ParentSettings& changed) { ChangeSettings(changed); }, window_);
+    settingsDialog_ = &dialog;
     dialog.exec();
+    settingsDialog_ = nullptr;
     // The session counts from the gate, with the minutes as they are now.
     RestartSession();
+}
+
+void ParentCorner::ShowDownloadAllState() {
+    if (settingsDialog_) settingsDialog_->ShowDownloadAllState();
 }
 
 bool ParentCorner::PassGate() {

@@ -51,6 +51,8 @@ public:
 
     // The "家长" button and Ctrl+Alt+P: the gate, then the settings.
     void Open();
+    // Download-all began or ended: the settings window, if open, says so on its button.
+    void ShowDownloadAllState();
     // Shows the gate over the main window; true once it is passed (the session then
     // starts anew).
     bool PassGate();
@@ -99,6 +101,7 @@ private:
     const QObject* flashIdentity_ = nullptr;
     QPointer<PictureBox> restPicture_;
     QPointer<QLabel> note_;
+    QPointer<ParentSettingsDialog> settingsDialog_;  // while it is open
     QTimer* sessionPoll_ = nullptr;
     QShortcut* leaveFullScreenKey_ = nullptr;
     QShortcut* toggleFullScreenKey_ = nullptr;

@@ -27,9 +27,10 @@ Program::Program(ProgramSetup setup)
           DownloadAllActions{[this] { StartDownloadAll(); }, [this] { CancelDownloadAll(); },
                              [this] { return DownloadAllRunning(); }}})),
       lessonReady_(LessonCatalogue().size(), false),
+      fileChecks_(LessonCatalogue().size()),
       lessonFiles_([this](std::size_t lesson, bool whole) {
           PostToUiThread([this, lesson, whole] { OnLessonFileChecked(lesson, whole); });
-      }) {}
+      }, std::move(setup.isWholeMovie)) {}
 
 void Program::AttachMainWindow(LoadedWindow& mainWindow) { parentCorner_->Attach(mainWindow); }
 
@@ -45,7 +46,7 @@ Program::~Program() {
 void Program::EndProgram() {
     ended_ = true;  // an update check not yet started stays so
     downloadAll_ = {};
-    pendingUpdate_.reset();
+    update_.reset();
     // All are asked at once, then joined: each request ends promptly once asked.
     downloads_.SupersedeCurrent();
     probes_.SupersedeCurrent();
@@ -76,6 +77,7 @@ bool Program::LessonReady(int group, int item) const {
 void Program::CheckLessonFile(std::size_t lesson) {
     const LessonRow& row = LessonCatalogue()[lesson];
     ++lessonChecksOut_;
+    ++fileChecks_[lesson].asked;
     lessonFiles_.Check(lesson, FilePath(Lookup(row.group, row.item)->cacheName));
 }
 
@@ -88,13 +90,20 @@ void Program::CheckCacheFile(const Text& fileName) {
 void Program::MarkCacheFileWhole(const Text& fileName) {
     const auto lessons = LessonCatalogue();
     for (std::size_t i = 0; i < lessons.size(); ++i)
-        if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) MarkLesson(i, true);
+        if (Lookup(lessons[i].group, lessons[i].item)->cacheName == fileName) {
+            fileChecks_[i].staleUpTo = fileChecks_[i].asked;
+            MarkLesson(i, true);
+        }
 }
 
 void Program::OnLessonFileChecked(std::size_t lesson, bool whole) {
     --lessonChecksOut_;
+    // Answers come in the order asked: one asked before the lesson's download completed
+    // may have looked at the file before it was renamed into place.
+    FileChecks& checks = fileChecks_[lesson];
+    const bool stale = ++checks.answered <= checks.staleUpTo;
     if (ended_) return;
-    MarkLesson(lesson, whole);
+    if (!stale) MarkLesson(lesson, whole);
     ContinueDownloadAll();
 }
 
@@ -109,6 +118,7 @@ void Program::StartDownloadAll() {
     downloadAll_ = {};
     downloadAll_.running = true;
     downloadAll_.hasView = true;
+    parentCorner_->ShowDownloadAllState();
     // Which lessons it fetches is known once every cache file has been looked at afresh.
     for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson) CheckLessonFile(lesson);
 }
@@ -175,10 +185,13 @@ void Program::OnDownloadAllEvent(const DownloadEvent& event) {
 void Program::FinishDownloadAll() {
     DownloadAll& all = downloadAll_;
     all.running = false;
+    parentCorner_->ShowDownloadAllState();
     if (all.hasView && all.shown) {
         display_->HideDownloadDisplay();
         display_->ShowView(ContentView::WebPage);
     }
+    // An update said Yes to meanwhile waited for the lesson in hand; it goes now.
+    StartPendingUpdate();
     Text failed;
     for (std::size_t lesson : all.lessons) {
         if (lessonReady_[lesson]) continue;
@@ -271,6 +284,7 @@ void Program::OnLessonMenuItemClicked(int group, int item) {
     if (auto entry = Lookup(group, item)) {
         globals_.CurrentUrl = RemoteAddress(*entry, hosts_);
         globals_.CurrentFileName = entry->cacheName;
+        lessonChosen_ = true;
         // The lesson that is downloading goes on, shown: no new probe, no new request.
         if (currentDownloadJob_ != 0 && currentDownloadIsLesson_ && currentDownloadFile_ == entry->cacheName) {
             ++choice_;  // what an earlier choice's probes find no longer applies
@@ -281,9 +295,16 @@ void Program::OnLessonMenuItemClicked(int group, int item) {
             display_->ShowView(ContentView::Downloading);
             return;
         }
-        // A new lesson choice supersedes the running download.
-        downloads_.SupersedeCurrent();
-        currentDownloadJob_ = 0;
+        // An update said Yes to goes behind the lesson: one that runs goes on unless the
+        // lesson must download first.
+        const bool updateRuns = update_ && update_->job != 0;
+        if (updateRuns && !update_->behind) display_->HideDownloadDisplay();
+        if (update_) update_->behind = true;
+        if (!updateRuns) {
+            // A new lesson choice supersedes the running download.
+            downloads_.SupersedeCurrent();
+            currentDownloadJob_ = 0;
+        }
         OpenLesson();
     } else if (group == kGuestbookGroup && item == kGuestbookItem) {
         OpenGuestbook();
@@ -330,20 +351,17 @@ void Program::PlayFile(const Text& fileName) {
 }
 
 void Program::StartDownloadWorker() {
-    // The update never stops a lesson download: the child's lesson comes first. It waits
-    // until that download has ended (completed or failed), then starts with its display.
-    if (currentDownloadJob_ != 0 && currentDownloadIsLesson_) {
-        pendingUpdate_ = PendingUpdate{globals_.CurrentUrl, globals_.CurrentFileName};
-        return;
-    }
-    StartDownload(globals_.CurrentUrl, globals_.CurrentFileName, false);
+    // The update never stops a lesson download, and never takes the content area from a
+    // lesson the child chose: it then downloads behind it.
+    update_ = AcceptedUpdate{globals_.CurrentUrl, globals_.CurrentFileName, lessonChosen_};
+    StartPendingUpdate();
 }
 
 void Program::StartPendingUpdate() {
-    if (!pendingUpdate_ || currentDownloadJob_ != 0 || ended_) return;
-    const PendingUpdate update = std::move(*pendingUpdate_);
-    pendingUpdate_.reset();
-    StartDownload(update.url, update.fileName, false);
+    if (!update_ || update_->job != 0 || currentDownloadJob_ != 0 || ended_) return;
+    StartDownload(update_->url, update_->fileName, false, !update_->behind);
+    update_->job = currentDownloadJob_;
+    if (update_->job == 0) update_.reset();  // no thread: nothing happens
 }
 
 void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, bool takeView, const Text& caption) {
@@ -351,6 +369,11 @@ void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, 
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
     settings.stallLimit = timeouts_.downloadStall;
+    // A lesson download stops the update's (its part stays); the update goes on after it.
+    if (update_ && update_->job != 0) {
+        update_->job = 0;
+        display_->SetUpdateFigures({});
+    }
     const bool started = downloads_.Start([this, job, settings](std::stop_token stop) mutable {
         settings.stop = std::move(stop);
         DownloadWorker(
@@ -377,6 +400,7 @@ void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, 
 void Program::OnDownloadEvent(const DownloadEvent& event) {
     if (event.job != currentDownloadJob_) return;  // superseded
     if (downloadAll_.current && event.job == downloadAll_.job) return OnDownloadAllEvent(event);
+    if (update_ && event.job == update_->job && update_->behind) return OnUpdateEvent(event);
     switch (event.kind) {
     case DownloadEvent::Kind::Progress:
         display_->SetStatusCaption(event.caption);
@@ -384,6 +408,7 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         break;
     case DownloadEvent::Kind::Completed:
         currentDownloadJob_ = 0;
+        if (update_ && event.job == update_->job) update_.reset();
         MarkCacheFileWhole(currentDownloadFile_);
         display_->SetProgressPosition(0);
         display_->SetStatusCaption(DownloadCompleteCaption());
@@ -395,6 +420,7 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
         break;
     case DownloadEvent::Kind::Failed:
         currentDownloadJob_ = 0;
+        if (update_ && event.job == update_->job) update_.reset();
         CheckCacheFile(currentDownloadFile_);
         if (!event.message.empty()) ShowMessage(messages_, event.message);
         StartPendingUpdate();
@@ -403,14 +429,32 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
     ContinueDownloadAll();
 }
 
+void Program::OnUpdateEvent(const DownloadEvent& event) {
+    if (event.kind == DownloadEvent::Kind::Progress) {
+        display_->SetUpdateFigures(Gbk<"正在下载新版本：">() + event.figures);
+        return;
+    }
+    currentDownloadJob_ = 0;
+    update_.reset();
+    display_->SetUpdateFigures({});
+    // Kept and told of, never played over the child's lesson.
+    if (event.kind == DownloadEvent::Kind::Completed)
+        ShowDownloadedFile(currentDownloadFile_);
+    else if (!event.message.empty())
+        ShowMessage(messages_, event.message);
+    ContinueDownloadAll();
+}
+
 void Program::ShowDownloadedFile(const Text& fileName) {
-    // Not a movie: the player would show black. Say where it is, and show its folder.
+    // Not a movie (the player would show black), or an update that came in behind the
+    // child's lesson: say where it is, and show its folder.
     ShowMessage(messages_, Gbk<"新版本已下载到：\n">() + FromUtf8(dataDirectory_) + Gbk<"\n文件：">() + fileName);
     if (openFolder_) openFolder_(dataDirectory_);
 }
 
 void Program::SilenceLessonAndShowWebView() {
     downloadAll_.hasView = false;  // the page keeps the content area
+    lessonChosen_ = false;
     ++choice_;  // a lesson still being probed no longer plays
     display_->SetFlashMovie(FilePath(globals_.CurrentFileName));
     display_->PlayFlash();

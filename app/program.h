@@ -47,6 +47,9 @@ struct ProgramSetup {
     NetworkTimeouts timeouts;
     QString parentSettingsFile;  // empty: the parent corner's defaults, kept nowhere
     std::function<MonotonicTime()> clock;  // monotonic, for the session timer; empty: the steady clock
+    // Whether a lesson's cache file is whole, for its menu mark; empty: the whole-movie
+    // rule. Runs on the checker's thread.
+    std::function<bool(const Text& path)> isWholeMovie;
 };
 
 // The program: its state, the network session, its worker threads, the ports to the
@@ -114,7 +117,10 @@ private:
     // text.
     void StartDownload(const Text& url, const Text& fileName, bool lesson, bool takeView = true,
                        const Text& caption = DownloadWaitingCaption());
+    // The update said Yes to starts when no download runs: over the content area while no
+    // lesson of the child's has it, else behind the lesson.
     void StartPendingUpdate();
+    void OnUpdateEvent(const DownloadEvent& event);
     void ShowDownloadedFile(const Text& fileName);
     void SilenceLessonAndShowWebView();
     void OnDownloadEvent(const DownloadEvent& event);
@@ -127,7 +133,8 @@ private:
     void CheckCacheFile(const Text& fileName);
     void OnLessonFileChecked(std::size_t lesson, bool whole);
     void MarkLesson(std::size_t lesson, bool whole);
-    // A completed lesson download is whole already: the worker checked it before keeping it.
+    // A completed lesson download is whole already: the worker checked it before keeping
+    // it. A check asked for before then no longer tells of the file.
     void MarkCacheFileWhole(const Text& fileName);
     // Download all: starts the next lesson when nothing else needs the worker.
     void ContinueDownloadAll();
@@ -155,16 +162,29 @@ private:
     std::uint64_t currentDownloadJob_ = 0;  // 0: none whose events are wanted
     Text currentDownloadFile_;
     bool currentDownloadIsLesson_ = false;
-    // An update download the user said Yes to while a lesson was downloading.
-    struct PendingUpdate {
+    // The content area shows, or waits for, a lesson the child chose.
+    bool lessonChosen_ = false;
+    // An update download the user said Yes to, until it is in. It never stops a lesson
+    // download: it waits for it to end, and a lesson download stops it (its part stays).
+    struct AcceptedUpdate {
         Text url;
         Text fileName;
+        // The child's lesson has the content area: the update's figures go to the strip
+        // below it, and once in, the update is announced, not played.
+        bool behind = false;
+        std::uint64_t job = 0;  // its download, while one runs
     };
-    std::optional<PendingUpdate> pendingUpdate_;
+    std::optional<AcceptedUpdate> update_;
 
     // Whole on disk, by catalogue index; and how many checks are still out.
     std::vector<bool> lessonReady_;
     std::size_t lessonChecksOut_ = 0;
+    // By catalogue index: the checks of its file asked and answered so far, and the last
+    // one asked before its download completed (answers up to it are stale).
+    struct FileChecks {
+        std::uint64_t asked = 0, answered = 0, staleUpTo = 0;
+    };
+    std::vector<FileChecks> fileChecks_;
     std::size_t lessonProbesOut_ = 0;  // lesson choices whose probes have not yet ended
 
     struct DownloadAll {

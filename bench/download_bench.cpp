@@ -8,7 +8,9 @@
 // into a stdio file and the curl command-line tool (`curl -s -o`), each in rounds that
 // alternate the two ways and turn their order every round (median and spread), the median
 // and spread of the per-round ratio downloader / baseline (target: 0.97 or more for
-// both), and the downloader's peak memory for a
+// both), what the flushes cost that keep a finished lesson through a power cut (the part
+// flushed before its rename over the lesson, the folder after, against the same rename
+// without them), and the downloader's peak memory for a
 // 16 MiB and a 64 MiB body (it must not grow with the body): the peak of bytes allocated
 // on its thread (C++ and libcurl allocations) and the rise of the process's peak resident
 // size.
@@ -118,6 +120,24 @@ double TimeDownloader(const std::string& url, const std::string& file) {
     return Seconds(std::chrono::steady_clock::now() - start);
 }
 
+// As the program keeps a lesson: into "<file>.part", renamed over the file once whole,
+// with `calls` for the flushes and the rename.
+double TimeKeptDownload(const std::string& url, const std::string& file, const pw::DurableWriteCalls& calls) {
+    StderrMessages messages;
+    const std::string part = file + ".part";
+    std::remove(file.c_str());
+    std::remove(part.c_str());
+    pw::DownloadSettings settings;
+    settings.completeAs = file;
+    settings.writeCalls = calls;
+    const auto start = std::chrono::steady_clock::now();
+    if (pw::ResumableDownloader(url, part, {}, 0, 0, messages, settings) != 0) {
+        std::fprintf(stderr, "downloader failed to keep the file\n");
+        std::exit(1);
+    }
+    return Seconds(std::chrono::steady_clock::now() - start);
+}
+
 size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
     return std::fwrite(data, size, count, static_cast<FILE*>(file));
 }
@@ -209,6 +229,19 @@ int main(int argc, char** argv) {
     roundsTool.Print("64 MiB over loopback", "ResumableDownloader, empty callback (MiB/s)",
                      "curl -s -o, the command-line tool (MiB/s)", "MiB/s", "ratio downloader / curl tool", false,
                      ">= 0.97");
+
+    const pw::DurableWriteCalls& flushed = pw::SystemWriteCalls();
+    const pw::DurableWriteCalls unflushed{
+        [](int) { return true; }, flushed.rename, [](const pw::Text&) { return true; }};
+    pw::bench::PairedRounds roundsFlush;
+    roundsFlush.AddAlternating(
+        rounds, [&] { return 1000 * TimeKeptDownload(url, file, flushed); },
+        [&] { return 1000 * TimeKeptDownload(url, file, unflushed); });
+    roundsFlush.Print("64 MiB kept as a lesson", "flushed before the rename, its folder after (ms)",
+                      "the same rename without a flush (ms)", "ms", "ratio flushed / not flushed", false, "");
+    const pw::bench::Summary flushCost = roundsFlush.DifferenceSummary();
+    std::printf("  what the flushes cost: median %.1f ms (min %.1f, max %.1f) per 64 MiB lesson\n", flushCost.median,
+                flushCost.min, flushCost.max);
 
     const PeakMemory small = MeasureDownloader(server.BaseUrl() + "/16.bin", file);
     const PeakMemory large = MeasureDownloader(server.BaseUrl() + "/64g.bin", file);

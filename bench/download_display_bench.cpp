@@ -97,6 +97,7 @@ public:
     }
     void SetWebAddress(const Text& url) override { inner_.SetWebAddress(url); }
     void SetLessonReady(int group, int item, bool ready) override { inner_.SetLessonReady(group, item, ready); }
+    void SetUpdateFigures(const Text& line) override { inner_.SetUpdateFigures(line); }
 
 private:
     Display& inner_;

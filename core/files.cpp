@@ -1,19 +1,44 @@
 #include "core/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <system_error>
 
 namespace pw {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Written beside the target and renamed over it, so that a reader (a second instance of
+// the program, the player) never sees the file half written; `calls` also flush it.
+bool WriteBeside(const Text& path, std::span<const std::uint8_t> bytes, const DurableWriteCalls* calls) {
+    Text temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return false;
+    ::fchmod(fd, 0644);
+    bool ok = WriteAll(fd, bytes);
+    if (ok && calls) {
+        ok = RenameDurably(fd, temporary, path, *calls);
+        ok = ::close(fd) == 0 && ok;  // an error closing can follow a flush that passed only on NFS
+    } else {
+        ok = ::close(fd) == 0 && ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    }
+    if (!ok) ::unlink(temporary.c_str());
+    return ok;
+}
 
 }  // namespace
 
@@ -32,30 +57,45 @@ Text JoinPath(const Text& directory, const Text& name) {
     return directory.substr(0, end) + "/" + name;
 }
 
+Text FolderOf(const Text& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == Text::npos) return ".";
+    return slash == 0 ? Text("/") : path.substr(0, slash);
+}
+
 std::int32_t LocalFileSize(const Text& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size)));
 }
 
-bool WriteWholeFile(const Text& path, std::span<const std::uint8_t> bytes) {
-    // Written beside the target and renamed over it, so that a reader (a second instance
-    // of the program, the player) never sees the file half written.
-    Text temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
-    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "wb"));
-    if (!file) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    ::fchmod(fd, 0644);
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    ok = std::fclose(file.release()) == 0 && ok;
-    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
+bool WriteWholeFile(const Text& path, std::span<const std::uint8_t> bytes) { return WriteBeside(path, bytes, nullptr); }
+
+const DurableWriteCalls& SystemWriteCalls() {
+    static const DurableWriteCalls calls{
+        [](int fd) { return ::fdatasync(fd) == 0; },
+        [](const Text& from, const Text& to) { return std::rename(from.c_str(), to.c_str()) == 0; },
+        [](const Text& folder) {
+            const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) return false;
+            const bool flushed = ::fsync(fd) == 0;
+            ::close(fd);
+            return flushed;
+        },
+    };
+    return calls;
+}
+
+bool ReplaceFileDurably(const Text& path, std::span<const std::uint8_t> bytes, const DurableWriteCalls& calls) {
+    return WriteBeside(path, bytes, &calls);
+}
+
+bool RenameDurably(int fd, const Text& from, const Text& to, const DurableWriteCalls& calls) {
+    if (!calls.flushFile(fd) || !calls.rename(from, to)) return false;
+    // The new name is in place whatever the folder's flush says: a file system that
+    // cannot flush a folder has nothing better to offer.
+    calls.flushFolder(FolderOf(to));
+    return true;
 }
 
 }  // namespace pw

@@ -1,6 +1,7 @@
 #include "core/hosts.h"
 
 #include <cstdlib>
+#include <string_view>
 
 namespace pw {
 namespace {
@@ -11,6 +12,15 @@ Text FromEnvironment(const char* name, const char* fallback) {
 }
 
 }  // namespace
+
+Text HostOrigin(const Text& host) {
+    std::string_view rest = host;
+    while (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
+    for (std::string_view scheme : {"https://", "http://"}) {
+        if (StartsWithNoCase(rest, scheme)) return Text(scheme) + Text(rest.substr(scheme.size()));
+    }
+    return "http://" + Text(rest);
+}
 
 Hosts ReadHosts() {
     return {FromEnvironment("PEBBLEWICK_SITE_HOST", PEBBLEWICK_DEFAULT_SITE_HOST),

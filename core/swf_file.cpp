@@ -280,9 +280,87 @@ bool SwfBody::EndsThere() {
     return decoder_->InputEndsClean();
 }
 
+namespace {
+
+// The body read forward through a buffer of one piece: a movie of many small tags costs
+// few reads of its source.
+class BufferedBody {
+public:
+    explicit BufferedBody(SwfBody& body) : body_(body), buffer_(kPiece) {}
+
+    std::uint64_t Position() const { return position_; }
+
+    // Fills `into` whole; false when the body ends or fails first.
+    bool Take(std::span<std::uint8_t> into) {
+        for (std::size_t filled = 0; filled < into.size();) {
+            if (!Refill()) return false;
+            const std::size_t n = std::min(into.size() - filled, held_ - at_);
+            std::memcpy(into.data() + filled, buffer_.data() + at_, n);
+            Consume(n);
+            filled += n;
+        }
+        return true;
+    }
+
+    bool Skip(std::uint64_t count) {
+        while (count > 0) {
+            if (!Refill()) return false;
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, held_ - at_));
+            Consume(n);
+            count -= n;
+        }
+        return true;
+    }
+
+private:
+    bool Refill() {
+        if (at_ < held_) return true;
+        const std::ptrdiff_t got = body_.Read(buffer_);
+        if (got <= 0) return false;
+        held_ = static_cast<std::size_t>(got);
+        at_ = 0;
+        return true;
+    }
+    void Consume(std::size_t n) {
+        at_ += n;
+        position_ += n;
+    }
+
+    SwfBody& body_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t held_ = 0;
+    std::size_t at_ = 0;
+    std::uint64_t position_ = 0;
+};
+
+// True when the body's tags follow one another to an End tag that ends exactly at the
+// header's length. A tag that claims more than is left ends the walk at once.
+bool TagsEndWithTheBody(SwfBody& body) {
+    constexpr std::uint16_t kEndTag = 0;
+    const std::uint64_t length = std::uint64_t{body.Length()} - 8;
+    BufferedBody in(body);
+    std::array<std::uint8_t, 4> bytes{};
+    if (!in.Take(std::span(bytes).first(1)) || !in.Skip(MovieHeaderRestLength(bytes[0]) - 1)) return false;
+    for (;;) {
+        if (!in.Take(std::span(bytes).first(2))) return false;
+        const auto word = static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+        std::uint64_t tagLength = word & 0x3Fu;
+        if (tagLength == 0x3F) {
+            if (!in.Take(bytes)) return false;
+            tagLength = LittleEndian32(bytes.data());
+        }
+        if (tagLength > length - in.Position() || !in.Skip(tagLength)) return false;
+        if (word >> 6 == kEndTag) return in.Position() == length;
+    }
+}
+
+}  // namespace
+
 bool IsWholeSwf(const SwfByteSource& source) {
     SwfBody body(source);
     if (!body.Valid()) return false;
+    // An uncompressed movie has no stream of its own that must end whole: its tags must.
+    if (body.Compression() == 'F') return TagsEndWithTheBody(body) && body.EndsThere();
     std::vector<std::uint8_t> scratch(kPiece);
     for (;;) {
         const std::ptrdiff_t got = body.Read(scratch);

@@ -52,9 +52,16 @@ private:
     bool failed_ = false;
 };
 
+// The stage rectangle, frame rate and frame count that open a movie's body, before its
+// tags: their length in bytes, told by the rectangle's first byte.
+constexpr std::size_t MovieHeaderRestLength(std::uint8_t firstByte) { return (5 + 4 * (firstByte >> 3) + 7) / 8 + 4; }
+
 // True when the bytes are one whole SWF movie by their own structure, nothing missing and
 // nothing after it:
-//   FWS  the header's length (bytes 4..7, little-endian) is the number of bytes;
+//   FWS  the header's length (bytes 4..7, little-endian) is the number of bytes, and the
+//        tags after the stage rectangle, frame rate and frame count run one after
+//        another to an End tag that is the last byte: a file joined from two movies of
+//        the same length shows at the seam;
 //   CWS  bytes 8.. are one zlib stream that inflates to exactly the header's length - 8
 //        and ends there, and it is the last byte;
 //   ZWS  bytes 17.. are LZMA data (properties at 12..16; the compressed length at 8..11

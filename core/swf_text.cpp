@@ -912,7 +912,7 @@ std::optional<GrowingBytes> Recode(const SwfByteSource& source, Recoder& recoder
     // Stage rectangle, frame rate and frame count, kept as they are.
     std::array<std::uint8_t, 1> first{};
     if (bodyLength == 0 || !in.ReadExactly(first)) return std::nullopt;
-    const std::size_t headerRest = (5 + 4 * (first[0] >> 3) + 7) / 8 + 4;
+    const std::size_t headerRest = MovieHeaderRestLength(first[0]);
     if (bodyLength < headerRest) return std::nullopt;
     PutBytes(out, first);
     if (!in.CopyTo(out, headerRest - 1)) return std::nullopt;

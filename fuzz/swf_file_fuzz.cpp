@@ -3,7 +3,8 @@
 //   - the answer does not depend on how the bytes arrive (one piece, or pieces of a size
 //     taken from the input);
 //   - a whole movie cut by one byte, or followed by one more, is not whole;
-//   - an FWS is whole exactly when its length field is the input's length;
+//   - an FWS is whole exactly when its length field is the input's length and its tags,
+//     walked here over the whole input at once, end with an End tag at its last byte;
 //   - a CWS that claims at most 1 MiB is whole exactly when zlib's one-shot uncompress2
 //     fills a buffer of the claimed body length, ends the stream and uses every byte.
 #include <zlib.h>
@@ -40,6 +41,27 @@ std::uint32_t ClaimedLength(std::string_view bytes) {
     return byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
 }
 
+// The tags of an uncompressed movie held whole in memory.
+bool TagsEndAtTheLastByte(std::string_view bytes) {
+    const auto byte = [&bytes](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])); };
+    if (bytes.size() < 9) return false;
+    std::size_t at = 8 + pw::MovieHeaderRestLength(static_cast<std::uint8_t>(byte(8)));
+    while (at + 2 <= bytes.size()) {
+        const std::uint32_t word = byte(at) | byte(at + 1) << 8;
+        std::uint64_t length = word & 0x3F;
+        at += 2;
+        if (length == 0x3F) {
+            if (at + 4 > bytes.size()) return false;
+            length = byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | std::uint64_t{byte(at + 3)} << 24;
+            at += 4;
+        }
+        if (length > bytes.size() - at) return false;
+        at += length;
+        if (word >> 6 == 0) return at == bytes.size();
+    }
+    return false;
+}
+
 bool ZlibSaysWhole(std::string_view bytes, std::uint32_t claimed) {
     std::vector<Bytef> body(claimed - 8 + 1);  // never empty, for a valid pointer
     uLongf bodyLength = claimed - 8;
@@ -61,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(!IsWhole(input.substr(0, input.size() - 1), input.size()));
         Require(!IsWhole(std::string(input) + '\0', input.size() + 1));
     }
-    if (size >= 8 && input.substr(0, 3) == "FWS") Require(whole == (ClaimedLength(input) == size));
+    if (size >= 8 && input.substr(0, 3) == "FWS")
+        Require(whole == (ClaimedLength(input) == size && TagsEndAtTheLastByte(input)));
     if (size >= 8 && input.substr(0, 3) == "CWS") {
         const std::uint32_t claimed = ClaimedLength(input);
         if (claimed >= 8 && claimed <= (1u << 20)) Require(whole == ZlibSaysWhole(input, claimed));

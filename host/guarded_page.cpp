@@ -2,6 +2,9 @@
 
 #include <QTimer>
 
+#include "core/hosts.h"
+#include "host/qt_text.h"
+
 namespace pw {
 namespace {
 
@@ -18,15 +21,26 @@ void Leave(QObject* context, const QUrl& url) {
     });
 }
 
+// The port an address of `url`'s scheme has when it names none; -1 for a scheme that is
+// neither http nor https.
+int DefaultPort(const QUrl& url) {
+    if (url.scheme() == QStringLiteral("https")) return 443;
+    return url.scheme() == QStringLiteral("http") ? 80 : -1;
+}
+
 }  // namespace
 
 void SetLeavingGuard(LeavingGuard guard) { Guard() = std::move(guard); }
 
 bool IsOnSiteHost(const QUrl& url, const QString& siteHost) {
-    const QUrl site(QStringLiteral("http://") + siteHost);
-    if (url.host().compare(site.host(), Qt::CaseInsensitive) != 0) return false;
-    const int defaultPort = url.scheme() == QStringLiteral("https") ? 443 : 80;
-    return url.port(defaultPort) == site.port(80);
+    const QUrl site(ToQString(HostOrigin(FromQString(siteHost))));
+    const int urlDefault = DefaultPort(url), siteDefault = DefaultPort(site);
+    if (urlDefault < 0 || url.host().compare(site.host(), Qt::CaseInsensitive) != 0) return false;
+    const int urlPort = url.port(urlDefault), sitePort = site.port(siteDefault);
+    // A site on both standard ports is one site, whichever of them a link names: its
+    // pages may still link to their own http:// addresses after a move to https (or the
+    // other way round), and a child following one has not left the site the parent chose.
+    return urlPort == sitePort || (urlPort == urlDefault && sitePort == siteDefault);
 }
 
 GuardedPage::GuardedPage(QObject* parent) : QWebEnginePage(parent) {}

@@ -9,8 +9,9 @@
 namespace pw {
 
 // Where a site page may lead. With `leave` set, a link to any host but `siteHost`
-// (host or host:port) never opens inside the program: it goes to `leave`, which decides
-// (a grown-up's gate, then the desktop's browser). Without it, pages navigate as ever.
+// (written as the program's hosts are, see HostOrigin) never opens inside the program: it
+// goes to `leave`, which decides (a grown-up's gate, then the desktop's browser). Without
+// it, pages navigate as ever.
 struct LeavingGuard {
     QString siteHost;
     std::function<void(const QUrl& url)> leave;
@@ -35,7 +36,9 @@ private:
     GuardedPage* opener_ = nullptr;
 };
 
-// True when `url` is on `siteHost` (host or host:port; the port 80 of http may be left out).
+// True when `url` is an http or https address on `siteHost` (written as the program's hosts
+// are): the same host and port, a port left out being its scheme's standard one; http on
+// 80 and https on 443 count as the same site.
 bool IsOnSiteHost(const QUrl& url, const QString& siteHost);
 
 }  // namespace pw

@@ -57,7 +57,7 @@ std::optional<LessonEntry> Lookup(int group, int item) {
 }
 
 Text RemoteAddress(const LessonEntry& entry, const Hosts& hosts) {
-    return "http://" + hosts.Lesson(entry.server) + entry.path;
+    return HostOrigin(hosts.Lesson(entry.server)) + entry.path;
 }
 
 Text SitePageAddress(const Text& siteBaseUrl, int pageIndex) {

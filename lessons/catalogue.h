@@ -37,7 +37,7 @@ std::span<const char* const> LessonGroupHeaders();
 // The entry at (group, item), or nothing.
 std::optional<LessonEntry> Lookup(int group, int item);
 
-// "http://" + the entry's server host + its path, as one GBK text (not percent-encoded).
+// The origin of the entry's server host + its path, as one GBK text (not percent-encoded).
 Text RemoteAddress(const LessonEntry& entry, const Hosts& hosts);
 
 // The address of site page 1 to 4 (hybb, txbb, bbgcs, mft) under the site's base

@@ -32,6 +32,10 @@ public:
 
     // Marks the lesson at (group, item) in the lesson menu as whole on disk, or not.
     virtual void SetLessonReady(int group, int item, bool ready) = 0;
+
+    // One short line in the strip below the content area, for a download that runs
+    // behind a lesson; empty hides it.
+    virtual void SetUpdateFigures(const Text& line) = 0;
 };
 
 // Stands in until the main window exists: changes nothing.
@@ -45,6 +49,7 @@ public:
     void PlayFlash() override {}
     void SetWebAddress(const Text&) override {}
     void SetLessonReady(int, int, bool) override {}
+    void SetUpdateFigures(const Text&) override {}
 };
 
 // The progress bar's rules for a stored and for a drawn position.

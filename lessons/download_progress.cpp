@@ -13,13 +13,24 @@ double RoundToPlaces(double x, int places) {
     return x < 0 ? -magnitude : magnitude;
 }
 
+namespace {
+
+Text Kilobytes(std::int32_t bytes) { return TextFromNumber(RoundToPlaces(bytes / 1024.0, 2)); }
+
+// KB per second, to two places.
+double Speed(std::int32_t elapsed, std::int32_t receivedThisCall) {
+    const std::int32_t elapsedMs = elapsed == 0 ? 10 : elapsed;  // never divide by zero
+    return RoundToPlaces(receivedThisCall * 1000.0 / 1024.0 / elapsedMs, 2);
+}
+
+}  // namespace
+
 Text ProgressCaption(std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t receivedThisCall) {
     Text caption = DownloadWaitingCaption();
-    caption += Gbk<"文件大小:">() + TextFromNumber(RoundToPlaces(total / 1024.0, 2)) + Gbk<"KB\r\n">();
-    caption += Gbk<"已下载:">() + TextFromNumber(RoundToPlaces(received / 1024.0, 2)) + Gbk<"KB  ">();
-    const std::int32_t elapsedMs = elapsed == 0 ? 10 : elapsed;  // never divide by zero
-    caption += Gbk<"所用时间:">() + TextFromInteger(elapsedMs / 1000) + Gbk<"秒\r\n">();
-    const double speed = RoundToPlaces(receivedThisCall * 1000.0 / 1024.0 / elapsedMs, 2);
+    caption += Gbk<"文件大小:">() + Kilobytes(total) + Gbk<"KB\r\n">();
+    caption += Gbk<"已下载:">() + Kilobytes(received) + Gbk<"KB  ">();
+    caption += Gbk<"所用时间:">() + TextFromInteger((elapsed == 0 ? 10 : elapsed) / 1000) + Gbk<"秒\r\n">();
+    const double speed = Speed(elapsed, receivedThisCall);
     caption += Gbk<"下载速度:">() + TextFromNumber(speed) + Gbk<"KB/s  ">();
     // Without a total there is nothing to count down to: leave the time left out rather
     // than show a negative one.
@@ -29,6 +40,13 @@ Text ProgressCaption(std::int32_t total, std::int32_t received, std::int32_t ela
                    TextFromInteger((left / 60) % 60) + Gbk<"分">() + TextFromInteger(left % 60) + Gbk<"秒">();
     }
     return caption;
+}
+
+Text ProgressFigures(std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t receivedThisCall) {
+    Text line = total > 0 ? TextFromInteger(ProgressPercent(total, received)) + "%  " + Kilobytes(received) + "/" +
+                                Kilobytes(total) + "KB  "
+                          : Kilobytes(received) + "KB  ";
+    return line + TextFromNumber(Speed(elapsed, receivedThisCall)) + "KB/s";
 }
 
 std::int32_t ProgressPercent(std::int32_t total, std::int32_t received) {

@@ -15,6 +15,11 @@ double RoundToPlaces(double x, int places);
 // time taken, speed, and the time left when it can be known.
 Text ProgressCaption(std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t receivedThisCall);
 
+// The figures of one report on one short line, for a download that runs behind a lesson:
+// percentage, received and size in KB, speed ("52%  1024/1953.13KB  250KB/s"); without a
+// total, the received count and the speed.
+Text ProgressFigures(std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t receivedThisCall);
+
 // The percentage received, truncated; 0 when the total is unknown (0).
 std::int32_t ProgressPercent(std::int32_t total, std::int32_t received);
 

@@ -35,9 +35,11 @@ Text ReadValidator(const Text& metaPath) {
     return validator.size() < 257 ? validator : Text();
 }
 
-void KeepValidator(const Text& metaPath, const Text& validator) {
+// Flushed and renamed into place: a part is never resumed under a torn validator.
+void KeepValidator(const Text& metaPath, const Text& validator, const DurableWriteCalls& calls) {
     if (validator.empty() ||
-        !WriteWholeFile(metaPath, {reinterpret_cast<const std::uint8_t*>(validator.data()), validator.size()}))
+        !ReplaceFileDurably(metaPath, {reinterpret_cast<const std::uint8_t*>(validator.data()), validator.size()},
+                            calls))
         std::remove(metaPath.c_str());  // without one, the next download starts afresh
 }
 
@@ -58,7 +60,8 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     Clock::time_point lastSent{};
     auto sendLatest = [&] {
         sink({job.id, DownloadEvent::Kind::Progress,
-              ProgressCaption(latest.total, latest.received, latest.elapsed, latest.thisCall), latest.position, {}, false});
+              ProgressCaption(latest.total, latest.received, latest.elapsed, latest.thisCall), latest.position, {}, false,
+              ProgressFigures(latest.total, latest.received, latest.elapsed, latest.thisCall)});
         hasPending = false;
     };
 
@@ -85,26 +88,30 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     DownloadSettings partSettings = settings;
     partSettings.completeAs = job.filePath;
     if (job.lesson) partSettings.accept = [](const Text& file) { return IsWholeSwfFile(file); };
-    partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator); };
+    partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator, settings.writeCalls); };
+    // A part is resumed only with a validator that can go back to the server as it is; a
+    // part without one is no use and starts again.
     const std::int32_t partSize = LocalFileSize(partPath);
-    partSettings.ifRange = partSize > 0 ? ReadValidator(metaPath) : Text();
-    const bool resume = !partSettings.ifRange.empty();
+    const Text validator = partSize > 0 ? ReadValidator(metaPath) : Text();
+    const bool resume = IsSendableValidator(validator);
+    partSettings.ifRange = resume ? validator : Text();
     KeptMessage message;
     const int result =
         ResumableDownloader(job.url, partPath, progress, resume ? partSize : 0, resume ? 1 : 0, message, partSettings);
     if (settings.stop.stop_requested()) return;
-    if (result != -1) std::remove(metaPath.c_str());  // its part is gone: renamed or deleted
+    if (LocalFileSize(partPath) < 0) std::remove(metaPath.c_str());  // its part is gone: kept or deleted
 
     // A transfer that ended well is whole, also when it had no Content-Length and its
     // count never reached 100.
     if (result == 0) {
-        sink({job.id, DownloadEvent::Kind::Completed, {}, 0, {}, job.lesson || IsWholeSwfFile(job.filePath)});
+        const bool movie = job.lesson || IsWholeSwfFile(job.filePath);
+        sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .movie = movie});
         return;
     }
     if (result == kDownloadNotKept) {
         // The network misled us; a lesson already whole on disk still plays.
         if (job.lesson && IsWholeSwfFile(job.filePath)) {
-            sink({job.id, DownloadEvent::Kind::Completed, {}, 0, {}, true});
+            sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .movie = true});
             return;
         }
         message.text = job.lesson ? msg::CannotOpenUrl() : msg::DownloadInterrupted();
@@ -112,7 +119,7 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     // A failure leaves the last progress text in place: send what was held back first,
     // unless it counted a body that was not kept (a full bar beside the error).
     if (hasPending && result != kDownloadNotKept) sendLatest();
-    sink({job.id, DownloadEvent::Kind::Failed, {}, 0, message.text, false});
+    sink({.job = job.id, .kind = DownloadEvent::Kind::Failed, .message = message.text});
 }
 
 struct WorkerThreads::Worker {

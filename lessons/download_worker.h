@@ -29,10 +29,11 @@ struct DownloadEvent {
     enum class Kind { Progress, Completed, Failed };
     std::uint64_t job = 0;
     Kind kind = Kind::Progress;
-    Text caption;               // Progress: the status label's text
+    Text caption{};             // Progress: the status label's text
     std::int32_t position = 0;  // Progress: the progress bar's position
-    Text message;               // Failed: what to tell the user; empty for nothing
+    Text message{};             // Failed: what to tell the user; empty for nothing
     bool movie = false;         // Completed: the file is a whole movie
+    Text figures{};             // Progress: the report's figures on one short line
 };
 
 // Receives a worker's events; called on the worker's thread, so it only hands them on.
@@ -50,7 +51,9 @@ Text PartFilePath(const Text& filePath);
 Text PartMetaPath(const Text& filePath);
 
 // `DownloadWorker`: fetches the job's file with the progress display, resuming its part
-// file when the server still has the same file (the part's validator in If-Range), and
+// file when the server still has the same file (the part's validator in If-Range; any
+// other answer is written beside the part, which with its validator stays as it was
+// until that answer is kept as the file), and
 // reports Completed once the file is whole (the UI then completes the display and plays
 // it), or Failed with the downloader's message. A lesson whose body is no whole movie
 // (a captive portal's page, a cut body) is not stored: the lesson already on disk is

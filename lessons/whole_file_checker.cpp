@@ -4,8 +4,10 @@
 
 namespace pw {
 
-WholeFileChecker::WholeFileChecker(Report report)
-    : report_(std::move(report)), thread_([this](std::stop_token stop) { Run(std::move(stop)); }) {}
+WholeFileChecker::WholeFileChecker(Report report, WholeTest check)
+    : report_(std::move(report)),
+      check_(check ? std::move(check) : WholeTest(IsWholeSwfFile)),
+      thread_([this](std::stop_token stop) { Run(std::move(stop)); }) {}
 
 WholeFileChecker::~WholeFileChecker() {
     thread_.request_stop();
@@ -29,7 +31,7 @@ void WholeFileChecker::Run(std::stop_token stop) {
             next = std::move(queue_.front());
             queue_.pop_front();
         }
-        report_(next.first, IsWholeSwfFile(next.second));
+        report_(next.first, check_(next.second));
     }
 }
 

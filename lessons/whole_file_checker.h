@@ -20,8 +20,11 @@ class WholeFileChecker {
 public:
     // Runs on the checker's thread once for every file checked.
     using Report = std::function<void(std::size_t tag, bool whole)>;
+    // Tells whether the file at a path is whole.
+    using WholeTest = std::function<bool(const Text& path)>;
 
-    explicit WholeFileChecker(Report report);
+    // `check` empty: IsWholeSwfFile.
+    explicit WholeFileChecker(Report report, WholeTest check = {});
     // Stops after the file in hand; the rest are not checked.
     ~WholeFileChecker();
     WholeFileChecker(const WholeFileChecker&) = delete;
@@ -33,6 +36,7 @@ private:
     void Run(std::stop_token stop);
 
     Report report_;
+    WholeTest check_;
     std::mutex mutex_;
     std::condition_variable_any wake_;
     std::deque<std::pair<std::size_t, Text>> queue_;

@@ -59,7 +59,8 @@ struct TransferHooks {
 };
 
 // One libcurl easy handle with its header list: every request of the program is made on
-// one of these, one request per handle.
+// one of these, one request per handle. An https request checks the server's certificate
+// from the moment the handle is made (see curl_handle.cpp for which authorities count).
 class CurlHandle {
 public:
     CurlHandle();

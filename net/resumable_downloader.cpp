@@ -99,6 +99,9 @@ public:
         return ::close(std::exchange(fd_, -1)) == 0;
     }
 
+    // The descriptor that still refers to the file after CloseKeepingLock.
+    int Held() const { return fd_ >= 0 ? fd_ : lock_; }
+
 private:
     int fd_;
     int lock_ = -1;
@@ -117,19 +120,12 @@ LockedOpen OpenLocked(const Text& name, const std::stop_token& stop, std::option
     }
 }
 
-// Printable, one line and short: a server's validator goes back on the wire as it came.
-bool IsSendable(std::string_view validator) {
-    return !validator.empty() && validator.size() <= kMaxValidatorLength &&
-           std::all_of(validator.begin(), validator.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-}
-
-// The response's validator for a later If-Range: its ETag, else its Last-Modified. A weak
-// ETag cannot stand in If-Range.
-Text Validator(const CurlHandle& easy) {
+// The response's validator, as If-Range compares it: its ETag, else its Last-Modified. A
+// weak ETag cannot stand in If-Range.
+std::string_view Validator(const CurlHandle& easy) {
     const auto etag = easy.Header("ETag");
-    if (etag && !etag->starts_with("W/")) return IsSendable(*etag) ? Text(*etag) : Text();
-    const auto modified = easy.Header("Last-Modified");
-    return modified && IsSendable(*modified) ? Text(*modified) : Text();
+    if (etag && !etag->starts_with("W/")) return *etag;
+    return easy.Header("Last-Modified").value_or(std::string_view());
 }
 
 // True when a Content-Range ("bytes first-last/total") starts at `first` and, when it
@@ -153,16 +149,18 @@ std::vector<std::string> RequestHeaders(std::int32_t resumeOffset, bool resume, 
     return lines;
 }
 
-// One request of a download: its response goes into the file.
+// One request of a download: its response goes into the file, or beside it.
 struct Attempt {
     const Text& name;
     const DownloadProgressCallback& progress;
     const DownloadSettings& settings;
     const CurlHandle& easy;
     std::int64_t resumeOffset;
-    bool resuming;
+    bool resuming;     // this request asks for the rest
+    bool keepingFile;  // the download was a resume: only more of the same file goes into it
 
     std::optional<LocalFile> file{};
+    Text target{};          // where this response's body goes
     std::int64_t base = 0;  // bytes the file keeps from before this request
     std::int64_t received = 0;
     std::int32_t total = 0;
@@ -171,6 +169,14 @@ struct Attempt {
     const Text* failure = nullptr;  // what to tell when abandoned
     bool stopped = false;
     bool startAfresh = false;  // the answer to a resume cannot be appended
+
+    // True when this 206 is the rest of the file we hold: it starts at its end and names
+    // the validator that If-Range sent. A cache that ignores If-Range answers a changed
+    // file with the new file's bytes from that offset.
+    bool ContinuesTheFile() const {
+        if (!RangeStartsAt(easy.Header("Content-Range"), resumeOffset) || encoded) return false;
+        return settings.ifRange.empty() || Validator(easy) == std::string_view(settings.ifRange);
+    }
 
     bool OnHeaders() {
         // Nothing after the part's end: the part is as long as the file, or the file shrank.
@@ -183,13 +189,16 @@ struct Attempt {
             failure = &msg::CannotOpenUrl();
             return false;
         }
-        // A resume appends only the range it asked for; any other answer is the whole file.
+        const auto encoding = easy.Header("Content-Encoding");
+        encoded = encoding && !StartsWithNoCase(*encoding, "identity");
+        // A resume appends only the rest it asked for; any other answer is the whole file.
         const bool appending = resuming && easy.Status() == 206;
-        if (appending && !RangeStartsAt(easy.Header("Content-Range"), resumeOffset)) {
+        if (appending && !ContinuesTheFile()) {
             startAfresh = true;
             return false;
         }
-        const LockedOpen opened = OpenLocked(name, settings.stop, file);
+        target = appending || !keepingFile ? name : FreshBodyPath(name);
+        const LockedOpen opened = OpenLocked(target, settings.stop, file);
         stopped = opened == LockedOpen::Stopped;
         if (opened != LockedOpen::Opened) {
             if (!stopped) failure = &msg::CannotOpenLocalFile();
@@ -206,9 +215,10 @@ struct Attempt {
         curl_off_t length = -1;
         Curl().easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         total = Low32(std::max<curl_off_t>(length, 0));
-        const auto encoding = easy.Header("Content-Encoding");
-        encoded = encoding && !StartsWithNoCase(*encoding, "identity");
-        if (settings.onValidator) settings.onValidator(Validator(easy));
+        if (target == name && !appending && settings.onValidator) {
+            const std::string_view validator = encoded ? std::string_view() : Validator(easy);
+            settings.onValidator(IsSendableValidator(validator) ? Text(validator) : Text());
+        }
         start = Clock::now();
         return true;
     }
@@ -232,15 +242,27 @@ struct Attempt {
         }
         return true;
     }
+
+    // A body written beside the file that is not kept goes; the file stays as it was.
+    void DropFreshBody() {
+        if (file && target != name) std::remove(target.c_str());
+    }
 };
 
 }  // namespace
+
+bool IsSendableValidator(std::string_view validator) {
+    return !validator.empty() && validator.size() <= kMaxValidatorLength &&
+           std::all_of(validator.begin(), validator.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+Text FreshBodyPath(const Text& localFileName) { return localFileName + ".new"; }
 
 int ResumableDownloader(const Text& url, const Text& localFileName, const DownloadProgressCallback& progress,
                         std::int32_t resumeOffset, std::int32_t resume, MessagePort& messages,
                         const DownloadSettings& settings) {
     // A validator that cannot be sent back makes a resume unsafe: start afresh.
-    const bool canResume = resume != 0 && (settings.ifRange.empty() || IsSendable(settings.ifRange));
+    const bool canResume = resume != 0 && (settings.ifRange.empty() || IsSendableValidator(settings.ifRange));
     // At most twice: a resume whose answer cannot be appended is asked for again, whole.
     for (bool resuming = canResume;; resuming = false) {
         HttpRequestOptions options;
@@ -253,15 +275,19 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
             ShowMessage(messages, msg::InternetError());
             return -1;
         }
-        Attempt a{localFileName, progress, settings, easy, resumeOffset, resuming};
+        Attempt a{localFileName, progress, settings, easy, resumeOffset, resuming, canResume};
         const TransferEnd end = easy.Perform(
             settings.stop, {[&] { return a.OnHeaders(); }, [&](const char* data, std::size_t size) {
                                 return a.OnBody(data, size);
                             }});
-        if (end == TransferEnd::Stopped || a.stopped) return -1;
+        if (end == TransferEnd::Stopped || a.stopped) {
+            a.DropFreshBody();
+            return -1;
+        }
         if (a.startAfresh && resuming) continue;
         if (end != TransferEnd::Complete) {
-            // What arrived stays in the file, for a resume.
+            // What arrived in the file stays there, for a resume.
+            a.DropFreshBody();
             const Text* failure = a.failure ? a.failure : &msg::DownloadInterrupted();
             ShowMessage(messages, end == TransferEnd::NoResponse ? msg::CannotOpenUrl() : *failure);
             return -1;
@@ -270,19 +296,26 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
         // The lock is held until the file is renamed or deleted, so that a download that
         // waited for it then starts a file of its own.
         const bool closed = a.file->CloseKeepingLock();
-        if (settings.completeAs.empty()) {
+        const bool beside = a.target != localFileName;
+        if (settings.completeAs.empty() && !beside) {
             if (closed) return 0;
             ShowMessage(messages, msg::DownloadInterrupted());
             return -1;
         }
-        if (!closed || (settings.accept && !settings.accept(localFileName))) {
-            std::remove(localFileName.c_str());
+        if (!closed || (settings.accept && !settings.accept(a.target))) {
+            std::remove(a.target.c_str());
             return kDownloadNotKept;
         }
-        if (std::rename(localFileName.c_str(), settings.completeAs.c_str()) != 0) {
+        // Flushed before the rename, so that a power cut never leaves a short file under
+        // the lesson's name.
+        const Text& finalName = settings.completeAs.empty() ? localFileName : settings.completeAs;
+        if (!RenameDurably(a.file->Held(), a.target, finalName, settings.writeCalls)) {
+            a.DropFreshBody();
             ShowMessage(messages, msg::CannotOpenLocalFile());
             return -1;
         }
+        // The file it was to continue was another one: it is of no more use.
+        if (beside && finalName != localFileName) std::remove(localFileName.c_str());
         return 0;
     }
 }

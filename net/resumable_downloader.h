@@ -5,6 +5,7 @@
 #include <functional>
 #include <stop_token>
 
+#include "core/files.h"
 #include "core/message.h"
 #include "core/text.h"
 
@@ -23,24 +24,40 @@ struct DownloadSettings {
     // Sent as If-Range with a resume: the validator of the response the file began with.
     // The server then sends the rest only while the resource is unchanged.
     Text ifRange;
-    // Told the validator of the response the file now begins with (its ETag, else its
-    // Last-Modified; empty when it has none fit to send back), once its headers are in.
+    // Told the validator of a response that starts the file afresh (its strong ETag, else
+    // its Last-Modified; empty when it has none fit to send back, or when its body comes
+    // with a content coding, whose ranges would count the coded bytes), once its headers
+    // are in.
     std::function<void(const Text& validator)> onValidator;
     // Not empty: once the whole body is written and the file closed without error, the
-    // file is renamed to this name, if `accept` (when set) takes it.
+    // file is flushed to the disk and renamed to this name (its folder flushed after), if
+    // `accept` (when set) takes it.
     Text completeAs;
     std::function<bool(const Text& file)> accept;
+    // The flushes and the rename of a finished file.
+    DurableWriteCalls writeCalls = SystemWriteCalls();
 };
 
 // The result when the whole body arrived but the file was not taken: closing it failed,
-// or `accept` refused it. The file is deleted; nothing is told.
+// or `accept` refused it. The body is deleted; nothing is told.
 inline constexpr int kDownloadNotKept = -2;
 
+// True for a validator that may go back to the server in If-Range: printable ASCII on one
+// line, and short.
+bool IsSendableValidator(std::string_view validator);
+
+// Where an answer that does not continue a resumed file is written: beside it.
+Text FreshBodyPath(const Text& localFileName);
+
 // Fetches `url` by HTTP GET into `localFileName`, calling `progress` after every piece of
-// at most 10240 bytes that was written. Resume off starts the file afresh; resume on asks
-// the server for the bytes from `resumeOffset` on and appends them, when it answers with
-// exactly those; any other answer (a 200, another range) is stored from byte 0, its
-// received count then counting from 0.
+// at most 10240 bytes that was written. Resume off starts the file afresh. Resume on asks
+// the server for the bytes from `resumeOffset` on (with If-Range when `settings.ifRange`
+// is set) and appends a 206 that starts there and, when If-Range was sent, names the same
+// validator (its strong ETag, else its Last-Modified) and has no content coding; any other
+// 206 is dropped and the file asked for again, whole. With resume on, the file is never
+// replaced but by more of itself: a whole answer goes to FreshBodyPath, its received
+// count from 0, and takes the file's place (and that of `completeAs`) only once it is
+// whole and kept; an answer not kept is deleted and the file stays as it was.
 // A body sent compressed (gzip, deflate) is stored decoded. 0 when the whole body was
 // received and written, -1 on every failure, kDownloadNotKept as above; failures are
 // told through `messages`. A stop request gives -1 with no message, the file kept with

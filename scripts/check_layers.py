@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks that the source folders are layers used in one direction, and that no two
-files include each other, directly or through others.
+files include each other, directly or through others; and that every libcurl handle is a
+CurlHandle, with its certificate checks on.
 
     core <- net <- lessons <- host, ui <- app      (assets beside ui and app)
 
@@ -24,6 +25,13 @@ ALLOWED = {
 QT_FREE = {"core", "net", "lessons"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
+# Every request is made on a CurlHandle, whose constructor turns the certificate checks on:
+# no other file makes a libcurl handle, and none turns a check off or lets the web engine
+# accept a certificate it refused.
+HANDLE_MAKERS = {"net/curl_handle.cpp", "net/curl_library.h", "net/curl_library.cpp"}
+MAKES_HANDLE = re.compile(r"\beasy_init\b")
+CERTIFICATE_OVERRIDE = re.compile(
+    r"VERIFY(PEER|HOST|STATUS)\s*,\s*0|acceptCertificate|ignore-certificate-errors|allow-insecure")
 
 
 def main() -> int:
@@ -34,7 +42,12 @@ def main() -> int:
         for path in sorted((root / layer).glob("*.[ch]*")):
             name = f"{layer}/{path.name}"
             graph[name] = []
-            for kind, target in INCLUDE.findall(path.read_text(encoding="utf-8")):
+            source = path.read_text(encoding="utf-8")
+            if name not in HANDLE_MAKERS and MAKES_HANDLE.search(source):
+                problems.append(f"{name}: makes a libcurl handle of its own (use CurlHandle)")
+            if CERTIFICATE_OVERRIDE.search(source):
+                problems.append(f"{name}: turns a certificate check off")
+            for kind, target in INCLUDE.findall(source):
                 if kind == "<":
                     if layer in QT_FREE and target.startswith("Q"):
                         problems.append(f"{name}: Qt header <{target}> in a Qt-free folder")

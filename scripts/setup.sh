@@ -8,7 +8,7 @@ PACKAGES=(
   libgl1-mesa-dev libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev liblzma-dev
   libx11-dev libxcb1-dev xvfb xauth fonts-wqy-zenhei fonts-noto-cjk fonttools qt6-translations-l10n python3
-  lintian desktop-file-utils appstream x11-utils xdotool inotify-tools nginx-light
+  lintian desktop-file-utils appstream x11-utils xdotool inotify-tools nginx-light openssl ca-certificates
 )
 
 pw_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -136,6 +136,17 @@ StatusLabel::StatusLabel(QWidget* parent) : QLabel(parent) {
 
 void StatusLabel::SetCaption(const Text& caption) { setText(CaptionToDisplay(caption)); }
 
+StripLabel::StripLabel(QWidget* parent, Qt::Alignment alignment) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setAlignment(alignment);
+    QFont small = font();
+    small.setPixelSize(12);
+    setFont(small);
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, QColor(90, 90, 90));
+    setPalette(pal);
+}
+
 StoredPositionBar::StoredPositionBar(QWidget* parent) : QProgressBar(parent) {
     setRange(0, 100);
     setValue(0);

@@ -81,6 +81,13 @@ public:
     void SetCaption(const Text& caption);
 };
 
+// A small grey line in the strip below the content area.
+class StripLabel : public QLabel {
+    Q_OBJECT
+public:
+    StripLabel(QWidget* parent, Qt::Alignment alignment);
+};
+
 // The label's caption as the toolkit shows it.
 QString CaptionToDisplay(const Text& caption);
 

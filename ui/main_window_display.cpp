@@ -18,7 +18,8 @@ void SetShown(QWidget* widget, bool shown) {
 }  // namespace
 
 MainWindowDisplay::MainWindowDisplay(LoadedWindow& mainWindow)
-    : flash_(mainWindow.controlAs<FlashView>(names::kFlashView)),
+    : window_(mainWindow),
+      flash_(mainWindow.controlAs<FlashView>(names::kFlashView)),
       web_(mainWindow.controlAs<WebView>(names::kWebView)),
       label_(mainWindow.controlAs<StatusLabel>(names::kStatusLabel)),
       bar_(mainWindow.controlAs<StoredPositionBar>(names::kProgressBar)),
@@ -75,6 +76,21 @@ void MainWindowDisplay::SetWebAddress(const Text& url) {
 
 void MainWindowDisplay::SetLessonReady(int group, int item, bool ready) {
     if (menu_) menu_->SetItemReady(group, item, ready);
+}
+
+void MainWindowDisplay::SetUpdateFigures(const Text& line) {
+    if (line.empty() && !updateFigures_) return;
+    if (!updateFigures_) {
+        // On the left of the strip below the content area: the session's note stands at
+        // its right end, by the "家长" button. A screen reader reads the text itself.
+        updateFigures_ = new StripLabel(&window_, Qt::AlignLeft | Qt::AlignVCenter);
+        QWidget* corner = window_.control(names::kParentCornerButton);
+        if (web_ && corner)
+            updateFigures_->setGeometry(web_->x(), corner->y(), (corner->x() - web_->x()) * 2 / 3, corner->height());
+    }
+    updateFigures_->setText(ToQString(line));
+    updateFigures_->setVisible(!line.empty());
+    if (!line.empty()) updateFigures_->raise();
 }
 
 }  // namespace pw

@@ -10,6 +10,7 @@ class FlashView;
 class WebView;
 class StatusLabel;
 class StoredPositionBar;
+class StripLabel;
 class RollUpMenu;
 class LoadedWindow;
 
@@ -26,8 +27,11 @@ public:
     void PlayFlash() override;
     void SetWebAddress(const Text& url) override;
     void SetLessonReady(int group, int item, bool ready) override;
+    void SetUpdateFigures(const Text& line) override;
 
 private:
+    LoadedWindow& window_;
+    QPointer<StripLabel> updateFigures_;  // made when first needed
     QPointer<FlashView> flash_;
     QPointer<WebView> web_;
     QPointer<StatusLabel> label_;

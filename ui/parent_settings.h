@@ -39,10 +39,11 @@ public:
                          std::function<void(const ParentSettings&)> changed, QWidget* parent = nullptr);
 
     const ParentSettings& settings() const { return settings_; }
+    // The download-all button's text: what pressing it does now.
+    void ShowDownloadAllState();
 
 private:
     void Changed();
-    void ShowDownloadAllState();
 
     ParentSettings settings_;
     DownloadAllActions downloadAll_;

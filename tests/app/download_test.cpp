@@ -75,17 +75,33 @@ INSTANTIATE_TEST_SUITE_P(Bodies, NotAMovieTest,
                                            NotAMovieCase{"CutBodyWithoutLength", false, true}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
+enum class Served { TheMovie, AnotherMovie, AShorterMovie, ALoginPage };
+
 struct ResumeCase {
     const char* name;
     FixtureResource again;  // how the server answers when the lesson is chosen again
-    bool onlyTheRest;
+    Served served;
+    bool refetched;  // the answer to the resume was dropped and the whole file asked for
+    bool partKept;   // else the lesson ends as the movie served
 };
 
 void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
 
+// Another movie of `size` bytes, laid out as GeneratedBody's: its bytes differ only inside
+// its one tag, so the start of one joined to the end of the other is a whole movie too.
+std::string AnotherMovie(std::size_t size) {
+    std::string movie = FixtureServer::GeneratedBody(size);
+    for (std::size_t i = 19; i + 2 < size; ++i) movie[i] = static_cast<char>(movie[i] ^ 0x5A);
+    return movie;
+}
+
 class BrokenDownloadTest : public ::testing::TestWithParam<ResumeCase> {};
 
-TEST_P(BrokenDownloadTest, ResumesOnlyTheSameFileAndEndsByteIdentical) {
+// The second answer to a resume: only more of the same file goes into the part; anything
+// else is fetched whole into a file of its own and kept only as a whole movie, and the
+// part that it did not replace is resumed the next time.
+TEST_P(BrokenDownloadTest, EndsWithTheWholeMovieOrWithThePartIntact) {
+    const ResumeCase& c = GetParam();
     ProgramHarness h;
     constexpr std::size_t kSize = 400 * 1024, kCut = kSize * 6 / 10;
     const std::string body = FixtureServer::GeneratedBody(kSize);
@@ -97,8 +113,16 @@ TEST_P(BrokenDownloadTest, ResumesOnlyTheSameFileAndEndsByteIdentical) {
     ASSERT_EQ(h.messages.Texts(), std::vector<Text>{msg::DownloadInterrupted()});
     ASSERT_EQ(LocalFileSize(PartFilePath(cache)), static_cast<std::int32_t>(kCut));
 
-    FixtureResource again = GetParam().again;
-    again.body = body;
+    FixtureResource again = c.again;
+    switch (c.served) {
+    case Served::TheMovie: again.body = body; break;
+    case Served::AnotherMovie: again.body = AnotherMovie(kSize); break;
+    case Served::AShorterMovie: again.body = AnotherMovie(kCut - 4096); break;
+    case Served::ALoginPage:
+        again.body = "<html><body>\xC7\xEB\xB5\xC7\xC2\xBC</body></html>";
+        again.contentType = "text/html";
+        break;
+    }
     again.chunkSize = 8192;
     again.chunkDelay = 10ms;  // slow enough for the display to show the rest coming
     h.server.Serve(path, again);
@@ -107,17 +131,36 @@ TEST_P(BrokenDownloadTest, ResumesOnlyTheSameFileAndEndsByteIdentical) {
     h.program->OnLessonMenuItemClicked(1, 2);
     ASSERT_TRUE(h.Settle());
 
-    EXPECT_TRUE(ReadWholeFile(cache) == body);
-    EXPECT_TRUE(Played(h.display, cache));
-    EXPECT_FALSE(Exists(PartFilePath(cache)));
-    EXPECT_FALSE(Exists(PartMetaPath(cache)));
-    EXPECT_EQ(h.messages.Texts().size(), 1u);
-    const testing::RecordedRequest get = h.server.Requests().back();
-    EXPECT_EQ(get.method, "GET");
-    EXPECT_EQ(get.Header("Range"), "bytes=" + std::to_string(kCut) + "-");
-    EXPECT_EQ(get.Header("If-Range"), "\"fixture-1\"");
-    EXPECT_EQ(h.server.BodyBytesSent() - sentBefore, GetParam().onlyTheRest ? kSize - kCut : kSize);
-    if (GetParam().onlyTheRest) {
+    const auto requests = h.server.Requests();
+    const testing::RecordedRequest& resume = requests[requests.size() - (c.refetched ? 2 : 1)];
+    EXPECT_EQ(resume.Header("Range"), "bytes=" + std::to_string(kCut) + "-");
+    EXPECT_EQ(resume.Header("If-Range"), "\"fixture-1\"");
+    if (c.refetched) {
+        EXPECT_FALSE(requests.back().Header("Range"));
+    }
+    EXPECT_FALSE(Exists(FreshBodyPath(PartFilePath(cache))));
+    if (c.partKept) {
+        EXPECT_FALSE(Exists(cache));
+        EXPECT_TRUE(ReadWholeFile(PartFilePath(cache)) == body.substr(0, kCut));
+        EXPECT_EQ(ReadWholeFile(PartMetaPath(cache)), "\"fixture-1\"");
+        EXPECT_EQ(h.messages.Texts().size(), 2u);
+        // The next try, with the server as it was: the part goes on with a 206.
+        h.server.Serve(path, {.body = body, .chunkSize = 8192});
+        const std::size_t sentThen = h.server.BodyBytesSent();
+        h.program->OnLessonMenuItemClicked(1, 2);
+        ASSERT_TRUE(h.Settle());
+        EXPECT_EQ(h.server.Requests().back().Header("Range"), "bytes=" + std::to_string(kCut) + "-");
+        EXPECT_EQ(h.server.BodyBytesSent() - sentThen, kSize - kCut);
+        EXPECT_TRUE(ReadWholeFile(cache) == body);
+    } else {
+        EXPECT_TRUE(ReadWholeFile(cache) == again.body);
+        EXPECT_TRUE(Played(h.display, cache));
+        EXPECT_FALSE(Exists(PartFilePath(cache)));
+        EXPECT_FALSE(Exists(PartMetaPath(cache)));
+        EXPECT_EQ(h.messages.Texts().size(), 1u);
+    }
+    if (std::string_view(c.name) == "SameFile") {
+        EXPECT_EQ(h.server.BodyBytesSent() - sentBefore, kSize - kCut);
         // The display counts the whole movie, the resumed part included.
         int shown = 0;
         const auto& positions = h.display.Positions();
@@ -131,11 +174,20 @@ TEST_P(BrokenDownloadTest, ResumesOnlyTheSameFileAndEndsByteIdentical) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, BrokenDownloadTest,
-                         ::testing::Values(ResumeCase{"SameFile", {}, true},
-                                           ResumeCase{"ChangedValidator", {.etag = "\"fixture-2\""}, false},
-                                           ResumeCase{"RangeIgnored", {.ignoreRange = true}, false}),
-                         [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Answers, BrokenDownloadTest,
+    ::testing::Values(
+        ResumeCase{"SameFile", {}, Served::TheMovie, false, false},
+        ResumeCase{"ChangedFile", {.etag = "\"fixture-2\""}, Served::AnotherMovie, false, false},
+        ResumeCase{"ChangedFileBehindACacheThatIgnoresIfRange", {.etag = "\"fixture-2\"", .ignoreIfRange = true},
+                   Served::AnotherMovie, true, false},
+        ResumeCase{"RangeStartsElsewhere", {.wrongRange = true}, Served::TheMovie, true, false},
+        ResumeCase{"RangeIgnored", {.ignoreRange = true}, Served::TheMovie, false, false},
+        ResumeCase{"NothingAfterThePart416", {}, Served::AShorterMovie, true, false},
+        ResumeCase{"LoginPage", {.ignoreRange = true}, Served::ALoginPage, false, true},
+        ResumeCase{"WholeMovieBrokenOff", {.breakOffAfter = 100000, .ignoreRange = true}, Served::TheMovie, false,
+                   true}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(DownloadTest, ChoosingTheDownloadingLessonAgainGoesOnWithIt) {
     ProgramHarness h;
@@ -171,57 +223,100 @@ TEST(DownloadTest, EveryDownloadStartsWithTheWaitingCaption) {
     EXPECT_EQ(h.display.Position(), 0);
 }
 
+enum class Choice { None, LessonThenYes, YesThenLessonOnDisk, YesThenLessonToDownload };
+
 struct UpdateCase {
     const char* name;
-    bool movie;
+    Choice choice;
+    bool movie;  // the update is a movie
 };
 
 void PrintTo(const UpdateCase& c, std::ostream* os) { *os << c.name; }
 
-class UpdateDuringALessonDownloadTest : public ::testing::TestWithParam<UpdateCase> {};
+class AcceptedUpdateTest : public ::testing::TestWithParam<UpdateCase> {};
 
-TEST_P(UpdateDuringALessonDownloadTest, WaitsForTheLessonThenPlaysOrShowsItsFolder) {
-    ProgramHarness h(testing::ShortTimeouts(60s));
-    const std::string name = GetParam().movie ? "new.swf" : "setup.exe";
-    const std::string update = GetParam().movie ? FixtureServer::GeneratedBody(20000) : "MZ, not a movie";
-    h.server.Serve("/new/" + name, {.body = update});
-    const Text page = Gbk<"<p>////开始</p><p>最新版=2.1</p><p>下载地址=">() + h.server.BaseUrl() + "/new/" + name +
-                      Gbk<"</p><p>文件命名=">() + name +
-                      Gbk<"</p><p>下载方式=下载文件</p><p>更新说明=新课</p><p>更新说明结束</p><p>////结束</p>">();
-    h.server.Serve("/tovel/test.html", {.body = page, .contentType = "text/html", .stallAfter = 0});
-    const std::string lesson = h.ServeLesson(0, 7, 300 * 1024, {.chunkSize = 8192, .chunkDelay = 20ms});
+// The update said Yes to takes the content area only while the child has chosen no lesson:
+// otherwise it waits for the lesson's download, downloads behind the lesson with its
+// figures in the strip below, and is announced, not played, once in.
+TEST_P(AcceptedUpdateTest, LeavesTheContentAreaToTheChildsLesson) {
+    const UpdateCase& c = GetParam();
+    ProgramHarness h;
+    const std::string name = c.movie ? "new.swf" : "setup.exe";
+    const std::string update = c.movie ? FixtureServer::GeneratedBody(60000) : std::string(60000, 'M');
+    // Half of it comes at once, the rest when the test lets it.
+    h.server.Serve("/new/" + name, {.body = update, .chunkSize = 3000, .chunkDelay = 20ms, .stallAfter = 30000});
+    FixtureResource lessonAnswer{.chunkSize = 8192, .chunkDelay = 10ms};
+    if (c.choice == Choice::LessonThenYes) lessonAnswer.stallAfter = 50 * 1024;  // still downloading at Yes
+    const std::string lesson = h.ServeLesson(0, 7, 100 * 1024, lessonAnswer);
+    const std::string cache = h.CacheFile(0, 7);
+    if (c.choice == Choice::YesThenLessonOnDisk) WriteWholeFile(cache, lesson);
+    const std::string updateFile = h.dir.File(name);
+    auto yes = [&] {
+        h.program->globals().CurrentUrl = h.server.BaseUrl() + "/new/" + name;
+        h.program->globals().CurrentFileName = name;
+        h.program->StartDownloadWorker();
+    };
+    auto updateRequests = [&] {
+        int n = 0;
+        for (const auto& r : h.server.Requests()) n += r.target == "/new/" + name;
+        return n;
+    };
 
-    h.program->OnMainWindowCreated();
-    ASSERT_TRUE(h.Until([&] { return h.program->WorkersRunning(); }));  // the page is on its way
-    h.program->OnLessonMenuItemClicked(0, 7);
-    ASSERT_TRUE(h.Until([&] { return h.display.Position() > 0; }));
-    h.server.ReleaseStalls();  // the page comes, and Yes is answered, while the lesson downloads
-    ASSERT_TRUE(h.Until([&] { return !h.messages.Texts().empty(); }));
+    if (c.choice == Choice::LessonThenYes) {
+        h.program->OnLessonMenuItemClicked(0, 7);
+        ASSERT_TRUE(h.Until([&] { return h.display.Position() > 0; }));
+        yes();  // while the lesson downloads: the update waits for it
+    } else {
+        yes();
+        ASSERT_TRUE(h.Until([&] { return h.display.Position() > 0; }));  // the update's display
+        EXPECT_EQ(h.display.View(), "downloading");
+        if (c.choice != Choice::None) {
+            h.program->OnLessonMenuItemClicked(0, 7);
+            ASSERT_TRUE(h.Until([&] { return Played(h.display, cache); }));
+        }
+    }
+    h.server.ReleaseStalls();
     ASSERT_TRUE(h.Settle());
 
-    // The lesson came whole, in one request, and played; then the update came.
-    EXPECT_TRUE(ReadWholeFile(h.CacheFile(0, 7)) == lesson);
-    EXPECT_TRUE(Played(h.display, h.CacheFile(0, 7)));
-    EXPECT_EQ(CountRequests(h.server, "GET"), 3);  // the page, the lesson, the update
-    EXPECT_EQ(h.server.Requests().back().target, "/new/" + name);
-    const std::string updateFile = h.dir.File(name);
     EXPECT_TRUE(ReadWholeFile(updateFile) == update);
+    for (const std::string& entry : h.display.Log()) EXPECT_NE(entry, "movie " + updateFile);
     const auto requests = h.messages.Requests();
-    if (GetParam().movie) {
-        EXPECT_TRUE(Played(h.display, updateFile));
-        EXPECT_EQ(requests.size(), 1u);  // the question alone
-        EXPECT_TRUE(h.foldersOpened.empty());
-    } else {
-        for (const std::string& entry : h.display.Log()) EXPECT_NE(entry, "movie " + updateFile);
-        ASSERT_EQ(requests.size(), 2u);
-        EXPECT_EQ(requests[1].text, Gbk<"新版本已下载到：\n">() + FromUtf8(h.dir.Path()) + Gbk<"\n文件：">() + name);
-        EXPECT_EQ(requests[1].caption, InfoCaption());
-        EXPECT_EQ(h.foldersOpened, std::vector<Text>{h.dir.Path()});
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].text, Gbk<"新版本已下载到：\n">() + FromUtf8(h.dir.Path()) + Gbk<"\n文件：">() + name);
+    EXPECT_EQ(h.foldersOpened, std::vector<Text>{h.dir.Path()});
+    if (c.choice == Choice::None) return;
+    // The lesson played on: no view changed and no movie silenced it after it began, and
+    // the update's figures came below it.
+    EXPECT_TRUE(ReadWholeFile(cache) == lesson);
+    // Its download, if any, in one request: the update never stopped it.
+    EXPECT_EQ(CountRequests(h.server, "GET") - updateRequests(), c.choice == Choice::YesThenLessonOnDisk ? 0 : 1);
+    const auto& log = h.display.Log();
+    std::size_t played = log.size();
+    for (std::size_t i = 0; i + 1 < log.size(); ++i)
+        if (log[i] == "movie " + cache && log[i + 1] == "play") played = i + 2;
+    ASSERT_LT(played, log.size());
+    bool figures = false;
+    for (std::size_t i = played; i < log.size(); ++i) {
+        const std::string& entry = log[i];
+        EXPECT_FALSE(entry.starts_with("view ") || entry.starts_with("movie ")) << entry;
+        figures = figures || entry == "update figures";
+    }
+    EXPECT_TRUE(figures);
+    EXPECT_TRUE(h.display.UpdateFigures().empty());
+    EXPECT_EQ(h.display.View(), "lesson");
+    // Stopped for the lesson's download, the update went on from where it was.
+    if (c.choice == Choice::YesThenLessonToDownload) {
+        ASSERT_EQ(updateRequests(), 2);
+        EXPECT_TRUE(h.server.Requests().back().Header("Range"));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, UpdateDuringALessonDownloadTest,
-                         ::testing::Values(UpdateCase{"Movie", true}, UpdateCase{"OtherFile", false}),
+INSTANTIATE_TEST_SUITE_P(Choices, AcceptedUpdateTest,
+                         ::testing::Values(UpdateCase{"NothingChosenAndNoMovie", Choice::None, false},
+                                           UpdateCase{"YesWhileTheLessonDownloads", Choice::LessonThenYes, true},
+                                           UpdateCase{"LessonOnDiskChosenAfterYes", Choice::YesThenLessonOnDisk, true},
+                                           UpdateCase{"LessonToDownloadChosenAfterYes",
+                                                      Choice::YesThenLessonToDownload, false}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // A site and a lesson host that accept and never answer, with time-outs far beyond the

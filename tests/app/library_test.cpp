@@ -1,11 +1,14 @@
 // The lesson library: the menu's marks of lessons whole on disk, and downloading them all.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <utility>
 
+#include "core/swf_file.h"
 #include "tests/app/program_harness.h"
 
 namespace pw {
@@ -46,6 +49,44 @@ TEST(LibraryTest, TheMenuMarksTheLessonsWholeOnDisk) {
     EXPECT_TRUE(h.program->LessonReady(2, 1));
 }
 
+
+// A check of a lesson's file that looked at it just before its download renamed it into
+// place answers after the download's completion was applied: the mark stays.
+TEST(LibraryTest, ACompletedLessonsMarkSurvivesALateCheck) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false, released = false;
+    std::string cache;
+    ProgramHarness h(testing::ShortTimeouts(), {}, {}, [&](const Text& path) {
+        if (path != cache) return IsWholeSwfFile(path);
+        std::unique_lock lock(mutex);
+        held = true;
+        changed.wait(lock, [&] { return released; });
+        return false;  // what it saw before the rename
+    });
+    const auto release = [&] {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    };
+    struct Release {
+        std::function<void()> run;
+        ~Release() { run(); }
+    } releasedAtTheEnd{release};
+    cache = h.CacheFile(0, 6);
+    h.ServeLesson(0, 6, 20000);
+
+    h.program->OnLessonMenuItemClicked(0, 6);
+    ASSERT_TRUE(h.Until([&] { return h.program->LessonReady(0, 6); }));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(held);  // the download's own check, asked when it started, is still out
+    }
+    release();
+    ASSERT_TRUE(h.Settle());
+    EXPECT_TRUE(h.program->LessonReady(0, 6));
+    EXPECT_EQ(h.display.ReadyLessons(), (Lessons{{0, 6}}));
+}
 
 // Every lesson not whole on disk is fetched, one after another, under one overall
 // progress; one that fails is skipped and named once at the end. A lesson chosen
@@ -101,6 +142,36 @@ TEST(LibraryTest, ChoosingTheLessonDownloadAllIsFetchingPlaysItOnceWhole) {
     EXPECT_FALSE(h.program->DownloadAllRunning());
     EXPECT_TRUE(h.messages.Texts().empty());
 }
+
+// An update said Yes to while download-all fetches a lesson waits for it; download-all's
+// end, by itself or cancelled, lets the update go.
+class DownloadAllEndTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(DownloadAllEndTest, StartsTheWaitingUpdate) {
+    const bool cancelled = GetParam();
+    ProgramHarness h;
+    for (const LessonRow& row : LessonCatalogue()) h.ServeLesson(row.group, row.item, 12000);
+    h.ServeLesson(0, 0, 12000, {.stallAfter = 6000});
+    const std::string update = FixtureServer::GeneratedBody(15000);
+    h.server.Serve("/new/update.swf", {.body = update});
+
+    h.program->StartDownloadAll();
+    ASSERT_TRUE(h.Until([&] { return CountRequests(h.server, "GET") == 1; }));
+    h.program->globals().CurrentUrl = h.server.BaseUrl() + "/new/update.swf";
+    h.program->globals().CurrentFileName = "update.swf";
+    h.program->StartDownloadWorker();  // Yes
+    if (cancelled) h.program->CancelDownloadAll();
+    h.server.ReleaseStalls();
+    ASSERT_TRUE(h.Settle());
+
+    EXPECT_FALSE(h.program->DownloadAllRunning());
+    EXPECT_TRUE(ReadWholeFile(h.dir.File("update.swf")) == update);
+    EXPECT_EQ(CountRequests(h.server, "GET"), cancelled ? 2 : 33);
+    EXPECT_TRUE(testing::Played(h.display, h.dir.File("update.swf")));  // nothing was chosen since Yes
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, DownloadAllEndTest, ::testing::Bool(),
+                         [](const auto& testCase) { return testCase.param ? "Cancelled" : "Finished"; });
 
 }  // namespace
 }  // namespace pw

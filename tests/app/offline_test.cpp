@@ -141,11 +141,17 @@ TEST(OfflineTest, AnEmptyCacheFileIsNeverComplete) {
 }
 
 TEST(OfflineTest, ACompressedBodyIsStoredDecodedAndItsProgressEndsAtItsEnd) {
-    // One whole movie, large and compressible: an uncompressed movie's header before the
-    // bytes of six lessons, its length counting them all.
-    std::string movie = "FWS\x0A" + std::string(4, '\0');
-    for (int i = 0; i < 6; ++i) movie += Movie(0, 11 + i % 5);
-    for (int i = 0; i < 4; ++i) movie[4 + i] = static_cast<char>((movie.size() >> (8 * i)) & 0xFF);
+    // One whole movie, large and compressible: the bytes of six lessons in one tag of an
+    // uncompressed movie (header, empty stage rectangle, rate and count; the tag's header
+    // with its four-byte length), then the End tag.
+    std::string lessons;
+    for (int i = 0; i < 6; ++i) lessons += Movie(0, 11 + i % 5);
+    std::string movie = "FWS\x0A" + std::string(4, '\0') + std::string("\0\0\x0c\x01\0\xff\xff", 7) +
+                        std::string(4, '\0') + lessons + std::string(2, '\0');
+    for (int i = 0; i < 4; ++i) {
+        movie[4 + i] = static_cast<char>((movie.size() >> (8 * i)) & 0xFF);
+        movie[15 + i] = static_cast<char>((lessons.size() >> (8 * i)) & 0xFF);
+    }
     const std::string gzipped = Gzip(movie);
     ASSERT_LT(gzipped.size(), movie.size());
     ProgramHarness h;

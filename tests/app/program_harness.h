@@ -30,8 +30,10 @@ inline NetworkTimeouts ShortTimeouts(std::chrono::milliseconds total = std::chro
 class ProgramHarness {
 public:
     // `lessonHost`, `siteHost` empty: the fixture server serves the lessons, the site.
+    // `isWholeMovie`: the menu's check of a cache file, when not the program's own.
     explicit ProgramHarness(NetworkTimeouts timeouts = ShortTimeouts(), const std::string& lessonHost = {},
-                            const std::string& siteHost = {}) {
+                            const std::string& siteHost = {},
+                            std::function<bool(const Text& path)> isWholeMovie = {}) {
         const std::string host = siteHost.empty() ? server.HostPort() : siteHost;
         const std::string lessons = lessonHost.empty() ? server.HostPort() : lessonHost;
         ProgramSetup setup;
@@ -41,6 +43,7 @@ public:
         setup.openInBrowser = [this](const Text& url) { browserOpened.push_back(url); };
         setup.openFolder = [this](const Text& folder) { foldersOpened.push_back(folder); };
         setup.timeouts = timeouts;
+        setup.isWholeMovie = std::move(isWholeMovie);
         program = std::make_unique<Program>(std::move(setup));
         program->AttachDisplay(display);
     }

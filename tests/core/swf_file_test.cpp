@@ -41,6 +41,25 @@ std::string Fws(const std::string& body, std::uint32_t claimedLength) {
     return Header("FWS", claimedLength) + body;
 }
 
+// A tag in its long form, whatever its length.
+std::string Tag(std::uint16_t code, const std::string& body) {
+    const auto word = static_cast<std::uint16_t>(code << 6 | 0x3F);
+    return std::string{static_cast<char>(word & 0xff), static_cast<char>(word >> 8)} +
+           LittleEndian32(static_cast<std::uint32_t>(body.size())) + body;
+}
+
+// An uncompressed movie whose header claims its length: a stage rectangle of 11-bit
+// values, frame rate and count, then `tags`.
+std::string FwsOf(const std::string& tags) {
+    const std::string body = std::string("\x58\x00\x00\x00\x00\x00\x00", 7) + std::string("\x00\x0c\x01\x00", 4) + tags;
+    return Fws(body, static_cast<std::uint32_t>(body.size() + 8));
+}
+
+const std::string kEndTag(2, '\0');
+
+// A whole one: `tags`, then the End tag.
+std::string FwsMovie(const std::string& tags) { return FwsOf(tags + kEndTag); }
+
 std::string Zlib(const std::string& data) {
     uLongf length = compressBound(data.size());
     std::string out(length, '\0');
@@ -102,7 +121,13 @@ void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 std::vector<Case> Cases() {
     const std::string body = Body(200 * 1024);
     const std::string small = Body(3000);
-    const std::string fws = Fws(body, Claim(body));
+    // Tags of several sizes, one of them longer than the checker's 64 KiB pieces.
+    const std::string fws = FwsMovie(Tag(77, body.substr(0, 100)) + Tag(2, body.substr(100, 150000)) +
+                                     Tag(1, "") + Tag(12, body.substr(150100)));
+    // The same length, its tags laid out otherwise: a download joined from the start of
+    // one and the end of the other keeps the length but not the tags.
+    const std::string other = FwsMovie(Tag(2, body.substr(0, 70000)) + Tag(12, body.substr(70000)));
+    const std::string joined = fws.substr(0, 100000) + other.substr(100000);
     const std::string cws = Cws(body, Claim(body));
     const std::string zws = Zws(body, Claim(body), true);
     std::string corrupt = cws;
@@ -115,7 +140,12 @@ std::vector<Case> Cases() {
 
     return {
         {"FwsWhole", fws, true},
-        {"FwsHeaderAloneClaimingEight", Fws("", 8), true},
+        {"FwsOtherLayoutWhole", other, true},
+        {"FwsJoinedFromTwoMoviesOfOneLength", joined, false},
+        {"FwsWithoutEndTag", FwsOf(Tag(2, small)), false},
+        {"FwsBytesAfterItsEndTag", FwsOf(Tag(2, small) + kEndTag + "xx"), false},
+        {"FwsTagRunsPastItsEnd", FwsOf(Tag(2, small).substr(0, 100) + kEndTag), false},
+        {"FwsHeaderAloneClaimingEight", Fws("", 8), false},
         {"FwsOneByteShort", fws.substr(0, fws.size() - 1), false},
         {"FwsOneByteExtra", fws + 'x', false},
         {"FwsClaims4GB", Fws(small, 0xffffffffu), false},
@@ -183,7 +213,7 @@ TEST(WholeSwfFile, NoRegularFileIsWhole) {
 }
 
 TEST(WholeSwf, AReadErrorIsNeverWhole) {
-    const std::string fws = Fws(Body(100), 108);
+    const std::string fws = FwsMovie(Tag(2, Body(100)));
     ASSERT_TRUE(IsWholeSwf(Source(fws, 1 << 20)));
     // Every byte delivered, then the source fails instead of ending: more may have followed.
     const SwfByteSource whole = Source(fws, 1 << 20);

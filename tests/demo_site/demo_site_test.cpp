@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,6 +35,10 @@ struct Reply {
     std::string body;
     std::string contentType;
     curl_off_t contentLength = -1;
+
+    // The value of the response's header `name`; empty when it has none.
+    std::string Header(const char* name) const { return headers.count(name) ? headers.at(name) : std::string(); }
+    std::map<std::string, std::string> headers;  // as the server spelled their names
 };
 
 enum class Method { Get, Head, Post };
@@ -48,6 +53,17 @@ struct Collector {
     const std::function<void()>* onBytes;
 };
 
+std::size_t CollectHeader(char* data, std::size_t size, std::size_t count, void* target) {
+    const std::string line(data, size * count);
+    const std::size_t colon = line.find(':');
+    if (colon != std::string::npos) {
+        const std::size_t end = line.find_last_not_of("\r\n");
+        (*static_cast<std::map<std::string, std::string>*>(target))[line.substr(0, colon)] =
+            line.substr(colon + 2, end + 1 - (colon + 2));
+    }
+    return size * count;
+}
+
 std::size_t Collect(char* data, std::size_t size, std::size_t count, void* target) {
     const auto* collector = static_cast<Collector*>(target);
     collector->body->append(data, size * count);
@@ -57,10 +73,15 @@ std::size_t Collect(char* data, std::size_t size, std::size_t count, void* targe
 
 // `onBytes` runs on the calling thread after every piece of the body that arrives.
 Reply Fetch(const std::string& url, Method method = Method::Get, const std::string& postBody = "",
-            const std::function<void()>& onBytes = {}) {
+            const std::function<void()>& onBytes = {}, const std::vector<std::string>& headerLines = {}) {
     Reply reply;
     Collector collector{&reply.body, &onBytes};
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr, &curl_slist_free_all);
+    for (const std::string& line : headerLines) headers.reset(curl_slist_append(headers.release(), line.c_str()));
+    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, CollectHeader);
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &reply.headers);
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl.get(), CURLOPT_PROXY, "");
     curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 60L);
@@ -112,18 +133,20 @@ TEST(DemoSiteCommandLine, DefaultsServeTheProgramsOwnHostAndVersion) {
 }
 
 TEST(DemoSiteCommandLine, ReadsEveryOption) {
-    const CommandLine parsed = Parse({"--port", "0", "--newer", "2.1", "--way", "browser", "--rate", "0"});
+    const CommandLine parsed =
+        Parse({"--port", "0", "--newer", "2.1", "--way", "browser", "--rate", "0", "--break-once"});
     ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_TRUE(parsed.options->breakOnce);
     EXPECT_EQ(parsed.options->port, 0);
     EXPECT_EQ(parsed.options->newerVersion, "2.1");
     EXPECT_EQ(parsed.options->way, UpdateWay::Browser);
     EXPECT_EQ(parsed.options->rateKbPerSecond, 0u);
 
-    const CommandLine exporting = Parse({"--export", "site", "--force", "--host", "example.org:8080", "--newer", "2.1"});
+    const CommandLine exporting = Parse({"--export", "site", "--force", "--host", "https://example.org:8080", "--newer", "2.1"});
     ASSERT_TRUE(exporting.exportTo) << exporting.error;
     EXPECT_EQ(exporting.exportTo->directory, "site");
     EXPECT_TRUE(exporting.exportTo->force);
-    EXPECT_EQ(exporting.exportTo->siteHost, "example.org:8080");
+    EXPECT_EQ(exporting.exportTo->siteHost, "https://example.org:8080");
     EXPECT_EQ(exporting.options->newerVersion, "2.1");
     EXPECT_FALSE(parsed.exportTo);
 
@@ -139,7 +162,7 @@ TEST(DemoSiteCommandLine, RefusesWrongArguments) {
         {"--way", "ftp"},     {"--rate", "fast"}, {"--rate", "-5"},      {"--newer", ""},
         {"--newer", "2.1</p>"}, {"--newer", "2.1\n"}, {"--colour", "red"}, {"2.1"},
         {"--export"}, {"--export", ""}, {"--force"}, {"--host", "example.org"},
-        {"--export", "d", "--host", "a/b"}, {"--export", "d", "--port", "1"}};
+        {"--export", "d", "--host", "a/b"}, {"--export", "d", "--port", "1"}, {"--export", "d", "--break-once"}};
     for (const auto& args : wrong) {
         const CommandLine parsed = Parse(args);
         EXPECT_FALSE(parsed.options) << args[0] << " " << (args.size() > 1 ? args[1] : "");
@@ -250,6 +273,44 @@ TEST_F(DemoSiteTest, ServesEveryLessonAtItsGbkPath) {
         EXPECT_EQ(get.status, 200);
         EXPECT_EQ(get.contentLength, static_cast<curl_off_t>(movie.size()));
         EXPECT_TRUE(get.body == movie) << get.body.size() << " bytes instead of " << movie.size();
+    }
+}
+
+// Ranges are answered as nginx answers them: the rest from where a Range starts while
+// If-Range, when sent, names the lesson's strong ETag or its Last-Modified, else the whole
+// lesson; a Range past the end is refused. With --break-once a lesson's first transfer
+// breaks off halfway, and the rest is had so.
+TEST(DemoSiteRanges, AreAnsweredAsNginxAnswersThem) {
+    DemoSiteOptions options;
+    options.rateKbPerSecond = 0;
+    options.breakOnce = true;
+    const auto site = StartSite(options);
+    ASSERT_NE(site, nullptr);
+    const LessonRow& row = LessonCatalogue()[3];
+    const std::string movie = AsString(swf::MakeSampleLesson(row.group, row.item));
+    const std::string url = "http://" + site->HostPort() + WirePath(FromUtf8(row.path));
+    const Reply first = Fetch(url);
+    EXPECT_NE(first.code, CURLE_OK);
+    ASSERT_EQ(first.body.size(), movie.size() / 2);
+    const std::string etag = first.Header("ETag"), half = std::to_string(movie.size() / 2);
+    ASSERT_TRUE(etag.starts_with("\"")) << etag;  // strong
+
+    const std::string size = std::to_string(movie.size());
+    const std::vector<std::pair<std::vector<std::string>, long>> rows{
+        {{"Range: bytes=" + half + "-", "If-Range: " + etag}, 206},
+        {{"Range: bytes=" + half + "-", "If-Range: " + first.Header("Last-Modified")}, 206},
+        {{"Range: bytes=" + half + "-", "If-Range: \"another\""}, 200},
+        {{"Range: bytes=" + size + "-"}, 416},
+    };
+    for (const auto& [headers, status] : rows) {
+        SCOPED_TRACE(headers.back());
+        const Reply reply = Fetch(url, Method::Get, "", {}, headers);
+        EXPECT_EQ(reply.status, status);
+        if (status == 416) {
+            EXPECT_EQ(reply.Header("Content-Range"), "bytes */" + size);
+        } else {
+            EXPECT_TRUE((status == 206 ? first.body + reply.body : reply.body) == movie);
+        }
     }
 }
 

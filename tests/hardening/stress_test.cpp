@@ -50,6 +50,7 @@ public:
     void PlayFlash() override { inner_.PlayFlash(); }
     void SetWebAddress(const Text& url) override { inner_.SetWebAddress(url); }
     void SetLessonReady(int group, int item, bool ready) override { inner_.SetLessonReady(group, item, ready); }
+    void SetUpdateFigures(const Text& line) override { inner_.SetUpdateFigures(line); }
 
     const Text& Movie() const { return movie_; }
 

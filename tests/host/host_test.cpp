@@ -22,6 +22,7 @@
 
 #include "host/flash_scheme.h"
 #include "host/flash_view.h"
+#include "host/guarded_page.h"
 #include "host/web_view.h"
 #include "tests/support/gui_test_support.h"
 #include "tests/host/flash_test_support.h"
@@ -144,6 +145,8 @@ private slots:
     void engineFlagsOfTheUserStay();
     void webViewNavigatesToPage();
     void sitePageCannotReachThePlayerScheme();
+    void linksOnTheSiteHost_data();
+    void linksOnTheSiteHost();
 
 private:
     QTemporaryDir dir_;
@@ -545,6 +548,34 @@ void HostTest::sitePageCannotReachThePlayerScheme() {
         QCOMPARE(read, QStringLiteral("refused"));
     }
     server.stop();
+}
+
+void HostTest::linksOnTheSiteHost_data() {
+    QTest::addColumn<QString>("site");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("onSite");
+    const auto row = [](const char* name, const char* site, const char* url, bool onSite) {
+        QTest::newRow(name) << QString::fromLatin1(site) << QString::fromLatin1(url) << onSite;
+    };
+    row("same host and port", "127.0.0.1:8080", "http://127.0.0.1:8080/tovel/a.html", true);
+    row("another port", "127.0.0.1:8080", "http://127.0.0.1:8081/tovel/a.html", false);
+    row("another host", "127.0.0.1:8080", "http://127.0.0.2:8080/", false);
+    row("host in another case", "example.org", "http://EXAMPLE.org/tovel/", true);
+    row("https link of an http site", "example.org", "https://example.org/tovel/", true);
+    row("https on another port", "example.org", "https://example.org:8443/", false);
+    row("http link of an https site", "https://example.org", "http://example.org/tovel/a.html", true);
+    row("https site's port written out", "HTTPS://example.org/", "https://example.org:443/tovel/", true);
+    row("http, another port, https site", "https://example.org", "http://example.org:8080/", false);
+    row("https site on its own port", "https://127.0.0.1:8443", "https://127.0.0.1:8443/tovel/", true);
+    row("standard port, site on its own", "https://127.0.0.1:8443", "http://127.0.0.1/tovel/", false);
+    row("another scheme", "https://example.org", "ftp://example.org/", false);
+}
+
+void HostTest::linksOnTheSiteHost() {
+    QFETCH(QString, site);
+    QFETCH(QString, url);
+    QFETCH(bool, onSite);
+    QCOMPARE(pw::IsOnSiteHost(QUrl(url), site), onSite);
 }
 
 int main(int argc, char** argv) {

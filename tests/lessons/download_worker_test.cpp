@@ -1,9 +1,13 @@
 // The download worker's events and the worker threads, without a display.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
+#include <ostream>
 #include <string>
 
 #include "lessons/download_progress.h"
@@ -17,7 +21,9 @@ namespace {
 using namespace std::chrono_literals;
 using testing::FixtureResource;
 using testing::FixtureServer;
+using testing::ReadWholeFile;
 using testing::TempDir;
+using testing::WriteWholeFile;
 using Kind = DownloadEvent::Kind;
 
 // Collects a worker's events; they arrive on the worker's thread.
@@ -120,6 +126,81 @@ TEST_F(DownloadWorkerTest, AStoppedJobReportsNothingMore) {
     threads.StopAll();
     EXPECT_FALSE(threads.Running());
     for (const auto& e : log_.Events()) EXPECT_EQ(e.kind, Kind::Progress);
+}
+
+struct UnsafeValidator {
+    const char* name;
+    std::string validator;
+};
+
+void PrintTo(const UnsafeValidator& c, std::ostream* os) { *os << c.name; }
+
+class UnsafeValidatorTest : public DownloadWorkerTest, public ::testing::WithParamInterface<UnsafeValidator> {};
+
+// A part's validator goes back to the server as it was kept: one that would break the
+// request's header lines is never sent, and the lesson is fetched again from its start.
+TEST_P(UnsafeValidatorTest, IsNeverSentAndTheDownloadStartsAgain) {
+    const std::string body = FixtureServer::GeneratedBody(30000);
+    server_.Serve("/a.swf", {.body = body});
+    const std::string lesson = dir_.File("lesson.ylq");
+    WriteWholeFile(PartFilePath(lesson), body.substr(0, 10000));
+    WriteWholeFile(PartMetaPath(lesson), GetParam().validator);
+
+    DownloadWorker(Job("/a.swf"), log_.Sink(), {});
+
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_FALSE(requests[0].Header("If-Range"));
+    EXPECT_FALSE(requests[0].Header("Range"));
+    EXPECT_FALSE(requests[0].Header("X-Injected"));
+    EXPECT_TRUE(ReadWholeFile(lesson) == body);
+    ASSERT_FALSE(log_.Events().empty());
+    EXPECT_EQ(log_.Events().back().kind, Kind::Completed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Validators, UnsafeValidatorTest,
+                         ::testing::Values(UnsafeValidator{"CarriageReturnLineFeed", "\"v1\"\r\nX-Injected: 1"},
+                                           UnsafeValidator{"LineFeed", "\"v1\"\nX-Injected: 1"},
+                                           UnsafeValidator{"CarriageReturn", "\"v1\"\rX-Injected: 1"},
+                                           UnsafeValidator{"Control", std::string("\"v1\"\x01", 5)},
+                                           UnsafeValidator{"Delete", "\"v1\"\x7f"}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// Written to disk before its name is put in place, and the folder flushed after: the part's
+// validator, then the finished part as the lesson.
+TEST_F(DownloadWorkerTest, FilesAreFlushedBeforeTheirRenameAndTheirFolderAfter) {
+    const std::string body = FixtureServer::GeneratedBody(30000);
+    server_.Serve("/a.swf", {.body = body});
+    const std::string lesson = dir_.File("lesson.ylq");
+    std::vector<std::string> calls;
+    const DurableWriteCalls& system = SystemWriteCalls();
+    DownloadSettings settings;
+    settings.writeCalls = {
+        [&](int fd) {
+            calls.push_back("flush " + std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)).string());
+            return system.flushFile(fd);
+        },
+        [&](const Text& from, const Text& to) {
+            calls.push_back("rename " + from + " " + to);
+            return system.rename(from, to);
+        },
+        [&](const Text& folder) {
+            calls.push_back("flush folder " + folder);
+            return system.flushFolder(folder);
+        },
+    };
+
+    DownloadWorker(Job("/a.swf"), log_.Sink(), settings);
+
+    EXPECT_TRUE(ReadWholeFile(lesson) == body);
+    ASSERT_EQ(calls.size(), 6u);
+    const std::string metaTemporary = calls[0].substr(6);
+    EXPECT_TRUE(metaTemporary.starts_with(PartMetaPath(lesson) + ".")) << metaTemporary;
+    const std::string part = PartFilePath(lesson);
+    EXPECT_EQ(calls, (std::vector<std::string>{"flush " + metaTemporary,
+                                               "rename " + metaTemporary + " " + PartMetaPath(lesson),
+                                               "flush folder " + dir_.Path(), "flush " + part,
+                                               "rename " + part + " " + lesson, "flush folder " + dir_.Path()}));
 }
 
 TEST(WorkerThreadsTest, StartingOneSupersedesTheRunningOneAndAllAreJoined) {

@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/hardening/hardening_support.h"
@@ -25,14 +27,20 @@ struct LoggedRequest {
     int status = 0;
 };
 
-// A real nginx on 127.0.0.1 serving `root` with the project's server block: run as the
-// invoking user, everything of its own (configuration, logs, pid, temporary files) in a
-// temporary prefix, stopped by the destructor.
+// Lines of a server block as written there, and what the test puts in their place.
+using LineReplacements = std::vector<std::pair<std::string, std::string>>;
+
+// A real nginx on 127.0.0.1 serving `root` with one of the project's server blocks: run as
+// the invoking user, everything of its own (configuration, logs, pid, temporary files) in
+// a temporary prefix, stopped by the destructor.
 class NginxServer {
 public:
-    // Nothing when nginx did not come up on `port` (then `why` says what it logged).
+    // `serverBlock` listens on 127.0.0.1:`port` instead of the address its listen line
+    // names, serves `root`, has each of `lines` replaced, and includes the locations it
+    // shares with the other block from beside it. Nothing when nginx did not come up on
+    // `port` (then `why` says what it logged).
     static std::unique_ptr<NginxServer> Start(const std::string& serverBlock, const std::string& root, int port,
-                                              std::string& why) {
+                                              std::string& why, const LineReplacements& lines = {}) {
         if (::access(kNginx, X_OK) != 0) {
             why = std::string("no ") + kNginx + ": scripts/setup.sh installs nginx-light";
             return nullptr;
@@ -40,12 +48,19 @@ public:
         auto server = std::unique_ptr<NginxServer>(new NginxServer());
         const std::string& p = server->prefix_.Path();
         std::string site = ReadWholeFile(serverBlock);
-        if (!Substitute(site, "    listen 80;", "    listen 127.0.0.1:" + std::to_string(port) + ";") ||
-            !Substitute(site, "    root /srv/pebblewick/site;", "    root " + root + ";")) {
-            why = serverBlock + " lacks its listen or root line";
+        bool complete =
+            ListenOn(site, port) && Substitute(site, "    root /srv/pebblewick/site;", "    root " + root + ";");
+        for (const auto& [line, replacement] : lines) complete = complete && Substitute(site, line, replacement);
+        if (!complete) {
+            why = serverBlock + " lacks its listen or root line, or one the test replaces";
             return nullptr;
         }
         WriteWholeFile(p + "/site.conf", site);
+        // Its include names nginx's snippets folder, which is beside the configuration.
+        std::filesystem::create_directory(p + "/snippets");
+        const std::string shared = "pebblewick-site.conf";
+        WriteWholeFile(p + "/snippets/" + shared,
+                       ReadWholeFile(std::filesystem::path(serverBlock).replace_filename(shared)));
         std::ostringstream conf;
         // As root the workers would drop to nobody, who cannot read a private test folder.
         if (::geteuid() == 0) conf << "user root;\n";
@@ -103,6 +118,17 @@ private:
         const std::size_t at = text.find(line + "\n");
         if (at == std::string::npos) return false;
         text.replace(at, line.size(), replacement);
+        return true;
+    }
+
+    // The listen line's address (up to its first blank or semicolon) becomes 127.0.0.1:port.
+    static bool ListenOn(std::string& text, int port) {
+        const std::string key = "\n    listen ";
+        const std::size_t at = text.find(key);
+        if (at == std::string::npos) return false;
+        const std::size_t from = at + key.size(), to = text.find_first_of(" ;", from);
+        if (to == std::string::npos) return false;
+        text.replace(from, to - from, "127.0.0.1:" + std::to_string(port));
         return true;
     }
 

@@ -16,8 +16,9 @@
 #include "net/resumable_downloader.h"
 #include "net/update_page_request.h"
 #include "tests/net/net_test_support.h"
-#include "tests/site/nginx_server.h"
+#include "tests/site/served_site.h"
 #include "tests/support/message_recorder.h"
+#include "tests/support/scoped_env.h"
 #include "tools/demo_site/demo_site.h"
 
 namespace pw {
@@ -29,16 +30,12 @@ class SiteTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string why;
-        // A port found free may be taken before nginx binds it: then another one.
-        for (int attempt = 0; attempt < 5 && !nginx_; ++attempt) {
-            const int port = ClosedLoopbackPort();
-            host_ = "127.0.0.1:" + std::to_string(port);
-            demo::DemoSiteOptions options;
-            options.newerVersion = "2.1";
-            ASSERT_EQ(demo::ExportSite(options, {root_, true, host_}), "");
-            nginx_ = NginxServer::Start(PEBBLEWICK_SOURCE_DIR "/packaging/site/nginx.conf", root_, port, why);
-        }
-        ASSERT_NE(nginx_, nullptr) << why;
+        demo::DemoSiteOptions options;
+        options.newerVersion = "2.1";
+        ServedSite site = ServeDemoSite(root_, options, nullptr, why);
+        ASSERT_NE(site.nginx, nullptr) << why;
+        host_ = site.host;
+        nginx_ = std::move(site.nginx);
         hosts_ = Hosts{host_, host_, host_};
     }
 
@@ -148,6 +145,78 @@ TEST_F(SiteTest, EachFileComesWithItsTypeAndValidators) {
         }
     }
 }
+
+// The site over https, from nginx's TLS block with a certificate of the test's own
+// authority: the program's requests reach it only when they trust that authority and the
+// certificate names the address asked for.
+enum class Trust { SystemOnly, File, Folder };  // SSL_CERT_FILE, SSL_CERT_DIR name the test's authority
+
+struct TlsCase {
+    const char* name;
+    const char* certifiedAddress;  // the server certificate's one IP address
+    Trust trust;
+    bool reaches;
+};
+
+void PrintTo(const TlsCase& c, std::ostream* os) { *os << c.name; }
+
+class SiteOverTls : public ::testing::TestWithParam<TlsCase> {};
+
+TEST_P(SiteOverTls, UpdatePageAndLessonComeOnlyFromATrustedCertificate) {
+    const TlsCase& c = GetParam();
+    TempDir dir;
+    const auto tls = MakeTestAuthority(dir.Path(), c.certifiedAddress);
+    ASSERT_NE(tls, nullptr) << "openssl could not make the test's certificates";
+    std::string why;
+    demo::DemoSiteOptions options;
+    options.newerVersion = "2.1";
+    const ServedSite site = ServeDemoSite(dir.File("site"), options, tls.get(), why);
+    ASSERT_NE(site.nginx, nullptr) << why;
+    const Hosts hosts{site.host, site.host, site.host};
+    const std::string folder = dir.File("authorities");
+    std::filesystem::create_directory(folder);
+    std::filesystem::copy_file(tls->authority, folder + "/test.pem");
+    ASSERT_TRUE(RunTool({"openssl", "rehash", folder}));
+    const ScopedEnv bundle("CURL_CA_BUNDLE", nullptr);
+    const ScopedEnv file("SSL_CERT_FILE", c.trust == Trust::File ? tls->authority.c_str() : nullptr);
+    const ScopedEnv folders("SSL_CERT_DIR", c.trust == Trust::Folder ? folder.c_str() : nullptr);
+
+    ProgramState globals{"2.0", {}, {}, 0};
+    MessageRecorder messages(MessageAnswer::No);
+    UpdateCheck(globals, FetchUpdatePage(hosts.SiteBaseUrl() + "test.html"), {messages, [](const Text&) {}, [] {}});
+    EXPECT_EQ(messages.Requests().size(), c.reaches ? 1u : 0u);
+    if (c.reaches) {
+        EXPECT_EQ(globals.CurrentUrl, site.host + "/tovel/update/pebblewick21.swf");
+    }
+
+    const LessonEntry lesson = *Lookup(0, 0);
+    const Text url = RemoteAddress(lesson, hosts);
+    const Text cache = dir.File(lesson.cacheName);
+    std::vector<DownloadEvent> events;
+    DownloadWorker({1, url, cache, true}, [&](DownloadEvent event) { events.push_back(std::move(event)); }, {});
+    ASSERT_FALSE(events.empty());
+    std::vector<LessonStep> steps;
+    ProbeLesson(url, cache, {}, {}, [&](LessonStep step) { steps.push_back(step); });
+    if (c.reaches) {
+        EXPECT_EQ(events.back().kind, DownloadEvent::Kind::Completed) << ToUtf8(events.back().message);
+        EXPECT_TRUE(ReadWholeFile(cache) == ReadWholeFile(dir.File("site") + lesson.path));
+        EXPECT_EQ(steps, std::vector{LessonStep::Play});
+    } else {
+        EXPECT_EQ(events.back().kind, DownloadEvent::Kind::Failed);
+        EXPECT_EQ(events.back().message, Gbk<"不能打开该URL!">());
+        EXPECT_FALSE(std::filesystem::exists(cache));
+        EXPECT_EQ(steps, std::vector{LessonStep::Download});
+        // Refused in the handshake: not one request reached the server.
+        EXPECT_TRUE(site.nginx->Log().empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Certificates, SiteOverTls,
+                         ::testing::Values(TlsCase{"AuthorityInAFile", "127.0.0.1", Trust::File, true},
+                                           TlsCase{"AuthorityInAFolder", "127.0.0.1", Trust::Folder, true},
+                                           TlsCase{"UnknownAuthority", "127.0.0.1", Trust::SystemOnly, false},
+                                           TlsCase{"CertificateOfAnotherAddress", "127.0.0.2", Trust::File, false}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 }  // namespace
 }  // namespace pw

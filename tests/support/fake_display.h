@@ -60,6 +60,11 @@ public:
         log_.push_back("ready " + std::to_string(group) + " " + std::to_string(item) + " " + (ready ? "yes" : "no"));
     }
 
+    void SetUpdateFigures(const Text& line) override {
+        updateFigures_ = line;
+        log_.push_back(line.empty() ? "no update figures" : "update figures");
+    }
+
     const std::vector<std::string>& Log() const { return log_; }
     // The lessons marked whole on disk, as (group, item).
     std::set<std::pair<int, int>> ReadyLessons() const {
@@ -74,6 +79,7 @@ public:
     std::int32_t Position() const { return position_; }
     const Text& Movie() const { return movie_; }
     const Text& Address() const { return address_; }
+    const Text& UpdateFigures() const { return updateFigures_; }
     bool DownloadDisplayShown() const { return label_ && bar_; }
 
     // Which of the views the content area shows: "web", "web+download" (a download's
@@ -92,6 +98,7 @@ private:
     std::int32_t position_ = 0;
     Text movie_;
     Text address_;
+    Text updateFigures_;
     std::vector<std::string> log_;
     std::vector<Text> captions_;
     std::vector<std::int32_t> positions_;

@@ -36,11 +36,18 @@ std::optional<std::string> RecordedRequest::Header(std::string_view name) const 
 }
 
 char FixtureServer::GeneratedByte(std::size_t offset, std::size_t size) {
-    if (size >= 8 && offset < 8) {
-        constexpr char kSignature[] = {'F', 'W', 'S', 10};
-        if (offset < 4) return kSignature[offset];
-        return static_cast<char>((size >> (8 * (offset - 4))) & 0xFF);
+    // The header, an empty stage rectangle, frame rate 12 and one frame, and the header of
+    // one long tag of a code no player knows; the End tag closes the movie.
+    constexpr std::size_t kBeforePattern = 19;
+    constexpr char kFrame[] = {'F', 'W', 'S', 10, 0, 0, 0, 0, 0, 0, 12, 1, 0, '\xff', '\xff'};
+    const bool movie = size >= kBeforePattern + 2;
+    if (size >= 8 && offset >= 4 && offset < 8) return static_cast<char>((size >> (8 * (offset - 4))) & 0xFF);
+    if (movie && offset < kBeforePattern) {
+        if (offset < sizeof kFrame) return kFrame[offset];
+        return static_cast<char>(((size - kBeforePattern - 2) >> (8 * (offset - sizeof kFrame))) & 0xFF);
     }
+    if (movie && offset >= size - 2) return '\0';
+    if (size >= 8 && offset < 4) return kFrame[offset];
     // Not periodic in any power of two up to 64 KiB, so a misplaced piece shows.
     return static_cast<char>((offset + (offset >> 8) * 3 + (offset >> 16) * 5) & 0xFF);
 }
@@ -102,7 +109,7 @@ struct FixtureServer::State {
     static std::size_t RangeStart(const httplib::Request& req, const FixtureResource& r) {
         const std::string range = req.get_header_value("Range");
         if (r.ignoreRange || r.status != 200 || r.omitContentLength || !range.starts_with("bytes=")) return 0;
-        if (req.has_header("If-Range") && req.get_header_value("If-Range") != r.etag &&
+        if (!r.ignoreIfRange && req.has_header("If-Range") && req.get_header_value("If-Range") != r.etag &&
             req.get_header_value("If-Range") != r.lastModified)
             return 0;
         return std::strtoull(range.c_str() + 6, nullptr, 10);

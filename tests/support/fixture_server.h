@@ -31,10 +31,12 @@ struct FixtureResource {
     bool stallHead = false;                     // a HEAD gets no answer until ReleaseStalls()
     std::string contentEncoding{};              // not empty: sent as Content-Encoding (the body is sent as given)
     // Sent as ETag and Last-Modified when not empty. A "Range: bytes=N-" is answered with
-    // 206 and the rest, unless `ignoreRange`, or an If-Range names another validator.
+    // 206 and the rest, unless `ignoreRange`, or an If-Range names another validator and
+    // not `ignoreIfRange` (a careless cache's way).
     std::string etag = "\"fixture-1\"";
     std::string lastModified{};
     bool ignoreRange = false;
+    bool ignoreIfRange = false;
     bool wrongRange = false;  // a Range is answered with a range one byte later
 };
 
@@ -74,9 +76,10 @@ public:
     std::size_t BodyBytesSent() const;
 
     // The bytes of a generated body.
-    // Byte `offset` of a generated body of `size` bytes: a whole uncompressed movie by its
-    // header ("FWS", version 10, its length), so that a download of it counts as a lesson;
-    // the rest is a pattern in which a misplaced piece shows.
+    // Byte `offset` of a generated body of `size` bytes: from 21 bytes on, a whole
+    // uncompressed movie ("FWS", version 10, its length, one tag and the End tag), so that
+    // a download of it counts as a lesson; the tag holds a pattern in which a misplaced
+    // piece shows.
     static char GeneratedByte(std::size_t offset, std::size_t size);
     static std::string GeneratedBody(std::size_t size);
 

@@ -230,6 +230,26 @@ TEST_F(ParentCornerTest, VolumeReachesTheNewPlayerAndTheOneThatPlays) {
     EXPECT_TRUE(VolumeBecomes(0.7));
 }
 
+// The download-all button says what pressing it does now: also once the download has
+// ended by itself while the window is open.
+TEST_F(ParentCornerTest, DownloadAllButtonTellsWhetherTheDownloadStillRuns) {
+    Start();
+    QString running, ended;
+    AnswerGateWhenAsked(true, [&](ParentSettingsDialog& settings) {
+        for (QPushButton* button : settings.findChildren<QPushButton*>()) {
+            if (button->text() != QStringLiteral("下载全部课程")) continue;
+            button->click();
+            running = button->text();
+            ProcessEventsUntil([&] { return !app_->program().DownloadAllRunning(); }, 60s);
+            ended = button->text();
+        }
+    });
+    Corner().Open();
+    ASSERT_TRUE(GatesAnswered());
+    EXPECT_EQ(running, QStringLiteral("停止下载全部课程"));
+    EXPECT_EQ(ended, QStringLiteral("下载全部课程"));
+}
+
 TEST_F(ParentCornerTest, SessionEndSilencesTheLessonShowsTheRestPictureAndTheMenuWaitsForTheGate) {
     Start("sessionMinutes=1\n");
     SetFlash();

@@ -1,6 +1,8 @@
 #include "tools/demo_site/demo_site.h"
 #include "tools/demo_site/site_content.h"
 
+#include "core/hosts.h"
+
 #include <httplib.h>
 #include <sys/socket.h>
 
@@ -10,8 +12,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -47,6 +51,8 @@ constexpr const char* kGbkHtml = "text/html; charset=gbk";
 constexpr const char* kFlash = "application/x-shockwave-flash";
 constexpr std::size_t kUnpacedPiece = 64 * 1024;
 constexpr auto kPacingStep = 100ms;
+// Every resource's Last-Modified: the site is made by the program, never edited.
+constexpr const char* kLastModified = "Sat, 01 Jan 2022 00:00:00 GMT";
 
 std::string Page(const std::uint8_t* bytes, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(bytes), size);
@@ -60,6 +66,51 @@ std::optional<std::size_t> ParseCount(std::string_view text) {
     return value;
 }
 
+// A strong validator of a body, in the form nginx gives its ETags: the body's FNV-1a hash
+// and its length. The same body has the same one in every run of the site.
+std::string EntityTag(const std::string& body) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : body) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    char tag[48];
+    std::snprintf(tag, sizeof tag, "\"%llx-%zx\"", static_cast<unsigned long long>(hash), body.size());
+    return tag;
+}
+
+// The bytes a request's Range asks of a body of `size` bytes, read as nginx reads it.
+struct RangeAnswer {
+    enum class Kind { Whole, Part, Unsatisfiable } kind = Kind::Whole;
+    std::size_t first = 0, last = 0;  // Part: inclusive
+};
+
+RangeAnswer AnswerRange(const httplib::Request& req, const std::string& etag, std::size_t size) {
+    using Kind = RangeAnswer::Kind;
+    const std::string range = req.get_header_value("Range");
+    // One range of bytes only; several would take a multipart answer.
+    if (!range.starts_with("bytes=") || range.find(',') != std::string::npos) return {};
+    // A resource changed since the client's copy is sent whole: If-Range names the
+    // validator of that copy.
+    if (req.has_header("If-Range")) {
+        const std::string ifRange = req.get_header_value("If-Range");
+        if (ifRange != etag && ifRange != kLastModified) return {};
+    }
+    const std::string_view spec = std::string_view(range).substr(6);
+    const std::size_t dash = spec.find('-');
+    if (dash == std::string_view::npos) return {};
+    const auto from = ParseCount(spec.substr(0, dash));
+    const auto to = ParseCount(spec.substr(dash + 1));
+    if (dash == 0) {  // the last N bytes
+        if (!to) return {};
+        if (*to == 0 || size == 0) return {Kind::Unsatisfiable};
+        return {Kind::Part, size - std::min(*to, size), size - 1};
+    }
+    if (!from || (dash + 1 < spec.size() && (!to || *to < *from))) return {};
+    if (*from >= size) return {Kind::Unsatisfiable};
+    return {Kind::Part, *from, dash + 1 < spec.size() ? std::min(*to, size - 1) : size - 1};
+}
+
 // A version goes into the update page as it stands, so it must not carry markup or the
 // page's own closing literals.
 bool IsPlainVersion(std::string_view version) {
@@ -70,9 +121,12 @@ bool IsPlainVersion(std::string_view version) {
     });
 }
 
-// A host name or address with an optional port, as it stands in an address: the update
-// page names it, so it must not carry a path, markup or blanks.
+// A host name or address with an optional port and an optional scheme (http:// or
+// https://), as it stands in an address: the update page names it, so it must not carry a
+// path, markup or blanks.
 bool IsPlainHost(std::string_view host) {
+    for (std::string_view scheme : {"http://", "https://"})
+        if (StartsWithNoCase(host, scheme)) host.remove_prefix(scheme.size());
     if (host.empty() || host.size() > 255) return false;
     return std::all_of(host.begin(), host.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' || c == '[' ||
@@ -93,7 +147,7 @@ std::string UpdateFileName(std::string_view version) {
 std::string UpdatePage(const DemoSiteOptions& options, const std::string& hostPort) {
     const bool offersNewer = !options.newerVersion.empty();
     const std::string version = offersNewer ? options.newerVersion : kProgramVersion;
-    const std::string site = "http://" + hostPort + "/tovel/";
+    const std::string site = HostOrigin(hostPort) + "/tovel/";
     const bool download = options.way == UpdateWay::Download;
     const std::string fileName = UpdateFileName(version);
     const std::string address = download ? site + "update/" + fileName : site + "update.html";
@@ -133,7 +187,9 @@ std::string UpdatePage(const DemoSiteOptions& options, const std::string& hostPo
 SiteContent MakeSiteContent(const DemoSiteOptions& options, const std::string& hostPort) {
     SiteContent site;
     auto add = [&site](const std::string& path, std::string body, const char* contentType, bool paced = false) {
-        site.resources[path] = std::make_shared<const Resource>(Resource{std::move(body), contentType, paced});
+        std::string etag = EntityTag(body);
+        site.resources[path] =
+            std::make_shared<const Resource>(Resource{std::move(body), contentType, paced, std::move(etag)});
     };
     const std::string home = PW_PAGE(index);
     add("/tovel/", home, kHtml);
@@ -167,7 +223,7 @@ SiteContent MakeSiteContent(const DemoSiteOptions& options, const std::string& h
 
 const char* Usage() {
     return "usage: pebblewick_demo_site [--port N] [--newer VERSION] [--way download|browser] "
-           "[--rate KB_PER_S]\n"
+           "[--rate KB_PER_S] [--break-once]\n"
            "       pebblewick_demo_site --export DIR [--force] [--host HOST[:PORT]] [--newer VERSION] "
            "[--way download|browser]\n"
            "  --port N           listen on 127.0.0.1:N (default 28960; 0 picks a free port)\n"
@@ -175,10 +231,13 @@ const char* Usage() {
            "  --way WAY          download: the program downloads the update (default);\n"
            "                     browser: it opens the update page in the web browser\n"
            "  --rate KB_PER_S    lesson transfer rate (default 150; 0 = unlimited)\n"
+           "  --break-once       each lesson's first transfer breaks off halfway: choosing it\n"
+           "                     again resumes it where it stopped\n"
            "  --export DIR       write the site as static files into DIR (new or empty) and exit\n"
            "  --force            with --export: replace DIR when it holds a former export\n"
            "  --host HOST        with --export: the host (and port) the site is served on, named\n"
-           "                     by the update page (default 127.0.0.1:28960)\n";
+           "                     by the update page (default 127.0.0.1:28960); https://HOST\n"
+           "                     when it is served over TLS\n";
 }
 
 CommandLine ParseCommandLine(std::span<const char* const> args) {
@@ -194,6 +253,11 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
         }
         if (arg == "--force") {
             force = true;
+            continue;
+        }
+        if (arg == "--break-once") {
+            serverOption = true;
+            options.breakOnce = true;
             continue;
         }
         if (arg != "--port" && arg != "--newer" && arg != "--way" && arg != "--rate" && arg != "--export" &&
@@ -254,7 +318,7 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
         }
     }
     if (exporting && serverOption) {
-        result.error = "--port and --rate are for the live site, not for --export";
+        result.error = "--port, --rate and --break-once are for the live site, not for --export";
         return result;
     }
     if (!exporting && (force || hostGiven)) {
@@ -280,6 +344,15 @@ struct DemoSite::State {
     std::mutex mutex;
     std::condition_variable stopRequested;
     bool stopping = false;
+    std::set<const Resource*> brokenOff;  // with breakOnce: those whose transfer broke off once
+
+    // With breakOnce: where a transfer of the whole of `resource` breaks off, until one has.
+    std::optional<std::size_t> BreakPoint(const Resource& resource) {
+        if (!options.breakOnce || !resource.paced) return std::nullopt;
+        std::lock_guard lock(mutex);
+        if (brokenOff.count(&resource) != 0) return std::nullopt;
+        return resource.body.size() / 2;
+    }
 
     // Waits for `duration`; false when the site stops meanwhile.
     bool Pause(std::chrono::milliseconds duration) {
@@ -297,11 +370,19 @@ struct DemoSite::State {
         return std::max<std::size_t>(1, options.rateKbPerSecond * 1024 * kPacingStep.count() / 1000);
     }
 
-    bool SendPiece(const Resource& resource, std::size_t offset, httplib::DataSink& sink) {
+    // The next piece of the body's bytes from `offset` up to `end`, or up to `breakAt`
+    // where the connection is then closed.
+    bool SendPiece(const Resource& resource, std::size_t offset, std::size_t end, std::optional<std::size_t> breakAt,
+                   httplib::DataSink& sink) {
         if (Stopping()) return false;
+        if (breakAt && offset >= *breakAt) {
+            std::lock_guard lock(mutex);
+            brokenOff.insert(&resource);
+            return false;
+        }
         const bool paced = resource.paced && options.rateKbPerSecond > 0;
         if (paced && offset > 0 && !Pause(kPacingStep)) return false;
-        const std::size_t n = std::min(resource.body.size() - offset, PieceSize(resource));
+        const std::size_t n = std::min({end - offset, PieceSize(resource), breakAt.value_or(end) - offset});
         return sink.write(resource.body.data() + offset, n);
     }
 
@@ -316,16 +397,39 @@ struct DemoSite::State {
             return;
         }
         const std::shared_ptr<const Resource> resource = found->second;
+        const std::size_t size = resource->body.size();
         res.status = 200;
-        if (resource->body.size() < kUnpacedPiece && !resource->paced) {
-            res.set_content(resource->body, resource->contentType.c_str());
+        res.set_header("ETag", resource->etag);
+        res.set_header("Last-Modified", kLastModified);
+        res.set_header("Accept-Ranges", "bytes");
+        // httplib would answer a Range by itself, whatever If-Range says: ranges are
+        // answered here, as nginx answers them.
+        const RangeAnswer range = AnswerRange(req, resource->etag, size);
+        const_cast<httplib::Request&>(req).ranges.clear();
+        if (range.kind == RangeAnswer::Kind::Unsatisfiable) {
+            res.status = 416;
+            res.set_header("Content-Range", "bytes */" + std::to_string(size));
+            return;
+        }
+        std::size_t first = 0, end = size;
+        if (range.kind == RangeAnswer::Kind::Part) {
+            res.status = 206;
+            first = range.first;
+            end = range.last + 1;
+            res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(range.last) + "/" +
+                                                std::to_string(size));
+        }
+        if (size < kUnpacedPiece && !resource->paced) {
+            res.set_content(resource->body.substr(first, end - first), resource->contentType.c_str());
             return;
         }
         // Sent in pieces; HEAD gets the same Content-Length without the body.
-        res.set_content_provider(resource->body.size(), resource->contentType.c_str(),
-                                 [this, resource](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                     return SendPiece(*resource, offset, sink);
-                                 });
+        const std::optional<std::size_t> breakAt = first == 0 ? BreakPoint(*resource) : std::nullopt;
+        res.set_content_provider(
+            end - first, resource->contentType.c_str(),
+            [this, resource, first, end, breakAt](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                return SendPiece(*resource, first + offset, end, breakAt, sink);
+            });
     }
 
     // The guestbook's form stores nothing: it only thanks the writer.

@@ -25,6 +25,9 @@ struct DemoSiteOptions {
     // Lesson bodies go out at this rate so that the progress display can be watched;
     // 0 sends them as fast as the client reads.
     std::size_t rateKbPerSecond = 150;
+    // The first transfer of each lesson (and of the update file) breaks off halfway, so
+    // that choosing the lesson again shows a download resumed where it stopped.
+    bool breakOnce = false;
 };
 
 inline constexpr int kDefaultPort = 28960;
@@ -36,8 +39,8 @@ struct ExportRequest {
     std::string directory;
     // Replaces a folder that holds a former export; any other non-empty folder is refused.
     bool force = false;
-    // The host (and port) the site will be served on: the update page names its
-    // addresses there.
+    // The host (and port) the site will be served on, "https://" before it when served
+    // over TLS: the update page names its addresses there.
     std::string siteHost = "127.0.0.1:28960";
 };
 
@@ -49,8 +52,8 @@ struct CommandLine {
 };
 
 // Reads "--port N", "--newer VERSION", "--way download|browser", "--rate KB_PER_S",
-// "--export DIR", "--force", "--host HOST" and "--help" (the program's own name not
-// included).
+// "--break-once", "--export DIR", "--force", "--host HOST" and "--help" (the program's own
+// name not included).
 CommandLine ParseCommandLine(std::span<const char* const> args);
 const char* Usage();
 

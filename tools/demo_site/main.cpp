@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <span>
 
+#include "core/hosts.h"
 #include "tools/demo_site/demo_site.h"
 
 int main(int argc, char** argv) {
@@ -24,8 +25,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "pebblewick_demo_site: %s\n", problem.c_str());
             return 1;
         }
-        std::printf("Pebblewick site exported to %s, for http://%s/tovel/\n", commandLine.exportTo->directory.c_str(),
-                    commandLine.exportTo->siteHost.c_str());
+        std::printf("Pebblewick site exported to %s, for %s/tovel/\n", commandLine.exportTo->directory.c_str(),
+                    pw::HostOrigin(commandLine.exportTo->siteHost).c_str());
         return 0;
     }
 

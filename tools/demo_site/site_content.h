@@ -15,6 +15,7 @@ struct Resource {
     std::string body;
     std::string contentType;
     bool paced = false;  // sent at the lesson rate
+    std::string etag;    // a strong validator of the body, sent as ETag
 };
 
 struct SiteContent {
