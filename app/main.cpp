@@ -23,7 +23,7 @@ int main(int argc, char* argv[]) {
     // The web engine needs its URL scheme and shared GL contexts before the application,
     // and its processes take the allocator's policy from the environment they start with.
     pw::ReturnLargeBlocksWhenFreedInChildProcesses();
-    pw::LetPlayerPagesCollectGarbage();
+    pw::LetPlayerPagesCollectGarbage(argc, argv);
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

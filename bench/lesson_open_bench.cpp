@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     using namespace pw::bench;
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
 
-    PrepareApplication();
+    PrepareApplication(argc, argv);
     QApplication app(argc, argv);
 
     testing::FixtureServer server;

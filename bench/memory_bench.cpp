@@ -150,7 +150,7 @@ void PrintReading(const TreeMemory& memory) {
 }
 
 int ProgramSide(int argc, char** argv, const std::string& hostPort) {
-    PrepareApplication();
+    PrepareApplication(argc, argv);
     QApplication app(argc, argv);
     const SampleLesson lesson = LargestSampleLesson();
     ScratchDirectory directory;
@@ -169,7 +169,7 @@ int ProgramSide(int argc, char** argv, const std::string& hostPort) {
 // The program playing the movie in `moviePath` as the largest sample lesson's complete
 // cache file; prints its reading. The file is copied, never read into this process.
 int ProgramMovieSide(int argc, char** argv, const std::string& hostPort, const std::string& moviePath) {
-    PrepareApplication();
+    PrepareApplication(argc, argv);
     QApplication app(argc, argv);
     const SampleLesson lesson = LargestSampleLesson();
     ScratchDirectory directory;
@@ -255,7 +255,7 @@ bool ShouldReadAfter(int choice, int choices) {
 }
 
 int ProgramSession(int argc, char** argv, const std::string& hostPort, int choices, int intervalMs) {
-    PrepareApplication();
+    PrepareApplication(argc, argv);
     QApplication app(argc, argv);
     const SampleLesson first = LargestSampleLesson();
     const SampleLesson second = OtherSampleLesson(first.entry);
@@ -281,7 +281,7 @@ int ProgramSession(int argc, char** argv, const std::string& hostPort, int choic
 }
 
 int BareSession(int argc, char** argv, const std::string& hostPort, int choices, int intervalMs) {
-    LetPlayerPagesCollectGarbage();  // the program's engine flags (the bare page calls no gc())
+    LetPlayerPagesCollectGarbage(argc, argv);  // the program's engine flags (the bare page calls no gc())
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QWebEngineView view;
@@ -306,7 +306,7 @@ int BareSession(int argc, char** argv, const std::string& hostPort, int choices,
 // With `allocatorPolicy`, it takes the program's allocator policy too (its own process's
 // and its web engine processes'), for a figure that leaves that policy out.
 int BareSide(int argc, char** argv, const std::string& hostPort, bool allocatorPolicy) {
-    LetPlayerPagesCollectGarbage();
+    LetPlayerPagesCollectGarbage(argc, argv);
     if (allocatorPolicy) {
         ReturnLargeBlocksWhenFreed();
         ReturnLargeBlocksWhenFreedInChildProcesses();

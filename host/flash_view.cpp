@@ -61,15 +61,23 @@ QString NewMovieToken() {
 
 }  // namespace
 
-QByteArray ChromiumFlagsWithGarbageCollection(const QByteArray& flags) {
-    if (flags.contains("--js-flags")) return flags;
+std::optional<QByteArray> ChromiumFlagsWithGarbageCollection(const std::optional<QByteArray>& flags,
+                                                             bool commandLineGivesEngineFlags) {
     const QByteArray exposeGc = "--js-flags=--expose-gc";
-    return flags.isEmpty() ? exposeGc : flags + ' ' + exposeGc;
+    if (!flags) return commandLineGivesEngineFlags ? std::nullopt : std::optional(exposeGc);
+    if (flags->contains("--js-flags")) return std::nullopt;
+    return flags->isEmpty() ? exposeGc : *flags + ' ' + exposeGc;
 }
 
-void LetPlayerPagesCollectGarbage() {
+void LetPlayerPagesCollectGarbage(int argc, char** argv) {
     constexpr char kFlags[] = "QTWEBENGINE_CHROMIUM_FLAGS";
-    qputenv(kFlags, ChromiumFlagsWithGarbageCollection(qgetenv(kFlags)));
+    // The engine finds the switch whatever its case.
+    const bool commandLineGivesEngineFlags = std::any_of(argv, argv + argc, [](const char* argument) {
+        return qstricmp(argument, "--webEngineArgs") == 0;
+    });
+    const auto set = qEnvironmentVariableIsSet(kFlags) ? std::optional(qgetenv(kFlags)) : std::nullopt;
+    if (const auto flags = ChromiumFlagsWithGarbageCollection(set, commandLineGivesEngineFlags))
+        qputenv(kFlags, *flags);
 }
 
 // What a player page tells the program, through its web channel: the page calls these.

@@ -469,19 +469,29 @@ void HostTest::pageCollectsGarbageOnceTheMovieIsLoaded() {
     QTRY_VERIFY_WITH_TIMEOUT(StateOf(view).value(QLatin1String("collections")).toInt() >= 1, 10000);
 }
 
+// The user's engine flags stay: from the environment, or after --webEngineArgs on the
+// command line, which the variable would replace once set. A null column is "unset" (for
+// the result: the environment left as it is).
 void HostTest::engineFlagsOfTheUserStay_data() {
     QTest::addColumn<QByteArray>("flags");
+    QTest::addColumn<bool>("commandLine");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("none") << QByteArray() << QByteArray("--js-flags=--expose-gc");
-    QTest::newRow("others") << QByteArray("--log-level=3") << QByteArray("--log-level=3 --js-flags=--expose-gc");
-    QTest::newRow("own V8 flags") << QByteArray("--js-flags=--max-lazy --log-level=3")
-                                  << QByteArray("--js-flags=--max-lazy --log-level=3");
+    const QByteArray exposeGc("--js-flags=--expose-gc");
+    QTest::newRow("unset") << QByteArray() << false << exposeGc;
+    QTest::newRow("set empty") << QByteArray("") << false << exposeGc;
+    QTest::newRow("others") << QByteArray("--log-level=3") << false << QByteArray("--log-level=3 ") + exposeGc;
+    QTest::newRow("own V8 flags") << QByteArray("--js-flags=--max-lazy --log-level=3") << false << QByteArray();
+    QTest::newRow("unset, command line") << QByteArray() << true << QByteArray();
+    QTest::newRow("set, command line") << QByteArray("--log-level=3") << true
+                                       << QByteArray("--log-level=3 ") + exposeGc;
 }
 
 void HostTest::engineFlagsOfTheUserStay() {
     QFETCH(QByteArray, flags);
+    QFETCH(bool, commandLine);
     QFETCH(QByteArray, expected);
-    QCOMPARE(pw::ChromiumFlagsWithGarbageCollection(flags), expected);
+    const auto set = flags.isNull() ? std::nullopt : std::optional(flags);
+    QCOMPARE(pw::ChromiumFlagsWithGarbageCollection(set, commandLine).value_or(QByteArray()), expected);
 }
 
 void HostTest::webViewNavigatesToPage() {
@@ -579,7 +589,7 @@ void HostTest::linksOnTheSiteHost() {
 }
 
 int main(int argc, char** argv) {
-    pw::LetPlayerPagesCollectGarbage();
+    pw::LetPlayerPagesCollectGarbage(argc, argv);
     pw::RegisterFlashViewScheme();
     QApplication app(argc, argv);
     HostTest test;

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     // Listing the tests happens at build time, where there may be no display.
     if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
     pw::testing::PrepareTestEnvironment();
-    pw::LetPlayerPagesCollectGarbage();  // as the program runs its player
+    pw::LetPlayerPagesCollectGarbage(argc, argv);  // as the program runs its player
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
