@@ -19,6 +19,12 @@ void ReturnLargeBlocksWhenFreed() {
 #endif
 }
 
+void ReturnFreePagesOfTheHeaps() {
+#if defined(M_MMAP_THRESHOLD)  // glibc
+    malloc_trim(0);
+#endif
+}
+
 std::string TunablesWithOwnMappingThreshold(const std::string& tunables) {
     const std::string name = "glibc.malloc.mmap_threshold";
     if (tunables.find(name + '=') != std::string::npos) return tunables;

@@ -91,6 +91,7 @@ private:
     bool nextReady_ = false;
     bool movieWaitsForNext_ = false;  // the current movie goes to the fresh page
     QTimer* preload_ = nullptr;
+    QTimer* returnFreePages_ = nullptr;
     QWebEngineView* stage_ = nullptr;  // shows the fresh page out of sight while it loads
     double volume_ = 1.0;
 };
