@@ -23,8 +23,9 @@
 // shared pages once per process), the tree's footprint at the moment of reading (every
 // physical page a process of the tree maps, counted once: what the tree holds whatever else
 // runs), on which the targets are read, and the sum of Pss over the tree (shared pages
-// divided among every process of the machine that maps them, so it drops while another
-// program of the same web engine runs), for information.
+// divided among every process of the machine that maps them, so it drops by tens of MiB
+// while another program of the same web engine runs; the sides run at different moments,
+// so a difference of Pss sums moves with whatever else ran at each), for information.
 //
 // The long session: each side chooses two lessons in turn, one choice every interval
 // (the program through its lesson menu handler with both cache files complete, the bare
