@@ -9,6 +9,7 @@
 #include "core/files.h"
 #include "core/memory.h"
 #include "host/flash_scheme.h"
+#include "host/flash_view.h"
 #include "host/qt_text.h"
 #include "host/web_view.h"
 #include "lessons/parent_corner_state.h"
@@ -20,7 +21,10 @@
 #include "ui/window_loader.h"
 
 int main(int argc, char* argv[]) {
-    // The web engine needs its URL scheme and shared GL contexts before the application.
+    // The web engine needs its URL scheme and shared GL contexts before the application,
+    // and its processes take the allocator's policy from the environment they start with.
+    pw::ReturnLargeBlocksWhenFreedInChildProcesses();
+    pw::LetPlayerPagesCollectGarbage(argc, argv);
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

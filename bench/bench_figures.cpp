@@ -1,17 +1,21 @@
 #include "bench/bench_figures.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <unordered_set>
 
 extern char** environ;
 
@@ -134,6 +138,66 @@ long long StatusKiB(int pid, const char* key) { return FieldKiB("/proc/" + std::
 
 long long PssKiB(int pid) { return FieldKiB("/proc/" + std::to_string(pid) + "/smaps_rollup", "Pss:"); }
 
+namespace {
+
+struct Mapping {
+    std::uint64_t start = 0, end = 0;
+};
+
+// The mappings of `pid` that hold resident pages, from /proc/PID/smaps.
+std::vector<Mapping> ResidentMappings(int pid) {
+    std::vector<Mapping> mappings;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/smaps");
+    std::string line;
+    Mapping current;
+    while (std::getline(in, line)) {
+        if (line.rfind("Rss:", 0) == 0) {
+            if (std::atoll(line.c_str() + 4) > 0) mappings.push_back(current);
+            continue;
+        }
+        // A mapping's first line: "start-end perms ..." (field lines start with a name and ':').
+        unsigned long long start = 0, end = 0;
+        if (std::sscanf(line.c_str(), "%llx-%llx ", &start, &end) == 2 && line.find('-') < line.find(' '))
+            current = {start, end};
+    }
+    return mappings;
+}
+
+}  // namespace
+
+long long DistinctResidentKiB(const std::vector<int>& pids) {
+    const auto pageSize = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    constexpr std::uint64_t kPresent = 1ULL << 63;
+    constexpr std::uint64_t kFrameMask = (1ULL << 55) - 1;
+    std::unordered_set<std::uint64_t> frames;
+    frames.reserve(1 << 18);
+    std::vector<std::uint64_t> entries(1 << 14);
+    for (const int pid : pids) {
+        const int pagemap = open(("/proc/" + std::to_string(pid) + "/pagemap").c_str(), O_RDONLY | O_CLOEXEC);
+        if (pagemap < 0) continue;  // ended meanwhile
+        bool hidden = false;
+        for (const Mapping& mapping : ResidentMappings(pid)) {
+            for (std::uint64_t page = mapping.start / pageSize; page < mapping.end / pageSize && !hidden;) {
+                const std::size_t count = std::min<std::uint64_t>(entries.size(), mapping.end / pageSize - page);
+                const ssize_t got = pread(pagemap, entries.data(), count * sizeof entries[0],
+                                          static_cast<off_t>(page * sizeof entries[0]));
+                if (got <= 0) break;
+                const auto read = static_cast<std::size_t>(got) / sizeof entries[0];
+                for (std::size_t i = 0; i < read; ++i) {
+                    if (!(entries[i] & kPresent)) continue;
+                    const std::uint64_t frame = entries[i] & kFrameMask;
+                    if (frame == 0) hidden = true;  // not root: the kernel hides the frame numbers
+                    frames.insert(frame);
+                }
+                page += read;
+            }
+        }
+        close(pagemap);
+        if (hidden) return -1;
+    }
+    return static_cast<long long>(frames.size() * pageSize / 1024);
+}
+
 TreeMemory MeasureTree(int pid) {
     TreeMemory memory;
     const std::vector<int> tree = ProcessTree(pid);
@@ -145,6 +209,7 @@ TreeMemory MeasureTree(int pid) {
         (i == 0 ? memory.ownPeakKiB : memory.childrenPeakKiB) += peak;
         memory.totalPssKiB += pss;
     }
+    memory.footprintKiB = DistinctResidentKiB(tree);
     return memory;
 }
 

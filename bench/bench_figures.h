@@ -63,11 +63,19 @@ long long StatusKiB(int pid, const char* key);
 // once. -1 when unreadable.
 long long PssKiB(int pid);
 
+// The physical pages that the processes `pids` map, each counted once however many of
+// them map it, in KiB: the group's footprint whatever else runs on the machine. (A sum of
+// Pss is not: a page of a library is divided among every process of the machine that maps
+// it, so another program using the same web engine lowers it by tens of MiB.) Read from
+// /proc/PID/pagemap, whose page frame numbers only root may see: -1 without them.
+long long DistinctResidentKiB(const std::vector<int>& pids);
+
 struct TreeMemory {
     int processes = 0;
     long long ownPeakKiB = 0;       // VmHWM of the process itself
     long long childrenPeakKiB = 0;  // sum of the descendants' VmHWM (an upper bound)
     long long totalPssKiB = 0;      // sum of Pss over the tree, at the moment of reading
+    long long footprintKiB = -1;    // DistinctResidentKiB of the tree, at the same moment
 };
 TreeMemory MeasureTree(int pid);
 

@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
     using namespace pw::bench;
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 36;
 
-    PrepareApplication();
+    PrepareApplication(argc, argv);
     QApplication app(argc, argv);
     curl_global_init(CURL_GLOBAL_DEFAULT);
 

@@ -80,8 +80,10 @@ if (query.get("movie")) benchPlay(query.get("movie"), query.get("token"));
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-void PrepareApplication() {
+void PrepareApplication(int argc, char** argv) {
     ReturnLargeBlocksWhenFreed();  // the program's main does it once its window is shown
+    ReturnLargeBlocksWhenFreedInChildProcesses();
+    LetPlayerPagesCollectGarbage(argc, argv);
     RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }

@@ -27,10 +27,10 @@ namespace pw::bench {
 using Clock = std::chrono::steady_clock;
 double Seconds(Clock::duration d);
 
-// Sets the program's allocator policy and registers the player's URL scheme and the shared
-// GL contexts, as the program's main does (the policy there once the window is shown):
-// call before QApplication.
-void PrepareApplication();
+// Sets the program's allocator policy and web engine flags and registers the player's URL
+// scheme and the shared GL contexts, as the program's main does (the policy of its own
+// process there once the window is shown): call before QApplication, with its arguments.
+void PrepareApplication(int argc, char** argv);
 
 // Messages the program would show are printed on stderr and counted instead (questions
 // are answered No): a benchmark that shows one did not measure what it says.

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     const bool largeCatalogue = argc > 2 && std::string(argv[2]) == "500";
 
-    PrepareApplication();
+    PrepareApplication(argc, argv);
     QApplication app(argc, argv);
 
     testing::FixtureServer server;

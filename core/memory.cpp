@@ -1,15 +1,40 @@
 #include "core/memory.h"
 
+#include <cstdlib>
+
 #if __has_include(<malloc.h>)
 #include <malloc.h>
 #endif
 
 namespace pw {
+namespace {
+
+constexpr int kOwnMappingFrom = 128 * 1024;  // the library's own starting threshold
+
+}  // namespace
 
 void ReturnLargeBlocksWhenFreed() {
 #if defined(M_MMAP_THRESHOLD)  // glibc
-    constexpr int kOwnMappingFrom = 128 * 1024;  // the library's own starting threshold
     mallopt(M_MMAP_THRESHOLD, kOwnMappingFrom);
+#endif
+}
+
+void ReturnFreePagesOfTheHeaps() {
+#if defined(M_MMAP_THRESHOLD)  // glibc
+    malloc_trim(0);
+#endif
+}
+
+std::string TunablesWithOwnMappingThreshold(const std::string& tunables) {
+    const std::string name = "glibc.malloc.mmap_threshold";
+    if (tunables.find(name + '=') != std::string::npos) return tunables;
+    return tunables + (tunables.empty() ? "" : ":") + name + '=' + std::to_string(kOwnMappingFrom);
+}
+
+void ReturnLargeBlocksWhenFreedInChildProcesses() {
+#if defined(M_MMAP_THRESHOLD)  // glibc
+    const char* set = std::getenv("GLIBC_TUNABLES");
+    setenv("GLIBC_TUNABLES", TunablesWithOwnMappingThreshold(set ? set : "").c_str(), 1);
 #endif
 }
 

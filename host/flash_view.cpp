@@ -14,6 +14,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
+#include "core/memory.h"
 #include "host/flash_scheme.h"
 
 namespace pw {
@@ -44,6 +45,10 @@ constexpr int kPlayersPerPage = 20;
 // this long after, out of the movie's way, so that the next lesson finds it ready.
 constexpr int kPreloadDelayMs = 1500;
 
+// Once a movie is loaded and has drawn its first frames, the heaps of this process give
+// back what the replaced player and page freed.
+constexpr int kReturnFreePagesAfterMs = 1000;
+
 // The device fonts as the page's calls take them: a list of URLs.
 QJsonArray DeviceFontUrls() {
     QJsonArray fonts;
@@ -60,6 +65,25 @@ QString NewMovieToken() {
 }
 
 }  // namespace
+
+std::optional<QByteArray> ChromiumFlagsWithGarbageCollection(const std::optional<QByteArray>& flags,
+                                                             bool commandLineGivesEngineFlags) {
+    const QByteArray exposeGc = "--js-flags=--expose-gc";
+    if (!flags) return commandLineGivesEngineFlags ? std::nullopt : std::optional(exposeGc);
+    if (flags->contains("--js-flags")) return std::nullopt;
+    return flags->isEmpty() ? exposeGc : *flags + ' ' + exposeGc;
+}
+
+void LetPlayerPagesCollectGarbage(int argc, char** argv) {
+    constexpr char kFlags[] = "QTWEBENGINE_CHROMIUM_FLAGS";
+    // The engine finds the switch whatever its case.
+    const bool commandLineGivesEngineFlags = std::any_of(argv, argv + argc, [](const char* argument) {
+        return qstricmp(argument, "--webEngineArgs") == 0;
+    });
+    const auto set = qEnvironmentVariableIsSet(kFlags) ? std::optional(qgetenv(kFlags)) : std::nullopt;
+    if (const auto flags = ChromiumFlagsWithGarbageCollection(set, commandLineGivesEngineFlags))
+        qputenv(kFlags, *flags);
+}
 
 // What a player page tells the program, through its web channel: the page calls these.
 class PlayerReports : public QObject {
@@ -89,6 +113,10 @@ FlashView::FlashView(QWidget* parent) : QWebEngineView(parent), playersPerPage_(
     preload_->setSingleShot(true);
     preload_->setInterval(kPreloadDelayMs);
     connect(preload_, &QTimer::timeout, this, &FlashView::PreloadNextPage);
+    returnFreePages_ = new QTimer(this);
+    returnFreePages_->setSingleShot(true);
+    returnFreePages_->setInterval(kReturnFreePagesAfterMs);
+    connect(returnFreePages_, &QTimer::timeout, this, [] { ReturnFreePagesOfTheHeaps(); });
     // The player's profile, page and renderer are made once the event loop runs, after
     // the window is first shown: the window does not wait for a view it does not show
     // yet. A call before then makes them at once.
@@ -307,6 +335,7 @@ void FlashView::OnPlayerReport(QWebEnginePage* reportingPage, const QString& tok
     loadWatch_->stop();
     // The page has made its last player: the next lesson's page is loaded meanwhile.
     if (playersOnPage_ >= playersPerPage_) preload_->start();
+    returnFreePages_->start();
     emit movieLoaded();
 }
 

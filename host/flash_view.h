@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPointer>
 #include <QString>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <functional>
+#include <optional>
 
 class QTimer;
 class QWebEngineProfile;
@@ -13,6 +15,20 @@ class QWebEngineProfile;
 namespace pw {
 
 class FlashSchemeHandler;
+
+// Gives the player's pages the engine's gc() (V8's --expose-gc, added to
+// QTWEBENGINE_CHROMIUM_FLAGS), with which a page collects its garbage once a movie is
+// loaded. Every page of the engine then has gc(), which only starts a collection: a page
+// that calls it costs time, as any busy script does, and reaches nothing else. Call
+// before the application object, with the program's command line.
+void LetPlayerPagesCollectGarbage(int argc, char** argv);
+// The engine's flags (`flags`, nothing when the variable is unset) with that switch added,
+// or nothing to leave the environment as it is: when they give V8 flags of their own (the
+// engine takes only the last --js-flags), or when they are unset and the command line
+// gives the engine flags after --webEngineArgs (the variable, once set, replaces those).
+// The page then leaves collecting to the engine.
+std::optional<QByteArray> ChromiumFlagsWithGarbageCollection(const std::optional<QByteArray>& flags,
+                                                             bool commandLineGivesEngineFlags);
 
 // The Flash player of the main window: a page of ours that runs Ruffle. Calls made
 // before the page is ready are kept and applied once it is.
@@ -74,6 +90,7 @@ private:
     bool nextReady_ = false;
     bool movieWaitsForNext_ = false;  // the current movie goes to the fresh page
     QTimer* preload_ = nullptr;
+    QTimer* returnFreePages_ = nullptr;
     QWebEngineView* stage_ = nullptr;  // shows the fresh page out of sight while it loads
     double volume_ = 1.0;
 };

@@ -9,11 +9,13 @@ it gets is made as small as the characters allow. Kept: Latin-1, general punctua
 currency signs, CJK symbols and punctuation, kana, full-width forms, and every character
 that the GBK code page (CP936) encodes, which is what old lessons are written in.
 
-Both faces keep the same glyphs at the same glyph ids (the ones either face needs), so
-their outline table (CFF) comes out the same and the collection holds it once, as the
-original does. The outlines are copied as they are, without the hints of the rasterisers
-(Ruffle turns outlines into shapes of its own and reads no hint): the faces look as
-before, in less room.
+Both faces keep the same glyphs in the same order (the ones either face needs), so their
+outline table (CFF) comes out the same and the collection holds it once, as the original
+does. The glyphs are numbered afresh: Ruffle keeps a slot for every glyph id of a face up
+to the highest, and the original numbers some 65,500. The outlines are copied as they
+are, without the hints of the rasterisers (Ruffle turns outlines into shapes of its own
+and reads no hint) and without the tables Ruffle does not read (vertical metrics,
+OpenType layout): the faces look as before, in less room.
 """
 import os
 import sys
@@ -65,14 +67,16 @@ def face_numbers(path):
     return numbers
 
 
-def options(retain_gids):
+def options():
     result = subset.Options()
     result.name_IDs = ["*"]
     result.name_languages = ["*"]
     result.notdef_outline = True
     result.glyph_names = False
     result.hinting = False  # Ruffle draws the outlines alone; hints would only take room
-    result.retain_gids = retain_gids
+    # Ruffle lays text out horizontally, kerns from a 'kern' table alone (these faces have
+    # none) and substitutes nothing.
+    result.drop_tables += ["vhea", "vmtx", "VORG", "GSUB", "GPOS"]
     # Only the glyphs that the characters map to: Ruffle looks glyphs up in the character
     # map and applies no substitution, so the glyphs reached only through one (the other
     # languages' local forms, vertical forms: some 17,700 more) would never be drawn.
@@ -107,7 +111,7 @@ def main():
     for number in numbers:
         # The original's time stamps stay: the same input makes the same file.
         font = TTFont(source, fontNumber=number, recalcTimestamp=False)
-        subsetter = subset.Subsetter(options(True))
+        subsetter = subset.Subsetter(options())
         subsetter.populate(glyphs=glyphs, unicodes=unicodes)
         subsetter.subset(font)
         collection.fonts.append(font)

@@ -1,6 +1,7 @@
 #include "core/memory.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -8,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 namespace {
@@ -67,6 +69,56 @@ TEST(MemoryTest, FreedLargeBlocksDoNotStayInTheHeap) {
     for (void* block : small) std::free(block);
     // The smaller blocks take 6.4 MiB; the large ones grew the heap by 128 MiB.
     EXPECT_LT(grown, std::size_t{16} << 20);
+}
+
+// Resident pages of this process, now.
+std::size_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Small blocks freed between blocks that stay leave the heap as large as before; their
+// pages go back to the system.
+TEST(MemoryTest, FreePagesBetweenBlocksThatStayGoBack) {
+#if !defined(__GLIBC__)
+    GTEST_SKIP() << "the C library's allocator is not glibc";
+#endif
+    if (!kOwnAllocator) GTEST_SKIP() << "a sanitizer's allocator is in use";
+    constexpr std::size_t kBlockBytes = 64 << 10, kBlocks = 512;  // 32 MiB under the threshold
+    std::vector<void*> blocks;
+    for (std::size_t i = 0; i < kBlocks; ++i) {
+        blocks.push_back(std::malloc(kBlockBytes));
+        ASSERT_NE(blocks.back(), nullptr);
+        std::memset(blocks.back(), 1, kBlockBytes);
+        g_keep = blocks.back();
+    }
+    for (std::size_t i = 0; i < kBlocks; ++i)
+        if (i % 16 != 15) std::free(blocks[i]);  // every 16th stays, up to the last
+    const std::size_t before = ResidentBytes();
+    pw::ReturnFreePagesOfTheHeaps();
+    const std::size_t returned = before > ResidentBytes() ? before - ResidentBytes() : 0;
+    for (std::size_t i = 15; i < kBlocks; i += 16) std::free(blocks[i]);
+    // 30 MiB were freed between the blocks that stay.
+    EXPECT_GT(returned, std::size_t{24} << 20);
+}
+
+// The web engine's processes get the threshold through GLIBC_TUNABLES: a user's own
+// settings there stay, and a threshold the user chose is not overridden.
+TEST(MemoryTest, ChildProcessesTakeTheThresholdBesideTheUsersTunables) {
+    const struct {
+        const char* set;
+        const char* expected;
+    } rows[] = {
+        {"", "glibc.malloc.mmap_threshold=131072"},
+        {"glibc.malloc.arena_max=2", "glibc.malloc.arena_max=2:glibc.malloc.mmap_threshold=131072"},
+        {"glibc.malloc.mmap_threshold=65536", "glibc.malloc.mmap_threshold=65536"},
+        {"glibc.malloc.arena_max=2:glibc.malloc.mmap_threshold=4096",
+         "glibc.malloc.arena_max=2:glibc.malloc.mmap_threshold=4096"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(pw::TunablesWithOwnMappingThreshold(row.set), row.expected) << "set: " << row.set;
 }
 
 }  // namespace

@@ -140,6 +140,9 @@ private slots:
     void pageLoadedAheadThatFailsIsDropped();
     void freshPageTakesOverAfterItsPlayers();
     void playsIdleMovie();
+    void pageCollectsGarbageOnceTheMovieIsLoaded();
+    void engineFlagsOfTheUserStay_data();
+    void engineFlagsOfTheUserStay();
     void webViewNavigatesToPage();
     void sitePageCannotReachThePlayerScheme();
     void linksOnTheSiteHost_data();
@@ -457,6 +460,40 @@ void HostTest::playsIdleMovie() {
     KeepShot(view.grab().toImage(), QStringLiteral("idle.png"));
 }
 
+void HostTest::pageCollectsGarbageOnceTheMovieIsLoaded() {
+    // A replaced player's copies of the font stay in Ruffle's memory until the page collects.
+    const QString path = WriteMovie(dir_, QStringLiteral("lesson.ylq"), blueMovie_);
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    QVERIFY(ShowWithMovie(view, loaded, path));
+    QTRY_VERIFY_WITH_TIMEOUT(StateOf(view).value(QLatin1String("collections")).toInt() >= 1, 10000);
+}
+
+// The user's engine flags stay: from the environment, or after --webEngineArgs on the
+// command line, which the variable would replace once set. A null column is "unset" (for
+// the result: the environment left as it is).
+void HostTest::engineFlagsOfTheUserStay_data() {
+    QTest::addColumn<QByteArray>("flags");
+    QTest::addColumn<bool>("commandLine");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray exposeGc("--js-flags=--expose-gc");
+    QTest::newRow("unset") << QByteArray() << false << exposeGc;
+    QTest::newRow("set empty") << QByteArray("") << false << exposeGc;
+    QTest::newRow("others") << QByteArray("--log-level=3") << false << QByteArray("--log-level=3 ") + exposeGc;
+    QTest::newRow("own V8 flags") << QByteArray("--js-flags=--max-lazy --log-level=3") << false << QByteArray();
+    QTest::newRow("unset, command line") << QByteArray() << true << QByteArray();
+    QTest::newRow("set, command line") << QByteArray("--log-level=3") << true
+                                       << QByteArray("--log-level=3 ") + exposeGc;
+}
+
+void HostTest::engineFlagsOfTheUserStay() {
+    QFETCH(QByteArray, flags);
+    QFETCH(bool, commandLine);
+    QFETCH(QByteArray, expected);
+    const auto set = flags.isNull() ? std::nullopt : std::optional(flags);
+    QCOMPARE(pw::ChromiumFlagsWithGarbageCollection(set, commandLine).value_or(QByteArray()), expected);
+}
+
 void HostTest::webViewNavigatesToPage() {
     httplib::Server server;
     std::atomic<int> requests{0};
@@ -552,6 +589,7 @@ void HostTest::linksOnTheSiteHost() {
 }
 
 int main(int argc, char** argv) {
+    pw::LetPlayerPagesCollectGarbage(argc, argv);
     pw::RegisterFlashViewScheme();
     QApplication app(argc, argv);
     HostTest test;

@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "host/flash_scheme.h"
+#include "host/flash_view.h"
 #include "host/web_view.h"
 #include "tests/support/test_environment.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     // Listing the tests happens at build time, where there may be no display.
     if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
     pw::testing::PrepareTestEnvironment();
+    pw::LetPlayerPagesCollectGarbage(argc, argv);  // as the program runs its player
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
