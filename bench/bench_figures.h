@@ -50,7 +50,10 @@ double LoadAverage();
 // Seconds that the curl command-line tool takes to fetch `url` into `file` (`curl -s -o
 // FILE URL`, its process start included; the file is deleted first, untimed). It does not
 // flush the file. Ends the benchmark when curl fails.
-double CurlToolSeconds(const std::string& url, const std::string& file);
+// `whileRunning`, when given, is called again and again until the tool has exited (a GUI
+// bench keeps its event loop going, as it does while its own way runs).
+double CurlToolSeconds(const std::string& url, const std::string& file,
+                       const std::function<void()>& whileRunning = {});
 
 // One process and every process below it (the web engine's helpers are children and
 // grandchildren of the program), from /proc.
