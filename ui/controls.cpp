@@ -39,13 +39,16 @@ private:
     }
 };
 
+// Qt asks about every object, the web engine's too, whose classes are built without RTTI:
+// only the class name is looked at until the object is known to be one of ours.
 QAccessibleInterface* ControlAccessibleFactory(const QString& className, QObject* object) {
-    auto* widget = qobject_cast<QWidget*>(object);
-    if (!widget) return nullptr;
-    if (className == QStringLiteral("pw::RestPicture")) return new QAccessibleWidget(widget, QAccessible::AlertMessage);
+    if (className == QStringLiteral("pw::RestPicture"))
+        return new QAccessibleWidget(qobject_cast<QWidget*>(object), QAccessible::AlertMessage);
     // The background has no name: a plain container (a filler), which screen readers pass over.
-    if (className == QStringLiteral("pw::PictureBox")) return new ContainerAccessible(widget, QAccessible::Client);
-    if (className == QStringLiteral("pw::LoadedWindow")) return new ContainerAccessible(widget, QAccessible::Window);
+    if (className == QStringLiteral("pw::PictureBox"))
+        return new ContainerAccessible(qobject_cast<QWidget*>(object), QAccessible::Client);
+    if (className == QStringLiteral("pw::LoadedWindow"))
+        return new ContainerAccessible(qobject_cast<QWidget*>(object), QAccessible::Window);
     return nullptr;
 }
 
