@@ -101,19 +101,19 @@ RangeAnswer AnswerRange(const httplib::Request& req, const std::string& etag, st
         const std::string ifRange = req.get_header_value("If-Range");
         if (ifRange != etag && ifRange != kLastModified) return {};
     }
-    const std::string_view spec = std::string_view(range).substr(6);
-    const std::size_t dash = spec.find('-');
+    const std::string_view byteRange = std::string_view(range).substr(6);
+    const std::size_t dash = byteRange.find('-');
     if (dash == std::string_view::npos) return {};
-    const auto from = ParseCount(spec.substr(0, dash));
-    const auto to = ParseCount(spec.substr(dash + 1));
+    const auto from = ParseCount(byteRange.substr(0, dash));
+    const auto to = ParseCount(byteRange.substr(dash + 1));
     if (dash == 0) {  // the last N bytes
         if (!to) return {};
         if (*to == 0 || size == 0) return {Kind::Unsatisfiable};
         return {Kind::Part, size - std::min(*to, size), size - 1};
     }
-    if (!from || (dash + 1 < spec.size() && (!to || *to < *from))) return {};
+    if (!from || (dash + 1 < byteRange.size() && (!to || *to < *from))) return {};
     if (*from >= size) return {Kind::Unsatisfiable};
-    return {Kind::Part, *from, dash + 1 < spec.size() ? std::min(*to, size - 1) : size - 1};
+    return {Kind::Part, *from, dash + 1 < byteRange.size() ? std::min(*to, size - 1) : size - 1};
 }
 
 // A version goes into the update page as it stands, so it must not carry markup or the
