@@ -230,7 +230,7 @@ struct FileDescriptor {
 
 }  // namespace
 
-SwfBody::SwfBody(const SwfByteSource& source) {
+SwfBody::SwfBody(const SwfByteSource& source, const SwfByteSkip& skip) {
     {
         Reader reader(source);
         if (!reader.ReadExactly(header_)) return;
@@ -238,7 +238,10 @@ SwfBody::SwfBody(const SwfByteSource& source) {
     const std::uint32_t length = Length();
     if (length < 8 || header_[1] != 'W' || header_[2] != 'S') return;
     switch (header_[0]) {
-    case 'F': decoder_ = std::make_unique<Uncompressed>(source); break;
+    case 'F':
+        decoder_ = std::make_unique<Uncompressed>(source);
+        if (skip) skip_ = &skip;
+        break;
     case 'C': decoder_ = std::make_unique<Zlib>(source); break;
     case 'Z': decoder_ = std::make_unique<Lzma>(source, length - 8u); break;
     default: break;
@@ -267,6 +270,18 @@ std::ptrdiff_t SwfBody::Read(std::span<std::uint8_t> into) {
     }
     produced_ += step.produced;
     return static_cast<std::ptrdiff_t>(step.produced);
+}
+
+bool SwfBody::CanPassOver() const { return decoder_ && skip_; }
+
+bool SwfBody::PassOver(std::uint64_t count) {
+    // Passed-over bytes are produced as if read; the next read takes the source after them.
+    if (!CanPassOver() || failed_ || count > std::uint64_t{Length()} - 8 - produced_ || !(*skip_)(count)) {
+        failed_ = true;
+        return false;
+    }
+    produced_ += count;
+    return true;
 }
 
 bool SwfBody::EndsThere() {
@@ -303,6 +318,14 @@ public:
     }
 
     bool Skip(std::uint64_t count) {
+        const auto held = static_cast<std::size_t>(std::min<std::uint64_t>(count, held_ - at_));
+        Consume(held);
+        count -= held;
+        if (count > 0 && body_.CanPassOver()) {
+            if (!body_.PassOver(count)) return false;
+            position_ += count;
+            return true;
+        }
         while (count > 0) {
             if (!Refill()) return false;
             const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, held_ - at_));
@@ -356,8 +379,8 @@ bool TagsEndWithTheBody(SwfBody& body) {
 
 }  // namespace
 
-bool IsWholeSwf(const SwfByteSource& source) {
-    SwfBody body(source);
+bool IsWholeSwf(const SwfByteSource& source, const SwfByteSkip& skip) {
+    SwfBody body(source, skip);
     if (!body.Valid()) return false;
     // An uncompressed movie has no stream of its own that must end whole: its tags must.
     if (body.Compression() == 'F') return TagsEndWithTheBody(body) && body.EndsThere();
@@ -375,13 +398,21 @@ bool IsWholeSwfFile(const Text& path) {
     if (file.fd < 0) return false;
     struct stat st {};
     if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    return IsWholeSwf([fd = file.fd](std::span<std::uint8_t> into) -> std::ptrdiff_t {
-        for (;;) {
-            const ssize_t got = ::read(fd, into.data(), into.size());
-            if (got >= 0) return got;
-            if (errno != EINTR) return -1;
-        }
-    });
+    const int fd = file.fd;
+    return IsWholeSwf(
+        [fd](std::span<std::uint8_t> into) -> std::ptrdiff_t {
+            for (;;) {
+                const ssize_t got = ::read(fd, into.data(), into.size());
+                if (got >= 0) return got;
+                if (errno != EINTR) return -1;
+            }
+        },
+        [fd](std::uint64_t count) {
+            struct stat now {};
+            const off_t at = ::lseek(fd, 0, SEEK_CUR);
+            if (at < 0 || ::fstat(fd, &now) != 0 || count > static_cast<std::uint64_t>(now.st_size - at)) return false;
+            return ::lseek(fd, static_cast<off_t>(count), SEEK_CUR) >= 0;
+        });
 }
 
 }  // namespace pw

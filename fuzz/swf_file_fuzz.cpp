@@ -1,7 +1,7 @@
 // libFuzzer target: arbitrary bytes as a lesson cache file for the whole-movie check.
 // Besides the sanitizers it checks what the offline decision relies on:
 //   - the answer does not depend on how the bytes arrive (one piece, or pieces of a size
-//     taken from the input);
+//     taken from the input), nor on whether tag bodies are passed over or read;
 //   - a whole movie cut by one byte, or followed by one more, is not whole;
 //   - an FWS is whole exactly when its length field is the input's length and its tags,
 //     walked here over the whole input at once, end with an End tag at its last byte;
@@ -26,14 +26,21 @@ void Require(bool condition) {
     if (!condition) std::abort();
 }
 
-bool IsWhole(std::string_view bytes, std::size_t piece) {
+// With `passOver`, the check may pass over bytes instead of reading them.
+bool IsWhole(std::string_view bytes, std::size_t piece, bool passOver = false) {
     std::size_t at = 0;
-    return pw::IsWholeSwf([&](std::span<std::uint8_t> into) -> std::ptrdiff_t {
+    const pw::SwfByteSource read = [&](std::span<std::uint8_t> into) -> std::ptrdiff_t {
         const std::size_t n = std::min({piece, into.size(), bytes.size() - at});
         if (n) std::memcpy(into.data(), bytes.data() + at, n);
         at += n;
         return static_cast<std::ptrdiff_t>(n);
-    });
+    };
+    const pw::SwfByteSkip skip = [&](std::uint64_t count) {
+        if (count > bytes.size() - at) return false;
+        at += count;
+        return true;
+    };
+    return pw::IsWholeSwf(read, passOver ? skip : pw::SwfByteSkip());
 }
 
 std::uint32_t ClaimedLength(std::string_view bytes) {
@@ -78,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::size_t piece = size ? 1 + static_cast<unsigned char>(input.back()) % 31 : 1;
     Require(IsWhole(input, piece) == whole);
+    Require(IsWhole(input, piece, true) == whole);
 
     if (whole) {
         Require(!IsWhole(input.substr(0, input.size() - 1), input.size()));

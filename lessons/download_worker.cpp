@@ -95,7 +95,9 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     if (job.lesson && job.wholeLesson)
         partSettings.accept = job.wholeLesson;
     else if (job.lesson)
-        partSettings.checkWhileArriving = [](const SwfByteSource& body) { return IsWholeSwf(body); };
+        partSettings.checkWhileArriving = [](const SwfByteSource& body, const SwfByteSkip& skip) {
+            return IsWholeSwf(body, skip);
+        };
     partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator, settings.writeCalls); };
     // A part is resumed only with a validator that can go back to the server as it is; a
     // part without one is no use and starts again.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -134,13 +135,13 @@ private:
 // Without a thread it runs in Finish, over the whole file.
 class CheckWhileWriting {
 public:
-    using Check = std::function<bool(const SwfByteSource&)>;
+    using Check = std::function<bool(const SwfByteSource&, const SwfByteSkip&)>;
 
     CheckWhileWriting(const Check& check, const Text& path, off_t written)
         : check_(check), fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), written_(written) {
         if (fd_ < 0) return;
         try {
-            thread_ = std::thread([this] { result_ = check_(source_); });
+            thread_ = std::thread([this] { result_ = check_(source_, skip_); });
         } catch (const std::system_error&) {
         }
     }
@@ -153,18 +154,22 @@ public:
 
     // The file now holds this many bytes.
     void Written(off_t written) {
+        bool awaited = false;
         {
             std::lock_guard lock(mutex_);
             written_ = written;
+            awaited = written_ >= awaited_;
         }
-        moreWritten_.notify_one();
+        // Woken only once what it waits for is there: passing over a large tag, the check
+        // sleeps through the writes of the whole tag.
+        if (awaited) moreWritten_.notify_one();
     }
 
     // The file is whole: the check's answer, once it has read to its end.
     bool Finish() {
         End(false);
         if (fd_ < 0) return false;
-        if (!ran_) result_ = check_(source_);
+        if (!ran_) result_ = check_(source_, skip_);
         return result_;
     }
 
@@ -181,14 +186,18 @@ private:
         if (ran_) thread_.join();
     }
 
+    // How many bytes are written past what the check has had, once there are at least
+    // `wanted` or the file has ended; negative when abandoned.
+    off_t WaitForWritten(off_t wanted) {
+        std::unique_lock lock(mutex_);
+        awaited_ = read_ + wanted;
+        moreWritten_.wait(lock, [&] { return written_ >= awaited_ || ended_; });
+        return abandoned_ ? -1 : written_ - read_;
+    }
+
     std::ptrdiff_t Read(std::span<std::uint8_t> into) {
-        off_t available = 0;
-        {
-            std::unique_lock lock(mutex_);
-            moreWritten_.wait(lock, [this] { return read_ < written_ || ended_; });
-            if (abandoned_) return -1;
-            available = written_ - read_;
-        }
+        const off_t available = WaitForWritten(1);
+        if (available < 0) return -1;
         if (available <= 0) return 0;
         const auto want = static_cast<std::size_t>(std::min<off_t>(available, static_cast<off_t>(into.size())));
         for (;;) {
@@ -203,9 +212,18 @@ private:
     Check check_;
     int fd_;
     const SwfByteSource source_ = [this](std::span<std::uint8_t> into) { return Read(into); };
+    // Bytes the writer has written are there: passed over, they cost no read.
+    const SwfByteSkip skip_ = [this](std::uint64_t count) {
+        if (count > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
+        const auto wanted = static_cast<off_t>(count);
+        if (WaitForWritten(wanted) < wanted) return false;
+        read_ += wanted;
+        return true;
+    };
     std::mutex mutex_;
     std::condition_variable moreWritten_;
     off_t written_;
+    off_t awaited_ = 0;  // the file's length the check waits for
     bool ended_ = false;
     bool abandoned_ = false;
     off_t read_ = 0;  // the check's thread only

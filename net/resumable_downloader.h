@@ -38,7 +38,7 @@ struct DownloadSettings {
     // Like `accept`, but run on a thread of its own while the body arrives, so that a large
     // file is not read again once it is written: `source` gives the file's bytes from its
     // start as they are written, waiting for more until the body has ended.
-    std::function<bool(const SwfByteSource& source)> checkWhileArriving;
+    std::function<bool(const SwfByteSource& source, const SwfByteSkip& skip)> checkWhileArriving;
     // The flushes and the rename of a finished file.
     DurableWriteCalls writeCalls = SystemWriteCalls();
 };

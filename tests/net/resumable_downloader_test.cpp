@@ -414,7 +414,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LargeBodyCase{9437187, {}, 4194311}));
 
 // The check run while the body arrives reads the file from its first byte, a resumed
-// part's included, exactly as written in slow pieces; its answer decides whether the file
+// part's included, exactly as written in slow pieces, and passes over bytes only once they
+// are written; its answer decides whether the file
 // is kept, and a body that breaks off ends it at once, nothing kept.
 struct ArrivingCheckCase {
     std::int32_t resumeFrom;
@@ -434,17 +435,24 @@ TEST_P(ArrivingCheckTest, SeesTheWholeFileAsWrittenAndDecidesWhetherItIsKept) {
     std::string seen;
     DownloadSettings settings;
     settings.completeAs = lesson;
-    settings.checkWhileArriving = [&](const SwfByteSource& source) {
+    // The check reads a piece, passes over more than has arrived, and reads on to the end.
+    constexpr std::size_t kSkipped = 200000;
+    bool skippedPastTheEnd = true;
+    settings.checkWhileArriving = [&](const SwfByteSource& source, const SwfByteSkip& skip) {
         std::array<std::uint8_t, 4096> piece{};
-        for (std::ptrdiff_t got; (got = source(piece)) > 0;)
+        for (std::ptrdiff_t got; (got = source(piece)) > 0;) {
             seen.append(reinterpret_cast<const char*>(piece.data()), static_cast<std::size_t>(got));
+            if (seen.size() == piece.size() && !skip(kSkipped)) return false;
+        }
+        skippedPastTheEnd = skip(1);
         return c.checkSays;
     };
 
     EXPECT_EQ(ResumableDownloader(Url("/a.swf"), part, {}, c.resumeFrom, c.resumeFrom > 0 ? 1 : 0, messages, settings),
               c.result);
     if (!c.breakOffAfter) {
-        EXPECT_TRUE(seen == body) << "the check saw " << seen.size() << " bytes";
+        EXPECT_TRUE(seen == body.substr(0, 4096) + body.substr(4096 + kSkipped)) << "the check saw " << seen.size();
+        EXPECT_FALSE(skippedPastTheEnd);
     }
     EXPECT_EQ(LocalFileSize(lesson), c.result == 0 ? 300000 : -1);
 }
