@@ -129,7 +129,7 @@ private:
     const LessonEntry* LessonByCacheFile(const Text& fileName) const;
     // How a lesson's file is judged whole when a download ends: by its catalogue's size
     // and hash when it has them.
-    std::function<bool(const Text&)> WholeLessonRule(const Text& fileName);
+    std::function<bool(const Text&, const SwfByteSource&)> WholeLessonRule(const Text& fileName);
 
     void PlayFile(const Text& fileName);
     // `lesson`: a lesson's cache file (kept only when it is a whole movie, resumed), else

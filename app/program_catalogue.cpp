@@ -78,10 +78,12 @@ const LessonEntry* Program::LessonByCacheFile(const Text& fileName) const {
     return nullptr;
 }
 
-std::function<bool(const Text&)> Program::WholeLessonRule(const Text& fileName) {
+std::function<bool(const Text&, const SwfByteSource&)> Program::WholeLessonRule(const Text& fileName) {
     const LessonEntry* lesson = LessonByCacheFile(fileName);
     if (!lesson || !lesson->digest) return nullptr;
-    return [this, digest = *lesson->digest](const Text& file) { return hashes_.Matches(file, digest); };
+    return [this, digest = *lesson->digest](const Text& file, const SwfByteSource& arriving) {
+        return hashes_.Matches(file, digest, arriving);
+    };
 }
 
 }  // namespace pw

@@ -88,14 +88,17 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     DownloadSettings partSettings = settings;
     partSettings.completeAs = job.filePath;
     const auto wholeLesson = [&job](const Text& file) {
-        return job.wholeLesson ? job.wholeLesson(file) : IsWholeSwfFile(file);
+        return job.wholeLesson ? job.wholeLesson(file, {}) : IsWholeSwfFile(file);
     };
-    // A lesson is kept only when whole: by its catalogue's size and hash, read once the body
-    // is in; else as a whole movie, checked while the body arrives.
+    // A lesson is kept only when whole, checked while the body arrives so that a large file
+    // is not read again once it is in: by its catalogue's size and hash, else as a whole
+    // movie.
     if (job.lesson && job.wholeLesson)
-        partSettings.accept = job.wholeLesson;
+        partSettings.checkWhileArriving = [&job](const Text& file, const SwfByteSource& body, const SwfByteSkip&) {
+            return job.wholeLesson(file, body);
+        };
     else if (job.lesson)
-        partSettings.checkWhileArriving = [](const SwfByteSource& body, const SwfByteSkip& skip) {
+        partSettings.checkWhileArriving = [](const Text&, const SwfByteSource& body, const SwfByteSkip& skip) {
             return IsWholeSwf(body, skip);
         };
     partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator, settings.writeCalls); };

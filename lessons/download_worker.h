@@ -23,8 +23,9 @@ struct DownloadJob {
     // whatever it holds.
     bool lesson = true;
     // How a lesson's file is judged whole, when not as a whole movie: by the size and hash
-    // of a signed catalogue. Runs on the worker.
-    std::function<bool(const Text& file)> wholeLesson{};
+    // of a signed catalogue. Runs on the worker, or beside it while the body arrives, given
+    // the file's bytes as they are written (`arriving`, empty to read the file).
+    std::function<bool(const Text& file, const SwfByteSource& arriving)> wholeLesson{};
 };
 
 // What a download worker tells the UI thread, by value.

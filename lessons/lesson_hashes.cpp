@@ -1,5 +1,6 @@
 #include "lessons/lesson_hashes.h"
 
+#include <openssl/evp.h>
 #include <sodium.h>
 #include <sys/stat.h>
 
@@ -22,6 +23,35 @@ constexpr std::size_t kHashesFileLimit = kMaxHashes * 128;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+constexpr std::size_t kHashPiece = 64 * 1024;
+
+// SHA-256 by OpenSSL's libcrypto, which uses the processor's SHA instructions where it has
+// them: a large lesson is hashed whole, and there it is about five times libsodium's
+// portable code.
+class Sha256Hasher {
+public:
+    Sha256Hasher() : context_(EVP_MD_CTX_new()) {
+        good_ = context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1;
+    }
+    void Add(const void* bytes, std::size_t size) {
+        good_ = good_ && EVP_DigestUpdate(context_.get(), bytes, size) == 1;
+    }
+    std::optional<Sha256> Finish() {
+        Sha256 sha{};
+        unsigned int length = 0;
+        if (!good_ || EVP_DigestFinal_ex(context_.get(), sha.data(), &length) != 1 || length != sha.size())
+            return std::nullopt;
+        return sha;
+    }
+
+private:
+    struct Free {
+        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+    };
+    std::unique_ptr<EVP_MD_CTX, Free> context_;
+    bool good_ = false;
 };
 
 // The next blank-separated number of `line` from `at`.
@@ -54,25 +84,19 @@ std::string Sha256Hex(const Sha256& sha) {
 }
 
 Sha256 BytesSha256(std::string_view bytes) {
-    Sha256 sha{};
-    if (SodiumReady())
-        crypto_hash_sha256(sha.data(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    return sha;
+    Sha256Hasher hasher;
+    hasher.Add(bytes.data(), bytes.size());
+    return hasher.Finish().value_or(Sha256{});
 }
 
 std::optional<Sha256> FileSha256(const Text& path) {
-    if (!SodiumReady()) return std::nullopt;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) return std::nullopt;
-    crypto_hash_sha256_state state;
-    crypto_hash_sha256_init(&state);
-    std::vector<std::uint8_t> piece(64 * 1024);
-    while (const std::size_t n = std::fread(piece.data(), 1, piece.size(), file.get()))
-        crypto_hash_sha256_update(&state, piece.data(), n);
+    Sha256Hasher hasher;
+    std::vector<std::uint8_t> piece(kHashPiece);
+    while (const std::size_t n = std::fread(piece.data(), 1, piece.size(), file.get())) hasher.Add(piece.data(), n);
     if (std::ferror(file.get())) return std::nullopt;
-    Sha256 sha{};
-    crypto_hash_sha256_final(&state, sha.data());
-    return sha;
+    return hasher.Finish();
 }
 
 LessonHashes::LessonHashes(Text keptIn) : keptIn_(std::move(keptIn)) {
@@ -102,7 +126,8 @@ std::optional<LessonHashes::Identity> LessonHashes::IdentityOf(const Text& path)
                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-bool LessonHashes::Matches(const Text& path, const LessonDigest& digest) {
+bool LessonHashes::Matches(const Text& path, const LessonDigest& digest, const SwfByteSource& arriving) {
+    if (arriving) return MatchesArriving(path, digest, arriving);
     const auto before = IdentityOf(path);
     if (!before || digest.size <= 0 || std::get<2>(*before) != digest.size) return false;
     {
@@ -116,11 +141,33 @@ bool LessonHashes::Matches(const Text& path, const LessonDigest& digest) {
     const auto sha = FileSha256(path);
     if (!sha) return false;
     // A file that changed while it was read keeps no hash.
-    if (IdentityOf(path) == before) {
-        std::lock_guard lock(mutex_);
-        if (seen_.size() < kMaxHashes && seen_.emplace(*before, *sha).second) changed_ = true;
-    }
+    if (IdentityOf(path) == before) Keep(*before, *sha);
     return *sha == digest.sha256;
+}
+
+bool LessonHashes::MatchesArriving(const Text& path, const LessonDigest& digest, const SwfByteSource& arriving) {
+    Sha256Hasher hasher;
+    std::vector<std::uint8_t> piece(kHashPiece);
+    std::int64_t size = 0;
+    for (std::ptrdiff_t got; (got = arriving(piece)) != 0; size += got) {
+        if (got < 0 || size + got > digest.size) return false;  // more than the lesson is long: no need to read on
+        hasher.Add(piece.data(), static_cast<std::size_t>(got));
+    }
+    // The source has ended, so the file is closed: what it holds now is what was hashed.
+    const auto sha = hasher.Finish();
+    const auto identity = IdentityOf(path);
+    if (!sha || !identity || std::get<2>(*identity) != size || size != digest.size) return false;
+    Keep(*identity, *sha);
+    return *sha == digest.sha256;
+}
+
+void LessonHashes::Keep(const Identity& identity, const Sha256& sha) {
+    std::lock_guard lock(mutex_);
+    // The latest hash of a file is the one that counts.
+    const auto known = seen_.find(identity);
+    if (known != seen_.end() ? known->second == sha : seen_.size() >= kMaxHashes) return;
+    seen_.insert_or_assign(identity, sha);
+    changed_ = true;
 }
 
 void LessonHashes::Save() {

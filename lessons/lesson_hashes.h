@@ -9,6 +9,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "core/swf_file.h"
 #include "core/text.h"
 
 namespace pw {
@@ -49,8 +50,10 @@ public:
     LessonHashes& operator=(const LessonHashes&) = delete;
 
     // True when the file at `path` has the digest's size and SHA-256. A file of any other
-    // size is not read.
-    bool Matches(const Text& path, const LessonDigest& digest);
+    // size is not read. With `arriving`, the file's bytes are hashed as that source gives
+    // them while they are written (a download's check, which ends once the file is closed)
+    // instead of read again once it is whole; the hash is kept all the same.
+    bool Matches(const Text& path, const LessonDigest& digest, const SwfByteSource& arriving = {});
 
     // Writes the hashes of the files looked at in this run to the file they are kept in,
     // when one was hashed since the last save. Not meant for the UI thread.
@@ -60,6 +63,8 @@ private:
     // Device, inode, size, modification time in nanoseconds.
     using Identity = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>;
     static std::optional<Identity> IdentityOf(const Text& path);
+    bool MatchesArriving(const Text& path, const LessonDigest& digest, const SwfByteSource& arriving);
+    void Keep(const Identity& identity, const Sha256& sha);
 
     const Text keptIn_;
     std::mutex mutex_;

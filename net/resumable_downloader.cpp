@@ -135,13 +135,13 @@ private:
 // Without a thread it runs in Finish, over the whole file.
 class CheckWhileWriting {
 public:
-    using Check = std::function<bool(const SwfByteSource&, const SwfByteSkip&)>;
+    using Check = std::function<bool(const Text&, const SwfByteSource&, const SwfByteSkip&)>;
 
     CheckWhileWriting(const Check& check, const Text& path, off_t written)
-        : check_(check), fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), written_(written) {
+        : check_(check), path_(path), fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), written_(written) {
         if (fd_ < 0) return;
         try {
-            thread_ = std::thread([this] { result_ = check_(source_, skip_); });
+            thread_ = std::thread([this] { result_ = check_(path_, source_, skip_); });
         } catch (const std::system_error&) {
         }
     }
@@ -169,7 +169,7 @@ public:
     bool Finish() {
         End(false);
         if (fd_ < 0) return false;
-        if (!ran_) result_ = check_(source_, skip_);
+        if (!ran_) result_ = check_(path_, source_, skip_);
         return result_;
     }
 
@@ -210,6 +210,7 @@ private:
     }
 
     Check check_;
+    Text path_;
     int fd_;
     const SwfByteSource source_ = [this](std::span<std::uint8_t> into) { return Read(into); };
     // Bytes the writer has written are there: passed over, they cost no read.
@@ -430,7 +431,7 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
             ShowMessage(messages, msg::DownloadInterrupted());
             return -1;
         }
-        if (!closed || (a.check && !a.check->Finish()) || (settings.accept && !settings.accept(a.target))) {
+        if (!closed || (a.check && !a.check->Finish())) {
             std::remove(a.target.c_str());
             return kDownloadNotKept;
         }

@@ -32,19 +32,19 @@ struct DownloadSettings {
     std::function<void(const Text& validator)> onValidator;
     // Not empty: once the whole body is written and the file closed without error, the
     // file is flushed to the disk and renamed to this name (its folder flushed after), if
-    // `accept` (when set) takes it.
+    // `checkWhileArriving` (when set) takes it.
     Text completeAs;
-    std::function<bool(const Text& file)> accept;
-    // Like `accept`, but run on a thread of its own while the body arrives, so that a large
-    // file is not read again once it is written: `source` gives the file's bytes from its
-    // start as they are written, waiting for more until the body has ended.
-    std::function<bool(const SwfByteSource& source, const SwfByteSkip& skip)> checkWhileArriving;
+    // Whether the file is taken, decided on a thread of its own while the body arrives, so
+    // that a large file is not read again once it is written: `source` gives the bytes of
+    // `file` from its start as they are written, waiting for more until the body has ended
+    // and the file is closed; `skip` passes over bytes once they are written.
+    std::function<bool(const Text& file, const SwfByteSource& source, const SwfByteSkip& skip)> checkWhileArriving;
     // The flushes and the rename of a finished file.
     DurableWriteCalls writeCalls = SystemWriteCalls();
 };
 
 // The result when the whole body arrived but the file was not taken: closing it failed,
-// or `accept` refused it. The body is deleted; nothing is told.
+// or `checkWhileArriving` refused it. The body is deleted; nothing is told.
 inline constexpr int kDownloadNotKept = -2;
 
 // True for a validator that may go back to the server in If-Range: printable ASCII on one

@@ -1,6 +1,8 @@
 // The site's catalogue: what makes an entry unsound, and which signatures the program takes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -144,8 +146,8 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
     }
 }
 
-// Each file is hashed once: the hash is known by the file's identity on disk, in this run
-// and, kept in the data folder, in the next.
+// Each file is hashed once, read or as a download writes it: the hash is known by the
+// file's identity on disk, in this run and, kept in the data folder, in the next.
 TEST(LessonHashes, AFileIsHashedOnceAndAgainOnlyWhenItChanges) {
     TempDir dir;
     const std::string lesson = dir.File("lesson.ylq"), kept = dir.File("hashes");
@@ -160,6 +162,25 @@ TEST(LessonHashes, AFileIsHashedOnceAndAgainOnlyWhenItChanges) {
         std::fclose(file);
         std::filesystem::last_write_time(lesson, time);
     };
+    const auto arriving = [](const std::string& bytes) -> SwfByteSource {
+        return [bytes, at = std::size_t{0}](std::span<std::uint8_t> into) mutable {
+            const std::size_t n = std::min(into.size(), bytes.size() - at);
+            std::memcpy(into.data(), bytes.data() + at, n);
+            at += n;
+            return static_cast<std::ptrdiff_t>(n);
+        };
+    };
+    {
+        // Hashed as it arrives: a wrong byte on the way is seen, and the hash of the right
+        // bytes is kept as if the file had been read.
+        LessonHashes hashes;
+        EXPECT_FALSE(hashes.Matches(lesson, digest, arriving(std::string(body.size(), 'z'))));
+        EXPECT_TRUE(hashes.Matches(lesson, digest, arriving(body)));
+        rewriteKeepingTime('q');
+        EXPECT_TRUE(hashes.Matches(lesson, digest));
+        EXPECT_FALSE(hashes.Matches(lesson, digest, arriving(body + 'x')));
+        testing::WriteWholeFile(lesson, body);
+    }
     {
         LessonHashes hashes(kept);
         EXPECT_TRUE(hashes.Matches(lesson, digest));

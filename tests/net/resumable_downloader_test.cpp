@@ -438,7 +438,7 @@ TEST_P(ArrivingCheckTest, SeesTheWholeFileAsWrittenAndDecidesWhetherItIsKept) {
     // The check reads a piece, passes over more than has arrived, and reads on to the end.
     constexpr std::size_t kSkipped = 200000;
     bool skippedPastTheEnd = true;
-    settings.checkWhileArriving = [&](const SwfByteSource& source, const SwfByteSkip& skip) {
+    settings.checkWhileArriving = [&](const Text&, const SwfByteSource& source, const SwfByteSkip& skip) {
         std::array<std::uint8_t, 4096> piece{};
         for (std::ptrdiff_t got; (got = source(piece)) > 0;) {
             seen.append(reinterpret_cast<const char*>(piece.data()), static_cast<std::size_t>(got));

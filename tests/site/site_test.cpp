@@ -127,7 +127,9 @@ TEST_F(SiteTest, WithTheSignedCatalogueALessonIsFetchedOnceAndPlayedWithNoHeadRe
     };
     EXPECT_EQ(decide(), std::vector{LessonStep::Download});
     std::vector<DownloadEvent> events;
-    DownloadJob job{1, url, cache, true, [&](const Text& file) { return hashes.Matches(file, *lesson.digest); }};
+    DownloadJob job{1, url, cache, true, [&](const Text& file, const SwfByteSource& arriving) {
+                        return hashes.Matches(file, *lesson.digest, arriving);
+                    }};
     DownloadWorker(job, [&](DownloadEvent event) { events.push_back(std::move(event)); }, {});
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().kind, DownloadEvent::Kind::Completed);
