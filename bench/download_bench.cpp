@@ -167,6 +167,10 @@ double TimePlainCurl(const std::string& url, const std::string& file) {
     std::remove(file.c_str());
     const auto start = std::chrono::steady_clock::now();
     FILE* out = std::fopen(file.c_str(), "wb");
+    if (!out) {
+        std::perror(file.c_str());
+        std::exit(1);
+    }
     CURL* h = curl_easy_init();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteToFile);
