@@ -127,8 +127,8 @@ private:
     void OnCatalogueFetched(Catalogue catalogue);
     // The lesson of the catalogue whose cache file is `fileName`, or nothing.
     const LessonEntry* LessonByCacheFile(const Text& fileName) const;
-    // How a lesson's file is judged whole when a download ends: by its catalogue's size
-    // and hash when it has them.
+    // How a lesson's file is judged whole while its download arrives, or once it is on
+    // disk: by its catalogue's size and hash when it has them.
     std::function<bool(const Text&, const SwfByteSource&)> WholeLessonRule(const Text& fileName);
 
     void PlayFile(const Text& fileName);
