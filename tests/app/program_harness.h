@@ -56,6 +56,7 @@ public:
         setup.openFolder = [this](const Text& folder) { foldersOpened.push_back(folder); };
         setup.timeouts = timeouts_;
         setup.isWholeMovie = isWholeMovie_;
+        setup.storeFile = stateDir.File("pebblewick.db");
         program = std::make_unique<Program>(std::move(setup));
         program->AttachDisplay(display);
     }
@@ -90,6 +91,7 @@ public:
 
     FixtureServer server;
     TempDir dir;
+    TempDir stateDir;  // the store's folder, apart from the data folder as the program's is
     FakeDisplay display;
     MessageRecorder messages;
     std::vector<Text> browserOpened;
