@@ -79,6 +79,7 @@ ParentSettingsDialog::ParentSettingsDialog(const ParentSettings& settings, Downl
     : QDialog(parent), settings_(settings), downloadAll_(std::move(downloadAll)), changed_(std::move(changed)) {
     setWindowTitle(QStringLiteral("家长设置"));
     setWindowModality(Qt::WindowModal);
+    setMinimumWidth(520);  // the library's rows: title, size, last use, delete
     auto* outer = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
     tabs_->setAccessibleName(QStringLiteral("家长的页面"));
