@@ -167,8 +167,10 @@ void LibraryPage::showEvent(QShowEvent* event) {
 void LibraryPage::Refresh() {
     const LibraryListing listing = actions_.list ? actions_.list() : LibraryListing{};
     totals_->setText(ToQString(LibraryTotalsText(listing)));
+    // Later: the row's button whose click deleted its lesson is still in its clicked signal.
     while (QLayoutItem* item = grid_->takeAt(0)) {
-        delete item->widget();
+        item->widget()->hide();
+        item->widget()->deleteLater();
         delete item;
     }
     const WallTime now = now_ ? now_() : WallTime{0};
