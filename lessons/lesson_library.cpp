@@ -20,9 +20,10 @@ Text SizeText(std::uint64_t bytes) {
     if (bytes == 0) return Gbk<"0 MB">();
     if (static_cast<double>(bytes) >= kGigabyte)
         return TextFromNumber(RoundToPlaces(static_cast<double>(bytes) / kGigabyte, 1)) + " GB";
-    // A small lesson is never "0 MB": it takes room.
-    const double megabytes = std::max(RoundToPlaces(static_cast<double>(bytes) / kMegabyte, 1), 0.1);
-    return TextFromNumber(megabytes) + " MB";
+    // Under a megabyte to two places, as most lessons are; a small one is never "0 MB".
+    const double megabytes = static_cast<double>(bytes) / kMegabyte;
+    return TextFromNumber(megabytes < 1 ? std::max(RoundToPlaces(megabytes, 2), 0.01) : RoundToPlaces(megabytes, 1)) +
+           " MB";
 }
 
 Text LastUseText(std::optional<WallTime> lastUse, WallTime now) {

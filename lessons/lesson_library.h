@@ -27,7 +27,7 @@ struct LibraryListing {
 // Newest use first, lessons never used last; otherwise in the order given.
 void SortByLastUse(std::vector<LibraryRow>& rows);
 
-// A size as the parent reads it: "0.3 MB", "3.4 MB", "12.3 GB" (GBK).
+// A size as the parent reads it: "0.02 MB", "0.35 MB", "3.4 MB", "12.3 GB" (GBK).
 Text SizeText(std::uint64_t bytes);
 // "还没看过", "今天", "昨天", "3 天前" (GBK), by local calendar days.
 Text LastUseText(std::optional<WallTime> lastUse, WallTime now);

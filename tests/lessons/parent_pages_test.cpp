@@ -110,7 +110,8 @@ constexpr std::uint64_t kMB = 1024 * 1024;
 INSTANTIATE_TEST_SUITE_P(
     Totals, LibraryTotalsTest,
     ::testing::Values(TotalsCase{"Empty", {}, 0, "共 0 课，占用 0 MB，磁盘还剩 0 MB"},
-                      TotalsCase{"ASmallLessonIsNeverNothing", {20 * 1024}, std::nullopt, "共 1 课，占用 0.1 MB"},
+                      TotalsCase{"ASmallLessonIsNeverNothing", {100}, std::nullopt, "共 1 课，占用 0.01 MB"},
+                      TotalsCase{"UnderAMegabyteToTwoPlaces", {20 * 1024, 500 * 1024}, kMB, "共 2 课，占用 0.51 MB，磁盘还剩 1 MB"},
                       TotalsCase{"MegabytesToOnePlace",
                                  {kMB, 2 * kMB + 400 * 1024},
                                  (12 * 1024 + 300) * kMB,
