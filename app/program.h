@@ -22,6 +22,7 @@
 #include "lessons/lesson_library.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/program_state.h"
+#include "lessons/store.h"
 #include "lessons/whole_file_checker.h"
 #include "net/remote_size_probe.h"
 #include "net/update_page_request.h"
@@ -53,7 +54,10 @@ struct ProgramSetup {
     std::function<void(const Text& folder)> openFolder;
     NetworkTimeouts timeouts;
     Text parentSettingsFile;  // empty: the parent corner's defaults, kept nowhere
-    Text parentStateFile;     // empty: the session and the gate's pause are kept nowhere
+    // The store's database: the corner's record, the lessons' hashes, the history of use.
+    // Empty: in memory, nothing outlasts the run. An earlier version's state.ini beside it
+    // and lessons.hashes in the data directory are read into it once.
+    Text storeFile;
     CornerClocks clocks;      // for the session and the gate's pause; empty: the system's
     // Whether a lesson's cache file is whole, for its menu mark; empty: the whole-movie
     // rule. Runs on the checker's thread.
@@ -78,6 +82,7 @@ public:
     // The main window itself, for the parent corner; after AttachDisplay.
     void AttachMainWindow(LoadedWindow& mainWindow);
     ParentCorner& parentCorner() { return *parentCorner_; }
+    Store& store() { return *store_; }
 
     void HandleWindowEvent(WindowEvent event, int group, int item) override;
 
@@ -149,6 +154,8 @@ private:
     std::function<bool(const Text&, const SwfByteSource&)> WholeLessonRule(const Text& fileName);
 
     void PlayFile(const Text& fileName);
+    // Shows that view in the content area; the history of use follows which lesson it shows.
+    void ShowView(ContentView view);
     // `lesson`: a lesson's cache file (kept only when it is a whole movie, resumed), else
     // an update file. `takeView`: the downloading view replaces what the content area
     // shows, and the lesson that played is silenced. `caption`: the status label's first
@@ -182,6 +189,7 @@ private:
     void FinishDownloadAll();
 
     NetworkSession session_;  // first made, last gone
+    std::unique_ptr<Store> store_;  // everything below may write to it
     ProgramState globals_;
     Hosts hosts_;
     Text dataDirectory_;
@@ -243,7 +251,7 @@ private:
         bool shown = false;       // and it did
     } downloadAll_;
 
-    LessonHashes hashes_;  // used by the threads below
+    LessonHashes hashes_;  // used by the threads below; kept in the store
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
     WholeFileChecker lessonFiles_;
     // Declared after what their threads' results reach, so they are joined first.
