@@ -73,13 +73,15 @@ std::optional<Text> GbkString(const Json* value, std::size_t maxBytes) {
 }
 
 // A path the program may ask a lesson server for: absolute, no way up, no characters
-// that would make it more than a path once it is on the wire.
+// that would make it more than a path once it is on the wire. Judged on the UTF-8 text:
+// in GBK, the second byte of a character such as 乗 is 0x5C, which is no backslash.
 std::optional<Text> LessonPath(const Json* value) {
-    std::optional<Text> path = GbkString(value, kMaxPathBytes);
-    if (!path || path->front() != '/' || path->find("..") != Text::npos ||
-        path->find_first_of("\\%#?") != Text::npos)
+    if (!value || !value->is_string()) return std::nullopt;
+    const std::string& utf8 = value->get_ref<const std::string&>();
+    if (!utf8.starts_with('/') || utf8.find("..") != std::string::npos ||
+        utf8.find_first_of("\\%#?") != std::string::npos)
         return std::nullopt;
-    return path;
+    return GbkString(value, kMaxPathBytes);
 }
 
 bool IsCacheName(std::string_view name) {
@@ -105,11 +107,10 @@ std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) 
     entry.path = *path;
     entry.cacheName = cache->get_ref<const std::string&>() + ".ylq";
 
-    // A size and a hash together, or neither: one without the other is a mistake.
-    const Json* size = Member(lesson, "size");
+    // Every lesson of a signed catalogue comes with its size and hash: without them its
+    // bytes would come over plain http unchecked.
+    const auto bytes = WholeNumber(Member(lesson, "size"));
     const Json* sha = Member(lesson, "sha256");
-    if (!size && !sha) return entry;
-    const auto bytes = WholeNumber(size);
     if (!bytes || *bytes == 0 || *bytes > static_cast<std::uint64_t>(kMaxLessonSize) || !sha || !sha->is_string())
         return std::nullopt;
     const auto sha256 = Sha256FromHex(sha->get_ref<const std::string&>());

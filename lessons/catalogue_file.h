@@ -29,9 +29,9 @@ inline constexpr std::size_t kMaxCatalogueLessons = 500;
 // one unsound entry. Sound: a serial (a whole number); 1 to 8 groups, each with a title and
 // at least one lesson, 500 lessons in all; each lesson with a title, a server 1 or 2, a
 // path (starting with "/", without "..", control characters, "\", "%", "#" or "?"), a
-// cache name of 1 to 32 of a-z, 0-9 and "_" unique in the catalogue, and either both a
-// size (1 to 2^31 - 1 bytes) and a SHA-256 (64 hexadecimal digits) or neither. Titles and
-// paths must be writable in GBK. Other members are ignored. The bytes are read as anyone's:
+// cache name of 1 to 32 of a-z, 0-9 and "_" unique in the catalogue, a size (1 to
+// 2^31 - 1 bytes) and a SHA-256 (64 hexadecimal digits). Titles and paths must be writable
+// in GBK; paths are judged before they are made GBK. Other members are ignored. The bytes are read as anyone's:
 // memory stays bounded and nothing is thrown whatever they hold.
 std::optional<Catalogue> ParseCatalogue(std::string_view json);
 
