@@ -5,10 +5,13 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <mutex>
 
 #include "core/files.h"
 #include "lessons/catalogue_file.h"
 #include "lessons/site_catalogue.h"
+#include "lessons/whole_file_checker.h"
 #include "tests/support/catalogue_json.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/minisign_tool.h"
@@ -23,12 +26,13 @@ using testing::FixtureServer;
 using testing::MinisignTool;
 using testing::TempDir;
 
-const std::string kTiger = "爱吃糖的老虎", kRooster = "爱美的小公鸡";
+// The rooster's path holds 乗, whose second byte in GBK is 0x5C.
+const std::string kTiger = "爱吃糖的老虎", kRooster = "爱美的小公鸡", kRoosterPath = "/erly/乗" + kRooster + ".swf";
 
 std::string SoundCatalogue() {
     return CatalogueJson(7, {"儿童故事", "益智游戏"},
                          {{0, kTiger, "/erly/" + kTiger + ".swf", "actdlh", std::string(5000, 'a')},
-                          {1, kRooster, "/erly/" + kRooster + ".swf", "amdxgj", std::nullopt, 2}});
+                          {1, kRooster, kRoosterPath, "amdxgj", std::string(300, 'b'), 2}});
 }
 
 std::string Replaced(std::string text, const std::string& what, const std::string& with) {
@@ -46,8 +50,8 @@ TEST(CatalogueFile, ASoundCatalogueGivesItsLessonsInGbkWithTheirDigests) {
     const LessonEntry tiger{0, 0, FromUtf8(kTiger), 1, FromUtf8("/erly/" + kTiger + ".swf"), "actdlh.ylq",
                             LessonDigest{5000, BytesSha256(std::string(5000, 'a'))}};
     EXPECT_EQ(catalogue->lessons[0], tiger);
-    const LessonEntry rooster{1, 0, FromUtf8(kRooster), 2, FromUtf8("/erly/" + kRooster + ".swf"), "amdxgj.ylq",
-                              std::nullopt};
+    const LessonEntry rooster{1, 0, FromUtf8(kRooster), 2, FromUtf8(kRoosterPath), "amdxgj.ylq",
+                              LessonDigest{300, BytesSha256(std::string(300, 'b'))}};
     EXPECT_EQ(catalogue->lessons[1], rooster);
 }
 
@@ -81,6 +85,7 @@ TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
         {"an empty title", Replaced(sound, kRooster, "")},
         {"a size without its hash", Replaced(sound, ", \"sha256\": \"" + sha + "\"", "")},
         {"a hash without its size", Replaced(sound, "\"size\": 5000, ", "")},
+        {"neither size nor hash", Replaced(sound, ", \"size\": 5000, \"sha256\": \"" + sha + "\"", "")},
         {"a hash of 63 digits", Replaced(sound, sha, sha.substr(1))},
         {"a size of 0", Replaced(sound, "\"size\": 5000", "\"size\": 0")},
         {"a group without lessons",
@@ -194,6 +199,35 @@ TEST(LessonHashes, AFileIsHashedOnceAndAgainOnlyWhenItChanges) {
     rewriteKeepingTime('y');
     EXPECT_FALSE(LessonHashes(kept).Matches(lesson, digest));
     EXPECT_FALSE(LessonHashes().Matches(dir.File("missing.ylq"), digest));
+}
+
+// A stop ends the checks after the file in hand, however many are queued behind it.
+TEST(WholeFileChecker, AStopLeavesTheQueuedFilesUnchecked) {
+    LessonHashes hashes;
+    std::promise<void> started, release;
+    std::shared_future<void> released = release.get_future().share();
+    std::mutex mutex;
+    std::vector<std::size_t> reported;
+    {
+        WholeFileChecker checker(
+            hashes,
+            [&](std::size_t tag, bool) {
+                std::lock_guard lock(mutex);
+                reported.push_back(tag);
+            },
+            [&, first = true](const Text&) mutable {
+                if (std::exchange(first, false)) {
+                    started.set_value();
+                    released.wait();
+                }
+                return true;
+            });
+        for (std::size_t tag = 0; tag < 3; ++tag) checker.Check(tag, "file" + std::to_string(tag));
+        started.get_future().wait();
+        checker.Stop();
+        release.set_value();
+    }
+    EXPECT_EQ(reported, std::vector<std::size_t>{0});
 }
 
 }  // namespace
