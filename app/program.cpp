@@ -390,8 +390,10 @@ void Program::StartPendingUpdate() {
 }
 
 void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, bool takeView, const Text& caption) {
+    const LessonEntry* entry = lesson ? LessonByCacheFile(fileName) : nullptr;
     const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName), lesson,
-                          lesson ? WholeLessonRule(fileName) : nullptr};
+                          lesson ? WholeLessonRule(fileName) : nullptr,
+                          entry && entry->digest ? entry->digest->size : 0};
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
     settings.stallLimit = timeouts_.downloadStall;

@@ -87,6 +87,7 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     const Text metaPath = PartMetaPath(job.filePath);
     DownloadSettings partSettings = settings;
     partSettings.completeAs = job.filePath;
+    if (job.lesson) partSettings.expectedSize = job.size;
     const auto wholeLesson = [&job](const Text& file) {
         return job.wholeLesson ? job.wholeLesson(file, {}) : IsWholeSwfFile(file);
     };

@@ -26,6 +26,9 @@ struct DownloadJob {
     // of a signed catalogue. Runs on the worker, or beside it while the body arrives, given
     // the file's bytes as they are written (`arriving`, empty to read the file).
     std::function<bool(const Text& file, const SwfByteSource& arriving)> wholeLesson{};
+    // The lesson's size in its catalogue; 0 when it has none. A body of another length is
+    // cut off and not kept.
+    std::int64_t size = 0;
 };
 
 // What a download worker tells the UI thread, by value.

@@ -114,6 +114,31 @@ TEST_F(DownloadWorkerTest, FailuresCarryTheDownloadersMessageAfterTheLastProgres
     EXPECT_EQ(events[0].message, Gbk<"不能打开该URL!">());
 }
 
+// The server's file changed and its answers keep breaking off: the new file's body becomes
+// the part, with its own validator, so that each try goes on where the last one broke off.
+TEST_F(DownloadWorkerTest, AChangedFileWhoseAnswersBreakOffTwiceIsResumedToItsEnd) {
+    const std::string body = FixtureServer::GeneratedBody(120000);
+    const std::string lesson = dir_.File("lesson.ylq");
+    WriteWholeFile(PartFilePath(lesson), FixtureServer::GeneratedBody(100000).substr(0, 30000));
+    WriteWholeFile(PartMetaPath(lesson), "\"old\"");
+    for (const std::optional<std::size_t> breakOff : {std::optional<std::size_t>(50000), std::optional<std::size_t>(90000),
+                                                      std::optional<std::size_t>()}) {
+        server_.Serve("/a.swf", {.body = body, .breakOffAfter = breakOff, .etag = "\"new\""});
+        DownloadWorker(Job("/a.swf"), log_.Sink(), {});
+        if (!breakOff) break;
+        EXPECT_EQ(log_.Events().back().kind, Kind::Failed);
+        EXPECT_TRUE(ReadWholeFile(PartFilePath(lesson)) == body.substr(0, *breakOff));
+        EXPECT_EQ(ReadWholeFile(PartMetaPath(lesson)), "\"new\"");
+    }
+    EXPECT_EQ(log_.Events().back().kind, Kind::Completed);
+    EXPECT_TRUE(ReadWholeFile(lesson) == body);
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].Header("Range"), "bytes=30000-");
+    EXPECT_EQ(requests[1].Header("Range"), "bytes=50000-");
+    EXPECT_EQ(requests[2].Header("Range"), "bytes=90000-");
+}
+
 TEST_F(DownloadWorkerTest, AStoppedJobReportsNothingMore) {
     server_.Serve("/slow.swf", {.body = FixtureServer::GeneratedBody(400 * 1024), .chunkSize = 8192, .chunkDelay = 20ms});
     WorkerThreads threads;
