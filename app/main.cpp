@@ -4,6 +4,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdio>
+#include <string_view>
+
 #include "app/program.h"
 #include "core/data_directory.h"
 #include "core/files.h"
@@ -12,6 +15,7 @@
 #include "host/flash_view.h"
 #include "host/qt_text.h"
 #include "host/web_view.h"
+#include "lessons/minisign.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/site_catalogue.h"
 #include "ui/main_window_display.h"
@@ -20,7 +24,25 @@
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
+namespace {
+
+constexpr const char* kVersion = "2.0.0.0";
+
+// The version, and the id of the key the catalogue must be signed with: a build that
+// trusts the demo site's key shows it at once.
+int PrintVersion() {
+    const auto key = pw::ParseMinisignPublicKey(pw::ReadCatalogueKey());
+    std::printf("Pebblewick %s\ncatalogue key: %s\n", kVersion,
+                key ? pw::MinisignKeyIdText(*key).c_str() : "none");
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Asked from a terminal: answered without a window.
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--version") return PrintVersion();
     // The web engine needs its URL scheme and shared GL contexts before the application,
     // and its processes take the allocator's policy from the environment they start with.
     pw::ReturnLargeBlocksWhenFreedInChildProcesses();
@@ -32,7 +54,7 @@ int main(int argc, char* argv[]) {
     pw::UseChineseWebEngine();
     pw::OpenWebPagesToScreenReaders();
     QApplication::setApplicationName(QStringLiteral("Pebblewick"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0.0.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
 
     pw::MessageBoxes messageBoxes;
     pw::ProgramSetup setup;

@@ -68,6 +68,16 @@ std::optional<MinisignPublicKey> ParseMinisignPublicKey(std::string_view line) {
     return key;
 }
 
+std::string MinisignKeyIdText(const MinisignPublicKey& key) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (auto byte = key.keyId.rbegin(); byte != key.keyId.rend(); ++byte) {
+        text += kDigits[*byte >> 4];
+        text += kDigits[*byte & 0xF];
+    }
+    return text;
+}
+
 bool VerifyMinisign(std::string_view message, std::string_view signatureFile, const MinisignPublicKey& key) {
     std::size_t at = 0;
     const auto untrusted = NextLine(signatureFile, at);

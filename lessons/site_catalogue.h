@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
 #include "core/text.h"
@@ -16,6 +17,25 @@ namespace pw {
 // signed with: PEBBLEWICK_CATALOGUE_KEY when it is set and not empty, else the key the
 // program was built with.
 Text ReadCatalogueKey();
+
+// The catalogue and its signature, as the site publishes them.
+struct SignedCatalogue {
+    std::string json, signature;
+};
+
+// Where the program keeps the catalogue with its signature: one file, replaced in one
+// rename, so that no crash or full disk can leave a catalogue beside another's signature.
+// It holds the signature's length in decimal on a line of its own, the signature, then
+// the catalogue.
+inline const Text kKeptCatalogueName = "lessons.json.signed";
+
+// The catalogue and signature kept in `dataDirectory`, unverified: the one file, else the
+// two files an earlier version kept. Nothing when neither can be read.
+std::optional<SignedCatalogue> ReadKeptCatalogueFiles(const Text& dataDirectory);
+
+// Keeps `kept` in `dataDirectory` durably, in place of what was kept; false when it could
+// not be written (what was kept then stays).
+bool KeepCatalogue(const Text& dataDirectory, const SignedCatalogue& kept);
 
 // The catalogue kept in `dataDirectory`, verified afresh with `key`; nothing when none is
 // kept or it does not verify.
