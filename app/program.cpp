@@ -393,7 +393,8 @@ void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, 
     const LessonEntry* entry = lesson ? LessonByCacheFile(fileName) : nullptr;
     const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName), lesson,
                           lesson ? WholeLessonRule(fileName) : nullptr,
-                          entry && entry->digest ? entry->digest->size : 0};
+                          entry && entry->digest ? entry->digest->size : 0,
+                          entry && entry->digest ? MirrorAddresses(catalogue_, *entry) : std::vector<Text>{}};
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
     settings.stallLimit = timeouts_.downloadStall;

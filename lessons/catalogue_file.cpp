@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <exception>
 #include <set>
@@ -20,6 +21,8 @@ constexpr std::size_t kMaxTitleBytes = 96;
 constexpr std::size_t kMaxPathBytes = 512;
 constexpr std::size_t kMaxCacheNameBytes = 32;
 constexpr std::int64_t kMaxLessonSize = 0x7FFFFFFF;
+constexpr std::size_t kMaxMirrorsPerServer = 8;
+constexpr std::size_t kMaxMirrorBytes = 260;
 
 // True when arrays and objects nest no deeper than kMaxDepth: checked on the bytes before
 // the parser builds anything, so nesting costs no memory.
@@ -119,6 +122,61 @@ std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) 
     return entry;
 }
 
+// A mirror's base address: http or https, a host (letters, digits, "." and "-", or an IPv6
+// address in brackets) and an optional port, nothing after it.
+bool IsMirrorBase(const Json& value) {
+    if (!value.is_string()) return false;
+    const std::string& url = value.get_ref<const std::string&>();
+    std::string_view rest = url;
+    if (rest.starts_with("https://")) rest.remove_prefix(8);
+    else if (rest.starts_with("http://")) rest.remove_prefix(7);
+    else return false;
+    if (rest.size() > kMaxMirrorBytes) return false;
+    std::string_view host = rest, port;
+    if (rest.starts_with('[')) {
+        const std::size_t close = rest.find(']');
+        if (close == std::string_view::npos || close < 3) return false;
+        host = rest.substr(1, close - 1);
+        if (!std::all_of(host.begin(), host.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) || c == ':'; }))
+            return false;
+        rest.remove_prefix(close + 1);
+        if (!rest.empty() && rest.front() != ':') return false;
+        port = rest.empty() ? rest : rest.substr(1);
+        if (!rest.empty() && port.empty()) return false;
+    } else {
+        const std::size_t colon = rest.find(':');
+        host = rest.substr(0, colon);
+        if (colon != std::string_view::npos) {
+            port = rest.substr(colon + 1);
+            if (port.empty()) return false;
+        }
+        if (host.empty() || host.front() == '.' || host.front() == '-' ||
+            !std::all_of(host.begin(), host.end(), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+            }))
+            return false;
+    }
+    if (port.empty()) return true;
+    if (port.size() > 5 || !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const int number = std::stoi(std::string(port));
+    return number >= 1 && number <= 65535;
+}
+
+// The "mirrors" member: for lesson server "1" and "2", at most 8 base addresses each.
+bool ParseMirrors(const Json& mirrors, Catalogue& catalogue) {
+    if (!mirrors.is_object()) return false;
+    for (const auto& [server, list] : mirrors.items()) {
+        if ((server != "1" && server != "2") || !list.is_array() || list.size() > kMaxMirrorsPerServer) return false;
+        auto& into = catalogue.mirrors[server == "1" ? 0 : 1];
+        for (const Json& base : list) {
+            if (!IsMirrorBase(base)) return false;
+            into.push_back(base.get<std::string>());
+        }
+    }
+    return true;
+}
+
 std::optional<Catalogue> ParseCatalogueJson(const Json& root) {
     if (!root.is_object() || WholeNumber(Member(root, "format")) != 1u) return std::nullopt;
     Catalogue catalogue;
@@ -142,6 +200,8 @@ std::optional<Catalogue> ParseCatalogueJson(const Json& root) {
             catalogue.lessons.push_back(std::move(*entry));
         }
     }
+    if (const Json* mirrors = Member(root, "mirrors"); mirrors && !ParseMirrors(*mirrors, catalogue))
+        return std::nullopt;
     return catalogue;
 }
 

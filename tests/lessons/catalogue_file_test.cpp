@@ -10,6 +10,7 @@
 
 #include "core/files.h"
 #include "lessons/catalogue_file.h"
+#include "lessons/minisign.h"
 #include "lessons/site_catalogue.h"
 #include "lessons/whole_file_checker.h"
 #include "tests/support/catalogue_json.h"
@@ -42,8 +43,12 @@ std::string Replaced(std::string text, const std::string& what, const std::strin
 }
 
 TEST(CatalogueFile, ASoundCatalogueGivesItsLessonsInGbkWithTheirDigests) {
-    const auto catalogue = ParseCatalogue(Replaced(SoundCatalogue(), "\"format\": 1", "\"format\": 1, \"later\": [1]"));
+    const auto catalogue = ParseCatalogue(Replaced(
+        SoundCatalogue(), "\"format\": 1",
+        "\"format\": 1, \"later\": [1], \"mirrors\": {\"2\": [\"https://cdn.example.org\", \"http://[::1]:8080\"]}"));
     ASSERT_TRUE(catalogue);
+    EXPECT_EQ(catalogue->mirrors[0], std::vector<Text>{});
+    EXPECT_EQ(catalogue->mirrors[1], (std::vector<Text>{"https://cdn.example.org", "http://[::1]:8080"}));
     EXPECT_EQ(catalogue->serial, 7u);
     EXPECT_EQ(catalogue->groups, (std::vector<Text>{FromUtf8("儿童故事"), FromUtf8("益智游戏")}));
     ASSERT_EQ(catalogue->lessons.size(), 2u);
@@ -64,6 +69,11 @@ TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
     std::string nineGroups = "[", manyLessons = "[";
     for (int g = 0; g < 9; ++g) nineGroups += (g ? "," : "") + std::string("{\"title\": \"g\", \"lessons\": [") + lesson(g) + "]}";
     for (int i = 0; i < 501; ++i) manyLessons += (i ? "," : "") + lesson(i);
+    const auto withMirrors = [&](const std::string& members) {
+        return Replaced(sound, "\"format\": 1", "\"format\": 1, \"mirrors\": {" + members + "}");
+    };
+    std::string nineMirrors = "\"http://m\"";
+    for (int m = 1; m < 9; ++m) nineMirrors += ", \"http://m" + std::to_string(m) + "\"";
     const struct {
         const char* name;
         std::string json;
@@ -95,6 +105,13 @@ TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
         {"nesting deeper than any catalogue",
          Replaced(sound, "\"format\": 1", "\"format\": 1, \"x\": [[[[[[[[[]]]]]]]]]")},
         {"a catalogue cut short", sound.substr(0, sound.size() - 3)},
+        {"mirrors for server 3", withMirrors("\"3\": [\"http://m\"]")},
+        {"a mirror with a path", withMirrors("\"1\": [\"http://m/erly\"]")},
+        {"a mirror over ftp", withMirrors("\"1\": [\"ftp://m\"]")},
+        {"a mirror with a user", withMirrors("\"1\": [\"http://u@m\"]")},
+        {"a mirror on port 0", withMirrors("\"1\": [\"http://m:0\"]")},
+        {"mirrors as a string", withMirrors("\"1\": \"http://m\"")},
+        {"nine mirrors", withMirrors("\"1\": [" + nineMirrors + "]")},
     };
     ASSERT_TRUE(ParseCatalogue(sound));
     for (const auto& row : rows) EXPECT_FALSE(ParseCatalogue(row.json)) << row.name;
@@ -110,6 +127,15 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
         return Replaced(std::move(text), what, with);
     };
     const std::size_t signatureLine = signature.find('\n') + 1;
+    // The signature line with one of its decoded bytes changed: the algorithm ("ED" made
+    // "Ed"), or the key id after it.
+    const auto tamperedLine = [&](std::size_t at, std::uint8_t flip) {
+        const std::size_t end = signature.find('\n', signatureLine);
+        auto bytes = FromBase64(signature.substr(signatureLine, end - signatureLine)).value();
+        bytes[at] ^= flip;
+        std::string tampered = signature;
+        return tampered.replace(signatureLine, end - signatureLine, ToBase64(bytes));
+    };
     std::string flippedSignature = signature;
     flippedSignature[signatureLine + 30] = flippedSignature[signatureLine + 30] == 'A' ? 'B' : 'A';
     const struct {
@@ -126,6 +152,8 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
         {"a byte changed in the signature", json, flippedSignature, std::nullopt, false},
         {"a byte changed in the trusted comment", json, alter(signature, "file:", "File:"), std::nullopt, false},
         {"signed with another key", json, otherKey.Sign(json), std::nullopt, false},
+        {"another key id in the signature", json, tamperedLine(2, 1), std::nullopt, false},
+        {"the legacy algorithm named for a prehashed signature", json, tamperedLine(1, 0x20), std::nullopt, false},
         {"the serial kept", json, signature, 7, false},
         {"a lower serial than the one kept", json, signature, 8, false},
         {"no catalogue on the site", "", "", std::nullopt, false},
@@ -147,7 +175,7 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
         if (kept && fetched) {
             EXPECT_EQ(kept->lessons, fetched->lessons);
         }
-        EXPECT_EQ(std::filesystem::exists(data.File("lessons.json")), row.kept);
+        EXPECT_EQ(std::filesystem::exists(data.File(kKeptCatalogueName)), row.kept);
     }
 }
 
