@@ -52,18 +52,24 @@ struct LessonLastUse {
 // person or another computer reads stay files.
 //
 // A damaged database is moved aside as `<path>.damaged` and a new one begun: opening never
-// fails. Reads answer at once; writes are queued to the store's own thread, so none stalls
-// the caller, and are applied in order. A write that fails (a full disk) never throws; its
-// error stays readable until a later write succeeds. Thread-safe.
+// fails (a folder that takes no file gives a store in memory, and LastWriteError says why).
+// Writes are queued to the store's own thread, so none stalls the caller, and are applied
+// in order, each batch in one transaction. A read sees every write queued before it (it
+// waits for the few still queued); the favourites and the floor answer from memory at
+// once. A write that fails (a full disk) never throws; its error stays readable until a
+// later write succeeds. Thread-safe.
 class Store {
 public:
     // `path` empty: in memory only (tests, no home).
     explicit Store(Text path);
+    // Through the SQLite VFS of that name (tests: one whose writes fail); nullptr: the default.
+    Store(Text path, const char* vfs);
     ~Store();  // applies the queued writes, then closes
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
-    // 0, or the errno of the last write that failed (ENOSPC, EDQUOT, EIO…).
+    // 0, or the errno of the last write that failed (ENOSPC, EDQUOT, EIO…); for a store in
+    // memory, why it has no file.
     int LastWriteError() const;
     // Waits until every write queued so far is applied (tests, the program's end).
     void Flush();
@@ -86,7 +92,7 @@ public:
     std::vector<LessonUse> LessonsUsed(LocalDay first, LocalDay last) const;
     // When each lesson was last played, newest first.
     std::vector<LessonLastUse> LastUses() const;
-    // Drops the history of the days before `day` (the 90 days kept).
+    // Drops the history of the days before `day` (the 90 days kept), the last plays too.
     void DropUseBefore(LocalDay day);
     // Clears the history of use and the recent row; the favourites stay.
     void ClearHistory();
