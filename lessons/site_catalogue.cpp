@@ -25,6 +25,15 @@ std::optional<SignedCatalogue> SplitKept(std::string_view kept) {
     return SignedCatalogue{std::string(rest.substr(length)), std::string(rest.substr(0, length))};
 }
 
+// True when the verified catalogue is not below the highest serial ever verified, which it
+// then raises: the floor holds when the kept files are lost.
+bool AtOrAboveFloor(const Catalogue& catalogue, Store* store) {
+    if (!store) return true;
+    if (*catalogue.serial < store->CatalogueFloor()) return false;
+    store->RaiseCatalogueFloor(*catalogue.serial);
+    return true;
+}
+
 }  // namespace
 
 Text ReadCatalogueKey() {
@@ -52,22 +61,26 @@ bool KeepCatalogue(const Text& dataDirectory, const SignedCatalogue& kept) {
     return true;
 }
 
-std::optional<Catalogue> ReadKeptCatalogue(const Text& dataDirectory, std::string_view key) {
+std::optional<Catalogue> ReadKeptCatalogue(const Text& dataDirectory, std::string_view key, Store* store) {
     const auto kept = ReadKeptCatalogueFiles(dataDirectory);
     if (!kept) return std::nullopt;
-    return VerifiedCatalogue(kept->json, kept->signature, key);
+    auto catalogue = VerifiedCatalogue(kept->json, kept->signature, key);
+    if (!catalogue || !AtOrAboveFloor(*catalogue, store)) return std::nullopt;
+    return catalogue;
 }
 
 std::optional<Catalogue> FetchSiteCatalogue(const Text& siteBaseUrl, const Text& dataDirectory, std::string_view key,
                                             std::optional<std::uint64_t> keptSerial, const FetchTimeouts& timeouts,
-                                            const std::stop_token& stop) {
+                                            const std::stop_token& stop, Store* store) {
     const auto json = FetchFile(siteBaseUrl + kCatalogueFileName, kCatalogueFileLimit, timeouts, stop);
     if (!json) return std::nullopt;
     const auto signature = FetchFile(siteBaseUrl + kCatalogueSignatureName, kCatalogueSignatureLimit, timeouts, stop);
     if (!signature) return std::nullopt;
     auto catalogue = VerifiedCatalogue(*json, *signature, key);
     // No rollback: an older catalogue, however well signed, is no news.
-    if (!catalogue || (keptSerial && *catalogue->serial <= *keptSerial) || stop.stop_requested()) return std::nullopt;
+    if (!catalogue || (keptSerial && *catalogue->serial <= *keptSerial) || stop.stop_requested() ||
+        !AtOrAboveFloor(*catalogue, store))
+        return std::nullopt;
     KeepCatalogue(dataDirectory, {std::move(*json), std::move(*signature)});
     return catalogue;
 }

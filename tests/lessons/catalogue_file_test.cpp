@@ -179,6 +179,31 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
     }
 }
 
+// The highest serial ever verified is kept apart from the catalogue's files: with those
+// deleted, an older signed catalogue is still refused, from the site or put in their place.
+TEST(SiteCatalogue, AnOlderCatalogueIsRefusedOnceTheKeptFilesAreDeleted) {
+    const MinisignTool key;
+    Store store("");
+    TempDir data;
+    FixtureServer server;
+    const std::string older = SoundCatalogue(), newer = Replaced(older, "\"serial\": 7", "\"serial\": 8");
+    const auto fetch = [&](const std::string& json) {
+        server.Serve("/tovel/lessons.json", {.body = json});
+        server.Serve("/tovel/lessons.json.minisig", {.body = key.Sign(json)});
+        return FetchSiteCatalogue(server.BaseUrl() + "/tovel/", data.Path(), key.PublicKey(), std::nullopt, {}, {},
+                                  &store);
+    };
+    ASSERT_TRUE(fetch(newer));
+    EXPECT_EQ(store.CatalogueFloor(), 8u);
+    std::filesystem::remove(data.File(kKeptCatalogueName));
+    EXPECT_FALSE(fetch(older));
+    EXPECT_FALSE(std::filesystem::exists(data.File(kKeptCatalogueName)));
+    ASSERT_TRUE(KeepCatalogue(data.Path(), {older, key.Sign(older)}));
+    EXPECT_FALSE(ReadKeptCatalogue(data.Path(), key.PublicKey(), &store));
+    EXPECT_TRUE(fetch(newer));  // the floor's own serial comes back
+    EXPECT_EQ(store.CatalogueFloor(), 8u);
+}
+
 // Each file is hashed once, read or as a download writes it: the hash is known by the
 // file's identity on disk, in this run and, kept in the data folder, in the next.
 TEST(LessonHashes, AFileIsHashedOnceAndAgainOnlyWhenItChanges) {
