@@ -15,9 +15,11 @@
 #include "host/flash_view.h"
 #include "host/qt_text.h"
 #include "host/web_view.h"
+#include "lessons/lesson_folder.h"
 #include "lessons/minisign.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/site_catalogue.h"
+#include "lessons/store.h"
 #include "ui/main_window_display.h"
 #include "ui/message_box.h"
 #include "ui/translations.h"
@@ -37,12 +39,33 @@ int PrintVersion() {
     return 0;
 }
 
+// --export-lessons DIR and --import-lessons DIR: the lessons carried in a folder, with a
+// line for every file and the summary last. 0 when every file went as it should.
+int CarryLessons(bool exporting, const char* folder) {
+    const pw::Text dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
+    const pw::Text key = pw::ReadCatalogueKey();
+    const auto print = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
+    pw::FolderOutcome outcome;
+    if (exporting) {
+        outcome = pw::ExportLessons(dataDirectory, folder, key, print);
+    } else {
+        pw::Store store(pw::StorePath());  // the no-rollback floor
+        outcome = pw::ImportLessons(folder, dataDirectory, key, &store, print);
+    }
+    std::printf("%s\n", pw::ToUtf8(outcome.summary).c_str());
+    return outcome.ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     // Asked from a terminal: answered without a window.
-    for (int i = 1; i < argc; ++i)
-        if (std::string_view(argv[i]) == "--version") return PrintVersion();
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--version") return PrintVersion();
+        if ((argument == "--export-lessons" || argument == "--import-lessons") && i + 1 < argc)
+            return CarryLessons(argument == "--export-lessons", argv[i + 1]);
+    }
     // The web engine needs its URL scheme and shared GL contexts before the application,
     // and its processes take the allocator's policy from the environment they start with.
     pw::ReturnLargeBlocksWhenFreedInChildProcesses();
