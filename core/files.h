@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <span>
@@ -54,6 +55,14 @@ WriteOutcome ReplaceFileDurably(const Text& path, std::span<const std::uint8_t> 
 // folder. False, with nothing renamed, when the flush or the rename fails; a folder that
 // cannot be flushed leaves the rename done.
 bool RenameDurably(int fd, const Text& from, const Text& to, const DurableWriteCalls& calls = SystemWriteCalls());
+
+// Closes a C stream: std::unique_ptr<std::FILE, FileCloser>.
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The value of the environment variable `name`, or null when it is unset or empty.
+const char* NonEmptyEnvironment(const char* name);
 
 // The whole file, or nothing when it cannot be read or is larger than `limit` bytes.
 std::optional<std::string> ReadSmallFile(const Text& path, std::size_t limit);

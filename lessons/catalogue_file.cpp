@@ -53,7 +53,9 @@ const Json* Member(const Json& object, const char* name) {
     return found == object.end() ? nullptr : &*found;
 }
 
-std::optional<std::uint64_t> WholeNumber(const Json* value) {
+// A JSON number that is a non-negative integer as written, nothing else: outside bytes
+// are taken only as exactly what they must be.
+std::optional<std::uint64_t> UnsignedMember(const Json* value) {
     if (!value || !value->is_number_unsigned()) return std::nullopt;
     return value->get<std::uint64_t>();
 }
@@ -99,7 +101,7 @@ std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) 
     entry.group = group;
     entry.item = item;
     const auto title = GbkString(Member(lesson, "title"), kMaxTitleBytes);
-    const auto server = WholeNumber(Member(lesson, "server"));
+    const auto server = UnsignedMember(Member(lesson, "server"));
     const auto path = LessonPath(Member(lesson, "path"));
     const Json* cache = Member(lesson, "cache");
     if (!title || !server || (*server != 1 && *server != 2) || !path || !cache || !cache->is_string() ||
@@ -112,7 +114,7 @@ std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) 
 
     // Every lesson of a signed catalogue comes with its size and hash: without them its
     // bytes would come over plain http unchecked.
-    const auto bytes = WholeNumber(Member(lesson, "size"));
+    const auto bytes = UnsignedMember(Member(lesson, "size"));
     const Json* sha = Member(lesson, "sha256");
     if (!bytes || *bytes == 0 || *bytes > static_cast<std::uint64_t>(kMaxLessonSize) || !sha || !sha->is_string())
         return std::nullopt;
@@ -178,9 +180,9 @@ bool ParseMirrors(const Json& mirrors, Catalogue& catalogue) {
 }
 
 std::optional<Catalogue> ParseCatalogueJson(const Json& root) {
-    if (!root.is_object() || WholeNumber(Member(root, "format")) != 1u) return std::nullopt;
+    if (!root.is_object() || UnsignedMember(Member(root, "format")) != 1u) return std::nullopt;
     Catalogue catalogue;
-    catalogue.serial = WholeNumber(Member(root, "serial"));
+    catalogue.serial = UnsignedMember(Member(root, "serial"));
     const Json* groups = Member(root, "groups");
     if (!catalogue.serial || !groups || !groups->is_array() || groups->empty() || groups->size() > kMaxCatalogueGroups)
         return std::nullopt;

@@ -21,10 +21,6 @@ constexpr std::string_view kHashesHeader = "pebblewick lesson hashes 1\n";
 constexpr std::size_t kMaxHashes = 4096;
 constexpr std::size_t kHashesFileLimit = kMaxHashes * 128;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 constexpr std::size_t kHashPiece = 64 * 1024;
 
 // The next blank-separated number of `line` from `at`.
@@ -96,10 +92,10 @@ LessonHashes::LessonHashes(Text keptIn) : keptIn_(std::move(keptIn)) {
     const auto text = ReadSmallFile(keptIn_, kHashesFileLimit);
     if (!text || !text->starts_with(kHashesHeader)) return;
     std::string_view rest = std::string_view(*text).substr(kHashesHeader.size());
-    while (!rest.empty() && kept_.size() < kMaxHashes) {
-        const std::size_t end = std::min(rest.find('\n'), rest.size());
-        const std::string_view line = rest.substr(0, end);
-        rest.remove_prefix(std::min(end + 1, rest.size()));
+    while (kept_.size() < kMaxHashes) {
+        const auto taken = TakeLine(rest);
+        if (!taken) break;
+        const std::string_view line = *taken;
         std::uint64_t device = 0, inode = 0;
         std::int64_t size = 0, modified = 0;
         std::size_t at = 0;

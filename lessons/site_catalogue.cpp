@@ -37,8 +37,8 @@ bool AtOrAboveFloor(const Catalogue& catalogue, Store* store) {
 }  // namespace
 
 Text ReadCatalogueKey() {
-    const char* value = std::getenv("PEBBLEWICK_CATALOGUE_KEY");
-    return (value && *value) ? Text(value) : Text(PEBBLEWICK_DEFAULT_CATALOGUE_KEY);
+    const char* value = NonEmptyEnvironment("PEBBLEWICK_CATALOGUE_KEY");
+    return Text(value ? value : PEBBLEWICK_DEFAULT_CATALOGUE_KEY);
 }
 
 std::optional<SignedCatalogue> ReadKeptCatalogueFiles(const Text& dataDirectory) {

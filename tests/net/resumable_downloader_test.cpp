@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -13,6 +12,7 @@
 #include <future>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -379,6 +379,12 @@ struct LargeBodyCase {
     std::int32_t resumeFrom = 0;
 };
 
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const LargeBodyCase& c, std::ostream* os) {
+    *os << "Size" << c.size << (c.stallAfter ? "StallAt" + std::to_string(*c.stallAfter) : "") << "ResumeFrom"
+        << c.resumeFrom;
+}
+
 class LargeBodyTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<LargeBodyCase> {};
 
 TEST_P(LargeBodyTest, ReachesTheFileExactly) {
@@ -423,6 +429,12 @@ struct ArrivingCheckCase {
     bool checkSays;
     int result;
 };
+
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const ArrivingCheckCase& c, std::ostream* os) {
+    *os << "ResumeFrom" << c.resumeFrom << (c.breakOffAfter ? "BreakOffAt" + std::to_string(*c.breakOffAfter) : "")
+        << (c.checkSays ? "CheckTakes" : "CheckRefuses");
+}
 
 class ArrivingCheckTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<ArrivingCheckCase> {};
 

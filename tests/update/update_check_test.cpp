@@ -2,6 +2,7 @@
 // message boxes, the browser and the download thread.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,11 @@ struct QuietCase {
     const char* name;
     Text page;
 };
+
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const QuietCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class UpdateCheckQuietTest : public UpdateCheckTest, public ::testing::WithParamInterface<QuietCase> {};
 
