@@ -367,6 +367,15 @@ TEST_F(ParentCornerTest, SessionEndSilencesTheLessonShowsTheRestPictureAndTheMen
     EXPECT_EQ(Menu()->selectedItem(), QPoint(0, 0));
     EXPECT_TRUE(messages_.Texts().empty());
     EXPECT_EQ(testing::FindTopLevelWindow(names::kPagesWindow), nullptr);
+    // Tab goes round what shows, never into the views under the rest picture.
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &app_->window(), Qt::Key_Tab);
+        const QWidget* focus = QApplication::focusWidget();
+        for (const char* view : {names::kWebView, names::kFlashView}) {
+            const auto* under = app_->window().findChild<QWidget*>(QString::fromUtf8(view));
+            EXPECT_FALSE(focus && under && (focus == under || under->isAncestorOf(focus))) << view << " after Tab " << i;
+        }
+    }
 
     // Through the gate: the lesson goes on, and the menu works again.
     AnswerGateWhenAsked(true, [](ParentSettingsDialog&) {});
