@@ -197,7 +197,9 @@ bool ParentCorner::eventFilter(QObject* watched, QEvent* event) {
 
 void ParentCorner::Open() {
     if (!window_ || !PassGate()) return;
-    ParentSettingsDialog dialog(settings_, setup_.downloadAll,
+    const ParentCornerPages pages{{nullptr, WithSystemClocks(setup_.clocks).wall, setup_.lessonTitle},
+                                  setup_.library, setup_.messages};
+    ParentSettingsDialog dialog(settings_, setup_.downloadAll, pages,
                                 [this](const ParentSettings& changed) { return ChangeSettings(changed); }, window_);
     settingsDialog_ = &dialog;
     dialog.exec();

@@ -33,6 +33,9 @@ struct ParentCornerSetup {
     std::function<void(const Text& url)> openInBrowser;
     DownloadAllActions downloadAll;  // empty: no such button
     std::function<void()> restEnded;  // the child's rest is over (by the gate or by its time)
+    LibraryActions library;           // the lessons on this computer, for "课程库"
+    std::function<Text(const Text& cacheName)> lessonTitle;  // for "这一周"
+    MessagePort* messages = nullptr;  // the questions before clearing and deleting
 };
 
 // The parent corner of the main window: the gate and the settings behind it, the volume,

@@ -23,13 +23,17 @@ Program::Program(ProgramSetup setup)
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
       openFolder_(std::move(setup.openFolder)),
+      freeDiskSpace_(setup.freeDiskSpace ? std::move(setup.freeDiskSpace) : FreeDiskSpace),
       timeouts_(setup.timeouts),
       parentCorner_(std::make_unique<ParentCorner>(ParentCornerSetup{
           std::move(setup.parentSettingsFile), std::move(setup.parentStateFile), std::move(setup.clocks), hosts_.site,
           openInBrowser_,
           DownloadAllActions{[this] { StartDownloadAll(); }, [this] { CancelDownloadAll(); },
                              [this] { return DownloadAllRunning(); }},
-          [this] { OnRestEnded(); }})),
+          [this] { OnRestEnded(); },
+          LibraryActions{[this] { return Library(); }, [this](const Text& name) { return DeleteLesson(name); },
+                         [this] { DeleteAllLessons(); }, [this](const Text& name) { return LessonInUse(name); }},
+          [this](const Text& name) { return LessonTitle(name); }, &messages_})),
       lessonReady_(catalogue_.lessons.size(), false),
       hashes_(FilePath(kLessonHashesName)),
       lessonFiles_(hashes_, [this](std::size_t check, bool whole) {
@@ -125,6 +129,12 @@ void Program::MarkLesson(std::size_t lesson, bool whole) {
 
 void Program::StartDownloadAll() {
     if (downloadAll_.running || ended_) return;
+    // By the marks as they are: a lesson found whole since needs no room.
+    if (const auto tooBig = NotEnoughSpaceMessage(KnownDownloadSize(catalogue_, lessonReady_),
+                                                  freeDiskSpace_(dataDirectory_))) {
+        ShowMessage(messages_, *tooBig);
+        return;
+    }
     downloadAll_ = {};
     downloadAll_.running = true;
     downloadAll_.hasView = true;
@@ -371,6 +381,7 @@ void Program::PlayFile(const Text& fileName) {
     if (parentCorner_->Resting()) return;
     downloadAll_.hasView = false;  // the lesson keeps the content area
     display_->ShowView(ContentView::Lesson);
+    playingFile_ = fileName;
     display_->SetFlashMovie(FilePath(fileName));
     display_->PlayFlash();
 }
@@ -423,6 +434,7 @@ void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, 
     if (!takeView) return;
     // The downloading view, and the idle movie to silence the lesson that played.
     display_->ShowView(ContentView::Downloading);
+    playingFile_.clear();
     display_->SetFlashMovie(FilePath(kIdleMovieName));
 }
 
@@ -486,6 +498,7 @@ void Program::SilenceLessonAndShowWebView() {
     downloadAll_.hasView = false;  // the page keeps the content area
     lessonChosen_ = false;
     ++choice_;  // a lesson still being probed no longer plays
+    playingFile_.clear();  // the idle movie
     display_->SetFlashMovie(FilePath(globals_.CurrentFileName));
     display_->PlayFlash();
     display_->ShowView(ContentView::WebPage);

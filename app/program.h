@@ -19,6 +19,7 @@
 #include "lessons/download_progress.h"
 #include "lessons/download_worker.h"
 #include "lessons/lesson_hashes.h"
+#include "lessons/lesson_library.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/program_state.h"
 #include "lessons/whole_file_checker.h"
@@ -57,6 +58,8 @@ struct ProgramSetup {
     // Whether a lesson's cache file is whole, for its menu mark; empty: the whole-movie
     // rule. Runs on the checker's thread.
     std::function<bool(const Text& path)> isWholeMovie;
+    // The bytes the data folder's disk still takes; empty: the system's answer.
+    std::function<std::optional<std::uint64_t>(const Text& folder)> freeDiskSpace;
 };
 
 // The program: its state, the network session, its worker threads, the ports to the
@@ -95,11 +98,25 @@ public:
     // overall progress: the usual caption, its waiting line saying "正在下载第 k / n 课".
     // A lesson chosen meanwhile goes first; the rest follow it. A lesson that fails is
     // skipped, and the ones not whole at the end are named in one message. Nothing while
-    // it runs already.
+    // it runs already, nor when the sizes the catalogue gives do not fit on the disk (a
+    // message says so).
     void StartDownloadAll();
     // Stops it; the lesson in hand keeps its partial file, and nothing is reported.
     void CancelDownloadAll();
     bool DownloadAllRunning() const { return downloadAll_.running; }
+
+    // The parent's library: the lessons of the catalogue whose file is on this computer,
+    // newest use first, and the disk's free space.
+    LibraryListing Library() const;
+    // Deletes a lesson's file and its parts, and its menu mark goes. False, with nothing
+    // deleted, for a lesson in use or not in the catalogue; false too when the file stays.
+    bool DeleteLesson(const Text& cacheName);
+    // Every lesson on disk but the one in use.
+    void DeleteAllLessons();
+    // The lesson shown now, or being chosen or downloaded: its file must stay.
+    bool LessonInUse(const Text& cacheName) const;
+    // The catalogue's title of a cache file; the name itself for a lesson no longer offered.
+    Text LessonTitle(const Text& cacheName) const;
 
     // Stops every worker at once (partial files stay), and an update check not yet
     // started; run when the main window has closed.
@@ -173,6 +190,7 @@ private:
     MessagePort& messages_;
     std::function<void(const Text&)> openInBrowser_;
     std::function<void(const Text&)> openFolder_;
+    std::function<std::optional<std::uint64_t>(const Text&)> freeDiskSpace_;
     NetworkTimeouts timeouts_;
     NoDisplay noDisplay_;  // until the main window's display is attached
     Display* display_ = &noDisplay_;
@@ -189,6 +207,7 @@ private:
     bool currentDownloadIsLesson_ = false;
     // The content area shows, or waits for, a lesson the child chose.
     bool lessonChosen_ = false;
+    Text playingFile_;  // the movie the player has, but for the idle one
     // An update download the user said Yes to, until it is in. It never stops a lesson
     // download: it waits for it to end, and a lesson download stops it (its part stays).
     struct AcceptedUpdate {

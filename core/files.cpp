@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -80,6 +81,12 @@ Text FolderOf(const Text& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == Text::npos) return ".";
     return slash == 0 ? Text("/") : path.substr(0, slash);
+}
+
+std::optional<std::uint64_t> FreeDiskSpace(const Text& folder) {
+    struct statvfs disk {};
+    if (::statvfs(folder.c_str(), &disk) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize;
 }
 
 std::int32_t LocalFileSize(const Text& path) {

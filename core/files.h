@@ -24,6 +24,10 @@ Text FolderOf(const Text& path);
 // The low 32 bits of the file's size as a signed integer, or -1 when it does not exist.
 std::int32_t LocalFileSize(const Text& path);
 
+// The bytes an ordinary user may still write on the disk that holds `folder`, or nothing
+// when it cannot be asked.
+std::optional<std::uint64_t> FreeDiskSpace(const Text& folder);
+
 // Creates or truncates the file and writes the bytes; true on success.
 bool WriteWholeFile(const Text& path, std::span<const std::uint8_t> bytes);
 

@@ -14,6 +14,10 @@ struct MessageRequest {
     Text text;
     Text caption;
     MessageButtons buttons = MessageButtons::Ok;
+    // A question whose Yes and No say what they do ("删除", "取消"): No is then the default,
+    // as Yes does something that cannot be undone. Empty: the toolkit's 是 and 否.
+    Text yesText;
+    Text noText;
 };
 
 class MessagePort {
@@ -31,6 +35,10 @@ void ShowMessage(MessagePort& port, const Text& text, const Text& caption = Info
 
 // Yes/No question, Yes the default; true when the user pressed Yes.
 bool AskYesNo(MessagePort& port, const Text& text, const Text& caption);
+
+// A question of the parent corner with its own two buttons, the safe one the default; true
+// when the user pressed `yes`.
+bool AskToConfirm(MessagePort& port, const Text& text, const Text& yes, const Text& no);
 
 // The program's messages.
 namespace msg {

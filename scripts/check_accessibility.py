@@ -3,7 +3,8 @@
 Run by scripts/check_accessibility inside a D-Bus session of its own, with the system's
 python3 (pyatspi is a Debian package). Starts the demo site and the real program with
 accessibility on, reads the accessible tree and the events a reader hears, and drives the
-program with the keyboard alone (xdotool). Prints what it saw; exits 1 on the first check
+program with the keyboard alone (xdotool); puts one lesson file into the data folder (the
+build folder) for the library to delete, and puts back what was there. Prints what it saw; exits 1 on the first check
 that fails."""
 import os
 import pathlib
@@ -23,6 +24,8 @@ PROGRAM = BUILD / "pebblewick"
 DEMO_SITE = BUILD / "tools/demo_site/pebblewick_demo_site"
 
 DIGITS = "零一二三四五六七八九"
+# A lesson put into the data folder (the build folder) for the library to list and delete.
+LIBRARY_LESSON = ("actdlh.ylq", "爱吃糖的老虎")
 heard = []  # (event type, source role, source name, detail) of every event since the last clear
 
 
@@ -154,6 +157,7 @@ def main():
     site = subprocess.Popen([str(DEMO_SITE), "--port", str(port)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
     program = None
+    kept_lesson = None
     try:
         time.sleep(1)
         host = f"127.0.0.1:{port}"
@@ -168,6 +172,9 @@ def main():
             pyatspi.Registry.registerEventListener(listen, kind)
 
         print("The main window", flush=True)
+        lesson_file = BUILD / LIBRARY_LESSON[0]
+        kept_lesson = lesson_file.read_bytes() if lesson_file.exists() else None
+        lesson_file.write_bytes(b"FWS\x06" + b"\x00" * 60)
         program = Program(work, env)
         main_window = window("Pebblewick2.0")
         names = [(n.getRoleName(), n.name) for n in descendants(main_window)]
@@ -211,6 +218,36 @@ def main():
         labelled = all(any(r.getRelationType() == pyatspi.RELATION_LABELLED_BY for r in n.getRelationSet())
                        for n in descendants(settings) if n.getRoleName() == "combo box")
         check(len(combos) == 2 and labelled, f"both time choices are labelled ({combos})")
+
+        print("The week and the library", flush=True)
+        key("ctrl+Tab")
+        chart = wait_for(lambda: next((n for n in descendants(window("家长设置")) if n.getRoleName() == "chart"), None))
+        check(chart is not None and chart.name == "这一周每天用的时间", f"Ctrl+Tab shows 这一周 with its chart: {chart.name if chart else None!r}")
+        days = chart.description.split("；")
+        check(len(days) == 7 and all(re.fullmatch(r"周[一二三四五六日] \d+ 分钟", d) for d in days),
+              f"the chart reads each day and its minutes: {chart.description!r}")
+        names = [(n.getRoleName(), n.name) for n in descendants(window("家长设置")) if n.getState().contains(pyatspi.STATE_SHOWING)]
+        check(any(re.fullmatch(r"今天用了 \d+ 分钟", name) for _, name in names), "today's minutes are read in words")
+        check(("push button", "清除使用记录") in names, "清除记录 says what it clears")
+        key("ctrl+Tab")
+        row = f"删除 {LIBRARY_LESSON[1]}"
+        button = wait_for(lambda: next((n for n in descendants(window("家长设置"))
+                                        if n.getRoleName() == "push button" and n.name == row), None))
+        check(button is not None, f"课程库 has a button {row!r}, with {button.description if button else None!r}")
+        totals = next((n.name for n in descendants(window("家长设置")) if n.name.startswith("共 ")), "")
+        check(re.fullmatch(r"共 \d+ 课，占用 [\d.]+ MB，磁盘还剩 [\d.]+ [MG]B", totals) is not None, f"the totals are read: {totals!r}")
+        button.queryComponent().grabFocus()
+        key("space")
+        question = wait_for(lambda: window("信息："))
+        texts = [n.name for n in descendants(question)] if question else []
+        check(f"删除「{LIBRARY_LESSON[1]}」？" in texts and "删除" in texts and "取消" in texts,
+              f"it asks first, with 删除 and 取消 ({texts})")
+        yes = next(n for n in descendants(question) if n.getRoleName() == "push button" and n.name == "删除")
+        yes.queryComponent().grabFocus()
+        key("space")
+        check(wait_for(lambda: not (BUILD / LIBRARY_LESSON[0]).exists(), 10) is not None, "删除 removes the lesson's file")
+        gone = wait_for(lambda: all(n.name != row for n in descendants(window("家长设置"))), 10)
+        check(gone is not None, "and its row")
         key("Escape")
         check(wait_for(lambda: window("家长设置") is None) is not None, "Esc closes the settings")
 
@@ -257,6 +294,11 @@ def main():
     finally:
         if program is not None:
             program.end()
+        lesson_file = BUILD / LIBRARY_LESSON[0]
+        if kept_lesson is not None:
+            lesson_file.write_bytes(kept_lesson)
+        else:
+            lesson_file.unlink(missing_ok=True)
         launcher.terminate()
         site.terminate()
         shutil.rmtree(work, ignore_errors=True)

@@ -44,6 +44,8 @@ private:
 QAccessibleInterface* ControlAccessibleFactory(const QString& className, QObject* object) {
     if (className == QStringLiteral("pw::RestPicture"))
         return new QAccessibleWidget(qobject_cast<QWidget*>(object), QAccessible::AlertMessage);
+    if (className == QStringLiteral("pw::WeekChart"))
+        return new QAccessibleWidget(qobject_cast<QWidget*>(object), QAccessible::Chart);
     // The background has no name: a plain container (a filler), which screen readers pass over.
     if (className == QStringLiteral("pw::PictureBox"))
         return new ContainerAccessible(qobject_cast<QWidget*>(object), QAccessible::Client);

@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "host/qt_text.h"
 
@@ -16,6 +17,11 @@ MessageAnswer MessageBoxes::Ask(const MessageRequest& request) {
     if (request.buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
+        if (!request.yesText.empty()) {
+            box.button(QMessageBox::Yes)->setText(ToQString(request.yesText));
+            box.button(QMessageBox::No)->setText(ToQString(request.noText));
+            box.setDefaultButton(QMessageBox::No);
+        }
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }

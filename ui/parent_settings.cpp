@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSlider>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <span>
@@ -73,11 +74,18 @@ std::string AskForGateCode(QWidget* parent) {
 }
 
 ParentSettingsDialog::ParentSettingsDialog(const ParentSettings& settings, DownloadAllActions downloadAll,
+                                           ParentCornerPages pages,
                                            std::function<QString(const ParentSettings&)> changed, QWidget* parent)
     : QDialog(parent), settings_(settings), downloadAll_(std::move(downloadAll)), changed_(std::move(changed)) {
     setWindowTitle(QStringLiteral("家长设置"));
     setWindowModality(Qt::WindowModal);
-    auto* layout = new QVBoxLayout(this);
+    setMinimumWidth(520);  // the library's rows: title, size, last use, delete
+    auto* outer = new QVBoxLayout(this);
+    tabs_ = new QTabWidget(this);
+    tabs_->setAccessibleName(QStringLiteral("家长的页面"));
+    outer->addWidget(tabs_, 1);
+    auto* settingsPage = new QWidget(tabs_);
+    auto* layout = new QVBoxLayout(settingsPage);
     auto* form = new QFormLayout;
     layout->addLayout(form);
 
@@ -133,12 +141,23 @@ ParentSettingsDialog::ParentSettingsDialog(const ParentSettings& settings, Downl
     saveFailure_->hide();
     layout->addWidget(saveFailure_);
 
+    layout->addStretch(1);
+    tabs_->addTab(settingsPage, QStringLiteral("设置"));
+    // Each reads what it shows when it is shown, not before.
+    tabs_->addTab(new WeekPage(pages.week, pages.messages, tabs_), QStringLiteral("这一周"));
+    tabs_->addTab(new LibraryPage(std::move(pages.library), pages.messages, pages.week.now, tabs_),
+                  QStringLiteral("课程库"));
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("关闭"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::accept);
-    layout->addWidget(buttons);
+    outer->addWidget(buttons);
 
     volumeText_->setText(QStringLiteral("%1%").arg(settings_.volumePercent));
+    // Dragged, the slider shows each step and is written once, on release.
+    volume_->setTracking(false);
+    connect(volume_, &QSlider::sliderMoved, this,
+            [this](int percent) { volumeText_->setText(QStringLiteral("%1%").arg(percent)); });
     connect(volume_, &QSlider::valueChanged, this, &ParentSettingsDialog::Changed);
     connect(mute_, &QCheckBox::toggled, this, &ParentSettingsDialog::Changed);
     connect(session_, &QComboBox::currentIndexChanged, this, &ParentSettingsDialog::Changed);

@@ -7,12 +7,14 @@
 #include <string>
 
 #include "lessons/parent_corner_rules.h"
+#include "ui/parent_tabs.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QSlider;
+class QTabWidget;
 
 namespace pw {
 
@@ -24,13 +26,20 @@ struct DownloadAllActions {
     std::function<bool()> downloadAllRunning;
 };
 
-// The parent's settings window. Every change takes effect at once through `changed`,
-// which answers why the settings could not be saved (empty when they were); the window
-// shows that reason until a save succeeds.
+// What the corner's tabs beside "设置" read and do.
+struct ParentCornerPages {
+    WeekSource week;
+    LibraryActions library;
+    MessagePort* messages = nullptr;  // the questions before clearing and deleting; none: nothing is
+};
+
+// The parent corner's window, in three tabs: "设置", "这一周" and "课程库". Every change of a
+// setting takes effect at once through `changed`, which answers why the settings could
+// not be saved (empty when they were); the window shows that reason until a save succeeds.
 class ParentSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    ParentSettingsDialog(const ParentSettings& settings, DownloadAllActions downloadAll,
+    ParentSettingsDialog(const ParentSettings& settings, DownloadAllActions downloadAll, ParentCornerPages pages,
                          std::function<QString(const ParentSettings&)> changed, QWidget* parent = nullptr);
 
     // The download-all button's text: what pressing it does now.
@@ -52,6 +61,7 @@ private:
     QCheckBox* gateCode_ = nullptr;
     QPushButton* downloadAllButton_ = nullptr;
     QLabel* saveFailure_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
 };
 
 // Asks for a new four-digit code twice; its hash once both agree, else empty.

@@ -10,6 +10,8 @@
 
 #include "core/swf_file.h"
 #include "tests/app/program_harness.h"
+#include "tests/support/catalogue_json.h"
+#include "tests/support/minisign_tool.h"
 
 namespace pw {
 namespace {
@@ -172,6 +174,78 @@ TEST_P(DownloadAllEndTest, StartsTheWaitingUpdate) {
 
 INSTANTIATE_TEST_SUITE_P(Ends, DownloadAllEndTest, ::testing::Bool(),
                          [](const auto& testCase) { return testCase.param ? "Cancelled" : "Finished"; });
+
+// A parent deletes lessons: the file, its parts and its mark go; the lesson playing is
+// refused, and stays through "delete all" too.
+TEST(LibraryTest, DeletingRemovesFilePartsAndMarkButNeverThePlayingLesson) {
+    ProgramHarness h;
+    const std::string movie = h.ServeLesson(1, 3, 20000);
+    for (auto [group, item] : {std::pair{0, 0}, std::pair{1, 3}, std::pair{2, 1}})
+        WriteWholeFile(h.CacheFile(group, item), movie);
+    const std::string deleted = h.CacheFile(0, 0);
+    const std::vector<std::string> parts{".part", ".part.meta", ".part.new"};
+    for (const std::string& part : parts) WriteWholeFile(deleted + part, "xyz");
+    h.program->OnMainWindowCreated();
+    ASSERT_TRUE(h.Settle());
+    h.program->OnLessonMenuItemClicked(1, 3);
+    ASSERT_TRUE(h.Settle());
+    ASSERT_EQ(h.display.Movie(), h.CacheFile(1, 3));
+
+    const LibraryListing listing = h.program->Library();
+    std::map<Text, std::uint64_t> sizes;
+    for (const LibraryRow& row : listing.rows) sizes[row.title] = row.bytes;
+    EXPECT_EQ(sizes, (std::map<Text, std::uint64_t>{
+                         {Lookup(0, 0)->title, 20009}, {Lookup(1, 3)->title, 20000}, {Lookup(2, 1)->title, 20000}}));
+    EXPECT_TRUE(listing.freeBytes.has_value());
+
+    const Text playing = Lookup(1, 3)->cacheName;
+    EXPECT_TRUE(h.program->LessonInUse(playing));
+    EXPECT_FALSE(h.program->DeleteLesson(playing));
+    EXPECT_TRUE(h.program->DeleteLesson(Lookup(0, 0)->cacheName));
+    EXPECT_FALSE(std::filesystem::exists(deleted));
+    for (const std::string& part : parts) EXPECT_FALSE(std::filesystem::exists(deleted + part)) << part;
+    EXPECT_EQ(h.display.ReadyLessons(), (Lessons{{1, 3}, {2, 1}}));
+
+    h.program->DeleteAllLessons();
+    ASSERT_TRUE(h.Settle());
+    EXPECT_EQ(h.display.ReadyLessons(), (Lessons{{1, 3}}));
+    EXPECT_TRUE(ReadWholeFile(h.CacheFile(1, 3)) == movie);
+    EXPECT_FALSE(std::filesystem::exists(h.CacheFile(2, 1)));
+}
+
+// Download-all first weighs the sizes the signed catalogue gives for the lessons not on
+// disk against the free space: when they do not fit it says so and fetches nothing.
+TEST(LibraryTest, DownloadAllDoesNotStartWhenTheKnownSizesDoNotFit) {
+    const testing::MinisignTool key;
+    ProgramHarness h(testing::ShortTimeouts(), {}, {}, key.PublicKey());
+    const auto lessons = testing::BuiltInLessons([](int, int) { return FixtureServer::GeneratedBody(64 * 1024); });
+    const std::string json = testing::CatalogueJson(3, testing::BuiltInGroupTitles(), lessons);
+    h.server.Serve("/tovel/lessons.json", {.body = json});
+    h.server.Serve("/tovel/lessons.json.minisig", {.body = key.Sign(json)});
+    WriteWholeFile(h.CacheFile(0, 0), FixtureServer::GeneratedBody(64 * 1024));  // whole: needs no room
+    std::optional<std::uint64_t> freeBytes = 2 * 1024 * 1024;
+    h.freeDiskSpace = [&](const Text& folder) {
+        EXPECT_EQ(folder, h.dir.Path());
+        return freeBytes;
+    };
+    h.Restart();
+    h.program->OnMainWindowCreated();
+    ASSERT_TRUE(h.Settle());
+    ASSERT_TRUE(h.program->catalogue().serial.has_value());
+
+    h.program->StartDownloadAll();  // 31 lessons of 64 KB: 1.9 MB fit into 2 MB
+    EXPECT_TRUE(h.program->DownloadAllRunning());
+    h.program->CancelDownloadAll();
+    ASSERT_TRUE(h.Settle());
+
+    freeBytes = 1024 * 1024;
+    const int gets = CountRequests(h.server, "GET");
+    h.program->StartDownloadAll();
+    ASSERT_TRUE(h.Settle());
+    EXPECT_FALSE(h.program->DownloadAllRunning());
+    EXPECT_EQ(CountRequests(h.server, "GET"), gets);
+    EXPECT_EQ(h.messages.Texts(), std::vector<Text>{FromUtf8("磁盘空间不够：需要 1.9 MB，还剩 1 MB")});
+}
 
 }  // namespace
 }  // namespace pw

@@ -56,6 +56,7 @@ public:
         setup.openFolder = [this](const Text& folder) { foldersOpened.push_back(folder); };
         setup.timeouts = timeouts_;
         setup.isWholeMovie = isWholeMovie_;
+        setup.freeDiskSpace = freeDiskSpace;
         program = std::make_unique<Program>(std::move(setup));
         program->AttachDisplay(display);
     }
@@ -94,6 +95,8 @@ public:
     MessageRecorder messages;
     std::vector<Text> browserOpened;
     std::vector<Text> foldersOpened;
+    // The free space the program is told of, from the next Restart; empty: the disk's own.
+    std::function<std::optional<std::uint64_t>(const Text& folder)> freeDiskSpace;
     std::unique_ptr<Program> program;
 
 private:

@@ -73,5 +73,17 @@ TEST_F(MessageBoxTest, QuestionAnsweredNoIsFalse) {
     EXPECT_FALSE(AskYesNo(boxes_, FromUtf8("当前版本：2.0"), FromUtf8("是否下载最新版？")));
 }
 
+// A question whose buttons say what they do has the safe one as its default: Enter does
+// not delete.
+TEST_F(MessageBoxTest, NamedButtonsHaveTheSafeOneAsTheDefault) {
+    QStringList texts;
+    WhenBoxShows([&](QMessageBox* box) {
+        texts = {box->button(QMessageBox::Yes)->text(), box->button(QMessageBox::No)->text()};
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_FALSE(AskToConfirm(boxes_, FromUtf8("删除「狼来了」？"), FromUtf8("删除"), FromUtf8("取消")));
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("删除"), QStringLiteral("取消")}));
+}
+
 }  // namespace
 }  // namespace pw

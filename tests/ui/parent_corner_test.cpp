@@ -282,10 +282,18 @@ TEST_F(ParentCornerTest, VolumeReachesTheNewPlayerAndTheOneThatPlays) {
     ASSERT_TRUE(Plays(0, 0));
     EXPECT_TRUE(VolumeBecomes(0.3));  // the new player, from its start
 
-    AnswerGateWhenAsked(true, [](ParentSettingsDialog& settings) { settings.findChild<QSlider*>()->setValue(70); });
+    int writtenWhileDragged = -1;
+    AnswerGateWhenAsked(true, [&](ParentSettingsDialog& settings) {
+        auto* slider = settings.findChild<QSlider*>();
+        slider->setSliderDown(true);  // dragged through its steps: none is written
+        for (int percent = 31; percent <= 70; ++percent) slider->setSliderPosition(percent);
+        writtenWhileDragged = LoadParentSettings(settingsFile_).volumePercent;
+        slider->setSliderDown(false);
+    });
     Corner().Open();
     ASSERT_TRUE(GatesAnswered());
-    EXPECT_TRUE(VolumeBecomes(0.7));  // the one that plays
+    EXPECT_EQ(writtenWhileDragged, 30);
+    EXPECT_TRUE(VolumeBecomes(0.7));  // the one that plays, once released
     EXPECT_EQ(LoadParentSettings(settingsFile_).volumePercent, 70);
     ClickLesson(1, 2);
     ASSERT_TRUE(Plays(1, 2));

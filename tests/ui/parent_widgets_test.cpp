@@ -1,13 +1,20 @@
-// The parent corner's gate without the web engine. Run offscreen.
+// The parent corner's gate and its window's week without the web engine. Run offscreen.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
 #include <QLineEdit>
+#include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 
 #include "lessons/parent_corner_state.h"
+#include "lessons/store.h"
+#include "lessons/week_of_use.h"
+#include "tests/support/message_recorder.h"
 #include "ui/parent_gate.h"
+#include "ui/parent_settings.h"
 
 namespace pw {
 namespace {
@@ -126,6 +133,49 @@ TEST_F(ParentGateTest, AParentsCodeTakesThePlaceOfTheMultiplication) {
     ParentGateDialog later(GateSetup(code));
     Answer(later, 2468);
     EXPECT_EQ(later.result(), QDialog::Accepted);
+}
+
+// "这一周" reads the store each time it is shown, not before, and "清除记录" clears the
+// history once the question is answered.
+TEST(ParentWeekTest, ReadsTheHistoryWhenShownAndClearsItAfterTheQuestion) {
+    Store store("");
+    const WallTime now{1'765'000'000'000ms};
+    const LocalDay today = LocalDayOf(now);
+    store.AddLessonUse(today, "actdlh.ylq", 12min, 3);
+    testing::MessageRecorder messages(MessageAnswer::Yes);
+    ParentCornerPages pages;
+    pages.week = {&store, [now] { return now; }, [](const Text& name) { return name + "!"; }};
+    pages.messages = &messages;
+    ParentSettingsDialog dialog(ParentSettings{}, {}, pages, {});
+    dialog.show();
+    auto* tabs = dialog.findChild<QTabWidget*>();
+    ASSERT_EQ(tabs->count(), 3);
+    EXPECT_EQ(tabs->tabText(1), QStringLiteral("这一周"));
+    const auto todayText = [&] {
+        for (QLabel* label : tabs->widget(1)->findChildren<QLabel*>())
+            if (label->text().startsWith(QStringLiteral("今天"))) return label->text();
+        return QString();
+    };
+
+    store.AddUse(today, 23min);  // before the tab shows
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(todayText(), QStringLiteral("今天用了 23 分钟"));
+    EXPECT_TRUE(dialog.findChild<WeekChart*>()->accessibleDescription().endsWith(
+        QString::fromStdString(ToUtf8(WeekdayName(today))) + QStringLiteral(" 23 分钟")));
+    EXPECT_EQ(dialog.findChild<QListWidget*>()->item(0)->text(), QStringLiteral("actdlh.ylq!：12 分钟，选了 3 次"));
+
+    tabs->setCurrentIndex(0);
+    store.AddUse(today, 2min);
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(todayText(), QStringLiteral("今天用了 25 分钟"));
+
+    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("清除记录")) QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_EQ(messages.Requests().size(), 1u);
+    EXPECT_EQ(ToUtf8(messages.Requests()[0].text), "清除全部使用记录？");
+    EXPECT_EQ(ToUtf8(messages.Requests()[0].yesText), "清除");
+    EXPECT_EQ(todayText(), QStringLiteral("今天用了 0 分钟"));
+    EXPECT_EQ(store.LessonsUsed(today - 6, today), std::vector<LessonUse>{});
 }
 
 }  // namespace

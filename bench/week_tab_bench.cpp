@@ -1,0 +1,111 @@
+// "这一周" with a full history: a store holding 90 days of use of 500 lessons (every
+// lesson shown every day), the parent corner's window open on "设置", and the time from a
+// click on the "这一周" tab until its chart has been painted, read from that store.
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" week_tab_bench [rounds, default 15]
+//
+// The store is a file in a scratch folder under /tmp, filled in one batch before the
+// rounds; each round clicks "设置" and then "这一周", so the tab reads the history afresh.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/bench_figures.h"
+#include "lessons/store.h"
+#include "ui/parent_settings.h"
+#include "ui/parent_tabs.h"
+
+namespace pw::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kDays = 90;
+constexpr int kLessons = 500;
+
+Text CacheName(int lesson) { return "lesson" + std::to_string(lesson) + ".ylq"; }
+
+// Marks that the chart has had a paint event; it has been painted once the event loop's
+// turn that delivered it returns.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted = true;
+        return false;
+    }
+};
+
+int Run(int rounds) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("week_tab_bench." + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const WallTime now = std::chrono::duration_cast<WallTime>(std::chrono::system_clock::now().time_since_epoch());
+    const LocalDay today = LocalDayOf(now);
+    int result = 0;
+    {
+        Store store((folder / "pebblewick.db").string());
+        const auto fillStart = Clock::now();
+        for (LocalDay day = today - kDays + 1; day <= today; ++day) {
+            store.AddUse(day, std::chrono::minutes(40 + day % 30));
+            for (int lesson = 0; lesson < kLessons; ++lesson)
+                store.AddLessonUse(day, CacheName(lesson), std::chrono::seconds(5 + (lesson * 7 + day) % 300), 1);
+        }
+        store.Flush();
+        std::printf("store filled: %d days x %d lessons in %.1f s, write error %d\n", kDays, kLessons,
+                    std::chrono::duration<double>(Clock::now() - fillStart).count(), store.LastWriteError());
+
+        ParentCornerPages pages;
+        pages.week = {&store, [now] { return now; }, [](const Text& cacheName) { return "title of " + cacheName; }};
+        ParentSettingsDialog dialog(ParentSettings{}, {}, pages, {});
+        dialog.show();
+        auto* tabs = dialog.findChild<QTabWidget*>();
+        QTabBar* bar = tabs->tabBar();
+        QWidget* chart = dialog.findChild<WeekChart*>();
+        PaintWatch watch;
+        chart->installEventFilter(&watch);
+        if (!QTest::qWaitForWindowExposed(&dialog)) std::printf("the window was not shown within 5 s\n");
+
+        std::vector<double> times;
+        for (int round = 0; round < rounds; ++round) {
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+            QApplication::processEvents();
+            watch.painted = false;
+            const auto start = Clock::now();
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+            const auto limit = start + std::chrono::seconds(10);
+            while (!watch.painted && Clock::now() < limit) QApplication::processEvents(QEventLoop::AllEvents, 50);
+            if (!watch.painted) {
+                std::printf("the chart was not painted within 10 s\n");
+                result = 1;
+                break;
+            }
+            times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        }
+        if (!times.empty()) {
+            const Summary s = Summarise(times);
+            std::printf("click on 这一周 to its chart painted: median %.1f ms (min %.1f, max %.1f) over %zu rounds "
+                        "[target: within 100 ms]\n",
+                        s.median, s.min, s.max, times.size());
+        }
+    }
+    std::filesystem::remove_all(folder);
+    return result;
+}
+
+}  // namespace
+}  // namespace pw::bench
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+    return pw::bench::Run(rounds);
+}
