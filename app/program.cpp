@@ -19,6 +19,7 @@ Program::Program(ProgramSetup setup)
     : hosts_(std::move(setup.hosts)),
       dataDirectory_(std::move(setup.dataDirectory)),
       catalogueKey_(std::move(setup.catalogueKey)),
+      store_(std::move(setup.storePath)),
       catalogue_(KeptOrBuiltInCatalogue()),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
@@ -32,7 +33,10 @@ Program::Program(ProgramSetup setup)
                              [this] { return DownloadAllRunning(); }},
           [this] { OnRestEnded(); },
           LibraryActions{[this] { return Library(); }, [this](const Text& name) { return DeleteLesson(name); },
-                         [this] { DeleteAllLessons(); }, [this](const Text& name) { return LessonInUse(name); }},
+                         [this] { DeleteAllLessons(); }, [this](const Text& name) { return LessonInUse(name); },
+                         [this](bool importing, const Text& folder, auto progress, auto done) {
+                             CarryLessons(importing, folder, std::move(progress), std::move(done));
+                         }},
           [this](const Text& name) { return LessonTitle(name); }, &messages_})),
       lessonReady_(catalogue_.lessons.size(), false),
       hashes_(FilePath(kLessonHashesName)),
@@ -60,7 +64,9 @@ void Program::EndProgram() {
     probes_.SupersedeCurrent();
     updateCheck_.SupersedeCurrent();
     catalogueFetch_.SupersedeCurrent();
+    folderWork_.SupersedeCurrent();
     downloads_.StopAll();
+    folderWork_.StopAll();
     probes_.StopAll();
     updateCheck_.StopAll();
     catalogueFetch_.StopAll();
