@@ -4,6 +4,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdio>
+#include <string_view>
+
 #include "app/program.h"
 #include "core/data_directory.h"
 #include "core/files.h"
@@ -12,6 +15,8 @@
 #include "host/flash_view.h"
 #include "host/qt_text.h"
 #include "host/web_view.h"
+#include "lessons/lesson_folder.h"
+#include "lessons/minisign.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/site_catalogue.h"
 #include "lessons/store.h"
@@ -21,7 +26,46 @@
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
+namespace {
+
+constexpr const char* kVersion = "2.0.0.0";
+
+// The version, and the id of the key the catalogue must be signed with: a build that
+// trusts the demo site's key shows it at once.
+int PrintVersion() {
+    const auto key = pw::ParseMinisignPublicKey(pw::ReadCatalogueKey());
+    std::printf("Pebblewick %s\ncatalogue key: %s\n", kVersion,
+                key ? pw::MinisignKeyIdText(*key).c_str() : "none");
+    return 0;
+}
+
+// --export-lessons DIR and --import-lessons DIR: the lessons carried in a folder, with a
+// line for every file and the summary last. 0 when every file went as it should.
+int CarryLessons(bool exporting, const char* folder) {
+    const pw::Text dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
+    const pw::Text key = pw::ReadCatalogueKey();
+    const auto print = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
+    pw::FolderOutcome outcome;
+    if (exporting) {
+        outcome = pw::ExportLessons(dataDirectory, folder, key, print);
+    } else {
+        pw::Store store(pw::StorePath());  // the no-rollback floor
+        outcome = pw::ImportLessons(folder, dataDirectory, key, &store, print);
+    }
+    std::printf("%s\n", pw::ToUtf8(outcome.summary).c_str());
+    return outcome.ok ? 0 : 1;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Asked from a terminal: answered without a window.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--version") return PrintVersion();
+        if ((argument == "--export-lessons" || argument == "--import-lessons") && i + 1 < argc)
+            return CarryLessons(argument == "--export-lessons", argv[i + 1]);
+    }
     // The web engine needs its URL scheme and shared GL contexts before the application,
     // and its processes take the allocator's policy from the environment they start with.
     pw::ReturnLargeBlocksWhenFreedInChildProcesses();
@@ -33,7 +77,7 @@ int main(int argc, char* argv[]) {
     pw::UseChineseWebEngine();
     pw::OpenWebPagesToScreenReaders();
     QApplication::setApplicationName(QStringLiteral("Pebblewick"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0.0.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
 
     pw::MessageBoxes messageBoxes;
     pw::ProgramSetup setup;
@@ -41,6 +85,7 @@ int main(int argc, char* argv[]) {
     // Beside the program when it may write there, else in the user's data folder.
     setup.dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
     setup.catalogueKey = pw::ReadCatalogueKey();
+    setup.storePath = pw::StorePath();
     setup.messages = &messageBoxes;
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
     setup.parentSettingsFile = pw::ParentSettingsPath();

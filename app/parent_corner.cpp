@@ -356,6 +356,9 @@ void ParentCorner::SetChildControlsEnabled(bool enabled) {
     if (!window_) return;
     if (QWidget* menu = window_->control(names::kLessonMenu)) menu->setEnabled(enabled);
     for (QWidget* button : PictureButtons(*window_)) button->setEnabled(enabled);
+    // The views under the rest picture: Tab must not reach them while the child rests.
+    if (QWidget* web = window_->control(names::kWebView)) web->setEnabled(enabled);
+    if (flash_) flash_->setEnabled(enabled);
 }
 
 QWidget* ParentCorner::FullScreenWindow() const { return InFullScreen() ? fullScreen_.get() : nullptr; }

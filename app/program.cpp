@@ -31,6 +31,7 @@ Program::Program(ProgramSetup setup)
       hosts_(std::move(setup.hosts)),
       dataDirectory_(std::move(setup.dataDirectory)),
       catalogueKey_(std::move(setup.catalogueKey)),
+      store_(std::move(setup.storePath)),
       catalogue_(KeptOrBuiltInCatalogue()),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
@@ -44,7 +45,10 @@ Program::Program(ProgramSetup setup)
                              [this] { return DownloadAllRunning(); }},
           [this] { OnRestEnded(); },
           LibraryActions{[this] { return Library(); }, [this](const Text& name) { return DeleteLesson(name); },
-                         [this] { DeleteAllLessons(); }, [this](const Text& name) { return LessonInUse(name); }},
+                         [this] { DeleteAllLessons(); }, [this](const Text& name) { return LessonInUse(name); },
+                         [this](bool importing, const Text& folder, auto progress, auto done) {
+                             CarryLessons(importing, folder, std::move(progress), std::move(done));
+                         }},
           [this](const Text& name) { return LessonTitle(name); }, &messages_})),
       lessonReady_(catalogue_.lessons.size(), false),
       hashes_(store_.get()),
@@ -72,7 +76,9 @@ void Program::EndProgram() {
     probes_.SupersedeCurrent();
     updateCheck_.SupersedeCurrent();
     catalogueFetch_.SupersedeCurrent();
+    folderWork_.SupersedeCurrent();
     downloads_.StopAll();
+    folderWork_.StopAll();
     probes_.StopAll();
     updateCheck_.StopAll();
     catalogueFetch_.StopAll();
@@ -424,8 +430,11 @@ void Program::StartPendingUpdate() {
 }
 
 void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, bool takeView, const Text& caption) {
+    const LessonEntry* entry = lesson ? LessonByCacheFile(fileName) : nullptr;
     const DownloadJob job{++lastDownloadJob_, url, FilePath(fileName), lesson,
-                          lesson ? WholeLessonRule(fileName) : nullptr};
+                          lesson ? WholeLessonRule(fileName) : nullptr,
+                          entry && entry->digest ? entry->digest->size : 0,
+                          entry && entry->digest ? MirrorAddresses(catalogue_, *entry) : std::vector<Text>{}};
     DownloadSettings settings;
     settings.connectTimeout = timeouts_.downloadConnect;
     settings.stallLimit = timeouts_.downloadStall;

@@ -48,6 +48,8 @@ struct ProgramSetup {
     // The minisign public key (base64) the site's lesson catalogue must be signed with;
     // empty: none is looked for, and the built-in lessons are all there is.
     Text catalogueKey;
+    // The store: the highest catalogue serial ever verified; empty: in memory only.
+    Text storePath;
     MessagePort* messages = nullptr;  // message boxes; must outlive the program
     std::function<void(const Text& url)> openInBrowser;
     // Shows a folder of the data directory in the desktop's file manager.
@@ -122,6 +124,11 @@ public:
     bool LessonInUse(const Text& cacheName) const;
     // The catalogue's title of a cache file; the name itself for a lesson no longer offered.
     Text LessonTitle(const Text& cacheName) const;
+    // The lessons carried in a folder (ExportLessons, ImportLessons), on a worker: each
+    // file's line goes to `progress`, the summary to `done`, on the UI thread. After an
+    // import the menu and its marks follow what came in.
+    void CarryLessons(bool importing, const Text& folder, std::function<void(const Text& line)> progress,
+                      std::function<void(const Text& summary)> done);
 
     // Stops every worker at once (partial files stay), and an update check not yet
     // started; run when the main window has closed.
@@ -144,7 +151,7 @@ public:
 private:
     // The site's catalogue (program_catalogue.cpp): the one kept from an earlier run,
     // verified before the window shows; a newer one fetched on a worker after it shows.
-    Catalogue KeptOrBuiltInCatalogue() const;
+    Catalogue KeptOrBuiltInCatalogue();
     void StartCatalogueFetch();
     void OnCatalogueFetched(Catalogue catalogue);
     // The lesson of the catalogue whose cache file is `fileName`, or nothing.
@@ -177,6 +184,7 @@ private:
     void PostToUiThread(std::function<void()> apply);
     // The menu's marks: which cache files are whole, checked off the UI thread.
     void CheckLessonFile(std::size_t lesson);
+    void OnLessonsImported();
     void CheckCacheFile(const Text& fileName);
     void OnLessonFileChecked(std::size_t lesson, bool whole);
     void MarkLesson(std::size_t lesson, bool whole);
@@ -194,6 +202,7 @@ private:
     Hosts hosts_;
     Text dataDirectory_;
     Text catalogueKey_;
+    Store store_;  // the catalogue's no-rollback floor: made before the catalogue it guards
     Catalogue catalogue_;
     MessagePort& messages_;
     std::function<void(const Text&)> openInBrowser_;
@@ -259,6 +268,7 @@ private:
     WorkerThreads updateCheck_;
     WorkerThreads probes_;
     WorkerThreads downloads_;
+    WorkerThreads folderWork_;  // an export or import of lessons
 };
 
 }  // namespace pw

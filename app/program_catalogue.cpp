@@ -5,13 +5,14 @@
 
 #include <unordered_map>
 
+#include "lessons/lesson_folder.h"
 #include "lessons/site_catalogue.h"
 
 namespace pw {
 
-Catalogue Program::KeptOrBuiltInCatalogue() const {
+Catalogue Program::KeptOrBuiltInCatalogue() {
     if (!catalogueKey_.empty())
-        if (auto kept = ReadKeptCatalogue(dataDirectory_, catalogueKey_)) return std::move(*kept);
+        if (auto kept = ReadKeptCatalogue(dataDirectory_, catalogueKey_, &store_)) return std::move(*kept);
     return BuiltInCatalogue();
 }
 
@@ -20,7 +21,7 @@ void Program::StartCatalogueFetch() {
     const FetchTimeouts timeouts{timeouts_.downloadConnect, timeouts_.downloadStall};
     catalogueFetch_.Start([this, base = hosts_.SiteBaseUrl(), folder = dataDirectory_, key = catalogueKey_,
                            kept = catalogue_.serial, timeouts](std::stop_token stop) {
-        auto catalogue = FetchSiteCatalogue(base, folder, key, kept, timeouts, stop);
+        auto catalogue = FetchSiteCatalogue(base, folder, key, kept, timeouts, stop, &store_);
         if (catalogue && !stop.stop_requested())
             PostToUiThread([this, catalogue = std::move(*catalogue)] { OnCatalogueFetched(catalogue); });
     });
@@ -70,6 +71,32 @@ void Program::OnCatalogueFetched(Catalogue catalogue) {
     // Every file is judged again by the new catalogue's rule; a hash known already costs
     // nothing.
     for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson) CheckLessonFile(lesson);
+}
+
+void Program::CarryLessons(bool importing, const Text& folder, std::function<void(const Text& line)> progress,
+                           std::function<void(const Text& summary)> done) {
+    folderWork_.Start([=, this](std::stop_token stop) {
+        const FolderProgress tell = [&](const std::string& line) {
+            if (progress) PostToUiThread([progress, line = FromUtf8(line)] { progress(line); });
+        };
+        const FolderOutcome outcome = importing
+                                          ? ImportLessons(folder, dataDirectory_, catalogueKey_, &store_, tell, stop)
+                                          : ExportLessons(dataDirectory_, folder, catalogueKey_, tell, stop);
+        if (stop.stop_requested()) return;
+        PostToUiThread([this, importing, done, summary = outcome.summary] {
+            if (importing && !ended_) OnLessonsImported();
+            if (done) done(summary);
+        });
+    });
+}
+
+void Program::OnLessonsImported() {
+    // A newer catalogue came with the files: it takes the menu, as one fetched would.
+    if (auto kept = ReadKeptCatalogue(dataDirectory_, catalogueKey_, &store_); kept && kept->serial != catalogue_.serial) {
+        OnCatalogueFetched(std::move(*kept));
+        return;
+    }
+    for (std::size_t lesson = 0; lesson < catalogue_.lessons.size(); ++lesson) CheckLessonFile(lesson);
 }
 
 const LessonEntry* Program::LessonByCacheFile(const Text& fileName) const {

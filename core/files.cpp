@@ -7,16 +7,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
 namespace pw {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
@@ -42,18 +39,28 @@ int WriteBeside(const Text& path, std::span<const std::uint8_t> bytes, const Dur
     };
     errno = 0;
     if (!WriteAll(fd, bytes)) failed();
+    bool renamed = false;
     if (calls) {
-        if (error == 0 && !RenameDurably(fd, temporary, path, *calls)) failed();
-        if (::close(fd) != 0) failed();  // an error closing can follow a flush that passed only on NFS
+        renamed = error == 0 && RenameDurably(fd, temporary, path, *calls);
+        if (!renamed) failed();
+        // Once renamed after its flush, the file is in place: a late error closing it
+        // changes nothing, and the temporary name is gone.
+        if (::close(fd) != 0 && !renamed) failed();
     } else {
         if (::close(fd) != 0) failed();
         if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) failed();
+        renamed = error == 0;
     }
-    if (error != 0) ::unlink(temporary.c_str());
-    return error;
+    if (!renamed) ::unlink(temporary.c_str());
+    return renamed ? 0 : error;
 }
 
 }  // namespace
+
+const char* NonEmptyEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return (value && *value) ? value : nullptr;
+}
 
 Text ExecutableDirectory() {
     std::error_code ec;

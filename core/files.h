@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <span>
@@ -62,6 +63,14 @@ bool RenameDurably(int fd, const Text& from, const Text& to, const DurableWriteC
 
 // True for the errors of a disk (or the user's share of it) that is full.
 inline bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
+
+// Closes a C stream: std::unique_ptr<std::FILE, FileCloser>.
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The value of the environment variable `name`, or null when it is unset or empty.
+const char* NonEmptyEnvironment(const char* name);
 
 // The whole file, or nothing when it cannot be read or is larger than `limit` bytes.
 std::optional<std::string> ReadSmallFile(const Text& path, std::size_t limit);

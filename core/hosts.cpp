@@ -1,14 +1,15 @@
 #include "core/hosts.h"
 
-#include <cstdlib>
 #include <string_view>
+
+#include "core/files.h"
 
 namespace pw {
 namespace {
 
 Text FromEnvironment(const char* name, const char* fallback) {
-    const char* value = std::getenv(name);
-    return (value && *value) ? Text(value) : Text(fallback);
+    const char* value = NonEmptyEnvironment(name);
+    return Text(value ? value : fallback);
 }
 
 }  // namespace

@@ -105,6 +105,14 @@ Text ReplaceAll(std::string_view text, std::string_view what, std::string_view w
     return out;
 }
 
+std::optional<std::string_view> TakeLine(std::string_view& text) {
+    if (text.empty()) return std::nullopt;
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    return line;
+}
+
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {

@@ -51,6 +51,10 @@ Text ReplaceAll(std::string_view text, std::string_view what, std::string_view w
 // is written in lower case.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
+// The first line of `text`, without its LF, which is cut off `text` with it; nothing once
+// `text` is empty.
+std::optional<std::string_view> TakeLine(std::string_view& text);
+
 // The leading decimal number of the text, after full-width digits, signs, point and blank
 // have been made ASCII; 0 when the text does not begin with a number.
 double NumberFromText(std::string_view text);

@@ -84,6 +84,14 @@ Text RemoteAddress(const LessonEntry& entry, const Hosts& hosts) {
     return HostOrigin(hosts.Lesson(entry.server)) + entry.path;
 }
 
+std::vector<Text> MirrorAddresses(const Catalogue& catalogue, const LessonEntry& entry) {
+    std::vector<Text> addresses;
+    if (entry.server == 1 || entry.server == 2)
+        for (const Text& mirror : catalogue.mirrors[static_cast<std::size_t>(entry.server - 1)])
+            addresses.push_back(mirror + entry.path);
+    return addresses;
+}
+
 Text SitePageAddress(const Text& siteBaseUrl, int pageIndex) {
     static constexpr const char* kPages[] = {"hybb.html", "txbb.html", "bbgcs.html", "mft.html"};
     if (pageIndex < 1 || pageIndex > 4) return {};

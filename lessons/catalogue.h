@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -51,7 +52,14 @@ struct Catalogue {
     std::optional<std::uint64_t> serial;  // nothing: the built-in catalogue
     std::vector<Text> groups;             // the lesson groups' headers, in menu order
     std::vector<LessonEntry> lessons;     // in menu order, each knowing its group and item
+    // Each lesson server's mirrors, in the order they are tried before its host: base
+    // addresses such as "https://cdn.example.org" or "http://10.0.0.5:8080".
+    std::array<std::vector<Text>, 2> mirrors{};
 };
+
+// The lesson's addresses on its server's mirrors, in the order they are tried before the
+// server itself (RemoteAddress).
+std::vector<Text> MirrorAddresses(const Catalogue& catalogue, const LessonEntry& entry);
 
 Catalogue BuiltInCatalogue();
 

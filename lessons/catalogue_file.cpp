@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <exception>
 #include <set>
@@ -20,6 +21,8 @@ constexpr std::size_t kMaxTitleBytes = 96;
 constexpr std::size_t kMaxPathBytes = 512;
 constexpr std::size_t kMaxCacheNameBytes = 32;
 constexpr std::int64_t kMaxLessonSize = 0x7FFFFFFF;
+constexpr std::size_t kMaxMirrorsPerServer = 8;
+constexpr std::size_t kMaxMirrorBytes = 260;
 
 // True when arrays and objects nest no deeper than kMaxDepth: checked on the bytes before
 // the parser builds anything, so nesting costs no memory.
@@ -50,7 +53,9 @@ const Json* Member(const Json& object, const char* name) {
     return found == object.end() ? nullptr : &*found;
 }
 
-std::optional<std::uint64_t> WholeNumber(const Json* value) {
+// A JSON number that is a non-negative integer as written, nothing else: outside bytes
+// are taken only as exactly what they must be.
+std::optional<std::uint64_t> UnsignedMember(const Json* value) {
     if (!value || !value->is_number_unsigned()) return std::nullopt;
     return value->get<std::uint64_t>();
 }
@@ -73,13 +78,15 @@ std::optional<Text> GbkString(const Json* value, std::size_t maxBytes) {
 }
 
 // A path the program may ask a lesson server for: absolute, no way up, no characters
-// that would make it more than a path once it is on the wire.
+// that would make it more than a path once it is on the wire. Judged on the UTF-8 text:
+// in GBK, the second byte of a character such as 乗 is 0x5C, which is no backslash.
 std::optional<Text> LessonPath(const Json* value) {
-    std::optional<Text> path = GbkString(value, kMaxPathBytes);
-    if (!path || path->front() != '/' || path->find("..") != Text::npos ||
-        path->find_first_of("\\%#?") != Text::npos)
+    if (!value || !value->is_string()) return std::nullopt;
+    const std::string& utf8 = value->get_ref<const std::string&>();
+    if (!utf8.starts_with('/') || utf8.find("..") != std::string::npos ||
+        utf8.find_first_of("\\%#?") != std::string::npos)
         return std::nullopt;
-    return path;
+    return GbkString(value, kMaxPathBytes);
 }
 
 bool IsCacheName(std::string_view name) {
@@ -94,7 +101,7 @@ std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) 
     entry.group = group;
     entry.item = item;
     const auto title = GbkString(Member(lesson, "title"), kMaxTitleBytes);
-    const auto server = WholeNumber(Member(lesson, "server"));
+    const auto server = UnsignedMember(Member(lesson, "server"));
     const auto path = LessonPath(Member(lesson, "path"));
     const Json* cache = Member(lesson, "cache");
     if (!title || !server || (*server != 1 && *server != 2) || !path || !cache || !cache->is_string() ||
@@ -105,11 +112,10 @@ std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) 
     entry.path = *path;
     entry.cacheName = cache->get_ref<const std::string&>() + ".ylq";
 
-    // A size and a hash together, or neither: one without the other is a mistake.
-    const Json* size = Member(lesson, "size");
+    // Every lesson of a signed catalogue comes with its size and hash: without them its
+    // bytes would come over plain http unchecked.
+    const auto bytes = UnsignedMember(Member(lesson, "size"));
     const Json* sha = Member(lesson, "sha256");
-    if (!size && !sha) return entry;
-    const auto bytes = WholeNumber(size);
     if (!bytes || *bytes == 0 || *bytes > static_cast<std::uint64_t>(kMaxLessonSize) || !sha || !sha->is_string())
         return std::nullopt;
     const auto sha256 = Sha256FromHex(sha->get_ref<const std::string&>());
@@ -118,10 +124,65 @@ std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) 
     return entry;
 }
 
+// A mirror's base address: http or https, a host (letters, digits, "." and "-", or an IPv6
+// address in brackets) and an optional port, nothing after it.
+bool IsMirrorBase(const Json& value) {
+    if (!value.is_string()) return false;
+    const std::string& url = value.get_ref<const std::string&>();
+    std::string_view rest = url;
+    if (rest.starts_with("https://")) rest.remove_prefix(8);
+    else if (rest.starts_with("http://")) rest.remove_prefix(7);
+    else return false;
+    if (rest.size() > kMaxMirrorBytes) return false;
+    std::string_view host = rest, port;
+    if (rest.starts_with('[')) {
+        const std::size_t close = rest.find(']');
+        if (close == std::string_view::npos || close < 3) return false;
+        host = rest.substr(1, close - 1);
+        if (!std::all_of(host.begin(), host.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) || c == ':'; }))
+            return false;
+        rest.remove_prefix(close + 1);
+        if (!rest.empty() && rest.front() != ':') return false;
+        port = rest.empty() ? rest : rest.substr(1);
+        if (!rest.empty() && port.empty()) return false;
+    } else {
+        const std::size_t colon = rest.find(':');
+        host = rest.substr(0, colon);
+        if (colon != std::string_view::npos) {
+            port = rest.substr(colon + 1);
+            if (port.empty()) return false;
+        }
+        if (host.empty() || host.front() == '.' || host.front() == '-' ||
+            !std::all_of(host.begin(), host.end(), [](char c) {
+                return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+            }))
+            return false;
+    }
+    if (port.empty()) return true;
+    if (port.size() > 5 || !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const int number = std::stoi(std::string(port));
+    return number >= 1 && number <= 65535;
+}
+
+// The "mirrors" member: for lesson server "1" and "2", at most 8 base addresses each.
+bool ParseMirrors(const Json& mirrors, Catalogue& catalogue) {
+    if (!mirrors.is_object()) return false;
+    for (const auto& [server, list] : mirrors.items()) {
+        if ((server != "1" && server != "2") || !list.is_array() || list.size() > kMaxMirrorsPerServer) return false;
+        auto& into = catalogue.mirrors[server == "1" ? 0 : 1];
+        for (const Json& base : list) {
+            if (!IsMirrorBase(base)) return false;
+            into.push_back(base.get<std::string>());
+        }
+    }
+    return true;
+}
+
 std::optional<Catalogue> ParseCatalogueJson(const Json& root) {
-    if (!root.is_object() || WholeNumber(Member(root, "format")) != 1u) return std::nullopt;
+    if (!root.is_object() || UnsignedMember(Member(root, "format")) != 1u) return std::nullopt;
     Catalogue catalogue;
-    catalogue.serial = WholeNumber(Member(root, "serial"));
+    catalogue.serial = UnsignedMember(Member(root, "serial"));
     const Json* groups = Member(root, "groups");
     if (!catalogue.serial || !groups || !groups->is_array() || groups->empty() || groups->size() > kMaxCatalogueGroups)
         return std::nullopt;
@@ -141,6 +202,8 @@ std::optional<Catalogue> ParseCatalogueJson(const Json& root) {
             catalogue.lessons.push_back(std::move(*entry));
         }
     }
+    if (const Json* mirrors = Member(root, "mirrors"); mirrors && !ParseMirrors(*mirrors, catalogue))
+        return std::nullopt;
     return catalogue;
 }
 

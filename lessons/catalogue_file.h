@@ -14,7 +14,8 @@
 //   {"format": 1, "serial": 7,
 //    "groups": [{"title": "儿童故事",
 //                "lessons": [{"title": "爱吃糖的老虎", "server": 1, "path": "/erly/爱吃糖的老虎.swf",
-//                             "cache": "actdlh", "size": 192242, "sha256": "<64 hex digits>"}]}]}
+//                             "cache": "actdlh", "size": 192242, "sha256": "<64 hex digits>"}]}],
+//    "mirrors": {"1": ["https://cdn.example.org", "http://10.0.0.5:8080"]}}
 namespace pw {
 
 inline const Text kCatalogueFileName = "lessons.json";
@@ -29,9 +30,11 @@ inline constexpr std::size_t kMaxCatalogueLessons = 500;
 // one unsound entry. Sound: a serial (a whole number); 1 to 8 groups, each with a title and
 // at least one lesson, 500 lessons in all; each lesson with a title, a server 1 or 2, a
 // path (starting with "/", without "..", control characters, "\", "%", "#" or "?"), a
-// cache name of 1 to 32 of a-z, 0-9 and "_" unique in the catalogue, and either both a
-// size (1 to 2^31 - 1 bytes) and a SHA-256 (64 hexadecimal digits) or neither. Titles and
-// paths must be writable in GBK. Other members are ignored. The bytes are read as anyone's:
+// cache name of 1 to 32 of a-z, 0-9 and "_" unique in the catalogue, a size (1 to
+// 2^31 - 1 bytes) and a SHA-256 (64 hexadecimal digits). Titles and paths must be writable
+// in GBK; paths are judged before they are made GBK. A "mirrors" member, when present, is
+// an object whose members "1" and "2" list up to 8 base addresses for that lesson server,
+// each "http://" or "https://", a host and an optional port, with no path. Other members are ignored. The bytes are read as anyone's:
 // memory stays bounded and nothing is thrown whatever they hold.
 std::optional<Catalogue> ParseCatalogue(std::string_view json);
 

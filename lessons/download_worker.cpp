@@ -25,21 +25,29 @@ public:
     Text text;
 };
 
-// The validator kept beside a part file; empty when there is none. It is a short line: a
-// longer file is no validator of ours.
-Text ReadValidator(const Text& metaPath) {
-    std::ifstream in(metaPath, std::ios::binary);
-    Text validator(257, '\0');
-    in.read(validator.data(), static_cast<std::streamsize>(validator.size()));
-    validator.resize(static_cast<std::size_t>(in.gcount()));
-    return validator.size() < 257 ? validator : Text();
+// What a part's meta file tells: the validator of the answer the part began with, and
+// the address that gave it.
+struct PartOrigin {
+    Text validator, source;
+};
+
+constexpr std::size_t kMaxMetaBytes = 256 + 1 + 4096;
+
+// The part's origin; empty when there is none. A meta file of one line comes from a
+// version that fetched every file from one address: `url`.
+PartOrigin ReadPartOrigin(const Text& metaPath, const Text& url) {
+    const auto meta = ReadSmallFile(metaPath, kMaxMetaBytes);
+    if (!meta) return {};
+    const std::size_t lineEnd = meta->find('\n');
+    if (lineEnd == std::string::npos) return {*meta, url};
+    return {meta->substr(0, lineEnd), meta->substr(lineEnd + 1)};
 }
 
 // Flushed and renamed into place: a part is never resumed under a torn validator.
-void KeepValidator(const Text& metaPath, const Text& validator, const DurableWriteCalls& calls) {
-    if (validator.empty() ||
-        !ReplaceFileDurably(metaPath, {reinterpret_cast<const std::uint8_t*>(validator.data()), validator.size()},
-                            calls))
+void KeepPartOrigin(const Text& metaPath, const PartOrigin& origin, const DurableWriteCalls& calls) {
+    const Text meta = origin.validator + "\n" + origin.source;
+    if (origin.validator.empty() ||
+        !ReplaceFileDurably(metaPath, {reinterpret_cast<const std::uint8_t*>(meta.data()), meta.size()}, calls))
         std::remove(metaPath.c_str());  // without one, the next download starts afresh
 }
 
@@ -87,6 +95,7 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
     const Text metaPath = PartMetaPath(job.filePath);
     DownloadSettings partSettings = settings;
     partSettings.completeAs = job.filePath;
+    if (job.lesson) partSettings.expectedSize = job.size;
     const auto wholeLesson = [&job](const Text& file) {
         return job.wholeLesson ? job.wholeLesson(file, {}) : IsWholeSwfFile(file);
     };
@@ -101,17 +110,34 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
         partSettings.checkWhileArriving = [](const Text&, const SwfByteSource& body, const SwfByteSkip& skip) {
             return IsWholeSwf(body, skip);
         };
-    partSettings.onValidator = [&](const Text& validator) { KeepValidator(metaPath, validator, settings.writeCalls); };
-    // A part is resumed only with a validator that can go back to the server as it is; a
-    // part without one is no use and starts again.
-    const std::int32_t partSize = LocalFileSize(partPath);
-    const Text validator = partSize > 0 ? ReadValidator(metaPath) : Text();
-    const bool resume = IsSendableValidator(validator);
-    partSettings.ifRange = resume ? validator : Text();
+    // Each address in turn, until one gives the whole file.
+    std::vector<Text> sources = job.mirrors;
+    sources.push_back(job.url);
+    int result = -1;
     KeptMessage message;
-    const int result =
-        ResumableDownloader(job.url, partPath, progress, resume ? partSize : 0, resume ? 1 : 0, message, partSettings);
-    if (settings.stop.stop_requested()) return;
+    for (const Text& source : sources) {
+        partSettings.onValidator = [&](const Text& validator) {
+            KeepPartOrigin(metaPath, {validator, source}, settings.writeCalls);
+        };
+        // A part is resumed only with a validator that can go back to the server as it is,
+        // and only from the address that gave it; any other starts the file again.
+        const std::int32_t partSize = LocalFileSize(partPath);
+        const PartOrigin origin = partSize > 0 ? ReadPartOrigin(metaPath, job.url) : PartOrigin{};
+        const bool resume = IsSendableValidator(origin.validator) && origin.source == source;
+        partSettings.ifRange = resume ? origin.validator : Text();
+        message.text.clear();
+        complete = hasPending = false;
+        bool bodyArrived = false;
+        const auto counted = [&](std::int32_t total, std::int32_t received, std::int32_t elapsed, std::int32_t thisCall) {
+            bodyArrived = bodyArrived || thisCall > 0;
+            return progress(total, received, elapsed, thisCall);
+        };
+        result = ResumableDownloader(source, partPath, counted, resume ? partSize : 0, resume ? 1 : 0, message,
+                                     partSettings);
+        if (settings.stop.stop_requested()) return;
+        // A body that broke off stays as the part, to be resumed from where it came.
+        if (result == 0 || (result == -1 && bodyArrived)) break;
+    }
     if (LocalFileSize(partPath) < 0) std::remove(metaPath.c_str());  // its part is gone: kept or deleted
 
     // A transfer that ended well is whole, also when it had no Content-Length and its

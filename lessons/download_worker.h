@@ -26,6 +26,11 @@ struct DownloadJob {
     // of a signed catalogue. Runs on the worker, or beside it while the body arrives, given
     // the file's bytes as they are written (`arriving`, empty to read the file).
     std::function<bool(const Text& file, const SwfByteSource& arriving)> wholeLesson{};
+    // The lesson's size in its catalogue; 0 when it has none. A body of another length is
+    // cut off and not kept.
+    std::int64_t size = 0;
+    // Addresses of the same file tried in order before `url`: a lesson's mirrors.
+    std::vector<Text> mirrors{};
 };
 
 // What a download worker tells the UI thread, by value.
@@ -53,7 +58,8 @@ using DownloadEventSink = std::function<void(DownloadEvent)>;
 inline constexpr std::chrono::milliseconds kProgressInterval{200};
 
 // Where a download writes before its file is whole: "<file>.part" beside it, and the
-// validator of the response the part began with: "<file>.part.meta".
+// validator of the response the part began with and the address it came from, on two
+// lines: "<file>.part.meta".
 Text PartFilePath(const Text& filePath);
 Text PartMetaPath(const Text& filePath);
 

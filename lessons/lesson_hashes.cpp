@@ -21,38 +21,7 @@ constexpr std::string_view kHashesHeader = "pebblewick lesson hashes 1\n";
 constexpr std::size_t kMaxHashes = 4096;
 constexpr std::size_t kHashesFileLimit = kMaxHashes * 128;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 constexpr std::size_t kHashPiece = 64 * 1024;
-
-// SHA-256 by OpenSSL's libcrypto, which uses the processor's SHA instructions where it has
-// them: a large lesson is hashed whole, and there it is about five times libsodium's
-// portable code.
-class Sha256Hasher {
-public:
-    Sha256Hasher() : context_(EVP_MD_CTX_new()) {
-        good_ = context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1;
-    }
-    void Add(const void* bytes, std::size_t size) {
-        good_ = good_ && EVP_DigestUpdate(context_.get(), bytes, size) == 1;
-    }
-    std::optional<Sha256> Finish() {
-        Sha256 sha{};
-        unsigned int length = 0;
-        if (!good_ || EVP_DigestFinal_ex(context_.get(), sha.data(), &length) != 1 || length != sha.size())
-            return std::nullopt;
-        return sha;
-    }
-
-private:
-    struct Free {
-        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-    };
-    std::unique_ptr<EVP_MD_CTX, Free> context_;
-    bool good_ = false;
-};
 
 // The next blank-separated number of `line` from `at`.
 template <class Number>
@@ -65,6 +34,24 @@ bool ReadNumber(std::string_view line, std::size_t& at, Number& value) {
 }
 
 }  // namespace
+
+Sha256Hasher::Sha256Hasher() : context_(EVP_MD_CTX_new()) {
+    good_ = context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1;
+}
+
+void Sha256Hasher::Add(const void* bytes, std::size_t size) {
+    good_ = good_ && EVP_DigestUpdate(context_.get(), bytes, size) == 1;
+}
+
+std::optional<Sha256> Sha256Hasher::Finish() {
+    Sha256 sha{};
+    unsigned int length = 0;
+    if (!good_ || EVP_DigestFinal_ex(context_.get(), sha.data(), &length) != 1 || length != sha.size())
+        return std::nullopt;
+    return sha;
+}
+
+void Sha256Hasher::Free::operator()(evp_md_ctx_st* context) const { EVP_MD_CTX_free(context); }
 
 std::optional<Sha256> Sha256FromHex(std::string_view hex) {
     Sha256 bytes{};
@@ -106,10 +93,10 @@ void BringInKeptHashes(const Text& hashesFile, Store& store) {
     std::string_view rest = std::string_view(*text);
     if (rest.starts_with(kHashesHeader)) rest.remove_prefix(kHashesHeader.size());
     else rest = {};
-    for (std::size_t kept = 0; !rest.empty() && kept < kMaxHashes;) {
-        const std::size_t end = std::min(rest.find('\n'), rest.size());
-        const std::string_view line = rest.substr(0, end);
-        rest.remove_prefix(std::min(end + 1, rest.size()));
+    for (std::size_t kept = 0; kept < kMaxHashes;) {
+        const auto taken = TakeLine(rest);
+        if (!taken) break;
+        const std::string_view line = *taken;
         std::uint64_t device = 0, inode = 0;
         std::int64_t size = 0, modified = 0;
         std::size_t at = 0;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,6 +13,8 @@
 #include "core/swf_file.h"
 #include "core/text.h"
 #include "lessons/store.h"
+
+struct evp_md_ctx_st;
 
 namespace pw {
 
@@ -32,6 +35,24 @@ struct LessonDigest {
 // A SHA-256 from its 64 hexadecimal digits (either case), and back (lower case).
 std::optional<Sha256> Sha256FromHex(std::string_view hex);
 std::string Sha256Hex(const Sha256& sha);
+
+// A SHA-256 taken piece by piece, by OpenSSL's libcrypto, which uses the processor's SHA
+// instructions where it has them: a large lesson is hashed whole, and there it is about
+// five times libsodium's portable code.
+class Sha256Hasher {
+public:
+    Sha256Hasher();
+    void Add(const void* bytes, std::size_t size);
+    // The hash of all that was added; nothing when the library failed.
+    std::optional<Sha256> Finish();
+
+private:
+    struct Free {
+        void operator()(evp_md_ctx_st* context) const;
+    };
+    std::unique_ptr<evp_md_ctx_st, Free> context_;
+    bool good_ = false;
+};
 
 // The SHA-256 of `bytes`.
 Sha256 BytesSha256(std::string_view bytes);

@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+#include "core/text.h"
+
 #include <algorithm>
 
 namespace pw {
@@ -12,14 +14,11 @@ constexpr std::string_view kTrustedPrefix = "trusted comment: ";
 constexpr std::size_t kAlgorithmBytes = 2;
 constexpr std::size_t kSignatureLineBytes = kAlgorithmBytes + kMinisignKeyIdBytes + crypto_sign_BYTES;
 
-// The next line of `text` from `at` as minisign reads it: it ends at its first CR or LF.
-// `at` moves past the line's LF. Nothing past the end of the text.
-std::optional<std::string_view> NextLine(std::string_view text, std::size_t& at) {
-    if (at >= text.size()) return std::nullopt;
-    const std::size_t end = std::min(text.find('\n', at), text.size());
-    const std::string_view line = text.substr(at, end - at);
-    at = end + 1;
-    return line.substr(0, line.find('\r'));
+// The next line of `text` as minisign reads it: it ends at its first CR or LF.
+std::optional<std::string_view> NextLine(std::string_view& text) {
+    const auto line = TakeLine(text);
+    if (!line) return std::nullopt;
+    return line->substr(0, line->find('\r'));
 }
 
 bool VerifyDetached(const std::uint8_t* signature, const std::uint8_t* message, std::size_t size,
@@ -68,12 +67,22 @@ std::optional<MinisignPublicKey> ParseMinisignPublicKey(std::string_view line) {
     return key;
 }
 
+std::string MinisignKeyIdText(const MinisignPublicKey& key) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (auto byte = key.keyId.rbegin(); byte != key.keyId.rend(); ++byte) {
+        text += kDigits[*byte >> 4];
+        text += kDigits[*byte & 0xF];
+    }
+    return text;
+}
+
 bool VerifyMinisign(std::string_view message, std::string_view signatureFile, const MinisignPublicKey& key) {
-    std::size_t at = 0;
-    const auto untrusted = NextLine(signatureFile, at);
-    const auto signatureLine = NextLine(signatureFile, at);
-    const auto trusted = NextLine(signatureFile, at);
-    const auto globalLine = NextLine(signatureFile, at);
+    std::string_view rest = signatureFile;
+    const auto untrusted = NextLine(rest);
+    const auto signatureLine = NextLine(rest);
+    const auto trusted = NextLine(rest);
+    const auto globalLine = NextLine(rest);
     if (!globalLine || !untrusted->starts_with(kUntrustedPrefix) || !trusted->starts_with(kTrustedPrefix))
         return false;
     const auto signature = FromBase64(*signatureLine);

@@ -25,6 +25,10 @@ struct MinisignPublicKey {
 // when the line is no such key.
 std::optional<MinisignPublicKey> ParseMinisignPublicKey(std::string_view line);
 
+// The key's id as minisign shows it ("2F778660977BF6BD"): the 8 bytes read as a
+// little-endian number, in upper-case hexadecimal.
+std::string MinisignKeyIdText(const MinisignPublicKey& key);
+
 // True when `signatureFile`, the text of a `.minisig` file, signs `message` with `key`, as
 // `minisign -V` decides it: the key ids match, the signature is good (of the message's
 // BLAKE2b-512 for a prehashed "ED" signature, of the message itself for a legacy "Ed"

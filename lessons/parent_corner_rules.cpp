@@ -36,10 +36,8 @@ template <class Use>
 void ForEachKey(std::string_view text, Use use) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";  // as a Windows editor saves
     if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        const std::string_view line = Trim(text.substr(0, end));
-        text.remove_prefix(std::min(end + 1, text.size()));
+    while (const auto taken = TakeLine(text)) {
+        const std::string_view line = Trim(*taken);
         if (line.empty() || line.front() == ';' || line.front() == '#' || line.front() == '[') continue;
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos) continue;
@@ -47,8 +45,9 @@ void ForEachKey(std::string_view text, Use use) {
     }
 }
 
-// The value's leading number, cut toward zero and brought into [low, high].
-std::optional<long long> WholeNumber(std::string_view value, long long low, long long high) {
+// The value's leading number, however written, cut toward zero and brought into
+// [low, high]: a hand-edited file says what it means.
+std::optional<long long> ClampedLeadingNumber(std::string_view value, long long low, long long high) {
     const std::optional<double> number = LeadingNumber(value);
     if (!number || std::isnan(*number)) return std::nullopt;
     if (*number <= static_cast<double>(low)) return low;
@@ -66,11 +65,11 @@ std::optional<bool> Flag(std::string_view value) {
 
 template <class Number>
 void Read(Number& into, std::string_view value, long long low, long long high) {
-    if (auto v = WholeNumber(value, low, high)) into = static_cast<Number>(*v);
+    if (auto v = ClampedLeadingNumber(value, low, high)) into = static_cast<Number>(*v);
 }
 
 void Read(Milliseconds& into, std::string_view value, Milliseconds high) {
-    if (auto v = WholeNumber(value, 0, high.count())) into = Milliseconds(*v);
+    if (auto v = ClampedLeadingNumber(value, 0, high.count())) into = Milliseconds(*v);
 }
 
 void Read(bool& into, std::string_view value) {

@@ -1,5 +1,9 @@
 #include "lessons/update_check.h"
 
+#include <algorithm>
+#include <cctype>
+
+#include "lessons/catalogue_file.h"
 
 namespace pw {
 namespace {
@@ -65,6 +69,18 @@ bool IsBareFileName(const Text& name) {
     return !onlyDots;
 }
 
+bool IsKeptFileName(const Text& name) {
+    // Compared in lower case: a folder on a stick or a shared disk may not tell case.
+    Text lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    const auto ends = [&](std::string_view tail) { return lower.ends_with(tail); };
+    return lower.starts_with(kCatalogueFileName) || lower.starts_with("pebblewick.db") ||
+           lower.find(".part") != Text::npos || ends(".ylq") || ends(".meta") || lower == "pictures" ||
+           lower == kIdleMovieName;
+}
+
 bool IsWebAddress(const Text& url) {
     std::size_t schemeLength = 0;
     if (StartsWithNoCase(url, "http://")) schemeLength = 7;
@@ -96,8 +112,8 @@ void UpdateCheck(ProgramState& globals, std::string_view pageBody, const UpdateP
         }
     } else if (announcement.way == WayDownloadFile()) {
         // The download writes into the program's folder: a name with a directory part
-        // could write anywhere.
-        if (IsBareFileName(globals.CurrentFileName)) {
+        // could write anywhere, and one the program keeps would replace what it trusts.
+        if (IsBareFileName(globals.CurrentFileName) && !IsKeptFileName(globals.CurrentFileName)) {
             if (platform.startDownloadWorker) platform.startDownloadWorker();
         } else {
             ShowMessage(platform.messages, msg::CannotOpenLocalFile());

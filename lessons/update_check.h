@@ -45,6 +45,12 @@ inline const Text& WayDownloadFile() { return Gbk<"下载文件">(); }
 // not made of dots alone, no control characters, well-formed GBK.
 bool IsBareFileName(const Text& name);
 
+// True for a name the program keeps files under in its folder, in any case: the catalogue
+// and its signature ("lessons.json*"), lessons ("*.ylq"), parts and their validators
+// ("*.part*", "*.meta"), the store ("pebblewick.db*"), the pictures' folder and the idle
+// movie. An update saved under one of them would replace what the program trusts.
+bool IsKeptFileName(const Text& name);
+
 // True for an http:// or https:// address (scheme in any case) with something after
 // the scheme and no control characters.
 bool IsWebAddress(const Text& url);

@@ -11,9 +11,11 @@ WholeFileChecker::WholeFileChecker(LessonHashes& hashes, Report report, WholeTes
       thread_([this](std::stop_token stop) { Run(std::move(stop)); }) {}
 
 WholeFileChecker::~WholeFileChecker() {
-    thread_.request_stop();
+    Stop();
     thread_.join();
 }
+
+void WholeFileChecker::Stop() { thread_.request_stop(); }
 
 void WholeFileChecker::Check(std::size_t tag, Text path, std::optional<LessonDigest> digest) {
     {
@@ -28,7 +30,9 @@ void WholeFileChecker::Run(std::stop_token stop) {
         std::tuple<std::size_t, Text, std::optional<LessonDigest>> next;
         {
             std::unique_lock lock(mutex_);
-            if (!wake_.wait(lock, stop, [this] { return !queue_.empty(); })) return;
+            // The wait answers whether there is work, also once a stop is asked for: the
+            // stop is looked at on its own.
+            if (!wake_.wait(lock, stop, [this] { return !queue_.empty(); }) || stop.stop_requested()) return;
             next = std::move(queue_.front());
             queue_.pop_front();
         }

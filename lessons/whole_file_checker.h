@@ -36,6 +36,8 @@ public:
     WholeFileChecker& operator=(const WholeFileChecker&) = delete;
 
     void Check(std::size_t tag, Text path, std::optional<LessonDigest> digest = std::nullopt);
+    // Asks the thread to stop after the file in hand, without waiting for it.
+    void Stop();
 
 private:
     void Run(std::stop_token stop);

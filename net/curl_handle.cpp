@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/files.h"
+
 namespace pw {
 namespace {
 
@@ -18,12 +20,6 @@ constexpr long kMaxRedirects = 10;
 constexpr long kReceiveBufferSize = 512 * 1024;
 
 bool NeedsEncoding(unsigned char b) { return b <= 0x20 || b >= 0x7F; }
-
-// The value of the environment variable `name`, or null when it is unset or empty.
-const char* FromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return (value && *value) ? value : nullptr;
-}
 
 // Every https request checks the server's certificate chain and that the certificate
 // names the host asked for: libcurl's defaults, set here all the same so that they hold
@@ -38,13 +34,13 @@ void CheckCertificates(const CurlFunctions& curl, CURL* h) {
     curl.easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     curl.easy_setopt(h, CURLOPT_PROXY_SSL_VERIFYPEER, 1L);
     curl.easy_setopt(h, CURLOPT_PROXY_SSL_VERIFYHOST, 2L);
-    const char* bundle = FromEnvironment("CURL_CA_BUNDLE");
-    if (!bundle) bundle = FromEnvironment("SSL_CERT_FILE");
+    const char* bundle = NonEmptyEnvironment("CURL_CA_BUNDLE");
+    if (!bundle) bundle = NonEmptyEnvironment("SSL_CERT_FILE");
     if (bundle) {
         curl.easy_setopt(h, CURLOPT_CAINFO, bundle);
         curl.easy_setopt(h, CURLOPT_PROXY_CAINFO, bundle);
     }
-    if (const char* folder = FromEnvironment("SSL_CERT_DIR")) {
+    if (const char* folder = NonEmptyEnvironment("SSL_CERT_DIR")) {
         curl.easy_setopt(h, CURLOPT_CAPATH, folder);
         curl.easy_setopt(h, CURLOPT_PROXY_CAPATH, folder);
     }

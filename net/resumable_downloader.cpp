@@ -273,6 +273,18 @@ bool RangeStartsAt(std::optional<std::string_view> range, std::int64_t first) {
     return std::strcmp(total, "*") == 0 || std::atoll(total) == to + 1;
 }
 
+// The total that a Content-Range names ("bytes first-last/total"); nothing for "*" or a
+// range that cannot be read.
+std::optional<std::int64_t> RangeTotal(std::optional<std::string_view> range) {
+    if (!range) return std::nullopt;
+    const std::size_t slash = range->rfind('/');
+    if (slash == std::string_view::npos) return std::nullopt;
+    const std::string total(range->substr(slash + 1));
+    if (total.empty() || total.find_first_not_of("0123456789") != std::string::npos || total.size() > 18)
+        return std::nullopt;
+    return std::stoll(total);
+}
+
 std::vector<std::string> RequestHeaders(std::int32_t resumeOffset, bool resume, const Text& ifRange) {
     std::vector<std::string> lines(std::begin(kHeaderBlock), std::end(kHeaderBlock));
     if (resume) lines.push_back("Range:bytes=" + TextFromInteger(resumeOffset) + "-");
@@ -305,6 +317,20 @@ struct Attempt {
     bool stopped = false;
     bool startAfresh = false;  // the answer to a resume cannot be appended
     bool diskFull = false;
+    bool wrongSize = false;    // the answer is not `expectedSize` long
+    Text freshValidator{};     // the validator of a whole answer written beside the file
+
+    // True when the answer says the file is another length than the one expected.
+    bool LengthDisagrees(bool appending) const {
+        if (settings.expectedSize <= 0 || encoded) return false;
+        if (appending) {
+            const auto rangeTotal = RangeTotal(easy.Header("Content-Range"));
+            if (rangeTotal && *rangeTotal != settings.expectedSize) return true;
+        }
+        curl_off_t length = -1;
+        Curl().easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        return length >= 0 && length + (appending ? resumeOffset : 0) != settings.expectedSize;
+    }
 
     // True when this 206 is the rest of the file we hold: it starts at its end and names
     // the validator that If-Range sent. A cache that ignores If-Range answers a changed
@@ -333,6 +359,10 @@ struct Attempt {
             startAfresh = true;
             return false;
         }
+        if (LengthDisagrees(appending)) {
+            wrongSize = true;
+            return false;
+        }
         target = appending || !keepingFile ? name : FreshBodyPath(name);
         const LockedOpen opened = OpenLocked(target, settings, file);
         stopped = opened == LockedOpen::Stopped;
@@ -353,15 +383,20 @@ struct Attempt {
         curl_off_t length = -1;
         Curl().easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         total = Low32(std::max<curl_off_t>(length, 0));
-        if (target == name && !appending && settings.onValidator) {
-            const std::string_view validator = encoded ? std::string_view() : Validator(easy);
+        const std::string_view validator = encoded ? std::string_view() : Validator(easy);
+        if (target == name && !appending && settings.onValidator)
             settings.onValidator(IsSendableValidator(validator) ? Text(validator) : Text());
-        }
+        if (target != name) freshValidator = IsSendableValidator(validator) ? Text(validator) : Text();
         start = Clock::now();
         return true;
     }
 
     bool OnBody(const char* data, std::size_t size) {
+        // An endless body would fill the disk: it ends as soon as it runs past the file.
+        if (settings.expectedSize > 0 && file->End() + static_cast<off_t>(size) > settings.expectedSize) {
+            wrongSize = true;
+            return false;
+        }
         if (!file->WriteAll(data, size)) {
             diskFull = IsDiskFull(file->Error());
             failure = &msg::DownloadInterrupted();
@@ -393,6 +428,20 @@ struct Attempt {
         for (const Text& path : {name, FreshBodyPath(name)}) std::remove(path.c_str());
         ShowMessage(messages, msg::DiskFull());
         return kDownloadDiskFull;
+    }
+
+    // A whole answer beside the file broke off: it becomes the file, when the file is
+    // known stale (the answer names another validator) or the answer holds more. The
+    // next resume then goes on with it, instead of fetching it from byte 0 again.
+    void KeepFreshBodyOnBreak() {
+        if (!file || target == name) return;
+        const bool stale = freshValidator != settings.ifRange;
+        if (file->End() == 0 || (!stale && file->End() <= resumeOffset) ||
+            !RenameDurably(file->Held(), target, name, settings.writeCalls)) {
+            DropFreshBody();
+            return;
+        }
+        if (settings.onValidator) settings.onValidator(freshValidator);
     }
 };
 
@@ -433,9 +482,14 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
         }
         if (a.startAfresh && resuming) continue;
         if (a.diskFull) return a.DropForSpace(messages);
+        if (a.wrongSize) {
+            // Not the file the caller expects: none of it is kept.
+            if (a.file) std::remove(a.target.c_str());
+            return kDownloadNotKept;
+        }
         if (end != TransferEnd::Complete) {
             // What arrived in the file stays there, for a resume.
-            a.DropFreshBody();
+            a.KeepFreshBodyOnBreak();
             const Text* failure = a.failure ? a.failure : &msg::DownloadInterrupted();
             ShowMessage(messages, end == TransferEnd::NoResponse ? msg::CannotOpenUrl() : *failure);
             return -1;

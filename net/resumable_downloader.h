@@ -40,6 +40,10 @@ struct DownloadSettings {
     // `file` from its start as they are written, waiting for more until the body has ended
     // and the file is closed; `skip` passes over bytes once they are written.
     std::function<bool(const Text& file, const SwfByteSource& source, const SwfByteSkip& skip)> checkWhileArriving;
+    // Not 0: the file's exact length (a lesson's catalogue size). An answer whose length or
+    // range total says otherwise is refused once its headers are in, and a body that runs
+    // past it is cut off at once; neither is kept (kDownloadNotKept).
+    std::int64_t expectedSize = 0;
     // The flushes and the rename of a finished file.
     DurableWriteCalls writeCalls = SystemWriteCalls();
     // The writes of the body, as write(2) (tests: a disk that fills up); empty: write(2).
@@ -47,7 +51,8 @@ struct DownloadSettings {
 };
 
 // The result when the whole body arrived but the file was not taken: closing it failed,
-// or `checkWhileArriving` refused it. The body is deleted; nothing is told.
+// or `checkWhileArriving` refused it; or when its length is not `expectedSize`. The body
+// is deleted; nothing is told.
 inline constexpr int kDownloadNotKept = -2;
 // The result when a write, flush or rename found the disk full: the file and what was
 // written beside it are deleted, so that the disk is not left full, and "磁盘空间不足，
@@ -69,7 +74,10 @@ Text FreshBodyPath(const Text& localFileName);
 // 206 is dropped and the file asked for again, whole. With resume on, the file is never
 // replaced but by more of itself: a whole answer goes to FreshBodyPath, its received
 // count from 0, and takes the file's place (and that of `completeAs`) only once it is
-// whole and kept; an answer not kept is deleted and the file stays as it was. Every few MiB
+// whole and kept; an answer not kept is deleted and the file stays as it was. When such an
+// answer breaks off, its body takes the file's place and its validator is told, if it
+// names another file than the one resumed (the file is stale) or holds more of it: the
+// next resume goes on with it instead of starting again from byte 0. Every few MiB
 // of the body are handed to the disk as it arrives, so that the flush at the end is short.
 // A body sent compressed (gzip, deflate) is stored decoded. 0 when the whole body was
 // received and written, -1 on every failure, kDownloadNotKept as above; failures are

@@ -154,6 +154,10 @@ ParentSettingsDialog::ParentSettingsDialog(const ParentSettings& settings, Downl
     outer->addWidget(buttons);
 
     volumeText_->setText(QStringLiteral("%1%").arg(settings_.volumePercent));
+    // Dragged, the slider shows each step and is written once, on release.
+    volume_->setTracking(false);
+    connect(volume_, &QSlider::sliderMoved, this,
+            [this](int percent) { volumeText_->setText(QStringLiteral("%1%").arg(percent)); });
     connect(volume_, &QSlider::valueChanged, this, &ParentSettingsDialog::Changed);
     connect(mute_, &QCheckBox::toggled, this, &ParentSettingsDialog::Changed);
     connect(session_, &QComboBox::currentIndexChanged, this, &ParentSettingsDialog::Changed);

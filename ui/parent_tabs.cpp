@@ -1,9 +1,12 @@
 #include "ui/parent_tabs.h"
 
+#include <QFile>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -153,10 +156,46 @@ LibraryPage::LibraryPage(LibraryActions actions, MessagePort* messages, std::fun
     deleteAll_->setAccessibleName(QStringLiteral("删除全部课程"));
     deleteAll_->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
+    if (actions_.carry) {
+        exportButton_ = new QPushButton(QStringLiteral("导出到文件夹…"), this);
+        importButton_ = new QPushButton(QStringLiteral("从文件夹导入…"), this);
+        for (QPushButton* button : {exportButton_, importButton_}) {
+            button->setAutoDefault(false);
+            buttons->addWidget(button);
+        }
+        carried_ = new QLabel(this);
+        carried_->setWordWrap(true);
+        layout->addWidget(carried_);
+        connect(exportButton_, &QPushButton::clicked, this, [this] { Carry(false); });
+        connect(importButton_, &QPushButton::clicked, this, [this] { Carry(true); });
+    }
     buttons->addStretch(1);
     buttons->addWidget(deleteAll_);
     layout->addLayout(buttons);
     connect(deleteAll_, &QPushButton::clicked, this, &LibraryPage::AskToDeleteAll);
+}
+
+void LibraryPage::Carry(bool importing) {
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, importing ? QStringLiteral("从文件夹导入") : QStringLiteral("导出到文件夹"));
+    if (folder.isEmpty()) return;
+    exportButton_->setEnabled(false);
+    importButton_->setEnabled(false);
+    carried_->setText(importing ? QStringLiteral("正在导入…") : QStringLiteral("正在导出…"));
+    // The page may be gone by the time the work ends.
+    const QPointer<LibraryPage> page(this);
+    actions_.carry(
+        importing, QFile::encodeName(folder).toStdString(),
+        [page](const Text& line) {
+            if (page) page->carried_->setText(ToQString(line));
+        },
+        [page](const Text& summary) {
+            if (!page) return;
+            page->carried_->setText(ToQString(summary));
+            page->exportButton_->setEnabled(true);
+            page->importButton_->setEnabled(true);
+            page->Refresh();
+        });
 }
 
 void LibraryPage::showEvent(QShowEvent* event) {

@@ -29,6 +29,11 @@ struct LibraryActions {
     std::function<bool(const Text& cacheName)> deleteLesson;  // false: refused, or the file stayed
     std::function<void()> deleteAll;                          // all but the one in use
     std::function<bool(const Text& cacheName)> inUse;         // playing now: it cannot be deleted
+    // The lessons carried in a folder the parent chooses: a line for each file as it goes,
+    // the summary at the end. Without it the two buttons do not show.
+    std::function<void(bool importing, const Text& folder, std::function<void(const Text& line)> progress,
+                       std::function<void(const Text& summary)> done)>
+        carry;
 };
 
 // A week of use as seven bars, today last, each with its minutes above and its weekday
@@ -83,6 +88,7 @@ protected:
 private:
     void AskToDelete(const Text& cacheName, const Text& title);
     void AskToDeleteAll();
+    void Carry(bool importing);
 
     LibraryActions actions_;
     MessagePort* messages_;
@@ -91,6 +97,9 @@ private:
     QWidget* rows_ = nullptr;
     QGridLayout* grid_ = nullptr;
     QPushButton* deleteAll_ = nullptr;
+    QPushButton* exportButton_ = nullptr;
+    QPushButton* importButton_ = nullptr;
+    QLabel* carried_ = nullptr;  // the file in hand, then the summary
 };
 
 }  // namespace pw

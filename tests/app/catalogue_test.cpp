@@ -129,5 +129,31 @@ TEST_F(CatalogueTest, OnlyABodyWithTheCataloguesHashIsKeptAndARepublishedLessonI
     EXPECT_EQ(CountRequests(h_.server, "HEAD"), 0);
 }
 
+// Lessons carried on a stick: once imported, the menu takes their catalogue and marks them,
+// and they play with no server.
+TEST_F(CatalogueTest, ImportedLessonsAreMarkedAndPlayOffline) {
+    h_.Restart(ClosedHost(), ClosedHost());
+    Start();
+    const std::string body = FixtureServer::GeneratedBody(9000);
+    const std::string json = CatalogueJson(3, BuiltInGroupTitles(), BuiltInLessons([&](int, int) { return body; }));
+    testing::TempDir stick;
+    const std::string folder = stick.File("pebblewick-lessons");
+    std::filesystem::create_directories(folder);
+    WriteWholeFile(folder + "/lessons.json", json);
+    WriteWholeFile(folder + "/lessons.json.minisig", key_.Sign(json));
+    WriteWholeFile(folder + "/" + Lookup(0, 0)->cacheName, body);
+    ASSERT_FALSE(h_.program->LessonReady(0, 0));
+
+    Text summary;
+    h_.program->CarryLessons(true, stick.Path(), {}, [&](const Text& said) { summary = said; });
+    ASSERT_TRUE(h_.Until([&] { return !summary.empty(); }));
+    ASSERT_TRUE(h_.Settle());
+    EXPECT_EQ(ToUtf8(summary), "1 课已导入");
+    EXPECT_TRUE(h_.program->LessonReady(0, 0));
+    Choose(0, 0);
+    EXPECT_TRUE(Played(h_.display, h_.CacheFile(0, 0)));
+    EXPECT_TRUE(h_.messages.Texts().empty());
+}
+
 }  // namespace
 }  // namespace pw

@@ -142,7 +142,7 @@ TEST_P(BrokenDownloadTest, EndsWithTheWholeMovieOrWithThePartIntact) {
     if (c.partKept) {
         EXPECT_FALSE(Exists(cache));
         EXPECT_TRUE(ReadWholeFile(PartFilePath(cache)) == body.substr(0, kCut));
-        EXPECT_EQ(ReadWholeFile(PartMetaPath(cache)), "\"fixture-1\"");
+        EXPECT_TRUE(ReadWholeFile(PartMetaPath(cache)).starts_with("\"fixture-1\"\n"));
         EXPECT_EQ(h.messages.Texts().size(), 2u);
         // The next try, with the server as it was: the part goes on with a 206.
         h.server.Serve(path, {.body = body, .chunkSize = 8192});

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "core/data_directory.h"
@@ -19,6 +20,11 @@ struct XdgCase {
     const char* home;
     const char* expected;
 };
+
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const XdgCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class XdgDataDirectoryTest : public ::testing::TestWithParam<XdgCase> {};
 
@@ -84,6 +90,11 @@ struct ReadOnlyCase {
     bool setXdgDataHome;
     const char* madeBelowTemp;  // the folder expected, relative to the test's folder
 };
+
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const ReadOnlyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ChooseDataDirectoryReadOnly : public ::testing::TestWithParam<ReadOnlyCase> {};
 

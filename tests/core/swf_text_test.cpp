@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -222,6 +223,11 @@ struct StringCase {
     std::uint16_t tagCode;
     Tag (*make)(std::string_view text);
 };
+
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const StringCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 Tag DoActionWith(const Bytes& actions) { return {code::DoAction, Cat({actions, Action(0)})}; }
 

@@ -6,12 +6,16 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <mutex>
 
 #include "core/files.h"
 #include "lessons/catalogue_file.h"
 #include "lessons/lesson_hashes.h"
 #include "lessons/site_catalogue.h"
 #include "lessons/store.h"
+#include "lessons/minisign.h"
+#include "lessons/whole_file_checker.h"
 #include "tests/support/catalogue_json.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/minisign_tool.h"
@@ -26,12 +30,13 @@ using testing::FixtureServer;
 using testing::MinisignTool;
 using testing::TempDir;
 
-const std::string kTiger = "爱吃糖的老虎", kRooster = "爱美的小公鸡";
+// The rooster's path holds 乗, whose second byte in GBK is 0x5C.
+const std::string kTiger = "爱吃糖的老虎", kRooster = "爱美的小公鸡", kRoosterPath = "/erly/乗" + kRooster + ".swf";
 
 std::string SoundCatalogue() {
     return CatalogueJson(7, {"儿童故事", "益智游戏"},
                          {{0, kTiger, "/erly/" + kTiger + ".swf", "actdlh", std::string(5000, 'a')},
-                          {1, kRooster, "/erly/" + kRooster + ".swf", "amdxgj", std::nullopt, 2}});
+                          {1, kRooster, kRoosterPath, "amdxgj", std::string(300, 'b'), 2}});
 }
 
 std::string Replaced(std::string text, const std::string& what, const std::string& with) {
@@ -41,16 +46,20 @@ std::string Replaced(std::string text, const std::string& what, const std::strin
 }
 
 TEST(CatalogueFile, ASoundCatalogueGivesItsLessonsInGbkWithTheirDigests) {
-    const auto catalogue = ParseCatalogue(Replaced(SoundCatalogue(), "\"format\": 1", "\"format\": 1, \"later\": [1]"));
+    const auto catalogue = ParseCatalogue(Replaced(
+        SoundCatalogue(), "\"format\": 1",
+        "\"format\": 1, \"later\": [1], \"mirrors\": {\"2\": [\"https://cdn.example.org\", \"http://[::1]:8080\"]}"));
     ASSERT_TRUE(catalogue);
+    EXPECT_EQ(catalogue->mirrors[0], std::vector<Text>{});
+    EXPECT_EQ(catalogue->mirrors[1], (std::vector<Text>{"https://cdn.example.org", "http://[::1]:8080"}));
     EXPECT_EQ(catalogue->serial, 7u);
     EXPECT_EQ(catalogue->groups, (std::vector<Text>{FromUtf8("儿童故事"), FromUtf8("益智游戏")}));
     ASSERT_EQ(catalogue->lessons.size(), 2u);
     const LessonEntry tiger{0, 0, FromUtf8(kTiger), 1, FromUtf8("/erly/" + kTiger + ".swf"), "actdlh.ylq",
                             LessonDigest{5000, BytesSha256(std::string(5000, 'a'))}};
     EXPECT_EQ(catalogue->lessons[0], tiger);
-    const LessonEntry rooster{1, 0, FromUtf8(kRooster), 2, FromUtf8("/erly/" + kRooster + ".swf"), "amdxgj.ylq",
-                              std::nullopt};
+    const LessonEntry rooster{1, 0, FromUtf8(kRooster), 2, FromUtf8(kRoosterPath), "amdxgj.ylq",
+                              LessonDigest{300, BytesSha256(std::string(300, 'b'))}};
     EXPECT_EQ(catalogue->lessons[1], rooster);
 }
 
@@ -63,6 +72,11 @@ TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
     std::string nineGroups = "[", manyLessons = "[";
     for (int g = 0; g < 9; ++g) nineGroups += (g ? "," : "") + std::string("{\"title\": \"g\", \"lessons\": [") + lesson(g) + "]}";
     for (int i = 0; i < 501; ++i) manyLessons += (i ? "," : "") + lesson(i);
+    const auto withMirrors = [&](const std::string& members) {
+        return Replaced(sound, "\"format\": 1", "\"format\": 1, \"mirrors\": {" + members + "}");
+    };
+    std::string nineMirrors = "\"http://m\"";
+    for (int m = 1; m < 9; ++m) nineMirrors += ", \"http://m" + std::to_string(m) + "\"";
     const struct {
         const char* name;
         std::string json;
@@ -84,6 +98,7 @@ TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
         {"an empty title", Replaced(sound, kRooster, "")},
         {"a size without its hash", Replaced(sound, ", \"sha256\": \"" + sha + "\"", "")},
         {"a hash without its size", Replaced(sound, "\"size\": 5000, ", "")},
+        {"neither size nor hash", Replaced(sound, ", \"size\": 5000, \"sha256\": \"" + sha + "\"", "")},
         {"a hash of 63 digits", Replaced(sound, sha, sha.substr(1))},
         {"a size of 0", Replaced(sound, "\"size\": 5000", "\"size\": 0")},
         {"a group without lessons",
@@ -93,6 +108,13 @@ TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
         {"nesting deeper than any catalogue",
          Replaced(sound, "\"format\": 1", "\"format\": 1, \"x\": [[[[[[[[[]]]]]]]]]")},
         {"a catalogue cut short", sound.substr(0, sound.size() - 3)},
+        {"mirrors for server 3", withMirrors("\"3\": [\"http://m\"]")},
+        {"a mirror with a path", withMirrors("\"1\": [\"http://m/erly\"]")},
+        {"a mirror over ftp", withMirrors("\"1\": [\"ftp://m\"]")},
+        {"a mirror with a user", withMirrors("\"1\": [\"http://u@m\"]")},
+        {"a mirror on port 0", withMirrors("\"1\": [\"http://m:0\"]")},
+        {"mirrors as a string", withMirrors("\"1\": \"http://m\"")},
+        {"nine mirrors", withMirrors("\"1\": [" + nineMirrors + "]")},
     };
     ASSERT_TRUE(ParseCatalogue(sound));
     for (const auto& row : rows) EXPECT_FALSE(ParseCatalogue(row.json)) << row.name;
@@ -108,6 +130,15 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
         return Replaced(std::move(text), what, with);
     };
     const std::size_t signatureLine = signature.find('\n') + 1;
+    // The signature line with one of its decoded bytes changed: the algorithm ("ED" made
+    // "Ed"), or the key id after it.
+    const auto tamperedLine = [&](std::size_t at, std::uint8_t flip) {
+        const std::size_t end = signature.find('\n', signatureLine);
+        auto bytes = FromBase64(signature.substr(signatureLine, end - signatureLine)).value();
+        bytes[at] ^= flip;
+        std::string tampered = signature;
+        return tampered.replace(signatureLine, end - signatureLine, ToBase64(bytes));
+    };
     std::string flippedSignature = signature;
     flippedSignature[signatureLine + 30] = flippedSignature[signatureLine + 30] == 'A' ? 'B' : 'A';
     const struct {
@@ -124,6 +155,8 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
         {"a byte changed in the signature", json, flippedSignature, std::nullopt, false},
         {"a byte changed in the trusted comment", json, alter(signature, "file:", "File:"), std::nullopt, false},
         {"signed with another key", json, otherKey.Sign(json), std::nullopt, false},
+        {"another key id in the signature", json, tamperedLine(2, 1), std::nullopt, false},
+        {"the legacy algorithm named for a prehashed signature", json, tamperedLine(1, 0x20), std::nullopt, false},
         {"the serial kept", json, signature, 7, false},
         {"a lower serial than the one kept", json, signature, 8, false},
         {"no catalogue on the site", "", "", std::nullopt, false},
@@ -145,8 +178,33 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
         if (kept && fetched) {
             EXPECT_EQ(kept->lessons, fetched->lessons);
         }
-        EXPECT_EQ(std::filesystem::exists(data.File("lessons.json")), row.kept);
+        EXPECT_EQ(std::filesystem::exists(data.File(kKeptCatalogueName)), row.kept);
     }
+}
+
+// The highest serial ever verified is kept apart from the catalogue's files: with those
+// deleted, an older signed catalogue is still refused, from the site or put in their place.
+TEST(SiteCatalogue, AnOlderCatalogueIsRefusedOnceTheKeptFilesAreDeleted) {
+    const MinisignTool key;
+    Store store("");
+    TempDir data;
+    FixtureServer server;
+    const std::string older = SoundCatalogue(), newer = Replaced(older, "\"serial\": 7", "\"serial\": 8");
+    const auto fetch = [&](const std::string& json) {
+        server.Serve("/tovel/lessons.json", {.body = json});
+        server.Serve("/tovel/lessons.json.minisig", {.body = key.Sign(json)});
+        return FetchSiteCatalogue(server.BaseUrl() + "/tovel/", data.Path(), key.PublicKey(), std::nullopt, {}, {},
+                                  &store);
+    };
+    ASSERT_TRUE(fetch(newer));
+    EXPECT_EQ(store.CatalogueFloor(), 8u);
+    std::filesystem::remove(data.File(kKeptCatalogueName));
+    EXPECT_FALSE(fetch(older));
+    EXPECT_FALSE(std::filesystem::exists(data.File(kKeptCatalogueName)));
+    ASSERT_TRUE(KeepCatalogue(data.Path(), {older, key.Sign(older)}));
+    EXPECT_FALSE(ReadKeptCatalogue(data.Path(), key.PublicKey(), &store));
+    EXPECT_TRUE(fetch(newer));  // the floor's own serial comes back
+    EXPECT_EQ(store.CatalogueFloor(), 8u);
 }
 
 // Each file is hashed once, read or as a download writes it: the hash is known by the
@@ -226,6 +284,34 @@ TEST(LessonHashes, TheHashesOfAnEarlierVersionAreReadInOnce) {
     }
     Store store(dir.File("pebblewick.db"));
     EXPECT_TRUE(LessonHashes(&store).Matches(lesson, other));
+
+// A stop ends the checks after the file in hand, however many are queued behind it.
+TEST(WholeFileChecker, AStopLeavesTheQueuedFilesUnchecked) {
+    LessonHashes hashes;
+    std::promise<void> started, release;
+    std::shared_future<void> released = release.get_future().share();
+    std::mutex mutex;
+    std::vector<std::size_t> reported;
+    {
+        WholeFileChecker checker(
+            hashes,
+            [&](std::size_t tag, bool) {
+                std::lock_guard lock(mutex);
+                reported.push_back(tag);
+            },
+            [&, first = true](const Text&) mutable {
+                if (std::exchange(first, false)) {
+                    started.set_value();
+                    released.wait();
+                }
+                return true;
+            });
+        for (std::size_t tag = 0; tag < 3; ++tag) checker.Check(tag, "file" + std::to_string(tag));
+        started.get_future().wait();
+        checker.Stop();
+        release.set_value();
+    }
+    EXPECT_EQ(reported, std::vector<std::size_t>{0});
 }
 
 }  // namespace

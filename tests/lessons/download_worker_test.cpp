@@ -13,6 +13,7 @@
 
 #include "lessons/download_progress.h"
 #include "lessons/download_worker.h"
+#include "lessons/lesson_hashes.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/small_tmpfs.h"
 #include "tests/support/temp_dir.h"
@@ -115,6 +116,90 @@ TEST_F(DownloadWorkerTest, FailuresCarryTheDownloadersMessageAfterTheLastProgres
     EXPECT_EQ(events[0].kind, Kind::Failed);
     EXPECT_EQ(events[0].message, Gbk<"不能打开该URL!">());
 }
+
+// The server's file changed and its answers keep breaking off: the new file's body becomes
+// the part, with its own validator, so that each try goes on where the last one broke off.
+TEST_F(DownloadWorkerTest, AChangedFileWhoseAnswersBreakOffTwiceIsResumedToItsEnd) {
+    const std::string body = FixtureServer::GeneratedBody(120000);
+    const std::string lesson = dir_.File("lesson.ylq");
+    WriteWholeFile(PartFilePath(lesson), FixtureServer::GeneratedBody(100000).substr(0, 30000));
+    WriteWholeFile(PartMetaPath(lesson), "\"old\"");
+    for (const std::optional<std::size_t> breakOff : {std::optional<std::size_t>(50000), std::optional<std::size_t>(90000),
+                                                      std::optional<std::size_t>()}) {
+        server_.Serve("/a.swf", {.body = body, .breakOffAfter = breakOff, .etag = "\"new\""});
+        DownloadWorker(Job("/a.swf"), log_.Sink(), {});
+        if (!breakOff) break;
+        EXPECT_EQ(log_.Events().back().kind, Kind::Failed);
+        EXPECT_TRUE(ReadWholeFile(PartFilePath(lesson)) == body.substr(0, *breakOff));
+        EXPECT_EQ(ReadWholeFile(PartMetaPath(lesson)), "\"new\"\n" + server_.BaseUrl() + "/a.swf");
+    }
+    EXPECT_EQ(log_.Events().back().kind, Kind::Completed);
+    EXPECT_TRUE(ReadWholeFile(lesson) == body);
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].Header("Range"), "bytes=30000-");
+    EXPECT_EQ(requests[1].Header("Range"), "bytes=50000-");
+    EXPECT_EQ(requests[2].Header("Range"), "bytes=90000-");
+}
+
+// A lesson with mirrors: the first mirror fails in one way or another and the second gives
+// the file; a good first mirror gives it alone. The lesson's own host is never asked.
+enum class FirstMirror { Refused, Silent, NotFound, WrongHash, TooLong, Good };
+
+struct MirrorCase {
+    const char* name;
+    FirstMirror first;
+};
+
+void PrintTo(const MirrorCase& c, std::ostream* os) { *os << c.name; }
+
+class MirrorTest : public DownloadWorkerTest, public ::testing::WithParamInterface<MirrorCase> {};
+
+TEST_P(MirrorTest, AFailingMirrorIsPassedOverForTheNext) {
+    const std::string body = FixtureServer::GeneratedBody(40000);
+    std::string tampered = body;
+    tampered[30000] ^= 1;
+    FixtureServer first, host;
+    testing::SilentServer silent;
+    std::string firstBase = first.BaseUrl();
+    switch (GetParam().first) {
+    case FirstMirror::Refused: firstBase = "http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()); break;
+    case FirstMirror::Silent: firstBase = "http://" + silent.HostPort(); break;
+    case FirstMirror::NotFound: break;
+    case FirstMirror::WrongHash: first.Serve("/a.swf", {.body = tampered}); break;
+    case FirstMirror::TooLong: first.Serve("/a.swf", {.body = body + "more", .omitContentLength = true}); break;
+    case FirstMirror::Good: first.Serve("/a.swf", {.body = body}); break;
+    }
+    server_.Serve("/a.swf", {.body = body});
+    host.Serve("/a.swf", {.body = body});
+    const LessonDigest digest{static_cast<std::int64_t>(body.size()), BytesSha256(body)};
+    LessonHashes hashes;
+    DownloadJob job = Job("/a.swf");
+    job.url = host.BaseUrl() + "/a.swf";
+    job.mirrors = {firstBase + "/a.swf", server_.BaseUrl() + "/a.swf"};
+    job.size = digest.size;
+    job.wholeLesson = [&](const Text& file, const SwfByteSource& arriving) {
+        return hashes.Matches(file, digest, arriving);
+    };
+    DownloadSettings settings;
+    settings.stallLimit = 300ms;
+
+    DownloadWorker(job, log_.Sink(), settings);
+
+    ASSERT_FALSE(log_.Events().empty());
+    EXPECT_EQ(log_.Events().back().kind, Kind::Completed);
+    EXPECT_TRUE(ReadWholeFile(job.filePath) == body);
+    EXPECT_EQ(server_.Requests().size(), GetParam().first == FirstMirror::Good ? 0u : 1u);
+    EXPECT_TRUE(host.Requests().empty());
+    EXPECT_FALSE(std::filesystem::exists(PartFilePath(job.filePath)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FirstMirrors, MirrorTest,
+    ::testing::Values(MirrorCase{"Refused", FirstMirror::Refused}, MirrorCase{"Silent", FirstMirror::Silent},
+                      MirrorCase{"NotFound", FirstMirror::NotFound}, MirrorCase{"WrongHash", FirstMirror::WrongHash},
+                      MirrorCase{"TooLong", FirstMirror::TooLong}, MirrorCase{"Good", FirstMirror::Good}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(DownloadWorkerTest, AStoppedJobReportsNothingMore) {
     server_.Serve("/slow.swf", {.body = FixtureServer::GeneratedBody(400 * 1024), .chunkSize = 8192, .chunkDelay = 20ms});

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 
 #include "lessons/parent_corner_rules.h"
 #include "lessons/parent_corner_state.h"
@@ -88,6 +89,11 @@ struct RestartCase {
     int minutesLeft;
     Milliseconds restLeft;     // of a rest that holds through the restart
 };
+
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const RestartCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ParentCornerRestart : public ::testing::TestWithParam<RestartCase> {};
 

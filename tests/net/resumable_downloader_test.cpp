@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -13,6 +12,7 @@
 #include <future>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -379,6 +379,12 @@ struct LargeBodyCase {
     std::int32_t resumeFrom = 0;
 };
 
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const LargeBodyCase& c, std::ostream* os) {
+    *os << "Size" << c.size << (c.stallAfter ? "StallAt" + std::to_string(*c.stallAfter) : "") << "ResumeFrom"
+        << c.resumeFrom;
+}
+
 class LargeBodyTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<LargeBodyCase> {};
 
 TEST_P(LargeBodyTest, ReachesTheFileExactly) {
@@ -424,6 +430,12 @@ struct ArrivingCheckCase {
     int result;
 };
 
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const ArrivingCheckCase& c, std::ostream* os) {
+    *os << "ResumeFrom" << c.resumeFrom << (c.breakOffAfter ? "BreakOffAt" + std::to_string(*c.breakOffAfter) : "")
+        << (c.checkSays ? "CheckTakes" : "CheckRefuses");
+}
+
 class ArrivingCheckTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<ArrivingCheckCase> {};
 
 TEST_P(ArrivingCheckTest, SeesTheWholeFileAsWrittenAndDecidesWhetherItIsKept) {
@@ -461,6 +473,50 @@ INSTANTIATE_TEST_SUITE_P(Bodies, ArrivingCheckTest,
                          ::testing::Values(ArrivingCheckCase{0, {}, true, 0}, ArrivingCheckCase{100003, {}, true, 0},
                                            ArrivingCheckCase{0, {}, false, kDownloadNotKept},
                                            ArrivingCheckCase{0, 150000, true, -1}));
+
+// A file of a known size: an answer of another length is refused at its headers, and a body
+// that runs on past the size (an endless one) is cut off at once; nothing of either is kept.
+struct ExpectedSizeCase {
+    const char* name;
+    FixtureResource served;
+    std::int32_t resumeFrom;
+    int result;
+};
+
+void PrintTo(const ExpectedSizeCase& c, std::ostream* os) { *os << c.name; }
+
+class ExpectedSizeTest : public ResumableDownloaderTest, public ::testing::WithParamInterface<ExpectedSizeCase> {};
+
+TEST_P(ExpectedSizeTest, OnlyABodyOfTheSizeIsKept) {
+    constexpr std::size_t kSize = 50000;
+    const ExpectedSizeCase& c = GetParam();
+    server.Serve("/a.swf", c.served);
+    const std::string part = dir.File("a.ylq.part"), lesson = dir.File("a.ylq");
+    if (c.resumeFrom > 0) WriteWholeFile(part, FixtureServer::GeneratedBody(kSize).substr(0, 10000));
+    DownloadSettings settings;
+    settings.completeAs = lesson;
+    settings.expectedSize = kSize;
+    EXPECT_EQ(ResumableDownloader(Url("/a.swf"), part, {}, c.resumeFrom, c.resumeFrom > 0 ? 1 : 0, messages, settings),
+              c.result);
+    EXPECT_EQ(LocalFileSize(lesson), c.result == 0 ? static_cast<std::int32_t>(kSize) : -1);
+    // A refused answer leaves a part as it was; a body cut off is not kept.
+    EXPECT_EQ(LocalFileSize(part), c.result == 0 ? -1 : c.resumeFrom > 0 ? c.resumeFrom : -1);
+    EXPECT_LT(server.BodyBytesSent(), 64u << 20);  // the endless body was not read on
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ExpectedSizeTest,
+    ::testing::Values(
+        ExpectedSizeCase{"TheSize", {.generatedSize = 50000}, 0, 0},
+        ExpectedSizeCase{"TheRestOfTheSize", {.generatedSize = 50000}, 10000, 0},
+        ExpectedSizeCase{"EndlessBody", {.generatedSize = std::size_t{1} << 40, .omitContentLength = true}, 0,
+                         kDownloadNotKept},
+        ExpectedSizeCase{"LongerBodyWithoutLength", {.generatedSize = 50001, .omitContentLength = true}, 0,
+                         kDownloadNotKept},
+        ExpectedSizeCase{"LongerContentLength", {.generatedSize = 60000}, 0, kDownloadNotKept},
+        ExpectedSizeCase{"ShorterContentLength", {.generatedSize = 40000}, 0, kDownloadNotKept},
+        ExpectedSizeCase{"RangeTotalDisagrees", {.generatedSize = 60000}, 10000, kDownloadNotKept}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // A write that fails once the file reaches the process's file size limit (EFBIG): in the
 // first gathered write, or only in the last one before the download would complete.

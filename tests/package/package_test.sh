@@ -20,8 +20,11 @@ fail() {
 
 work=$(mktemp -d /tmp/pebblewick-package-XXXXXX)
 site=""
+made_user=""
 cleanup() {
   [ -n "$site" ] && kill "$site" 2>/dev/null
+  # The user this test made goes with it; one that was there before stays.
+  [ -n "$made_user" ] && userdel "$test_user" 2>/dev/null
   chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
 }
@@ -60,7 +63,9 @@ done
 # --- Lintian: no error and no warning ------------------------------------------------
 lintian_options=(--fail-on error,warning)
 [ "$(id -u)" -eq 0 ] && lintian_options+=(--allow-root)
-if ! lintian "${lintian_options[@]}" "$deb" >"$work/lintian.log" 2>&1; then
+# Its temporary files (/tmp/mldbm-elf-*) go into the test's folder, removed at the end.
+mkdir -p "$work/lintian-tmp"
+if ! TMPDIR="$work/lintian-tmp" lintian "${lintian_options[@]}" "$deb" >"$work/lintian.log" 2>&1; then
   cat "$work/lintian.log"
   fail "lintian reports errors or warnings"
 fi
@@ -134,6 +139,7 @@ if [ "$(id -u)" -eq 0 ]; then
   if ! id "$test_user" >/dev/null 2>&1; then
     useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$test_user" ||
       { echo "FAIL: useradd $test_user"; exit 1; }
+    made_user=1
   fi
   chown -R "$test_user": "$home" "$work/run"
   as_user=(runuser -u "$test_user" --)
@@ -184,7 +190,8 @@ site=""
 # xvfb-run leaves its X server running when it cannot clean up after itself: end
 # whatever this test started that still runs (its command line names the test's folder).
 for proc in /proc/[0-9]*; do
-  case $(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null) in
+  # The error redirect first: a process gone meanwhile must not print its failed open.
+  case $(tr '\0' ' ' 2>/dev/null <"$proc/cmdline") in
     *"$work/"*) [ "${proc#/proc/}" != $$ ] && kill "${proc#/proc/}" 2>/dev/null ;;
   esac
 done

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,27 +20,48 @@ struct CatalogueLesson {
     int server = 1;
 };
 
-// lessons.json, as a site publishes it, with these groups and lessons in order.
+// Compact JSON laid out as a person writes it: a blank after each ":" and "," outside
+// strings.
+inline std::string Spaced(const std::string& compact) {
+    std::string spaced;
+    bool inString = false, escaped = false;
+    for (const char c : compact) {
+        spaced += c;
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == ':' || c == ',') {
+            spaced += ' ';
+        }
+    }
+    return spaced;
+}
+
+// lessons.json, as a site publishes it, with these groups and lessons in order: written by
+// nlohmann's writer, so that any text is escaped as JSON needs.
 inline std::string CatalogueJson(std::uint64_t serial, const std::vector<std::string>& groups,
                                  const std::vector<CatalogueLesson>& lessons) {
-    std::string json = "{\"format\": 1, \"serial\": " + std::to_string(serial) + ", \"groups\": [";
+    using Json = nlohmann::ordered_json;
+    Json groupList = Json::array();
     for (std::size_t g = 0; g < groups.size(); ++g) {
-        json += (g ? ", " : "") + std::string("{\"title\": \"") + groups[g] + "\", \"lessons\": [";
-        bool first = true;
+        Json entries = Json::array();
         for (const CatalogueLesson& lesson : lessons) {
             if (lesson.group != static_cast<int>(g)) continue;
-            json += (first ? "" : ", ") + std::string("{\"title\": \"") + lesson.title +
-                    "\", \"server\": " + std::to_string(lesson.server) + ", \"path\": \"" + lesson.path +
-                    "\", \"cache\": \"" + lesson.cache + "\"";
-            if (lesson.body)
-                json += ", \"size\": " + std::to_string(lesson.body->size()) + ", \"sha256\": \"" +
-                        Sha256Hex(BytesSha256(*lesson.body)) + "\"";
-            json += "}";
-            first = false;
+            Json entry = {{"title", lesson.title}, {"server", lesson.server}, {"path", lesson.path}, {"cache", lesson.cache}};
+            if (lesson.body) {
+                entry["size"] = lesson.body->size();
+                entry["sha256"] = Sha256Hex(BytesSha256(*lesson.body));
+            }
+            entries.push_back(std::move(entry));
         }
-        json += "]}";
+        groupList.push_back({{"title", groups[g]}, {"lessons", std::move(entries)}});
     }
-    return json + "]}";
+    // The layout the tests edit: ", " between members and items, ": " after names.
+    const Json catalogue = {{"format", 1}, {"serial", serial}, {"groups", std::move(groupList)}};
+    return Spaced(catalogue.dump());
 }
 
 // The built-in groups' titles, and the built-in lessons with `body(group, item)`.

@@ -286,10 +286,18 @@ TEST_F(ParentCornerTest, VolumeReachesTheNewPlayerAndTheOneThatPlays) {
     ASSERT_TRUE(Plays(0, 0));
     EXPECT_TRUE(VolumeBecomes(0.3));  // the new player, from its start
 
-    AnswerGateWhenAsked(true, [](ParentSettingsDialog& settings) { settings.findChild<QSlider*>()->setValue(70); });
+    int writtenWhileDragged = -1;
+    AnswerGateWhenAsked(true, [&](ParentSettingsDialog& settings) {
+        auto* slider = settings.findChild<QSlider*>();
+        slider->setSliderDown(true);  // dragged through its steps: none is written
+        for (int percent = 31; percent <= 70; ++percent) slider->setSliderPosition(percent);
+        writtenWhileDragged = LoadParentSettings(settingsFile_).volumePercent;
+        slider->setSliderDown(false);
+    });
     Corner().Open();
     ASSERT_TRUE(GatesAnswered());
-    EXPECT_TRUE(VolumeBecomes(0.7));  // the one that plays
+    EXPECT_EQ(writtenWhileDragged, 30);
+    EXPECT_TRUE(VolumeBecomes(0.7));  // the one that plays, once released
     EXPECT_EQ(LoadParentSettings(settingsFile_).volumePercent, 70);
     ClickLesson(1, 2);
     ASSERT_TRUE(Plays(1, 2));
@@ -398,6 +406,15 @@ TEST_F(ParentCornerTest, SessionEndSilencesTheLessonShowsTheRestPictureAndTheMen
     EXPECT_EQ(Menu()->selectedItem(), QPoint(0, 0));
     EXPECT_TRUE(messages_.Texts().empty());
     EXPECT_EQ(testing::FindTopLevelWindow(names::kPagesWindow), nullptr);
+    // Tab goes round what shows, never into the views under the rest picture.
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &app_->window(), Qt::Key_Tab);
+        const QWidget* focus = QApplication::focusWidget();
+        for (const char* view : {names::kWebView, names::kFlashView}) {
+            const auto* under = app_->window().findChild<QWidget*>(QString::fromUtf8(view));
+            EXPECT_FALSE(focus && under && (focus == under || under->isAncestorOf(focus))) << view << " after Tab " << i;
+        }
+    }
 
     // Through the gate: the lesson goes on, and the menu works again.
     AnswerGateWhenAsked(true, [](ParentSettingsDialog&) {});

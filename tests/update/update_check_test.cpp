@@ -2,6 +2,7 @@
 // message boxes, the browser and the download thread.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,11 @@ struct QuietCase {
     Text page;
 };
 
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const QuietCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class UpdateCheckQuietTest : public UpdateCheckTest, public ::testing::WithParamInterface<QuietCase> {};
 
 TEST_P(UpdateCheckQuietTest, AsksNothingAndLeavesTheGlobals) {
@@ -185,8 +191,11 @@ TEST_F(UpdateCheckTest, UnknownWayDoesNothingAfterYes) {
 }
 
 TEST_F(UpdateCheckTest, HostileFileNameIsRefusedAndNothingStarts) {
+    // Bare names too, when the program keeps a file of its own under them.
     for (const Text& name : {Text("..\\x.ylq"), Text("/etc/x"), Text("C:\\x"), Text("a/b"), Text(".."), Text("."),
-                             Text("")}) {
+                             Text(""), Text("lessons.json"), Text("lessons.json.minisig"), Text("LESSONS.JSON.signed"),
+                             Text("actdlh.ylq"), Text("actdlh.ylq.part"), Text("x.part.new"), Text("x.meta"),
+                             Text("pebblewick.db-wal"), Text("pictures"), Text("3.swf")}) {
         calls_.clear();
         page_ = Page("2.1", kUrl, name, "下载文件");
         const std::size_t before = messages_.Texts().size();

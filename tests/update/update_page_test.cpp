@@ -2,6 +2,7 @@
 // comparison, the prompt, and the checks on the announced file name and address.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "lessons/update_check.h"
@@ -31,6 +32,11 @@ struct ExtractCase {
     const char* name;
     std::string text, open, close, expected;
 };
+
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const ExtractCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ExtractBetweenTest : public ::testing::TestWithParam<ExtractCase> {};
 
@@ -159,6 +165,11 @@ struct VersionCase {
     bool newer;
 };
 
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const VersionCase& c, std::ostream* os) {
+    *os << c.announcedUtf8 << (c.newer ? " newer" : " not newer");
+}
+
 class IsNewerVersionTest : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(IsNewerVersionTest, AgainstTwoPointZero) {
@@ -197,6 +208,11 @@ struct NameCase {
     std::string value;
     bool accepted;
 };
+
+// Its name in the test list, instead of a dump of its bytes.
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IsBareFileNameTest : public ::testing::TestWithParam<NameCase> {};
 

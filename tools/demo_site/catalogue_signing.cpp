@@ -31,7 +31,8 @@ constexpr std::size_t kSecretKeyFileBytes = kSecretKeyAt + crypto_sign_SECRETKEY
 
 }  // namespace
 
-std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std::string>& bodies) {
+std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std::string>& bodies,
+                          const std::map<int, std::vector<std::string>>& mirrors) {
     using Json = nlohmann::ordered_json;
     Json groups = Json::array();
     const auto headers = LessonGroupHeaders();
@@ -47,7 +48,8 @@ std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std:
                                                 {"size", body.size()},
                                                 {"sha256", Sha256Hex(BytesSha256(body))}});
     }
-    const Json catalogue = {{"format", 1}, {"serial", serial}, {"groups", groups}};
+    Json catalogue = {{"format", 1}, {"serial", serial}, {"groups", groups}};
+    for (const auto& [server, bases] : mirrors) catalogue["mirrors"][std::to_string(server)] = bases;
     return catalogue.dump(1, ' ', false) + "\n";
 }
 

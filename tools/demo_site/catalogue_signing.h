@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <vector>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,7 +13,8 @@ namespace pw::demo {
 // lessons.json for the built-in lessons (UTF-8 JSON, as a site publishes it), with the
 // size and SHA-256 of each lesson's body in `bodies` (by request path: the lesson path's
 // GBK bytes).
-std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std::string>& bodies);
+std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std::string>& bodies,
+                          const std::map<int, std::vector<std::string>>& mirrors = {});
 
 // The serial of the catalogue in `json`, when it is one.
 std::optional<std::uint64_t> CatalogueSerial(std::string_view json);

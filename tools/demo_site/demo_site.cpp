@@ -228,7 +228,10 @@ SiteContent MakeSiteContent(const DemoSiteOptions& options, const std::string& h
     // hashes and sends no HEAD request.
     const std::uint64_t serial =
         options.catalogueSerial ? options.catalogueSerial : static_cast<std::uint64_t>(std::time(nullptr));
-    const std::string catalogue = CatalogueJson(serial, lessons);
+    const std::string catalogue = CatalogueJson(serial, lessons, options.mirrors);
+    if (!ParseCatalogue(catalogue))
+        site.problem = "--mirror: the catalogue would be unsound (http or https, a host, an optional port, "
+                       "no path; at most 8 a server)";
     add("/tovel/" + kCatalogueFileName, catalogue, kJson);
     if (!options.signingKey.empty()) {
         if (auto signature = SignMinisign(catalogue, options.signingKey, kCatalogueFileName, site.problem))
@@ -243,7 +246,7 @@ const char* Usage() {
     return "usage: pebblewick_demo_site [--port N] [--newer VERSION] [--way download|browser] "
            "[--rate KB_PER_S] [--break-once]\n"
            "       pebblewick_demo_site --export DIR [--force] [--host HOST[:PORT]] [--sign SECRET_KEY_FILE] "
-           "[--newer VERSION] [--way download|browser]\n"
+           "[--newer VERSION] [--way download|browser] [--mirror N=URL]...\n"
            "  --port N           listen on 127.0.0.1:N (default 28960; 0 picks a free port)\n"
            "  --newer VERSION    the update page announces VERSION (default: 2.0, nothing new)\n"
            "  --way WAY          download: the program downloads the update (default);\n"
@@ -257,7 +260,9 @@ const char* Usage() {
            "                     by the update page (default 127.0.0.1:28960); https://HOST\n"
            "                     when it is served over TLS\n"
            "  --sign FILE        with --export: sign lessons.json with this unencrypted minisign\n"
-           "                     secret key (minisign -G -W) into lessons.json.minisig\n";
+           "                     secret key (minisign -G -W) into lessons.json.minisig\n"
+           "  --mirror N=URL     list URL (http[s]://host[:port], no path) in the catalogue as a\n"
+           "                     mirror of lesson server N (1 or 2); again for more, in order\n";
 }
 
 CommandLine ParseCommandLine(std::span<const char* const> args) {
@@ -281,7 +286,7 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
             continue;
         }
         if (arg != "--port" && arg != "--newer" && arg != "--way" && arg != "--rate" && arg != "--export" &&
-            arg != "--host" && arg != "--sign") {
+            arg != "--host" && arg != "--sign" && arg != "--mirror") {
             result.error = "unknown argument: " + std::string(arg);
             return result;
         }
@@ -297,6 +302,13 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
             }
             exporting = true;
             exportRequest.directory = value;
+        } else if (arg == "--mirror") {
+            // N=URL: a mirror of lesson server N, tried in the order given.
+            if (value.size() < 3 || (value[0] != '1' && value[0] != '2') || value[1] != '=') {
+                result.error = "--mirror: 1=URL or 2=URL, not " + std::string(value);
+                return result;
+            }
+            options.mirrors[value[0] - '0'].emplace_back(value.substr(2));
         } else if (arg == "--sign") {
             exportOption = true;
             exportRequest.signingKeyFile = value;

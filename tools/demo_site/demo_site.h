@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 // The demo site: the program's web site (home page, guestbook, the four pages of the
 // pages window, the update page), the 32 sample lessons at the catalogue's paths of both
@@ -35,6 +37,8 @@ struct DemoSiteOptions {
     // The text of the unencrypted minisign secret key file that signs the catalogue; empty:
     // no signature (an export), the demo site's own key (the live site).
     std::string signingKey;
+    // The catalogue's mirrors: base addresses ("http://10.0.0.5:8080") by lesson server 1 or 2.
+    std::map<int, std::vector<std::string>> mirrors;
 };
 
 inline constexpr int kDefaultPort = 28960;
@@ -61,7 +65,8 @@ struct CommandLine {
 };
 
 // Reads "--port N", "--newer VERSION", "--way download|browser", "--rate KB_PER_S",
-// "--break-once", "--export DIR", "--force", "--host HOST", "--sign FILE" and "--help" (the
+// "--break-once", "--export DIR", "--force", "--host HOST", "--sign FILE", "--mirror N=URL"
+// (again for more) and "--help" (the
 // program's own name not included).
 CommandLine ParseCommandLine(std::span<const char* const> args);
 const char* Usage();
