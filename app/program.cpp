@@ -31,7 +31,6 @@ Program::Program(ProgramSetup setup)
       hosts_(std::move(setup.hosts)),
       dataDirectory_(std::move(setup.dataDirectory)),
       catalogueKey_(std::move(setup.catalogueKey)),
-      store_(std::move(setup.storePath)),
       catalogue_(KeptOrBuiltInCatalogue()),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),

@@ -48,8 +48,6 @@ struct ProgramSetup {
     // The minisign public key (base64) the site's lesson catalogue must be signed with;
     // empty: none is looked for, and the built-in lessons are all there is.
     Text catalogueKey;
-    // The store: the highest catalogue serial ever verified; empty: in memory only.
-    Text storePath;
     MessagePort* messages = nullptr;  // message boxes; must outlive the program
     std::function<void(const Text& url)> openInBrowser;
     // Shows a folder of the data directory in the desktop's file manager.
@@ -197,12 +195,13 @@ private:
     void FinishDownloadAll();
 
     NetworkSession session_;  // first made, last gone
-    std::unique_ptr<Store> store_;  // everything below may write to it
+    // Everything below may write to it; made before the catalogue, whose no-rollback floor
+    // it keeps.
+    std::unique_ptr<Store> store_;
     ProgramState globals_;
     Hosts hosts_;
     Text dataDirectory_;
     Text catalogueKey_;
-    Store store_;  // the catalogue's no-rollback floor: made before the catalogue it guards
     Catalogue catalogue_;
     MessagePort& messages_;
     std::function<void(const Text&)> openInBrowser_;

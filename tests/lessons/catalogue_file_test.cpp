@@ -284,6 +284,7 @@ TEST(LessonHashes, TheHashesOfAnEarlierVersionAreReadInOnce) {
     }
     Store store(dir.File("pebblewick.db"));
     EXPECT_TRUE(LessonHashes(&store).Matches(lesson, other));
+}
 
 // A stop ends the checks after the file in hand, however many are queued behind it.
 TEST(WholeFileChecker, AStopLeavesTheQueuedFilesUnchecked) {
