@@ -85,11 +85,10 @@ int main(int argc, char* argv[]) {
     // Beside the program when it may write there, else in the user's data folder.
     setup.dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
     setup.catalogueKey = pw::ReadCatalogueKey();
-    setup.storePath = pw::StorePath();
     setup.messages = &messageBoxes;
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
     setup.parentSettingsFile = pw::ParentSettingsPath();
-    setup.parentStateFile = pw::ParentStatePath();
+    setup.storeFile = pw::StorePath();
     setup.openFolder = [](const pw::Text& folder) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
     };

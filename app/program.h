@@ -48,15 +48,16 @@ struct ProgramSetup {
     // The minisign public key (base64) the site's lesson catalogue must be signed with;
     // empty: none is looked for, and the built-in lessons are all there is.
     Text catalogueKey;
-    // The store: the highest catalogue serial ever verified; empty: in memory only.
-    Text storePath;
     MessagePort* messages = nullptr;  // message boxes; must outlive the program
     std::function<void(const Text& url)> openInBrowser;
     // Shows a folder of the data directory in the desktop's file manager.
     std::function<void(const Text& folder)> openFolder;
     NetworkTimeouts timeouts;
     Text parentSettingsFile;  // empty: the parent corner's defaults, kept nowhere
-    Text parentStateFile;     // empty: the session and the gate's pause are kept nowhere
+    // The store's database: the corner's record, the lessons' hashes, the history of use.
+    // Empty: in memory, nothing outlasts the run. An earlier version's state.ini beside it
+    // and lessons.hashes in the data directory are read into it once.
+    Text storeFile;
     CornerClocks clocks;      // for the session and the gate's pause; empty: the system's
     // Whether a lesson's cache file is whole, for its menu mark; empty: the whole-movie
     // rule. Runs on the checker's thread.
@@ -81,6 +82,7 @@ public:
     // The main window itself, for the parent corner; after AttachDisplay.
     void AttachMainWindow(LoadedWindow& mainWindow);
     ParentCorner& parentCorner() { return *parentCorner_; }
+    Store& store() { return *store_; }
 
     void HandleWindowEvent(WindowEvent event, int group, int item) override;
 
@@ -157,6 +159,8 @@ private:
     std::function<bool(const Text&, const SwfByteSource&)> WholeLessonRule(const Text& fileName);
 
     void PlayFile(const Text& fileName);
+    // Shows that view in the content area; the history of use follows which lesson it shows.
+    void ShowView(ContentView view);
     // `lesson`: a lesson's cache file (kept only when it is a whole movie, resumed), else
     // an update file. `takeView`: the downloading view replaces what the content area
     // shows, and the lesson that played is silenced. `caption`: the status label's first
@@ -191,11 +195,11 @@ private:
     void FinishDownloadAll();
 
     NetworkSession session_;  // first made, last gone
+    std::unique_ptr<Store> store_;  // everything below may write to it
     ProgramState globals_;
     Hosts hosts_;
     Text dataDirectory_;
     Text catalogueKey_;
-    Store store_;  // the catalogue's no-rollback floor: made before the catalogue it guards
     Catalogue catalogue_;
     MessagePort& messages_;
     std::function<void(const Text&)> openInBrowser_;
@@ -253,7 +257,7 @@ private:
         bool shown = false;       // and it did
     } downloadAll_;
 
-    LessonHashes hashes_;  // used by the threads below
+    LessonHashes hashes_;  // used by the threads below; kept in the store
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
     WholeFileChecker lessonFiles_;
     // Declared after what their threads' results reach, so they are joined first.

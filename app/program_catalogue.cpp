@@ -12,7 +12,7 @@ namespace pw {
 
 Catalogue Program::KeptOrBuiltInCatalogue() {
     if (!catalogueKey_.empty())
-        if (auto kept = ReadKeptCatalogue(dataDirectory_, catalogueKey_, &store_)) return std::move(*kept);
+        if (auto kept = ReadKeptCatalogue(dataDirectory_, catalogueKey_, store_.get())) return std::move(*kept);
     return BuiltInCatalogue();
 }
 
@@ -21,7 +21,7 @@ void Program::StartCatalogueFetch() {
     const FetchTimeouts timeouts{timeouts_.downloadConnect, timeouts_.downloadStall};
     catalogueFetch_.Start([this, base = hosts_.SiteBaseUrl(), folder = dataDirectory_, key = catalogueKey_,
                            kept = catalogue_.serial, timeouts](std::stop_token stop) {
-        auto catalogue = FetchSiteCatalogue(base, folder, key, kept, timeouts, stop, &store_);
+        auto catalogue = FetchSiteCatalogue(base, folder, key, kept, timeouts, stop, store_.get());
         if (catalogue && !stop.stop_requested())
             PostToUiThread([this, catalogue = std::move(*catalogue)] { OnCatalogueFetched(catalogue); });
     });
@@ -80,7 +80,7 @@ void Program::CarryLessons(bool importing, const Text& folder, std::function<voi
             if (progress) PostToUiThread([progress, line = FromUtf8(line)] { progress(line); });
         };
         const FolderOutcome outcome = importing
-                                          ? ImportLessons(folder, dataDirectory_, catalogueKey_, &store_, tell, stop)
+                                          ? ImportLessons(folder, dataDirectory_, catalogueKey_, store_.get(), tell, stop)
                                           : ExportLessons(dataDirectory_, folder, catalogueKey_, tell, stop);
         if (stop.stop_requested()) return;
         PostToUiThread([this, importing, done, summary = outcome.summary] {
@@ -92,7 +92,7 @@ void Program::CarryLessons(bool importing, const Text& folder, std::function<voi
 
 void Program::OnLessonsImported() {
     // A newer catalogue came with the files: it takes the menu, as one fetched would.
-    if (auto kept = ReadKeptCatalogue(dataDirectory_, catalogueKey_, &store_); kept && kept->serial != catalogue_.serial) {
+    if (auto kept = ReadKeptCatalogue(dataDirectory_, catalogueKey_, store_.get()); kept && kept->serial != catalogue_.serial) {
         OnCatalogueFetched(std::move(*kept));
         return;
     }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <unordered_map>
 
 #include "net/resumable_downloader.h"
 
@@ -26,12 +27,15 @@ std::uint64_t FileBytes(const Text& path) {
 }  // namespace
 
 LibraryListing Program::Library() const {
+    std::unordered_map<Text, WallTime> lastUses;
+    for (const LessonLastUse& use : store_->LastUses()) lastUses.emplace(use.cacheName, use.when);
     LibraryListing listing;
     for (const LessonEntry& lesson : catalogue_.lessons) {
         const Text file = FilePath(lesson.cacheName);
         std::error_code error;
         if (!std::filesystem::is_regular_file(file, error)) continue;
         LibraryRow row{lesson.cacheName, lesson.title, 0, std::nullopt};
+        if (const auto used = lastUses.find(lesson.cacheName); used != lastUses.end()) row.lastUse = used->second;
         for (const Text& path : LessonFiles(file)) row.bytes += FileBytes(path);
         listing.rows.push_back(std::move(row));
     }

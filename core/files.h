@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -67,6 +68,9 @@ struct FileCloser {
 
 // The value of the environment variable `name`, or null when it is unset or empty.
 const char* NonEmptyEnvironment(const char* name);
+
+// True for the errors of a disk (or the user's share of it) that is full.
+inline bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
 // The whole file, or nothing when it cannot be read or is larger than `limit` bytes.
 std::optional<std::string> ReadSmallFile(const Text& path, std::size_t limit);

@@ -135,8 +135,9 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
         result = ResumableDownloader(source, partPath, counted, resume ? partSize : 0, resume ? 1 : 0, message,
                                      partSettings);
         if (settings.stop.stop_requested()) return;
-        // A body that broke off stays as the part, to be resumed from where it came.
-        if (result == 0 || (result == -1 && bodyArrived)) break;
+        // A body that broke off stays as the part, to be resumed from where it came; a
+        // full disk is no fault of the source.
+        if (result == 0 || result == kDownloadDiskFull || (result == -1 && bodyArrived)) break;
     }
     if (LocalFileSize(partPath) < 0) std::remove(metaPath.c_str());  // its part is gone: kept or deleted
 
@@ -147,10 +148,17 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
         sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .movie = movie});
         return;
     }
-    if (result == kDownloadNotKept) {
-        // The network misled us; a lesson already whole on disk still plays.
+    if (result == kDownloadNotKept || result == kDownloadDiskFull) {
+        // The network misled us, or the disk is full; a lesson already whole on disk still
+        // plays (and the disk's message is told).
+        const bool diskFull = result == kDownloadDiskFull;
         if (job.lesson && wholeLesson(job.filePath)) {
-            sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .movie = true});
+            sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .message = diskFull ? message.text : Text(),
+                  .movie = true, .diskFull = diskFull});
+            return;
+        }
+        if (diskFull) {
+            sink({.job = job.id, .kind = DownloadEvent::Kind::Failed, .message = message.text, .diskFull = true});
             return;
         }
         message.text = job.lesson ? msg::CannotOpenUrl() : msg::DownloadInterrupted();

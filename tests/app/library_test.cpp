@@ -175,8 +175,9 @@ TEST_P(DownloadAllEndTest, StartsTheWaitingUpdate) {
 INSTANTIATE_TEST_SUITE_P(Ends, DownloadAllEndTest, ::testing::Bool(),
                          [](const auto& testCase) { return testCase.param ? "Cancelled" : "Finished"; });
 
-// A parent deletes lessons: the file, its parts and its mark go; the lesson playing is
-// refused, and stays through "delete all" too.
+// The library lists the lessons on disk, the one played last first, with what deleting
+// frees. A parent deletes lessons: the file, its parts and its mark go; the lesson playing
+// is refused, and stays through "delete all" too.
 TEST(LibraryTest, DeletingRemovesFilePartsAndMarkButNeverThePlayingLesson) {
     ProgramHarness h;
     const std::string movie = h.ServeLesson(1, 3, 20000);
@@ -192,6 +193,10 @@ TEST(LibraryTest, DeletingRemovesFilePartsAndMarkButNeverThePlayingLesson) {
     ASSERT_EQ(h.display.Movie(), h.CacheFile(1, 3));
 
     const LibraryListing listing = h.program->Library();
+    ASSERT_EQ(listing.rows.size(), 3u);
+    EXPECT_EQ(listing.rows.front().title, Lookup(1, 3)->title);  // played: first
+    EXPECT_TRUE(listing.rows.front().lastUse.has_value());
+    EXPECT_FALSE(listing.rows.back().lastUse.has_value());
     std::map<Text, std::uint64_t> sizes;
     for (const LibraryRow& row : listing.rows) sizes[row.title] = row.bytes;
     EXPECT_EQ(sizes, (std::map<Text, std::uint64_t>{

@@ -57,6 +57,7 @@ public:
         setup.timeouts = timeouts_;
         setup.isWholeMovie = isWholeMovie_;
         setup.freeDiskSpace = freeDiskSpace;
+        setup.storeFile = stateDir.File("pebblewick.db");
         program = std::make_unique<Program>(std::move(setup));
         program->AttachDisplay(display);
     }
@@ -91,6 +92,7 @@ public:
 
     FixtureServer server;
     TempDir dir;
+    TempDir stateDir;  // the store's folder, apart from the data folder as the program's is
     FakeDisplay display;
     MessageRecorder messages;
     std::vector<Text> browserOpened;
