@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/bench_figures.h"
+#include "bench/large_history.h"
 #include "lessons/store.h"
 #include "ui/parent_settings.h"
 #include "ui/parent_tabs.h"
@@ -29,11 +30,6 @@ namespace pw::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kDays = 90;
-constexpr int kLessons = 500;
-
-Text CacheName(int lesson) { return "lesson" + std::to_string(lesson) + ".ylq"; }
-
 // Marks that the chart has had a paint event; it has been painted once the event loop's
 // turn that delivered it returns.
 class PaintWatch : public QObject {
@@ -54,13 +50,8 @@ int Run(int rounds) {
     {
         Store store((folder / "pebblewick.db").string());
         const auto fillStart = Clock::now();
-        for (LocalDay day = today - kDays + 1; day <= today; ++day) {
-            store.AddUse(day, std::chrono::minutes(40 + day % 30));
-            for (int lesson = 0; lesson < kLessons; ++lesson)
-                store.AddLessonUse(day, CacheName(lesson), std::chrono::seconds(5 + (lesson * 7 + day) % 300), 1);
-        }
-        store.Flush();
-        std::printf("store filled: %d days x %d lessons in %.1f s, write error %d\n", kDays, kLessons,
+        FillWithLargestHistory(store, today);
+        std::printf("store filled with 90 days of 500 lessons in %.1f s, write error %d\n",
                     std::chrono::duration<double>(Clock::now() - fillStart).count(), store.LastWriteError());
 
         ParentCornerPages pages;

@@ -61,9 +61,6 @@ WriteOutcome ReplaceFileDurably(const Text& path, std::span<const std::uint8_t> 
 // cannot be flushed leaves the rename done.
 bool RenameDurably(int fd, const Text& from, const Text& to, const DurableWriteCalls& calls = SystemWriteCalls());
 
-// True for the errors of a disk (or the user's share of it) that is full.
-inline bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
-
 // Closes a C stream: std::unique_ptr<std::FILE, FileCloser>.
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -71,6 +68,9 @@ struct FileCloser {
 
 // The value of the environment variable `name`, or null when it is unset or empty.
 const char* NonEmptyEnvironment(const char* name);
+
+// True for the errors of a disk (or the user's share of it) that is full.
+inline bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
 // The whole file, or nothing when it cannot be read or is larger than `limit` bytes.
 std::optional<std::string> ReadSmallFile(const Text& path, std::size_t limit);

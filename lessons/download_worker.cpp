@@ -135,8 +135,9 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
         result = ResumableDownloader(source, partPath, counted, resume ? partSize : 0, resume ? 1 : 0, message,
                                      partSettings);
         if (settings.stop.stop_requested()) return;
-        // A body that broke off stays as the part, to be resumed from where it came.
-        if (result == 0 || (result == -1 && bodyArrived)) break;
+        // A body that broke off stays as the part, to be resumed from where it came; a
+        // full disk is no fault of the source.
+        if (result == 0 || result == kDownloadDiskFull || (result == -1 && bodyArrived)) break;
     }
     if (LocalFileSize(partPath) < 0) std::remove(metaPath.c_str());  // its part is gone: kept or deleted
 

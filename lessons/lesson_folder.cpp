@@ -21,6 +21,7 @@ namespace {
 // Large pieces: a stick is read at its own pace, and a few system calls per MiB cost
 // nothing beside it.
 constexpr std::size_t kCopyPiece = 1024 * 1024;
+constexpr std::int64_t kWriteBehindStep = 4 * 1024 * 1024;
 
 class Descriptor {
 public:
@@ -62,7 +63,7 @@ Copy CopyChecked(const Text& from, const Text& to, const LessonDigest& digest, c
     if (out.get() < 0) return Copy::Failed;
     const auto piece = std::make_unique<std::uint8_t[]>(kCopyPiece);
     Sha256Hasher hasher;
-    std::int64_t copied = 0;
+    std::int64_t copied = 0, handedOver = 0;
     Copy outcome = Copy::Done;
     for (;;) {
         const ssize_t n = ::read(in.get(), piece.get(), kCopyPiece);
@@ -81,6 +82,12 @@ Copy CopyChecked(const Text& from, const Text& to, const LessonDigest& digest, c
         if (!WriteAll(out.get(), piece.get(), static_cast<std::size_t>(n))) {
             outcome = Copy::Failed;
             break;
+        }
+        // Handed to the disk as it is copied, so that the flush before the rename waits
+        // only for the last piece. Only a hint: where it is not supported, the flush does it.
+        if (copied - handedOver >= kWriteBehindStep) {
+            ::sync_file_range(out.get(), handedOver, copied - handedOver, SYNC_FILE_RANGE_WRITE);
+            handedOver = copied;
         }
     }
     if (outcome == Copy::Done && (copied != digest.size || hasher.Finish() != digest.sha256)) outcome = Copy::Wrong;

@@ -316,7 +316,6 @@ struct Attempt {
     const Text* failure = nullptr;  // what to tell when abandoned
     bool stopped = false;
     bool startAfresh = false;  // the answer to a resume cannot be appended
-    bool diskFull = false;
     bool wrongSize = false;    // the answer is not `expectedSize` long
     Text freshValidator{};     // the validator of a whole answer written beside the file
 
@@ -331,6 +330,7 @@ struct Attempt {
         Curl().easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         return length >= 0 && length + (appending ? resumeOffset : 0) != settings.expectedSize;
     }
+    bool diskFull = false;
 
     // True when this 206 is the rest of the file we hold: it starts at its end and names
     // the validator that If-Range sent. A cache that ignores If-Range answers a changed
@@ -423,13 +423,6 @@ struct Attempt {
         if (file && target != name) std::remove(target.c_str());
     }
 
-    // The disk is full: what this download wrote goes, so that it is not left full.
-    int DropForSpace(MessagePort& messages) {
-        for (const Text& path : {name, FreshBodyPath(name)}) std::remove(path.c_str());
-        ShowMessage(messages, msg::DiskFull());
-        return kDownloadDiskFull;
-    }
-
     // A whole answer beside the file broke off: it becomes the file, when the file is
     // known stale (the answer names another validator) or the answer holds more. The
     // next resume then goes on with it, instead of fetching it from byte 0 again.
@@ -442,6 +435,13 @@ struct Attempt {
             return;
         }
         if (settings.onValidator) settings.onValidator(freshValidator);
+    }
+
+    // The disk is full: what this download wrote goes, so that it is not left full.
+    int DropForSpace(MessagePort& messages) {
+        for (const Text& path : {name, FreshBodyPath(name)}) std::remove(path.c_str());
+        ShowMessage(messages, msg::DiskFull());
+        return kDownloadDiskFull;
     }
 };
 

@@ -12,9 +12,9 @@
 #include "core/files.h"
 #include "lessons/catalogue_file.h"
 #include "lessons/lesson_hashes.h"
+#include "lessons/minisign.h"
 #include "lessons/site_catalogue.h"
 #include "lessons/store.h"
-#include "lessons/minisign.h"
 #include "lessons/whole_file_checker.h"
 #include "tests/support/catalogue_json.h"
 #include "tests/support/fixture_server.h"
@@ -261,31 +261,6 @@ TEST(LessonHashes, AFileIsHashedOnceAndAgainOnlyWhenItChanges) {
     EXPECT_FALSE(LessonHashes().Matches(dir.File("missing.ylq"), digest));
 }
 
-// An earlier version kept the hashes in a file of the data folder: they are read into the
-// store once, lines it cannot read skipped, and the file goes.
-TEST(LessonHashes, TheHashesOfAnEarlierVersionAreReadInOnce) {
-    TempDir dir;
-    const std::string lesson = dir.File("lesson.ylq"), oldFile = dir.File(kLessonHashesName);
-    const std::string body(5000, 'x');
-    testing::WriteWholeFile(lesson, body);
-    struct stat st {};
-    ASSERT_EQ(::stat(lesson.c_str(), &st), 0);
-    const std::string identity = std::to_string(st.st_dev) + ' ' + std::to_string(st.st_ino) + ' ' +
-                                 std::to_string(st.st_size) + ' ' +
-                                 std::to_string(st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec);
-    // The file held another body's hash: only a hash read in from it says so.
-    const LessonDigest other{static_cast<std::int64_t>(body.size()), BytesSha256(std::string(5000, 'o'))};
-    testing::WriteWholeFile(oldFile, "pebblewick lesson hashes 1\n1 2 x 4 " + Sha256Hex(other.sha256) + "\n" +
-                                         identity + ' ' + Sha256Hex(other.sha256) + "\n");
-    {
-        Store store(dir.File("pebblewick.db"));
-        BringInKeptHashes(oldFile, store);
-        EXPECT_FALSE(std::filesystem::exists(oldFile));
-    }
-    Store store(dir.File("pebblewick.db"));
-    EXPECT_TRUE(LessonHashes(&store).Matches(lesson, other));
-}
-
 // A stop ends the checks after the file in hand, however many are queued behind it.
 TEST(WholeFileChecker, AStopLeavesTheQueuedFilesUnchecked) {
     LessonHashes hashes;
@@ -313,6 +288,31 @@ TEST(WholeFileChecker, AStopLeavesTheQueuedFilesUnchecked) {
         release.set_value();
     }
     EXPECT_EQ(reported, std::vector<std::size_t>{0});
+}
+
+// An earlier version kept the hashes in a file of the data folder: they are read into the
+// store once, lines it cannot read skipped, and the file goes.
+TEST(LessonHashes, TheHashesOfAnEarlierVersionAreReadInOnce) {
+    TempDir dir;
+    const std::string lesson = dir.File("lesson.ylq"), oldFile = dir.File(kLessonHashesName);
+    const std::string body(5000, 'x');
+    testing::WriteWholeFile(lesson, body);
+    struct stat st {};
+    ASSERT_EQ(::stat(lesson.c_str(), &st), 0);
+    const std::string identity = std::to_string(st.st_dev) + ' ' + std::to_string(st.st_ino) + ' ' +
+                                 std::to_string(st.st_size) + ' ' +
+                                 std::to_string(st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec);
+    // The file held another body's hash: only a hash read in from it says so.
+    const LessonDigest other{static_cast<std::int64_t>(body.size()), BytesSha256(std::string(5000, 'o'))};
+    testing::WriteWholeFile(oldFile, "pebblewick lesson hashes 1\n1 2 x 4 " + Sha256Hex(other.sha256) + "\n" +
+                                         identity + ' ' + Sha256Hex(other.sha256) + "\n");
+    {
+        Store store(dir.File("pebblewick.db"));
+        BringInKeptHashes(oldFile, store);
+        EXPECT_FALSE(std::filesystem::exists(oldFile));
+    }
+    Store store(dir.File("pebblewick.db"));
+    EXPECT_TRUE(LessonHashes(&store).Matches(lesson, other));
 }
 
 }  // namespace

@@ -201,6 +201,29 @@ INSTANTIATE_TEST_SUITE_P(
                       MirrorCase{"TooLong", FirstMirror::TooLong}, MirrorCase{"Good", FirstMirror::Good}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
+// A part is resumed only from the address that gave it: the lesson's host gave this one
+// (its meta file of one line, as an earlier version wrote it), so a mirror starts the
+// file whole, and a part the mirror gave is resumed from it.
+TEST_F(DownloadWorkerTest, APartIsResumedOnlyFromTheAddressThatGaveIt) {
+    const std::string body = FixtureServer::GeneratedBody(60000);
+    FixtureServer mirror;
+    mirror.Serve("/a.swf", {.body = body, .breakOffAfter = 30000});
+    DownloadJob job = Job("/a.swf");
+    job.mirrors = {mirror.BaseUrl() + "/a.swf"};
+    WriteWholeFile(PartFilePath(job.filePath), body.substr(0, 10000));
+    WriteWholeFile(PartMetaPath(job.filePath), "\"fixture-1\"");
+    DownloadWorker(job, log_.Sink(), {});
+    mirror.Serve("/a.swf", {.body = body});
+    DownloadWorker(job, log_.Sink(), {});
+
+    const auto requests = mirror.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_FALSE(requests[0].Header("Range"));
+    EXPECT_EQ(requests[1].Header("Range"), "bytes=30000-");
+    EXPECT_TRUE(server_.Requests().empty());
+    EXPECT_TRUE(ReadWholeFile(job.filePath) == body);
+}
+
 TEST_F(DownloadWorkerTest, AStoppedJobReportsNothingMore) {
     server_.Serve("/slow.swf", {.body = FixtureServer::GeneratedBody(400 * 1024), .chunkSize = 8192, .chunkDelay = 20ms});
     WorkerThreads threads;
