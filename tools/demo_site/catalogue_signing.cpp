@@ -31,7 +31,8 @@ constexpr std::size_t kSecretKeyFileBytes = kSecretKeyAt + crypto_sign_SECRETKEY
 
 }  // namespace
 
-std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std::string>& bodies) {
+std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std::string>& bodies,
+                          const std::map<std::string, std::string>& pictures) {
     using Json = nlohmann::ordered_json;
     Json groups = Json::array();
     const auto headers = LessonGroupHeaders();
@@ -46,6 +47,10 @@ std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std:
                                                 {"cache", cache},
                                                 {"size", body.size()},
                                                 {"sha256", Sha256Hex(BytesSha256(body))}});
+        if (const auto picture = pictures.find(cache); picture != pictures.end())
+            groups[row.group]["lessons"].back()["picture"] = {{"path", PictureRequestPath(cache)},
+                                                              {"size", picture->second.size()},
+                                                              {"sha256", Sha256Hex(BytesSha256(picture->second))}};
     }
     const Json catalogue = {{"format", 1}, {"serial", serial}, {"groups", groups}};
     return catalogue.dump(1, ' ', false) + "\n";
