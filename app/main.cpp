@@ -14,6 +14,7 @@
 #include "host/web_view.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/site_catalogue.h"
+#include "lessons/store.h"
 #include "ui/main_window_display.h"
 #include "ui/message_box.h"
 #include "ui/translations.h"
@@ -44,6 +45,8 @@ int main(int argc, char* argv[]) {
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
     setup.parentSettingsFile = pw::ParentSettingsPath();
     setup.parentStateFile = pw::ParentStatePath();
+    setup.storePath = pw::StorePath();
+    if (!setup.storePath.empty()) pw::MakeDirectories(pw::FolderOf(setup.storePath));
     setup.openFolder = [](const pw::Text& folder) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
     };

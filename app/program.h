@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <deque>
@@ -21,6 +22,8 @@
 #include "lessons/lesson_hashes.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/program_state.h"
+#include "lessons/shelf.h"
+#include "lessons/store.h"
 #include "lessons/whole_file_checker.h"
 #include "net/remote_size_probe.h"
 #include "net/update_page_request.h"
@@ -57,6 +60,10 @@ struct ProgramSetup {
     // Whether a lesson's cache file is whole, for its menu mark; empty: the whole-movie
     // rule. Runs on the checker's thread.
     std::function<bool(const Text& path)> isWholeMovie;
+    // Where the store lives (the recent row, the favourites); empty: in memory only.
+    Text storePath;
+    // How long a lesson plays before the shelf's snapshot of it is taken.
+    std::chrono::milliseconds snapshotDelay{5000};
 };
 
 // The program: its state, the network session, its worker threads, the ports to the
@@ -90,6 +97,16 @@ public:
     void OnButton5To8Clicked();
     void OnParentCornerClicked();
     void OnFullScreenClicked();
+    // The shelf (program_shelf.cpp): the "书架" button and Esc show it or leave it; a heart
+    // marks a favourite or unmarks it.
+    void OnShelfClicked();
+    void OnFavouriteClicked(int group, int item);
+    // The shelf's rows as they are now.
+    std::vector<ShelfRow> ShelfContent() const;
+    Store& store() { return store_; }
+    // The lesson has played for the snapshot's delay: it is taken unless something covers
+    // the lesson, and tried again after as long again then.
+    void OnSnapshotDue();
 
     // Downloads every lesson that is not whole on disk, one after another, with one
     // overall progress: the usual caption, its waiting line saying "正在下载第 k / n 课".
@@ -163,6 +180,14 @@ private:
     void ContinueDownloadAll();
     void OnDownloadAllEvent(const DownloadEvent& event);
     void FinishDownloadAll();
+    // The recent row's record of a lesson that plays.
+    void NoteLessonPlayed(const Text& fileName);
+    // The catalogue's pictures, kept or fetched on a worker once the catalogue is settled.
+    void StartPictureFetch();
+    // The picture a lesson's tile shows; empty: one drawn from its title.
+    Text PictureOf(const LessonEntry& lesson) const;
+    // A lesson with no catalogue picture is snapped once it has played for a while.
+    void StartSnapshotClock(const Text& fileName);
 
     NetworkSession session_;  // first made, last gone
     ProgramState globals_;
@@ -224,6 +249,13 @@ private:
         bool shown = false;       // and it did
     } downloadAll_;
 
+    Store store_;
+    WallTime lastPlayNoted_{0};
+    std::map<Text, Text> cataloguePictures_;  // by cache name: the pictures kept whole
+    Text snapshotLesson_;                     // the cache file the snapshot clock runs for
+    std::chrono::milliseconds snapshotDelay_;
+    LoadedWindow* mainWindow_ = nullptr;
+
     LessonHashes hashes_;  // used by the threads below
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
     WholeFileChecker lessonFiles_;
@@ -232,6 +264,9 @@ private:
     WorkerThreads updateCheck_;
     WorkerThreads probes_;
     WorkerThreads downloads_;
+    WorkerThreads pictureFetch_;
+    WorkerThreads snapshotWrites_;
+    QTimer snapshotClock_;
 };
 
 }  // namespace pw

@@ -23,6 +23,7 @@ void Program::StartCatalogueFetch() {
         auto catalogue = FetchSiteCatalogue(base, folder, key, kept, timeouts, stop);
         if (catalogue && !stop.stop_requested())
             PostToUiThread([this, catalogue = std::move(*catalogue)] { OnCatalogueFetched(catalogue); });
+        if (!stop.stop_requested()) PostToUiThread([this] { StartPictureFetch(); });
     });
 }
 

@@ -56,6 +56,7 @@ public:
         setup.openFolder = [this](const Text& folder) { foldersOpened.push_back(folder); };
         setup.timeouts = timeouts_;
         setup.isWholeMovie = isWholeMovie_;
+        setup.storePath = storePath;
         program = std::make_unique<Program>(std::move(setup));
         program->AttachDisplay(display);
     }
@@ -95,6 +96,7 @@ public:
     std::vector<Text> browserOpened;
     std::vector<Text> foldersOpened;
     std::unique_ptr<Program> program;
+    Text storePath;  // empty: the store is in memory and goes with each program
 
 private:
     NetworkTimeouts timeouts_;
