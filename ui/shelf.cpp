@@ -1,5 +1,6 @@
 #include "ui/shelf.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QFileInfo>
 #include <QHash>
@@ -254,16 +255,6 @@ void Shelf::SetRows(const std::vector<ShelfRow>& rows) {
     }
     rows_ = rows;
     rowBoxes_ = std::move(boxes);
-    // Tab goes through the rows in order, each tile and then its heart.
-    QWidget* previous = nullptr;
-    for (QGroupBox* box : rowBoxes_) {
-        for (QObject* child : box->children()) {
-            auto* w = qobject_cast<QAbstractButton*>(child);
-            if (!w) continue;
-            if (previous) QWidget::setTabOrder(previous, w);
-            previous = w;
-        }
-    }
     LayOut();
 }
 
@@ -348,6 +339,21 @@ void Shelf::MoveFocus(ShelfTileButton* from, int key) {
     if (!best) return;
     best->setFocus(Qt::TabFocusReason);
     ensureWidgetVisible(best, 0, kRowTop + kGap);
+}
+
+bool Shelf::focusNextPrevChild(bool next) {
+    // Tab goes through the rows in order, each tile and then its heart; past the first or
+    // the last, on to the window's other controls.
+    QList<QWidget*> order;
+    const QList<ShelfTileButton*> tiles = Tiles();
+    const QList<ShelfHeart*> hearts = Hearts();
+    for (qsizetype i = 0; i < tiles.size(); ++i) order << tiles[i] << hearts[i];
+    const qsizetype to = order.indexOf(QApplication::focusWidget()) + (next ? 1 : -1);
+    if (!order.contains(QApplication::focusWidget()) || to < 0 || to >= order.size())
+        return QScrollArea::focusNextPrevChild(next);
+    order[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    ensureWidgetVisible(order[to], 0, kRowTop + kGap);
+    return true;
 }
 
 void Shelf::keyPressEvent(QKeyEvent* event) {

@@ -182,10 +182,17 @@ TEST_F(ShelfProgramTest, TheKeyboardAloneOpensTheShelfMovesAndPlaysAndEscLeavesI
     EXPECT_EQ(below->x(), tiles[1]->x());
     EXPECT_GT(below->y(), tiles[1]->y());
     const int item = below->tile().item;
+    // Tab reaches the tile's heart; Space marks a favourite, which then has a row of its own.
     QTest::keyClick(below, Qt::Key_Tab);
-    EXPECT_TRUE(qobject_cast<ShelfHeart*>(QApplication::focusWidget()));
+    auto* heart = qobject_cast<ShelfHeart*>(QApplication::focusWidget());
+    ASSERT_NE(heart, nullptr);
+    QTest::keyClick(heart, Qt::Key_Space);
+    EXPECT_TRUE(heart->isChecked());
+    ASSERT_EQ(TheShelf().rows().front().heading, Gbk<"最喜欢">());
+    EXPECT_EQ(TheShelf().rows().front().tiles.front().item, item);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(QApplication::focusWidget(), below);
+    QTest::keyClick(below, Qt::Key_Return);
     ASSERT_TRUE(Plays(item));
     EXPECT_FALSE(TheShelf().isVisible());
 
