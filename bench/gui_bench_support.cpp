@@ -112,16 +112,19 @@ ScratchDirectory::~ScratchDirectory() {
 
 namespace {
 
-ProgramSetup BenchSetup(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey) {
+ProgramSetup BenchSetup(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey,
+                        const std::function<void(ProgramSetup&)>& adjust) {
     ProgramSetup setup = testing::TestSetup(testing::AllHostsAt(hostPort), directory, CountingMessages());
     setup.catalogueKey = catalogueKey;
+    if (adjust) adjust(setup);
     return setup;
 }
 
 }  // namespace
 
-ProgramWindow::ProgramWindow(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey)
-    : inner_(std::make_unique<testing::ProgramWindow>(BenchSetup(hostPort, directory, catalogueKey))) {
+ProgramWindow::ProgramWindow(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey,
+                             const std::function<void(ProgramSetup&)>& adjust)
+    : inner_(std::make_unique<testing::ProgramWindow>(BenchSetup(hostPort, directory, catalogueKey, adjust))) {
     inner_->Start();
 }
 

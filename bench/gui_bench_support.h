@@ -4,6 +4,7 @@
 #include <QWebEngineView>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -56,7 +57,9 @@ private:
 // check on a worker, home page). `catalogueKey`: the site's catalogue key; empty: none.
 class ProgramWindow {
 public:
-    ProgramWindow(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey = {});
+    // `adjust` changes the setup before the program is made.
+    ProgramWindow(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey = {},
+                  const std::function<void(ProgramSetup&)>& adjust = {});
     ~ProgramWindow();
     ProgramWindow(const ProgramWindow&) = delete;
     ProgramWindow& operator=(const ProgramWindow&) = delete;
