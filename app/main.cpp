@@ -44,9 +44,7 @@ int main(int argc, char* argv[]) {
     setup.messages = &messageBoxes;
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
     setup.parentSettingsFile = pw::ParentSettingsPath();
-    setup.parentStateFile = pw::ParentStatePath();
-    setup.storePath = pw::StorePath();
-    if (!setup.storePath.empty()) pw::MakeDirectories(pw::FolderOf(setup.storePath));
+    setup.storeFile = pw::StorePath();
     setup.openFolder = [](const pw::Text& folder) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
     };

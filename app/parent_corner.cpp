@@ -130,7 +130,7 @@ private:
 ParentCorner::ParentCorner(ParentCornerSetup setup)
     : setup_(std::move(setup)),
       settings_(LoadParentSettings(setup_.settingsFile)),
-      keeper_(setup_.stateFile, WithSystemClocks(setup_.clocks), settings_),
+      keeper_(*setup_.store, WithSystemClocks(setup_.clocks), settings_),
       random_(std::random_device{}()) {}
 
 ParentCorner::~ParentCorner() {
@@ -201,6 +201,7 @@ void ParentCorner::Open() {
     ParentSettingsDialog dialog(settings_, setup_.downloadAll,
                                 [this](const ParentSettings& changed) { return ChangeSettings(changed); }, window_);
     settingsDialog_ = &dialog;
+    dialog.ShowSaveFailure(SaveFailure());
     dialog.exec();
     settingsDialog_ = nullptr;
     // The session counts from the gate, with the minutes as they are now.
@@ -228,22 +229,28 @@ bool ParentCorner::MayLeave() { return !settings_.gateBeforeLeaving || PassGate(
 QString ParentCorner::ChangeSettings(const ParentSettings& settings) {
     settings_ = settings;
     keeper_.SetSettings(settings_);
-    const int error = SaveParentSettings(setup_.settingsFile, settings_);
+    settingsError_ = SaveParentSettings(setup_.settingsFile, settings_);
     ApplySettings();
-    if (error == 0) return {};
-    return QStringLiteral("设置没有保存：%1。在程序关闭以前，这些设置仍然有效。")
-        .arg(QString::fromStdString(SaveFailureReason(error)));
+    return SaveFailure();
 }
+
+QString ParentCorner::SaveFailure() const {
+    if (settingsError_ != 0)
+        return QStringLiteral("设置没有保存：%1。在程序关闭以前，这些设置仍然有效。")
+            .arg(QString::fromStdString(SaveFailureReason(settingsError_)));
+    // The program goes on whatever the store's disk says; the parent is told.
+    if (const int error = setup_.store->LastWriteError())
+        return QStringLiteral("记录没有保存：%1").arg(QString::fromStdString(SaveFailureReason(error)));
+    return {};
+}
+
+void ParentCorner::LessonShown(const Text& cacheName) { keeper_.LessonShown(cacheName); }
 
 void ParentCorner::ApplySettings() {
     ApplyVolume();
     SetLeavingGuardFromSettings();
-    if (sessionPoll_) {
-        if (settings_.sessionMinutes > 0)
-            sessionPoll_->start();
-        else
-            sessionPoll_->stop();
-    }
+    // Also without a session limit: the history of use is written from it.
+    if (sessionPoll_ && !sessionPoll_->isActive()) sessionPoll_->start();
     CheckSession();
 }
 
@@ -270,6 +277,7 @@ void ParentCorner::SetLeavingGuardFromSettings() {
 void ParentCorner::CheckSession() {
     if (!window_) return;
     keeper_.SaveIfDue();
+    if (settingsDialog_) settingsDialog_->ShowSaveFailure(SaveFailure());
     const SessionPhase phase = keeper_.Phase();
     if (phase == SessionPhase::Resting) {
         StartRest();

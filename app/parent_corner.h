@@ -27,7 +27,9 @@ class RestPicture;
 // What the parent corner is made with.
 struct ParentCornerSetup {
     Text settingsFile;   // empty: the defaults, kept nowhere
-    Text stateFile;      // empty: the session and the gate's pause are kept nowhere
+    // The corner's record and the history of use (the week's figures read it); never
+    // null, outlives the corner.
+    Store* store = nullptr;
     CornerClocks clocks; // a clock left empty: the system's
     Text siteHost;       // links to other hosts leave the program
     std::function<void(const Text& url)> openInBrowser;
@@ -67,8 +69,13 @@ public:
     QWidget* FullScreenWindow() const;
     // A web view of the program, made now: it follows the mute setting.
     void PrepareWebView(QWebEngineView& view);
-    // Looks at the session (the poll does it every second).
+    // Looks at the session and writes what is due (the poll does it every second).
     void CheckSession();
+    // A lesson (its cache file) now has the content area; empty: something else has it.
+    void LessonShown(const Text& cacheName);
+    // Why the settings or the record could not be saved, as the parent reads it; empty
+    // when nothing failed.
+    QString SaveFailure() const;
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -93,6 +100,7 @@ private:
     std::mt19937 random_;
     bool resting_ = false;
     bool leaving_ = false;  // the gate before closing has been passed
+    int settingsError_ = 0;  // of the last save of the settings
 
     QPointer<LoadedWindow> window_;
     QPointer<FlashView> flash_;

@@ -14,9 +14,21 @@
 #include "ui/window_loader.h"
 
 namespace pw {
+namespace {
+
+// The store, with what an earlier version kept in files of its own read into it once.
+std::unique_ptr<Store> OpenStore(const Text& path, const Text& dataDirectory) {
+    auto store = std::make_unique<Store>(path);
+    if (!path.empty()) BringInCornerRecord(JoinPath(FolderOf(path), kOldStateFileName), *store);
+    if (!path.empty() && !dataDirectory.empty()) BringInKeptHashes(JoinPath(dataDirectory, kLessonHashesName), *store);
+    return store;
+}
+
+}  // namespace
 
 Program::Program(ProgramSetup setup)
-    : hosts_(std::move(setup.hosts)),
+    : store_(OpenStore(setup.storeFile, setup.dataDirectory)),
+      hosts_(std::move(setup.hosts)),
       dataDirectory_(std::move(setup.dataDirectory)),
       catalogueKey_(std::move(setup.catalogueKey)),
       catalogue_(KeptOrBuiltInCatalogue()),
@@ -25,15 +37,14 @@ Program::Program(ProgramSetup setup)
       openFolder_(std::move(setup.openFolder)),
       timeouts_(setup.timeouts),
       parentCorner_(std::make_unique<ParentCorner>(ParentCornerSetup{
-          std::move(setup.parentSettingsFile), std::move(setup.parentStateFile), std::move(setup.clocks), hosts_.site,
+          std::move(setup.parentSettingsFile), store_.get(), std::move(setup.clocks), hosts_.site,
           openInBrowser_,
           DownloadAllActions{[this] { StartDownloadAll(); }, [this] { CancelDownloadAll(); },
                              [this] { return DownloadAllRunning(); }},
           [this] { OnRestEnded(); }})),
       lessonReady_(catalogue_.lessons.size(), false),
-      store_(std::move(setup.storePath)),
       snapshotDelay_(setup.snapshotDelay),
-      hashes_(FilePath(kLessonHashesName)),
+      hashes_(store_.get()),
       lessonFiles_(hashes_, [this](std::size_t check, bool whole) {
           PostToUiThread([this, check, whole] { OnLessonFileChecked(check, whole); });
       }, std::move(setup.isWholeMovie)) {
@@ -196,6 +207,11 @@ void Program::OnDownloadAllEvent(const DownloadEvent& event) {
         // Whether it was fetched is what its file says; a failure is told once, at the end.
         currentDownloadJob_ = 0;
         all.current.reset();
+        if (event.diskFull) {
+            // No lesson after it would fit either: the disk's message, and the list at the end.
+            all.pending.clear();
+            ShowMessage(messages_, event.message);
+        }
         if (event.kind == DownloadEvent::Kind::Completed)
             MarkCacheFileWhole(currentDownloadFile_);
         else
@@ -212,7 +228,7 @@ void Program::FinishDownloadAll() {
     parentCorner_->ShowDownloadAllState();
     if (all.hasView && all.shown) {
         display_->HideDownloadDisplay();
-        display_->ShowView(ContentView::WebPage);
+        ShowView(ContentView::WebPage);
     }
     // An update said Yes to meanwhile waited for the lesson in hand; it goes now.
     StartPendingUpdate();
@@ -273,7 +289,7 @@ void Program::OnMainWindowCreated() {
     // The window shows at once with the home page; the update page is read on a worker
     // and its question comes when the answer does.
     display_->HideDownloadDisplay();
-    display_->ShowView(ContentView::WebPage);
+    ShowView(ContentView::WebPage);
     // Before the window is first shown: a web view shown without its page makes Qt make
     // the window again, under a new id, once the page comes.
     display_->SetWebAddress(hosts_.SiteBaseUrl() + "index.html");
@@ -331,7 +347,7 @@ void Program::OnLessonMenuItemClicked(int group, int item) {
             // queue goes on after it.
             if (downloadAll_.current && downloadAll_.job == currentDownloadJob_) downloadAll_.current.reset();
             downloadAll_.hasView = false;
-            display_->ShowView(ContentView::Downloading);
+            ShowView(ContentView::Downloading);
             return;
         }
         // An update said Yes to goes behind the lesson: one that runs goes on unless the
@@ -386,11 +402,17 @@ void Program::PlayFile(const Text& fileName) {
     // A download that ends while the child rests keeps its lesson for later.
     if (parentCorner_->Resting()) return;
     downloadAll_.hasView = false;  // the lesson keeps the content area
-    display_->ShowView(ContentView::Lesson);
+    ShowView(ContentView::Lesson);
     display_->SetFlashMovie(FilePath(fileName));
     display_->PlayFlash();
+    parentCorner_->LessonShown(fileName);
     NoteLessonPlayed(fileName);
     StartSnapshotClock(fileName);
+}
+
+void Program::ShowView(ContentView view) {
+    display_->ShowView(view);
+    if (view != ContentView::Lesson) parentCorner_->LessonShown({});
 }
 
 void Program::StartDownloadWorker() {
@@ -437,7 +459,7 @@ void Program::StartDownload(const Text& url, const Text& fileName, bool lesson, 
     display_->SetProgressPosition(0);
     if (!takeView) return;
     // The downloading view, and the idle movie to silence the lesson that played.
-    display_->ShowView(ContentView::Downloading);
+    ShowView(ContentView::Downloading);
     display_->SetFlashMovie(FilePath(kIdleMovieName));
 }
 
@@ -460,6 +482,8 @@ void Program::OnDownloadEvent(const DownloadEvent& event) {
             PlayFile(currentDownloadFile_);
         else
             ShowDownloadedFile(currentDownloadFile_);
+        // The lesson that was on disk plays; the newer one did not fit (the disk is full).
+        if (!event.message.empty()) ShowMessage(messages_, event.message);
         StartPendingUpdate();
         break;
     case DownloadEvent::Kind::Failed:
@@ -503,7 +527,7 @@ void Program::SilenceLessonAndShowWebView() {
     ++choice_;  // a lesson still being probed no longer plays
     display_->SetFlashMovie(FilePath(globals_.CurrentFileName));
     display_->PlayFlash();
-    display_->ShowView(ContentView::WebPage);
+    ShowView(ContentView::WebPage);
 }
 
 void Program::OnPageButtonClicked(int page) {

@@ -55,13 +55,14 @@ struct ProgramSetup {
     std::function<void(const Text& folder)> openFolder;
     NetworkTimeouts timeouts;
     Text parentSettingsFile;  // empty: the parent corner's defaults, kept nowhere
-    Text parentStateFile;     // empty: the session and the gate's pause are kept nowhere
+    // The store's database: the corner's record, the lessons' hashes, the history of use.
+    // Empty: in memory, nothing outlasts the run. An earlier version's state.ini beside it
+    // and lessons.hashes in the data directory are read into it once.
+    Text storeFile;
     CornerClocks clocks;      // for the session and the gate's pause; empty: the system's
     // Whether a lesson's cache file is whole, for its menu mark; empty: the whole-movie
     // rule. Runs on the checker's thread.
     std::function<bool(const Text& path)> isWholeMovie;
-    // Where the store lives (the recent row, the favourites); empty: in memory only.
-    Text storePath;
     // How long a lesson plays before the shelf's snapshot of it is taken.
     std::chrono::milliseconds snapshotDelay{5000};
 };
@@ -82,6 +83,7 @@ public:
     // The main window itself, for the parent corner; after AttachDisplay.
     void AttachMainWindow(LoadedWindow& mainWindow);
     ParentCorner& parentCorner() { return *parentCorner_; }
+    Store& store() { return *store_; }
 
     void HandleWindowEvent(WindowEvent event, int group, int item) override;
 
@@ -103,7 +105,6 @@ public:
     void OnFavouriteClicked(int group, int item);
     // The shelf's rows as they are now.
     std::vector<ShelfRow> ShelfContent() const;
-    Store& store() { return store_; }
     // The lesson has played for the snapshot's delay: it is taken unless something covers
     // the lesson, and tried again after as long again then.
     void OnSnapshotDue();
@@ -149,6 +150,8 @@ private:
     std::function<bool(const Text&, const SwfByteSource&)> WholeLessonRule(const Text& fileName);
 
     void PlayFile(const Text& fileName);
+    // Shows that view in the content area; the history of use follows which lesson it shows.
+    void ShowView(ContentView view);
     // `lesson`: a lesson's cache file (kept only when it is a whole movie, resumed), else
     // an update file. `takeView`: the downloading view replaces what the content area
     // shows, and the lesson that played is silenced. `caption`: the status label's first
@@ -190,6 +193,7 @@ private:
     void StartSnapshotClock(const Text& fileName);
 
     NetworkSession session_;  // first made, last gone
+    std::unique_ptr<Store> store_;  // everything below may write to it
     ProgramState globals_;
     Hosts hosts_;
     Text dataDirectory_;
@@ -249,14 +253,13 @@ private:
         bool shown = false;       // and it did
     } downloadAll_;
 
-    Store store_;
     WallTime lastPlayNoted_{0};
     std::map<Text, Text> cataloguePictures_;  // by cache name: the pictures kept whole
     Text snapshotLesson_;                     // the cache file the snapshot clock runs for
     std::chrono::milliseconds snapshotDelay_;
     LoadedWindow* mainWindow_ = nullptr;
 
-    LessonHashes hashes_;  // used by the threads below
+    LessonHashes hashes_;  // used by the threads below; kept in the store
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
     WholeFileChecker lessonFiles_;
     // Declared after what their threads' results reach, so they are joined first.

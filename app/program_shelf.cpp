@@ -54,9 +54,9 @@ std::string SnapshotPng(const QImage& frame, const QString& identity) {
 void Program::NoteLessonPlayed(const Text& fileName) {
     // Newest first even when two plays fall in one millisecond or the clock was set back.
     if (lastPlayNoted_.count() == 0)
-        if (const auto last = store_.LastUses(); !last.empty()) lastPlayNoted_ = last.front().when;
+        if (const auto last = store_->LastUses(); !last.empty()) lastPlayNoted_ = last.front().when;
     lastPlayNoted_ = std::max(SystemClocks().wall(), lastPlayNoted_ + Milliseconds(1));
-    store_.NoteLessonPlayed(fileName, lastPlayNoted_);
+    store_->NoteLessonPlayed(fileName, lastPlayNoted_);
 }
 
 void Program::OnShelfClicked() {
@@ -67,12 +67,12 @@ void Program::OnShelfClicked() {
 void Program::OnFavouriteClicked(int group, int item) {
     const LessonEntry* lesson = FindLesson(catalogue_, group, item);
     if (!lesson) return;
-    store_.SetFavourite(lesson->cacheName, !store_.Favourites().contains(lesson->cacheName));
+    store_->SetFavourite(lesson->cacheName, !store_->Favourites().contains(lesson->cacheName));
     display_->SetShelf(ShelfContent());
 }
 
 std::vector<ShelfRow> Program::ShelfContent() const {
-    std::vector<ShelfRow> rows = ShelfRows(catalogue_, store_.RecentLessons(kRecentLessons), store_.Favourites());
+    std::vector<ShelfRow> rows = ShelfRows(catalogue_, store_->RecentLessons(kRecentLessons), store_->Favourites());
     for (ShelfRow& row : rows) {
         for (ShelfTile& tile : row.tiles) {
             const LessonEntry* lesson = FindLesson(catalogue_, tile.group, tile.item);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -54,6 +55,9 @@ WriteOutcome ReplaceFileDurably(const Text& path, std::span<const std::uint8_t> 
 // folder. False, with nothing renamed, when the flush or the rename fails; a folder that
 // cannot be flushed leaves the rename done.
 bool RenameDurably(int fd, const Text& from, const Text& to, const DurableWriteCalls& calls = SystemWriteCalls());
+
+// True for the errors of a disk (or the user's share of it) that is full.
+inline bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
 // The whole file, or nothing when it cannot be read or is larger than `limit` bytes.
 std::optional<std::string> ReadSmallFile(const Text& path, std::size_t limit);

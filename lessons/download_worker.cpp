@@ -121,10 +121,17 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
         sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .movie = movie});
         return;
     }
-    if (result == kDownloadNotKept) {
-        // The network misled us; a lesson already whole on disk still plays.
+    if (result == kDownloadNotKept || result == kDownloadDiskFull) {
+        // The network misled us, or the disk is full; a lesson already whole on disk still
+        // plays (and the disk's message is told).
+        const bool diskFull = result == kDownloadDiskFull;
         if (job.lesson && wholeLesson(job.filePath)) {
-            sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .movie = true});
+            sink({.job = job.id, .kind = DownloadEvent::Kind::Completed, .message = diskFull ? message.text : Text(),
+                  .movie = true, .diskFull = diskFull});
+            return;
+        }
+        if (diskFull) {
+            sink({.job = job.id, .kind = DownloadEvent::Kind::Failed, .message = message.text, .diskFull = true});
             return;
         }
         message.text = job.lesson ? msg::CannotOpenUrl() : msg::DownloadInterrupted();

@@ -35,9 +35,12 @@ struct DownloadEvent {
     Kind kind = Kind::Progress;
     Text caption{};             // Progress: the status label's text
     std::int32_t position = 0;  // Progress: the progress bar's position
-    Text message{};             // Failed: what to tell the user; empty for nothing
+    // Failed: what to tell the user; empty for nothing. Completed: also told, after the
+    // lesson that was on disk plays (the download found the disk full).
+    Text message{};
     bool movie = false;         // Completed: the file is a whole movie
     Text figures{};             // Progress: the report's figures on one short line
+    bool diskFull = false;      // the download stopped for lack of space
 };
 
 // Receives a worker's events; called on the worker's thread, so it only hands them on.
@@ -62,8 +65,10 @@ Text PartMetaPath(const Text& filePath);
 // it), or Failed with the downloader's message. A lesson whose body is not whole (no
 // whole movie, or not the size and hash its catalogue gives: a captive portal's page, a
 // cut body, a file changed on the server) is not stored: the lesson already on disk is
-// Completed when it is whole, else Failed with "不能打开该URL!". The display counts the
-// whole file, the resumed part included. A stopped job reports nothing more.
+// Completed when it is whole, else Failed with "不能打开该URL!". A download that finds
+// the disk full leaves no part behind and says so ("磁盘空间不足，课程没有下载完。"), the
+// lesson on disk Completed when whole. The display counts the whole file, the resumed
+// part included. A stopped job reports nothing more.
 void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const DownloadSettings& settings);
 
 // The program's worker threads: downloads, and the waits on the network that must not

@@ -99,13 +99,14 @@ std::optional<Sha256> FileSha256(const Text& path) {
     return hasher.Finish();
 }
 
-LessonHashes::LessonHashes(Text keptIn) : keptIn_(std::move(keptIn)) {
-    if (keptIn_.empty()) return;
+void BringInKeptHashes(const Text& hashesFile, Store& store) {
     // A file of ours, but read as any outside bytes: a line that does not parse is skipped.
-    const auto text = ReadSmallFile(keptIn_, kHashesFileLimit);
-    if (!text || !text->starts_with(kHashesHeader)) return;
-    std::string_view rest = std::string_view(*text).substr(kHashesHeader.size());
-    while (!rest.empty() && kept_.size() < kMaxHashes) {
+    const auto text = ReadSmallFile(hashesFile, kHashesFileLimit);
+    if (!text) return;
+    std::string_view rest = std::string_view(*text);
+    if (rest.starts_with(kHashesHeader)) rest.remove_prefix(kHashesHeader.size());
+    else rest = {};
+    for (std::size_t kept = 0; !rest.empty() && kept < kMaxHashes;) {
         const std::size_t end = std::min(rest.find('\n'), rest.size());
         const std::string_view line = rest.substr(0, end);
         rest.remove_prefix(std::min(end + 1, rest.size()));
@@ -115,14 +116,22 @@ LessonHashes::LessonHashes(Text keptIn) : keptIn_(std::move(keptIn)) {
         if (!ReadNumber(line, at, device) || !ReadNumber(line, at, inode) || !ReadNumber(line, at, size) ||
             !ReadNumber(line, at, modified))
             continue;
-        if (const auto sha = Sha256FromHex(line.substr(at))) kept_[{device, inode, size, modified}] = *sha;
+        if (const auto sha = Sha256FromHex(line.substr(at))) {
+            store.KeepHash({device, inode, size, modified}, *sha);
+            ++kept;
+        }
     }
+    store.Flush();
+    // Only a cache: a file that cannot be read is dropped all the same.
+    if (store.LastWriteError() == 0) std::remove(hashesFile.c_str());
 }
 
-std::optional<LessonHashes::Identity> LessonHashes::IdentityOf(const Text& path) {
+LessonHashes::LessonHashes(Store* store) : store_(store) {}
+
+std::optional<FileIdentity> LessonHashes::IdentityOf(const Text& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return Identity{st.st_dev, st.st_ino, st.st_size,
+    return FileIdentity{st.st_dev, st.st_ino, st.st_size,
                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
@@ -133,10 +142,11 @@ bool LessonHashes::Matches(const Text& path, const LessonDigest& digest, const S
     {
         std::lock_guard lock(mutex_);
         if (const auto known = seen_.find(*before); known != seen_.end()) return known->second == digest.sha256;
-        if (const auto kept = kept_.find(*before); kept != kept_.end()) {
-            seen_.insert(*kept);
-            return kept->second == digest.sha256;
-        }
+    }
+    if (const auto kept = store_ ? store_->KeptHash(*before) : std::nullopt) {
+        std::lock_guard lock(mutex_);
+        seen_.emplace(*before, *kept);
+        return *kept == digest.sha256;
     }
     const auto sha = FileSha256(path);
     if (!sha) return false;
@@ -162,30 +172,15 @@ bool LessonHashes::MatchesArriving(const Text& path, const LessonDigest& digest,
     return *sha == digest.sha256;
 }
 
-void LessonHashes::Keep(const Identity& identity, const Sha256& sha) {
-    std::lock_guard lock(mutex_);
-    // The latest hash of a file is the one that counts.
-    const auto known = seen_.find(identity);
-    if (known != seen_.end() ? known->second == sha : seen_.size() >= kMaxHashes) return;
-    seen_.insert_or_assign(identity, sha);
-    changed_ = true;
-}
-
-void LessonHashes::Save() {
-    if (keptIn_.empty()) return;
-    std::string text(kHashesHeader);
+void LessonHashes::Keep(const FileIdentity& identity, const Sha256& sha) {
     {
         std::lock_guard lock(mutex_);
-        if (!changed_) return;
-        changed_ = false;
-        for (const auto& [identity, sha] : seen_) {
-            const auto& [device, inode, size, modified] = identity;
-            text += std::to_string(device) + ' ' + std::to_string(inode) + ' ' + std::to_string(size) + ' ' +
-                    std::to_string(modified) + ' ' + Sha256Hex(sha) + '\n';
-        }
+        // The latest hash of a file is the one that counts.
+        const auto known = seen_.find(identity);
+        if (known != seen_.end() ? known->second == sha : seen_.size() >= kMaxHashes) return;
+        seen_.insert_or_assign(identity, sha);
     }
-    // Only a cache: a file lost to a power cut costs one more hashing of each lesson.
-    WriteWholeFile(keptIn_, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    if (store_) store_->KeepHash(identity, sha);
 }
 
 }  // namespace pw

@@ -11,13 +11,16 @@
 
 #include "core/swf_file.h"
 #include "core/text.h"
+#include "lessons/store.h"
 
 namespace pw {
 
-using Sha256 = std::array<std::uint8_t, 32>;
-
-// Where the program keeps the hashes of its lesson files, in its data folder.
+// Where an earlier version kept the hashes of its lesson files, in its data folder.
 inline const Text kLessonHashesName = "lessons.hashes";
+
+// Reads the hashes an earlier version kept in `hashesFile` into the store, then removes
+// the file; it stays when the store could not keep them.
+void BringInKeptHashes(const Text& hashesFile, Store& store);
 
 // A lesson's size and SHA-256 as a signed catalogue gives them.
 struct LessonDigest {
@@ -43,9 +46,9 @@ std::optional<Sha256> FileSha256(const Text& path);
 // part. Thread-safe: the file checks, the lesson choices and the downloads share it.
 class LessonHashes {
 public:
-    // `keptIn`: a file where the hashes outlast the run (read now, written by Save);
-    // empty: in memory only.
-    explicit LessonHashes(Text keptIn = {});
+    // `store`: where the hashes outlast the run (written as they are taken); nullptr: in
+    // memory only. The store outlives this.
+    explicit LessonHashes(Store* store = nullptr);
     LessonHashes(const LessonHashes&) = delete;
     LessonHashes& operator=(const LessonHashes&) = delete;
 
@@ -55,22 +58,14 @@ public:
     // instead of read again once it is whole; the hash is kept all the same.
     bool Matches(const Text& path, const LessonDigest& digest, const SwfByteSource& arriving = {});
 
-    // Writes the hashes of the files looked at in this run to the file they are kept in,
-    // when one was hashed since the last save. Not meant for the UI thread.
-    void Save();
-
 private:
-    // Device, inode, size, modification time in nanoseconds.
-    using Identity = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>;
-    static std::optional<Identity> IdentityOf(const Text& path);
+    static std::optional<FileIdentity> IdentityOf(const Text& path);
     bool MatchesArriving(const Text& path, const LessonDigest& digest, const SwfByteSource& arriving);
-    void Keep(const Identity& identity, const Sha256& sha);
+    void Keep(const FileIdentity& identity, const Sha256& sha);
 
-    const Text keptIn_;
+    Store* const store_;
     std::mutex mutex_;
-    std::map<Identity, Sha256> kept_;  // read from the file, not yet seen in this run
-    std::map<Identity, Sha256> seen_;  // looked at in this run
-    bool changed_ = false;             // seen_ holds a hash the file does not
+    std::map<FileIdentity, Sha256> seen_;  // looked at in this run
 };
 
 }  // namespace pw

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <utility>
 
 #include "core/data_directory.h"
 #include "core/files.h"
@@ -29,7 +31,6 @@ int SaveSmallFile(const Text& path, const std::string& text) {
 }  // namespace
 
 Text ParentSettingsPath() { return PathIn("XDG_CONFIG_HOME", ".config", "pebblewick.conf"); }
-Text ParentStatePath() { return PathIn("XDG_STATE_HOME", ".local/state", "state.ini"); }
 
 ParentSettings LoadParentSettings(const Text& path) {
     if (path.empty()) return {};
@@ -60,18 +61,26 @@ CornerClocks SystemClocks() {
             [] { return std::chrono::duration_cast<MonotonicTime>(std::chrono::steady_clock::now().time_since_epoch()); }};
 }
 
-CornerKeeper::CornerKeeper(Text stateFile, CornerClocks clocks, const ParentSettings& settings)
-    : file_(std::move(stateFile)), clocks_(std::move(clocks)), settings_(settings) {
+void BringInCornerRecord(const Text& stateFile, Store& store) {
+    const auto text = ReadSmallFile(stateFile, kLargestFile);
+    if (!text) return;
+    const SavedCornerRecord saved = ParseCornerRecord(*text);
+    store.SaveCornerRecord(saved.record, saved.savedAt);
+    store.Flush();
+    if (store.LastWriteError() == 0) std::remove(stateFile.c_str());
+}
+
+CornerKeeper::CornerKeeper(Store& store, CornerClocks clocks, const ParentSettings& settings)
+    : store_(store), clocks_(std::move(clocks)), settings_(settings) {
     lastWall_ = clocks_.wall();
     lastMonotonic_ = clocks_.monotonic();
     lastSave_ = lastMonotonic_;
-    if (file_.empty()) return;
-    const auto text = ReadSmallFile(file_, kLargestFile);
-    fileExists_ = text.has_value();
-    if (!text) return;
-    const SavedCornerRecord saved = ParseCornerRecord(*text);
-    record_ = saved.record;
-    if (saved.savedAt > WallTime{0}) PassTimeAway(record_, std::max(Milliseconds{0}, lastWall_ - saved.savedAt), settings_);
+    store_.DropUseBefore(LocalDayOf(lastWall_) - (kHistoryDays - 1));
+    const std::optional<SavedCornerRecord> saved = store_.LoadCornerRecord();
+    kept_ = saved.has_value();
+    if (!saved) return;
+    record_ = saved->record;
+    if (saved->savedAt > WallTime{0}) PassTimeAway(record_, std::max(Milliseconds{0}, lastWall_ - saved->savedAt), settings_);
     PassTimeInUse(record_, Milliseconds{0}, settings_);  // a session the settings now end is over
 }
 
@@ -84,8 +93,30 @@ void CornerKeeper::CatchUp() {
     lastMonotonic_ = monotonic;
     const bool wasResting = record_.resting;
     if (away >= kAwayAtLeast) PassTimeAway(record_, away, settings_);
+    // A child who rests uses nothing: the time goes to the rest.
+    if (!record_.resting) NoteUse(wall - inUse, wall);
     PassTimeInUse(record_, inUse, settings_);
-    if (record_.resting != wasResting) Save();
+    if (record_.resting != wasResting) Write();
+}
+
+void CornerKeeper::NoteUse(WallTime from, WallTime to) {
+    while (from < to) {
+        const LocalDay day = LocalDayOf(from);
+        // Never a step back: a day whose midnight cannot be found ends with the time.
+        const WallTime end = std::clamp(StartOfLocalDay(day + 1), from + Milliseconds{1}, to);
+        use_[day] += end - from;
+        if (!lesson_.empty()) lessons_[{day, lesson_}].shown += end - from;
+        from = end;
+    }
+}
+
+void CornerKeeper::LessonShown(const Text& cacheName) {
+    CatchUp();  // the time until now belongs to the lesson that was shown
+    lesson_ = cacheName;
+    if (cacheName.empty()) return;
+    const WallTime now = clocks_.wall();
+    ++lessons_[{LocalDayOf(now), cacheName}].chosen;
+    store_.NoteLessonPlayed(cacheName, now);
 }
 
 void CornerKeeper::SetSettings(const ParentSettings& settings) {
@@ -112,27 +143,34 @@ Milliseconds CornerKeeper::GatePauseLeft() {
 GateResult CornerKeeper::AnswerGate(bool right) {
     CatchUp();
     const GateResult result = pw::AnswerGate(record_.gate, right);
-    Save();
+    Write();
     return result;
 }
 
 void CornerKeeper::StartNewSession() {
     CatchUp();
     pw::StartNewSession(record_);
-    Save();
+    Write();
 }
 
-bool CornerKeeper::Save() {
+void CornerKeeper::Save() {
+    CatchUp();
+    Write();
+}
+
+void CornerKeeper::Write() {
     lastSave_ = clocks_.monotonic();
-    if (file_.empty() || (!fileExists_ && record_ == CornerRecord{})) return true;
-    const bool saved = SaveSmallFile(file_, FormatCornerRecord(record_, clocks_.wall())) == 0;
-    fileExists_ = fileExists_ || saved;
-    return saved;
+    for (const auto& [day, used] : std::exchange(use_, {})) store_.AddUse(day, used);
+    for (const auto& [key, tally] : std::exchange(lessons_, {}))
+        store_.AddLessonUse(key.first, key.second, tally.shown, tally.chosen);
+    if (!kept_ && record_ == CornerRecord{}) return;
+    store_.SaveCornerRecord(record_, clocks_.wall());
+    kept_ = true;
 }
 
 void CornerKeeper::SaveIfDue() {
     CatchUp();
-    if (clocks_.monotonic() - lastSave_ >= kSaveEvery) Save();
+    if (clocks_.monotonic() - lastSave_ >= kSaveEvery) Write();
 }
 
 }  // namespace pw

@@ -218,6 +218,19 @@ LocalDay LocalDayOf(WallTime time) {
     return std::chrono::sys_days(date).time_since_epoch().count();
 }
 
+WallTime StartOfLocalDay(LocalDay day) {
+    const std::chrono::year_month_day date{std::chrono::sys_days(std::chrono::days(day))};
+    std::tm local{};
+    local.tm_year = static_cast<int>(date.year()) - 1900;
+    local.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+    local.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+    local.tm_isdst = -1;
+    const std::time_t start = std::mktime(&local);
+    if (start == -1) return std::chrono::duration_cast<WallTime>(std::chrono::days(day));
+    // A midnight that a clock change skips gives the day's first hour.
+    return std::chrono::duration_cast<WallTime>(std::chrono::seconds(start));
+}
+
 struct Store::Impl {
     using Write = std::function<int(sqlite3*)>;
 

@@ -23,6 +23,8 @@ Text StorePath();
 // A local calendar day: days since 1970-01-01 in the computer's time zone.
 using LocalDay = std::int64_t;
 LocalDay LocalDayOf(WallTime time);
+// When that day began on the wall clock (its first local midnight).
+WallTime StartOfLocalDay(LocalDay day);
 
 // What tells a file's content on disk: device, inode, size, modification time in ns.
 using FileIdentity = std::tuple<std::uint64_t, std::uint64_t, std::int64_t, std::int64_t>;

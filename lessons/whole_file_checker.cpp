@@ -26,17 +26,14 @@ void WholeFileChecker::Check(std::size_t tag, Text path, std::optional<LessonDig
 void WholeFileChecker::Run(std::stop_token stop) {
     for (;;) {
         std::tuple<std::size_t, Text, std::optional<LessonDigest>> next;
-        bool last = false;
         {
             std::unique_lock lock(mutex_);
             if (!wake_.wait(lock, stop, [this] { return !queue_.empty(); })) return;
             next = std::move(queue_.front());
             queue_.pop_front();
-            last = queue_.empty();
         }
         const auto& [tag, path, digest] = next;
         const bool whole = check_ ? check_(path) : IsWholeLesson(path, digest, hashes_);
-        if (last) hashes_.Save();  // before the answer: whoever waits for it finds them kept
         report_(tag, whole);
     }
 }

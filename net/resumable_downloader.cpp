@@ -48,7 +48,8 @@ class LocalFile {
 public:
     // Others may read the file while it is written. It is emptied only once this download
     // holds its lock (LockForWriting) and the name still leads to it.
-    explicit LocalFile(const Text& name) : fd_(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)) {}
+    LocalFile(const Text& name, const DownloadSettings& settings)
+        : fd_(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)), settings_(settings) {}
     ~LocalFile() {
         if (fd_ >= 0) ::close(fd_);
         if (lock_ >= 0) ::close(lock_);
@@ -60,9 +61,12 @@ public:
 
     bool WriteAll(const char* data, std::size_t size) {
         while (size > 0) {
-            const ssize_t n = ::write(fd_, data, size);
+            const ssize_t n = settings_.writeBody ? settings_.writeBody(fd_, data, size) : ::write(fd_, data, size);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            if (n <= 0) {
+                error_ = n < 0 ? errno : ENOSPC;  // a write that takes nothing: no room
+                return false;
+            }
             data += n;
             size -= static_cast<std::size_t>(n);
             end_ += n;
@@ -113,6 +117,8 @@ public:
 
     // Where the next write goes: the file's length.
     off_t End() const { return end_; }
+    // The errno of the write that failed.
+    int Error() const { return error_; }
 
 private:
     // Starts writing the body's latest few MiB to the disk while the rest arrives, so that
@@ -125,6 +131,8 @@ private:
     }
 
     int fd_;
+    const DownloadSettings& settings_;
+    int error_ = 0;
     int lock_ = -1;
     off_t end_ = 0;         // where the next write goes
     off_t handedOver_ = 0;  // the body before this is on its way to the disk
@@ -237,11 +245,11 @@ enum class LockedOpen { Opened, Failed, Stopped };
 
 // Opens the file and waits for its lock. When the writer we waited for renamed the file
 // away meanwhile, the name is opened afresh: we must never write into a finished lesson.
-LockedOpen OpenLocked(const Text& name, const std::stop_token& stop, std::optional<LocalFile>& file) {
+LockedOpen OpenLocked(const Text& name, const DownloadSettings& settings, std::optional<LocalFile>& file) {
     for (;;) {
-        file.emplace(name);
+        file.emplace(name, settings);
         if (!file->IsOpen()) return LockedOpen::Failed;
-        if (!file->LockForWriting(stop)) return LockedOpen::Stopped;
+        if (!file->LockForWriting(settings.stop)) return LockedOpen::Stopped;
         if (file->IsStill(name)) return LockedOpen::Opened;
     }
 }
@@ -296,6 +304,7 @@ struct Attempt {
     const Text* failure = nullptr;  // what to tell when abandoned
     bool stopped = false;
     bool startAfresh = false;  // the answer to a resume cannot be appended
+    bool diskFull = false;
 
     // True when this 206 is the rest of the file we hold: it starts at its end and names
     // the validator that If-Range sent. A cache that ignores If-Range answers a changed
@@ -325,9 +334,10 @@ struct Attempt {
             return false;
         }
         target = appending || !keepingFile ? name : FreshBodyPath(name);
-        const LockedOpen opened = OpenLocked(target, settings.stop, file);
+        const LockedOpen opened = OpenLocked(target, settings, file);
         stopped = opened == LockedOpen::Stopped;
         if (opened != LockedOpen::Opened) {
+            diskFull = !stopped && IsDiskFull(errno);  // no room for one more file
             if (!stopped) failure = &msg::CannotOpenLocalFile();
             return false;
         }
@@ -353,6 +363,7 @@ struct Attempt {
 
     bool OnBody(const char* data, std::size_t size) {
         if (!file->WriteAll(data, size)) {
+            diskFull = IsDiskFull(file->Error());
             failure = &msg::DownloadInterrupted();
             return false;
         }
@@ -375,6 +386,13 @@ struct Attempt {
     // A body written beside the file that is not kept goes; the file stays as it was.
     void DropFreshBody() {
         if (file && target != name) std::remove(target.c_str());
+    }
+
+    // The disk is full: what this download wrote goes, so that it is not left full.
+    int DropForSpace(MessagePort& messages) {
+        for (const Text& path : {name, FreshBodyPath(name)}) std::remove(path.c_str());
+        ShowMessage(messages, msg::DiskFull());
+        return kDownloadDiskFull;
     }
 };
 
@@ -414,6 +432,7 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
             return -1;
         }
         if (a.startAfresh && resuming) continue;
+        if (a.diskFull) return a.DropForSpace(messages);
         if (end != TransferEnd::Complete) {
             // What arrived in the file stays there, for a resume.
             a.DropFreshBody();
@@ -425,6 +444,7 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
         // The lock is held until the file is renamed or deleted, so that a download that
         // waited for it then starts a file of its own.
         const bool closed = a.file->CloseKeepingLock();
+        if (!closed && IsDiskFull(errno)) return a.DropForSpace(messages);
         const bool beside = a.target != localFileName;
         if (settings.completeAs.empty() && !beside) {
             if (closed) return 0;
@@ -439,6 +459,7 @@ int ResumableDownloader(const Text& url, const Text& localFileName, const Downlo
         // the lesson's name.
         const Text& finalName = settings.completeAs.empty() ? localFileName : settings.completeAs;
         if (!RenameDurably(a.file->Held(), a.target, finalName, settings.writeCalls)) {
+            if (IsDiskFull(errno)) return a.DropForSpace(messages);
             a.DropFreshBody();
             ShowMessage(messages, msg::CannotOpenLocalFile());
             return -1;

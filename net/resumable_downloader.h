@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <stop_token>
+#include <sys/types.h>
 
 #include "core/files.h"
 #include "core/message.h"
@@ -41,11 +42,17 @@ struct DownloadSettings {
     std::function<bool(const Text& file, const SwfByteSource& source, const SwfByteSkip& skip)> checkWhileArriving;
     // The flushes and the rename of a finished file.
     DurableWriteCalls writeCalls = SystemWriteCalls();
+    // The writes of the body, as write(2) (tests: a disk that fills up); empty: write(2).
+    std::function<ssize_t(int fd, const void* data, std::size_t size)> writeBody;
 };
 
 // The result when the whole body arrived but the file was not taken: closing it failed,
 // or `checkWhileArriving` refused it. The body is deleted; nothing is told.
 inline constexpr int kDownloadNotKept = -2;
+// The result when a write, flush or rename found the disk full: the file and what was
+// written beside it are deleted, so that the disk is not left full, and "磁盘空间不足，
+// 课程没有下载完。" is told.
+inline constexpr int kDownloadDiskFull = -3;
 
 // True for a validator that may go back to the server in If-Range: printable ASCII on one
 // line, and short.

@@ -161,8 +161,11 @@ void ParentSettingsDialog::Changed() {
     settings_.gateBeforeLeaving = gateBeforeLeaving_->isChecked();
     volumeText_->setText(QStringLiteral("%1%").arg(settings_.volumePercent));
     volume_->setEnabled(!settings_.muted);
-    const QString failure = changed_ ? changed_(settings_) : QString();
-    saveFailure_->setText(failure);
+    ShowSaveFailure(changed_ ? changed_(settings_) : QString());
+}
+
+void ParentSettingsDialog::ShowSaveFailure(const QString& failure) {
+    if (saveFailure_->text() != failure) saveFailure_->setText(failure);
     saveFailure_->setVisible(!failure.isEmpty());
 }
 

@@ -35,6 +35,8 @@ public:
 
     // The download-all button's text: what pressing it does now.
     void ShowDownloadAllState();
+    // Why something could not be saved, shown until it is empty again.
+    void ShowSaveFailure(const QString& failure);
 
 private:
     void Changed();

@@ -56,7 +56,7 @@ public:
         setup.openFolder = [this](const Text& folder) { foldersOpened.push_back(folder); };
         setup.timeouts = timeouts_;
         setup.isWholeMovie = isWholeMovie_;
-        setup.storePath = storePath;
+        setup.storeFile = stateDir.File("pebblewick.db");
         program = std::make_unique<Program>(std::move(setup));
         program->AttachDisplay(display);
     }
@@ -91,12 +91,12 @@ public:
 
     FixtureServer server;
     TempDir dir;
+    TempDir stateDir;  // the store's folder, apart from the data folder as the program's is
     FakeDisplay display;
     MessageRecorder messages;
     std::vector<Text> browserOpened;
     std::vector<Text> foldersOpened;
     std::unique_ptr<Program> program;
-    Text storePath;  // empty: the store is in memory and goes with each program
 
 private:
     NetworkTimeouts timeouts_;

@@ -22,8 +22,6 @@ std::vector<Text> RecentTitles(const Program& program) {
 
 TEST(Shelf, TheRecentRowHoldsTheLastEightPlayedNewestFirstThroughARestart) {
     ProgramHarness h;
-    h.storePath = h.dir.File("pebblewick.db");
-    h.Restart();
     for (int item = 0; item < 9; ++item) testing::WriteWholeFile(h.CacheFile(0, item), h.ServeLesson(0, item, 3000));
     for (int item : {0, 1, 2, 3, 4, 5, 6, 7, 8, 2}) {
         h.program->OnLessonMenuItemClicked(0, item);

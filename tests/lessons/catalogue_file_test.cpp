@@ -1,5 +1,6 @@
 // The site's catalogue: what makes an entry unsound, and which signatures the program takes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -9,7 +10,9 @@
 #include "core/files.h"
 #include "lessons/catalogue_file.h"
 #include "lessons/lesson_pictures.h"
+#include "lessons/lesson_hashes.h"
 #include "lessons/site_catalogue.h"
+#include "lessons/store.h"
 #include "tests/support/catalogue_json.h"
 #include "tests/support/fixture_server.h"
 #include "tests/support/minisign_tool.h"
@@ -219,10 +222,10 @@ TEST(SiteCatalogue, OnlyAGoodSignatureByTheKeyAndAHigherSerialAreKept) {
 }
 
 // Each file is hashed once, read or as a download writes it: the hash is known by the
-// file's identity on disk, in this run and, kept in the data folder, in the next.
+// file's identity on disk, in this run and, kept in the store, in the next.
 TEST(LessonHashes, AFileIsHashedOnceAndAgainOnlyWhenItChanges) {
     TempDir dir;
-    const std::string lesson = dir.File("lesson.ylq"), kept = dir.File("hashes");
+    const std::string lesson = dir.File("lesson.ylq"), storeFile = dir.File("pebblewick.db");
     const std::string body(70000, 'x');
     testing::WriteWholeFile(lesson, body);
     const LessonDigest digest{static_cast<std::int64_t>(body.size()), BytesSha256(body)};
@@ -253,19 +256,48 @@ TEST(LessonHashes, AFileIsHashedOnceAndAgainOnlyWhenItChanges) {
         EXPECT_FALSE(hashes.Matches(lesson, digest, arriving(body + 'x')));
         testing::WriteWholeFile(lesson, body);
     }
+    const auto inNextRun = [&] {
+        Store store(storeFile);
+        return LessonHashes(&store).Matches(lesson, digest);
+    };
     {
-        LessonHashes hashes(kept);
+        Store store(storeFile);
+        LessonHashes hashes(&store);
         EXPECT_TRUE(hashes.Matches(lesson, digest));
         rewriteKeepingTime('y');
         EXPECT_TRUE(hashes.Matches(lesson, digest));  // not read again
         EXPECT_FALSE(hashes.Matches(lesson, {digest.size + 1, digest.sha256}));
-        hashes.Save();
     }
-    EXPECT_TRUE(LessonHashes(kept).Matches(lesson, digest));  // the next run knows it too
-    testing::WriteWholeFile(lesson, body);                     // a new modification time
+    EXPECT_TRUE(inNextRun());               // the next run knows it too
+    testing::WriteWholeFile(lesson, body);  // a new modification time
     rewriteKeepingTime('y');
-    EXPECT_FALSE(LessonHashes(kept).Matches(lesson, digest));
+    EXPECT_FALSE(inNextRun());
     EXPECT_FALSE(LessonHashes().Matches(dir.File("missing.ylq"), digest));
+}
+
+// An earlier version kept the hashes in a file of the data folder: they are read into the
+// store once, lines it cannot read skipped, and the file goes.
+TEST(LessonHashes, TheHashesOfAnEarlierVersionAreReadInOnce) {
+    TempDir dir;
+    const std::string lesson = dir.File("lesson.ylq"), oldFile = dir.File(kLessonHashesName);
+    const std::string body(5000, 'x');
+    testing::WriteWholeFile(lesson, body);
+    struct stat st {};
+    ASSERT_EQ(::stat(lesson.c_str(), &st), 0);
+    const std::string identity = std::to_string(st.st_dev) + ' ' + std::to_string(st.st_ino) + ' ' +
+                                 std::to_string(st.st_size) + ' ' +
+                                 std::to_string(st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec);
+    // The file held another body's hash: only a hash read in from it says so.
+    const LessonDigest other{static_cast<std::int64_t>(body.size()), BytesSha256(std::string(5000, 'o'))};
+    testing::WriteWholeFile(oldFile, "pebblewick lesson hashes 1\n1 2 x 4 " + Sha256Hex(other.sha256) + "\n" +
+                                         identity + ' ' + Sha256Hex(other.sha256) + "\n");
+    {
+        Store store(dir.File("pebblewick.db"));
+        BringInKeptHashes(oldFile, store);
+        EXPECT_FALSE(std::filesystem::exists(oldFile));
+    }
+    Store store(dir.File("pebblewick.db"));
+    EXPECT_TRUE(LessonHashes(&store).Matches(lesson, other));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "lessons/download_progress.h"
 #include "lessons/download_worker.h"
 #include "tests/support/fixture_server.h"
+#include "tests/support/small_tmpfs.h"
 #include "tests/support/temp_dir.h"
 
 namespace pw {
@@ -217,6 +219,112 @@ TEST(WorkerThreadsTest, StartingOneSupersedesTheRunningOneAndAllAreJoined) {
     EXPECT_TRUE(firstStopped);
     EXPECT_TRUE(secondRan);
     EXPECT_FALSE(threads.Running());
+}
+
+// Where a download finds the disk full.
+enum class FullAt { Write, Flush, Rename };
+
+struct FullDiskCase {
+    const char* name;
+    FullAt step;
+    int error;
+    bool lessonOnDisk;  // an older lesson, whole, that must stay and play
+};
+
+class FullDiskTest : public DownloadWorkerTest {
+protected:
+    // The older lesson, and a part from an earlier break of another version of the file:
+    // the answer goes beside it, so that the part, its validator and the body beside it
+    // are all on the disk when it fills.
+    void LayOut(const std::string& folder, bool lessonOnDisk) {
+        if (lessonOnDisk) WriteWholeFile(folder + "/lesson.ylq", kOldLesson);
+        WriteWholeFile(folder + "/lesson.ylq.part", "broken off");
+        WriteWholeFile(folder + "/lesson.ylq.part.meta", "\"fixture-0\"");
+        server_.Serve("/a.swf", {.body = FixtureServer::GeneratedBody(300 * 1024), .chunkSize = 16384});
+    }
+    DownloadJob LessonJob(const std::string& file) {
+        DownloadJob job{7, server_.BaseUrl() + "/a.swf", file};
+        // Whole: a download's bytes as they arrive, or the older lesson's.
+        job.wholeLesson = [this](const Text& path, const SwfByteSource& arriving) {
+            if (!arriving) return ReadWholeFile(path) == kOldLesson;
+            std::vector<std::uint8_t> piece(65536);
+            for (std::ptrdiff_t got; (got = arriving(piece)) != 0;) {
+                if (got < 0) return false;
+            }
+            return true;
+        };
+        return job;
+    }
+    // The lesson stayed as it was, nothing else is left, and the disk's message is told.
+    void ExpectDiskFullOutcome(const std::string& folder, bool lessonOnDisk) {
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, lessonOnDisk ? std::vector<std::string>{"lesson.ylq"} : std::vector<std::string>{});
+        if (lessonOnDisk) {
+            EXPECT_EQ(ReadWholeFile(folder + "/lesson.ylq"), kOldLesson);
+        }
+        const auto events = log_.Events();
+        ASSERT_FALSE(events.empty());
+        const DownloadEvent& last = events.back();
+        EXPECT_EQ(last.kind, lessonOnDisk ? Kind::Completed : Kind::Failed);  // the older lesson plays
+        EXPECT_TRUE(last.diskFull);
+        EXPECT_EQ(last.message, Gbk<"磁盘空间不足，课程没有下载完。">());
+    }
+
+    const std::string kOldLesson = std::string(20000, 'o');
+};
+
+class DownloadWorkerFullDisk : public FullDiskTest, public ::testing::WithParamInterface<FullDiskCase> {};
+
+TEST_P(DownloadWorkerFullDisk, ADownloadThatFindsTheDiskFullLeavesNothingBehindAndTheLessonPlays) {
+    const FullDiskCase& c = GetParam();
+    LayOut(dir_.Path(), c.lessonOnDisk);
+    DownloadSettings settings;
+    int writes = 0;
+    const int error = c.error;
+    switch (c.step) {
+    case FullAt::Write:
+        settings.writeBody = [&writes, error](int fd, const void* data, std::size_t size) -> ssize_t {
+            if (++writes <= 3) return ::write(fd, data, size);
+            errno = error;
+            return -1;
+        };
+        break;
+    case FullAt::Flush:
+        settings.writeCalls.flushFile = [error](int) {
+            errno = error;
+            return false;
+        };
+        break;
+    case FullAt::Rename:
+        settings.writeCalls.rename = [error](const Text&, const Text&) {
+            errno = error;
+            return false;
+        };
+        break;
+    }
+    DownloadWorker(LessonJob(dir_.File("lesson.ylq")), log_.Sink(), settings);
+    ExpectDiskFullOutcome(dir_.Path(), c.lessonOnDisk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DownloadWorkerFullDisk,
+    ::testing::Values(FullDiskCase{"WriteWithALessonOnDisk", FullAt::Write, ENOSPC, true},
+                      FullDiskCase{"WriteWithoutOne", FullAt::Write, ENOSPC, false},
+                      FullDiskCase{"WriteOverQuota", FullAt::Write, EDQUOT, true},
+                      FullDiskCase{"Flush", FullAt::Flush, ENOSPC, true},
+                      FullDiskCase{"Rename", FullAt::Rename, ENOSPC, true},
+                      FullDiskCase{"RenameWithoutALessonOnDisk", FullAt::Rename, EDQUOT, false}),
+    [](const ::testing::TestParamInfo<FullDiskCase>& param) { return std::string(param.param.name); });
+
+TEST_F(FullDiskTest, ARealFullDiskLeavesTheLessonWholeAndNothingBehind) {
+    // The data folder on a disk that holds the older lesson and the part, not the new body.
+    testing::SmallTmpfs disk(256 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    LayOut(disk.Path(), true);
+    DownloadWorker(LessonJob(disk.File("lesson.ylq")), log_.Sink(), {});
+    ExpectDiskFullOutcome(disk.Path(), true);
 }
 
 }  // namespace

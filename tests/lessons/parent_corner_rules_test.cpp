@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <optional>
 
 #include "lessons/parent_corner_rules.h"
 #include "lessons/parent_corner_state.h"
+#include "lessons/store.h"
 #include "tests/support/temp_dir.h"
 
 namespace pw {
@@ -59,12 +63,27 @@ struct FakeClocks {
     }
 };
 
+// One run of the program: its store, with an earlier version's state file read in first
+// as the program does, and the corner's keeper.
+struct CornerRun {
+    CornerRun(const Text& storeFile, FakeClocks& clocks, const ParentSettings& settings, const Text& oldFile = {})
+        : store(storeFile) {
+        if (!oldFile.empty()) BringInCornerRecord(oldFile, store);
+        keeper.emplace(store, clocks.Clocks(), settings);
+    }
+    Store store;
+    std::optional<CornerKeeper> keeper;
+};
+
 struct RestartCase {
     const char* name;
     int restMinutes;
     Milliseconds usedBefore;   // the first run, in a session of 20 minutes
     Milliseconds closedFor;    // between the runs, on the wall clock
-    const char* fileAfter;     // when set, the state file's bytes are replaced by these
+    // The first run was an earlier version's: it left its record in state.ini, in these
+    // bytes when set, else in what it wrote itself. The second start reads it in.
+    bool upgrade;
+    const char* fileAfter;
     SessionPhase phase;        // at the second start
     int minutesLeft;
     Milliseconds restLeft;     // of a rest that holds through the restart
@@ -75,51 +94,62 @@ class ParentCornerRestart : public ::testing::TestWithParam<RestartCase> {};
 TEST_P(ParentCornerRestart, SessionAndRestHoldThroughARestart) {
     const RestartCase& c = GetParam();
     testing::TempDir dir;
-    const Text file = dir.File("state/pebblewick/state.ini");
+    const Text storeFile = dir.File("state/pebblewick/pebblewick.db");
+    const Text oldFile = dir.File("state/pebblewick/state.ini");
+    std::filesystem::create_directories(dir.File("state/pebblewick"));
     const ParentSettings settings{.sessionMinutes = 20, .restMinutes = c.restMinutes};
     FakeClocks clocks;
     {
-        CornerKeeper first(file, clocks.Clocks(), settings);
+        CornerRun first(c.upgrade ? Text() : storeFile, clocks, settings);
         // Use in uneven steps, as the poll sees it.
         for (Milliseconds left = c.usedBefore; left > 0ms; left -= std::min<Milliseconds>(left, 7s)) {
             clocks.Run(std::min<Milliseconds>(left, 7s));
-            first.Phase();
+            first.keeper->Phase();
         }
-        ASSERT_TRUE(first.Save());
+        first.keeper->Save();
+        const auto saved = first.store.LoadCornerRecord();
+        ASSERT_TRUE(saved);
+        if (c.upgrade)
+            testing::WriteWholeFile(oldFile, c.fileAfter ? std::string(c.fileAfter)
+                                                         : FormatCornerRecord(saved->record, saved->savedAt));
     }
     clocks.Restart(c.closedFor);
-    if (c.fileAfter) testing::WriteWholeFile(file, c.fileAfter);
 
-    CornerKeeper second(file, clocks.Clocks(), settings);
-    EXPECT_EQ(second.Phase(), c.phase);
-    EXPECT_EQ(second.MinutesLeft(), c.minutesLeft);
+    CornerRun second(storeFile, clocks, settings, c.upgrade ? oldFile : Text());
+    EXPECT_FALSE(std::filesystem::exists(oldFile));  // read in once
+    CornerKeeper& keeper = *second.keeper;
+    EXPECT_EQ(keeper.Phase(), c.phase);
+    EXPECT_EQ(keeper.MinutesLeft(), c.minutesLeft);
     if (c.phase != SessionPhase::Resting) return;
     // The rest goes on for the time it had left, then a fresh session begins.
     clocks.Run(c.restLeft - 1s);
-    EXPECT_EQ(second.Phase(), SessionPhase::Resting);
+    EXPECT_EQ(keeper.Phase(), SessionPhase::Resting);
     clocks.Run(1s);
-    EXPECT_EQ(second.Phase(), c.restMinutes == 0 ? SessionPhase::Resting : SessionPhase::Running);
+    EXPECT_EQ(keeper.Phase(), c.restMinutes == 0 ? SessionPhase::Resting : SessionPhase::Running);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParentCornerRestart,
     ::testing::Values(
-        RestartCase{"MidSession", 30, 12min, 10min, nullptr, SessionPhase::Running, 8, {}},
-        RestartCase{"MidSessionNearTheNote", 30, 16min, 29min, nullptr, SessionPhase::Note, 4, {}},
-        RestartCase{"MidRest", 30, 25min, 10min, nullptr, SessionPhase::Resting, 0, 15min},
-        RestartCase{"RestOverWhileClosed", 30, 25min, 25min, nullptr, SessionPhase::Running, 20, {}},
-        RestartCase{"ClosedAsLongAsARest", 30, 12min, 30min, nullptr, SessionPhase::Running, 20, {}},
-        RestartCase{"RestUntilAGrownUpComes", 0, 25min, 24h, nullptr, SessionPhase::Resting, 0, 24h},
-        RestartCase{"ClockSetBackMidRest", 30, 25min, -2h, nullptr, SessionPhase::Resting, 0, 25min},
-        RestartCase{"ClockSetBackMidSession", 30, 12min, -3h, nullptr, SessionPhase::Running, 8, {}},
-        RestartCase{"DamagedFile", 30, 25min, 1min, "\x01\xff[[[ resting=perhaps\nusedMs=lots\n\x00",
+        RestartCase{"MidSession", 30, 12min, 10min, false, nullptr, SessionPhase::Running, 8, {}},
+        RestartCase{"MidSessionNearTheNote", 30, 16min, 29min, false, nullptr, SessionPhase::Note, 4, {}},
+        RestartCase{"MidRest", 30, 25min, 10min, false, nullptr, SessionPhase::Resting, 0, 15min},
+        RestartCase{"RestOverWhileClosed", 30, 25min, 25min, false, nullptr, SessionPhase::Running, 20, {}},
+        RestartCase{"ClosedAsLongAsARest", 30, 12min, 30min, false, nullptr, SessionPhase::Running, 20, {}},
+        RestartCase{"RestUntilAGrownUpComes", 0, 25min, 24h, false, nullptr, SessionPhase::Resting, 0, 24h},
+        RestartCase{"ClockSetBackMidRest", 30, 25min, -2h, false, nullptr, SessionPhase::Resting, 0, 25min},
+        RestartCase{"ClockSetBackMidSession", 30, 12min, -3h, false, nullptr, SessionPhase::Running, 8, {}},
+        RestartCase{"MidRestThroughAnUpgrade", 30, 25min, 10min, true, nullptr, SessionPhase::Resting, 0, 15min},
+        RestartCase{"MidSessionThroughAnUpgrade", 30, 12min, 10min, true, nullptr, SessionPhase::Running, 8, {}},
+        RestartCase{"DamagedOldFile", 30, 25min, 1min, true, "\x01\xff[[[ resting=perhaps\nusedMs=lots\n\x00",
                     SessionPhase::Running, 20, {}},
-        RestartCase{"EmptyFile", 30, 25min, 1min, "", SessionPhase::Running, 20, {}}),
+        RestartCase{"EmptyOldFile", 30, 25min, 1min, true, "", SessionPhase::Running, 20, {}}),
     [](const ::testing::TestParamInfo<RestartCase>& param) { return std::string(param.param.name); });
 
 TEST(ParentCornerState, UseStopsWhileTheComputerSleepsAndTheRestGoesOn) {
     FakeClocks clocks;
-    CornerKeeper keeper("", clocks.Clocks(), {.sessionMinutes = 20, .restMinutes = 30});
+    Store store("");
+    CornerKeeper keeper(store, clocks.Clocks(), {.sessionMinutes = 20, .restMinutes = 30});
     clocks.Run(10min);
     ASSERT_EQ(keeper.MinutesLeft(), 10);
     clocks.wall += 1h;  // asleep: the monotonic clock stood still
@@ -159,9 +189,10 @@ TEST(ParentCornerState, TheNoteComesFiveMinutesBeforeTheEnd) {
 
 TEST(ParentCornerState, GatePauseDoublesToItsCapResetsOnARightAnswerAndHoldsThroughARestart) {
     testing::TempDir dir;
-    const Text file = dir.File("state.ini");
+    const Text file = dir.File("pebblewick.db");
     FakeClocks clocks;
-    auto keeper = std::make_unique<CornerKeeper>(file, clocks.Clocks(), ParentSettings{});
+    auto run = std::make_unique<CornerRun>(file, clocks, ParentSettings{});
+    CornerKeeper* keeper = &*run->keeper;
     const auto threeWrong = [&] {
         for (int i = 0; i < kWrongAnswersBeforePause; ++i) ASSERT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
     };
@@ -176,23 +207,26 @@ TEST(ParentCornerState, GatePauseDoublesToItsCapResetsOnARightAnswerAndHoldsThro
     // less the time it was closed; a clock set back takes nothing off it.
     threeWrong();
     clocks.Run(100s);
-    keeper.reset();
+    run.reset();
     clocks.Restart(20s);
-    keeper = std::make_unique<CornerKeeper>(file, clocks.Clocks(), ParentSettings{});
+    run = std::make_unique<CornerRun>(file, clocks, ParentSettings{});
+    keeper = &*run->keeper;
     EXPECT_EQ(keeper->GatePauseLeft(), 900s - 120s);
     keeper->Save();
-    keeper.reset();
+    run.reset();
     clocks.Restart(-1h);
-    keeper = std::make_unique<CornerKeeper>(file, clocks.Clocks(), ParentSettings{});
+    run = std::make_unique<CornerRun>(file, clocks, ParentSettings{});
+    keeper = &*run->keeper;
     EXPECT_EQ(keeper->GatePauseLeft(), 900s - 120s);
     clocks.Run(900s - 120s);
     // Two wrong answers before a restart still count toward the next pause.
     EXPECT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
     EXPECT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
     keeper->Save();
-    keeper.reset();
+    run.reset();
     clocks.Restart(1s);
-    keeper = std::make_unique<CornerKeeper>(file, clocks.Clocks(), ParentSettings{});
+    run = std::make_unique<CornerRun>(file, clocks, ParentSettings{});
+    keeper = &*run->keeper;
     EXPECT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
     EXPECT_EQ(keeper->GatePauseLeft(), 900s);
     clocks.Run(900s);
@@ -202,17 +236,86 @@ TEST(ParentCornerState, GatePauseDoublesToItsCapResetsOnARightAnswerAndHoldsThro
     EXPECT_EQ(keeper->GatePauseLeft(), 30s);
 }
 
-TEST(ParentCornerState, NoStateFileIsMadeWhileThereIsNothingToKeep) {
-    testing::TempDir dir;
-    const Text file = dir.File("pebblewick/state.ini");
+TEST(ParentCornerState, NoRecordIsKeptWhileThereIsNothingToKeep) {
     FakeClocks clocks;
-    CornerKeeper keeper(file, clocks.Clocks(), ParentSettings{});
+    Store store("");
+    CornerKeeper keeper(store, clocks.Clocks(), ParentSettings{});
     clocks.Run(1h);
     EXPECT_EQ(keeper.Phase(), SessionPhase::Off);
-    ASSERT_TRUE(keeper.Save());
-    EXPECT_FALSE(std::filesystem::exists(file));
+    keeper.Save();
+    EXPECT_EQ(store.LoadCornerRecord(), std::nullopt);
     keeper.AnswerGate(false);  // a wrong answer is kept at once
-    EXPECT_TRUE(std::filesystem::exists(file));
+    ASSERT_TRUE(store.LoadCornerRecord());
+    EXPECT_EQ(store.LoadCornerRecord()->record.gate.wrongInARow, 1);
+}
+
+// The computer's time zone for a test: China's, eight hours ahead of UTC, no summer time.
+class ChinaTime {
+public:
+    ChinaTime() {
+        if (const char* old = std::getenv("TZ")) old_ = old;
+        ::setenv("TZ", "CST-8", 1);
+        ::tzset();
+    }
+    ~ChinaTime() {
+        if (old_)
+            ::setenv("TZ", old_->c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    std::optional<std::string> old_;
+};
+
+TEST(ParentCornerHistory, UseAndLessonsAreCountedByLocalDayAcrossMidnightAndWrittenEvery30s) {
+    ChinaTime zone;
+    FakeClocks clocks;
+    const LocalDay day = LocalDayOf(clocks.wall) + 1;
+    clocks.wall = StartOfLocalDay(day + 1) - 10min;  // 23:50
+    Store store("");
+    CornerKeeper keeper(store, clocks.Clocks(), ParentSettings{});  // no session limit: counted all the same
+    keeper.LessonShown("a.ylq");
+    clocks.Run(5min);
+    keeper.LessonShown("b.ylq");                            // 23:55
+    for (int i = 0; i < 10; ++i) {
+        clocks.Run(1min);
+        keeper.SaveIfDue();
+    }
+    keeper.LessonShown({});                                 // 00:05: a page takes the content area
+    clocks.wall += 2h;                                      // asleep: no use
+    clocks.Run(3min);
+    keeper.Save();
+    EXPECT_EQ(store.UseByDay(day - 1, day + 1),
+              (std::vector<DayUse>{{day - 1, 0ms}, {day, 10min}, {day + 1, 8min}}));
+    EXPECT_EQ(store.LessonsUsed(day, day), (std::vector<LessonUse>{{"a.ylq", 5min, 1}, {"b.ylq", 5min, 1}}));
+    EXPECT_EQ(store.LessonsUsed(day, day + 1), (std::vector<LessonUse>{{"b.ylq", 10min, 1}, {"a.ylq", 5min, 1}}));
+    EXPECT_EQ(store.RecentLessons(8), (std::vector<Text>{"b.ylq", "a.ylq"}));
+
+    // Written every 30 s: a program killed loses less than that.
+    clocks.Run(29s);
+    keeper.SaveIfDue();
+    EXPECT_EQ(store.UseByDay(day + 1, day + 1).front().used, 8min);
+    clocks.Run(1s);
+    keeper.SaveIfDue();
+    EXPECT_EQ(store.UseByDay(day + 1, day + 1).front().used, 8min + 30s);
+}
+
+TEST(ParentCornerHistory, HistoryOlderThan90DaysIsDroppedAtStart) {
+    ChinaTime zone;
+    FakeClocks clocks;
+    const LocalDay today = LocalDayOf(clocks.wall);
+    Store store("");
+    for (LocalDay day : {today - 90, today - 89}) {
+        store.AddUse(day, 1min);
+        store.AddLessonUse(day, "lesson" + std::to_string(today - day) + ".ylq", 1min, 1);
+        store.NoteLessonPlayed("lesson" + std::to_string(today - day) + ".ylq", StartOfLocalDay(day) + 12h);
+    }
+    CornerKeeper keeper(store, clocks.Clocks(), ParentSettings{});
+    EXPECT_EQ(store.UseByDay(today - 90, today - 89), (std::vector<DayUse>{{today - 90, 0ms}, {today - 89, 1min}}));
+    EXPECT_EQ(store.LessonsUsed(today - 100, today), (std::vector<LessonUse>{{"lesson89.ylq", 1min, 1}}));
+    EXPECT_EQ(store.RecentLessons(8), std::vector<Text>{"lesson89.ylq"});
 }
 
 TEST(ParentSettingsFile, EachLineIsReadOnItsOwn) {

@@ -26,6 +26,7 @@
 #include "tests/support/gui_test_support.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/program_window.h"
+#include "tests/support/small_tmpfs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/x11_windows.h"
 #include "tools/swf/sample_lessons.h"
@@ -72,10 +73,12 @@ protected:
         settingsFile_ = dir_.File("config/pebblewick.conf");
         std::filesystem::create_directories(dir_.File("config"));
         testing::WriteWholeFile(settingsFile_, settings);
-        if (!state.empty()) testing::WriteWholeFile(dir_.File("state.ini"), state);
+        // A state file an earlier version left beside the store: read in at start.
+        std::filesystem::create_directories(dir_.File("state"));
+        if (!state.empty()) testing::WriteWholeFile(dir_.File("state/state.ini"), state);
         ProgramSetup setup = testing::TestSetup(testing::AllHostsAt(server_.HostPort()), dir_.Path(), messages_);
         setup.parentSettingsFile = settingsFile_;
-        setup.parentStateFile = dir_.File("state.ini");
+        setup.storeFile = storeFile_.empty() ? dir_.File("state/pebblewick.db") : storeFile_;
         setup.clocks = {[this] { return wall_; }, [this] { return now_; }};
         setup.openInBrowser = [this](const Text& url) { browserOpened_.push_back(url); };
         setup.openFolder = [this](const Text& folder) { foldersOpened_.push_back(folder); };
@@ -174,6 +177,7 @@ protected:
     testing::TempDir dir_;
     testing::MessageRecorder messages_;
     std::string settingsFile_;
+    std::string storeFile_;  // empty: in the test's folder
     MonotonicTime now_{1000h};
     WallTime wall_{1'700'000'000'000ms};
     std::vector<Text> browserOpened_;
@@ -327,6 +331,33 @@ TEST_F(ParentCornerTest, ASettingsFileThatCannotBeWrittenIsReportedInTheSettings
     ASSERT_TRUE(GatesAnswered());
     EXPECT_EQ(shown, QStringLiteral("设置没有保存：找不到保存它的文件夹。在程序关闭以前，这些设置仍然有效。"));
     EXPECT_EQ(Corner().settings().volumePercent, 40);
+}
+
+TEST_F(ParentCornerTest, AStoreOnAFullDiskIsReportedInTheSettingsWindowAndTheLessonPlaysOn) {
+    testing::SmallTmpfs disk(512 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    storeFile_ = disk.File("pebblewick.db");
+    Start();
+    SetFlash();
+    ClickLesson(0, 0);
+    ASSERT_TRUE(Plays(0, 0));
+    disk.Fill();
+    // The history of use is written every 30 s of use: the next write finds no room.
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+        now_ += 31s;
+        wall_ += 31s;
+        return app_->program().store().LastWriteError() != 0;
+    }));
+    QString shown;
+    AnswerGateWhenAsked(true, [&](ParentSettingsDialog& settings) {
+        for (QLabel* label : settings.findChildren<QLabel*>())
+            if (label->isVisible() && label->text().startsWith(QStringLiteral("记录"))) shown = label->text();
+    });
+    Corner().Open();
+    ASSERT_TRUE(GatesAnswered());
+    EXPECT_EQ(shown, QStringLiteral("记录没有保存：磁盘已满"));
+    EXPECT_TRUE(Flash()->isVisible());
+    EXPECT_TRUE(ProcessEventsUntil([&] { return State().value(QStringLiteral("playing")).toBool(); }));
 }
 
 TEST_F(ParentCornerTest, SessionEndSilencesTheLessonShowsTheRestPictureAndTheMenuWaitsForTheGate) {

@@ -29,7 +29,8 @@ protected:
     }
 
     MonotonicTime now_{5000h};
-    CornerKeeper keeper_{"", {[] { return WallTime{1'700'000'000'000ms}; }, [this] { return now_; }}, ParentSettings{}};
+    Store store_{""};
+    CornerKeeper keeper_{store_, {[] { return WallTime{1'700'000'000'000ms}; }, [this] { return now_; }}, ParentSettings{}};
     std::uint32_t random_ = 3;
 };
 
