@@ -200,6 +200,12 @@ TEST_F(ShelfProgramTest, TheKeyboardAloneOpensTheShelfMovesAndPlaysAndEscLeavesI
     QTest::keyClick(app_->Control<QWidget>(names::kShelfButton), Qt::Key_Space);
     ASSERT_TRUE(TheShelf().isVisible());
     EXPECT_FALSE(app_->Control<FlashView>(names::kFlashView)->isVisible());
+    // F6 still goes to the menu from a tile.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    EXPECT_EQ(QApplication::focusWidget(), app_->Control<QWidget>(names::kLessonMenu));
+    QTest::keyClick(app_->Control<QWidget>(names::kShelfButton), Qt::Key_Space);  // "书架" again leaves it
+    EXPECT_FALSE(TheShelf().isVisible());
+    QTest::keyClick(app_->Control<QWidget>(names::kShelfButton), Qt::Key_Space);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(TheShelf().isVisible());
     EXPECT_TRUE(app_->Control<FlashView>(names::kFlashView)->isVisible());
