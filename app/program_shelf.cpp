@@ -8,7 +8,9 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/parent_corner.h"
 #include "core/files.h"
@@ -143,6 +145,8 @@ void Program::OnSnapshotDue() {
     // Scaled, encoded and written off the UI thread: the lesson plays on meanwhile.
     snapshotWrites_.Start([frame, identity = FileIdentityText(FilePath(lesson)),
                            path = SnapshotPath(dataDirectory_, lesson), folder = FilePath(kPicturesFolder)](std::stop_token) {
+        // The lesson and the window come first on a machine with few cores.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         const std::string png = SnapshotPng(frame, identity);
         if (png.empty()) return;
         ::mkdir(folder.c_str(), 0755);

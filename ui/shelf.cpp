@@ -8,7 +8,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmapCache>
+#include <QCache>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -29,6 +29,19 @@ constexpr int kGap = 8;
 constexpr int kRowTop = 26;  // below the row's heading
 constexpr int kHeartSize = 30;
 constexpr int kMaxPictureSide = 1024;
+
+// The tiles' pictures as painted, the most recently used kept: about 50 tiles' worth, more
+// than two screens of the shelf. Cost in KiB.
+constexpr int kPictureCacheKiB = 4 * 1024;
+
+QCache<QString, QPixmap>& PictureCache() {
+    static QCache<QString, QPixmap> cache(kPictureCacheKiB);
+    return cache;
+}
+
+int CostKiB(const QPixmap& picture) {
+    return std::max(1, picture.width() * picture.height() * picture.depth() / 8 / 1024);
+}
 
 // Soft colours, one per menu group, for the pictures drawn from a title.
 constexpr QRgb kGroupColours[] = {0xF4A261, 0x7FB3D5, 0xB39DDB, 0x81C784, 0xF48FB1, 0xFFD54F, 0x4DB6AC, 0xBCAAA4};
@@ -66,21 +79,22 @@ QPixmap TilePicture(const QString& path, QSize size) {
                             .arg(size.width())
                             .arg(size.height());
     static QHash<QString, bool> unreadable;  // not read again on every paint
-    QPixmap picture;
-    if (QPixmapCache::find(key, &picture) || unreadable.contains(key)) return picture;
-    picture = QPixmap::fromImage(DecodeCovering(path, size));
+    if (const QPixmap* cached = PictureCache().object(key)) return *cached;
+    if (unreadable.contains(key)) return {};
+    QPixmap picture = QPixmap::fromImage(DecodeCovering(path, size));
     if (picture.isNull())
         unreadable.insert(key, true);
     else
-        QPixmapCache::insert(key, picture);
+        PictureCache().insert(key, new QPixmap(picture), CostKiB(picture));
     return picture;
 }
 
+void ClearTilePictures() { PictureCache().clear(); }
+
 QPixmap DrawnTilePicture(const QString& title, int group, QSize size) {
     const QString key = QStringLiteral("shelf-drawn:%1:%2:%3x%4").arg(title.left(1)).arg(group).arg(size.width()).arg(size.height());
-    QPixmap picture;
-    if (QPixmapCache::find(key, &picture)) return picture;
-    picture = QPixmap(size);
+    if (const QPixmap* cached = PictureCache().object(key)) return *cached;
+    QPixmap picture(size);
     picture.fill(QColor::fromRgb(kGroupColours[static_cast<std::size_t>(std::max(group, 0)) % std::size(kGroupColours)]));
     QPainter p(&picture);
     QFont font = SongTiFont();
@@ -90,7 +104,7 @@ QPixmap DrawnTilePicture(const QString& title, int group, QSize size) {
     p.setPen(Qt::white);
     p.drawText(picture.rect(), Qt::AlignCenter, title.left(1));
     p.end();
-    QPixmapCache::insert(key, picture);
+    PictureCache().insert(key, new QPixmap(picture), CostKiB(picture));
     return picture;
 }
 

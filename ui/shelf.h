@@ -12,9 +12,11 @@
 namespace pw {
 
 // A lesson's picture at `size` for its tile: read bounded (at most 256 KiB, PNG or JPEG by
-// its first bytes, at most 1024 x 1024), decoded at that size and kept in a small cache
-// by file and modification time; null when there is none to show.
+// its first bytes, at most 1024 x 1024), decoded at that size and kept in a cache of about
+// 4 MiB by file and modification time; null when there is none to show.
 QPixmap TilePicture(const QString& path, QSize size);
+// Empties that cache (benchmarks start from nothing).
+void ClearTilePictures();
 // The picture of a lesson that has none: the first character of its title on its
 // group's colour.
 QPixmap DrawnTilePicture(const QString& title, int group, QSize size);
