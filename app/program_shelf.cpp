@@ -97,6 +97,8 @@ Text Program::PictureOf(const LessonEntry& lesson) const {
 
 void Program::StartPictureFetch() {
     if (ended_) return;
+    // A new catalogue may have moved or replaced lessons: the shelf's tiles follow it now.
+    display_->SetShelf(ShelfContent());
     std::vector<LessonEntry> lessons;
     for (const LessonEntry& lesson : catalogue_.lessons)
         if (lesson.picture) lessons.push_back(lesson);
