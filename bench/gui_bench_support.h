@@ -55,9 +55,9 @@ private:
 // The program with its main window, shown, its hosts pointed at `hostPort` and its data
 // directory in `directory`, its messages counted; its created handler has run (update
 // check on a worker, home page). `catalogueKey`: the site's catalogue key; empty: none.
+// `adjust`, when given, changes the rest of the setup first (a store file, clocks).
 class ProgramWindow {
 public:
-    // `adjust` changes the setup before the program is made.
     ProgramWindow(const std::string& hostPort, const std::string& directory, const std::string& catalogueKey = {},
                   const std::function<void(ProgramSetup&)>& adjust = {});
     ~ProgramWindow();

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "tests/support/small_tmpfs.h"
 #include "tests/support/temp_dir.h"
 
 namespace pw {
@@ -205,27 +204,6 @@ TEST(Store, AWriteThatFindsTheDiskFullIsReportedAndTheStoreGoesOn) {
     EXPECT_EQ(store.UseByDay(1, 1), (std::vector<DayUse>{{1, 3min}}));
 }
 
-TEST(Store, AFullTmpfsIsReportedAsAFullDisk) {
-    testing::SmallTmpfs disk(256 * 1024);
-    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
-    const Text path = disk.File("pebblewick.db");
-    {
-        Store store(path);
-        store.AddUse(1, 1min);
-        store.Flush();
-        ASSERT_EQ(store.LastWriteError(), 0);
-        disk.Fill();
-        for (std::uint64_t i = 0; i < 2000 && store.LastWriteError() == 0; ++i) {
-            store.KeepHash({1, i, 2, 3}, kSha);
-            store.Flush();
-        }
-        EXPECT_EQ(store.LastWriteError(), ENOSPC);
-    }
-    std::filesystem::remove(disk.File("filler"));
-    EXPECT_EQ(IntegrityCheck(path), "ok");
-    EXPECT_EQ(Store(path).UseByDay(1, 1), (std::vector<DayUse>{{1, 1min}}));
-}
-
 TEST(Store, AFolderThatTakesNoFileGivesAStoreInMemoryThatSaysSo) {
     testing::TempDir dir;
     testing::WriteWholeFile(dir.File("a-file"), "x");
@@ -256,23 +234,6 @@ TEST(Store, TwoCopiesWritingAtOnceLoseNothing) {
     Store store(path);
     EXPECT_EQ(store.LastWriteError(), 0);
     EXPECT_EQ(store.UseByDay(1, 1), (std::vector<DayUse>{{1, Milliseconds{2 * kWrites}}}));
-}
-
-TEST(Store, LocalDaysFollowTheComputersTimeZone) {
-    const char* old = std::getenv("TZ");
-    const std::string kept = old ? old : "";
-    ::setenv("TZ", "CST-8", 1);  // China, eight hours ahead of UTC
-    ::tzset();
-    // 2024-03-01 15:59:59 UTC is 23:59:59 in Shanghai; a second later it is the 2nd there.
-    const WallTime lastSecond{1'709'308'799'000};
-    EXPECT_EQ(LocalDayOf(lastSecond), 19783);
-    EXPECT_EQ(LocalDayOf(lastSecond + 1s), 19784);
-    EXPECT_EQ(LocalDayOf(WallTime{0}), 0);
-    if (old)
-        ::setenv("TZ", kept.c_str(), 1);
-    else
-        ::unsetenv("TZ");
-    ::tzset();
 }
 
 }  // namespace
