@@ -405,8 +405,7 @@ void Program::PlayFile(const Text& fileName) {
     ShowView(ContentView::Lesson);
     display_->SetFlashMovie(FilePath(fileName));
     display_->PlayFlash();
-    parentCorner_->LessonShown(fileName);
-    NoteLessonPlayed(fileName);
+    parentCorner_->LessonShown(fileName);  // the recent row's record too
     StartSnapshotClock(fileName);
 }
 

@@ -183,8 +183,6 @@ private:
     void ContinueDownloadAll();
     void OnDownloadAllEvent(const DownloadEvent& event);
     void FinishDownloadAll();
-    // The recent row's record of a lesson that plays.
-    void NoteLessonPlayed(const Text& fileName);
     // The catalogue's pictures, kept or fetched on a worker once the catalogue is settled.
     void StartPictureFetch();
     // The picture a lesson's tile shows; empty: one drawn from its title.
@@ -253,7 +251,6 @@ private:
         bool shown = false;       // and it did
     } downloadAll_;
 
-    WallTime lastPlayNoted_{0};
     std::map<Text, Text> cataloguePictures_;  // by cache name: the pictures kept whole
     Text snapshotLesson_;                     // the cache file the snapshot clock runs for
     std::chrono::milliseconds snapshotDelay_;

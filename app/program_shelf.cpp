@@ -53,14 +53,6 @@ std::string SnapshotPng(const QImage& frame, const QString& identity) {
 
 }  // namespace
 
-void Program::NoteLessonPlayed(const Text& fileName) {
-    // Newest first even when two plays fall in one millisecond or the clock was set back.
-    if (lastPlayNoted_.count() == 0)
-        if (const auto last = store_->LastUses(); !last.empty()) lastPlayNoted_ = last.front().when;
-    lastPlayNoted_ = std::max(SystemClocks().wall(), lastPlayNoted_ + Milliseconds(1));
-    store_->NoteLessonPlayed(fileName, lastPlayNoted_);
-}
-
 void Program::OnShelfClicked() {
     display_->SetShelf(ShelfContent());
     display_->ToggleShelf();
