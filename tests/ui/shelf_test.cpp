@@ -231,6 +231,9 @@ TEST_F(ShelfProgramTest, NoSnapshotUnderTheGateTheRestOrThePagesWindowAndANewOne
              program().parentCorner().CheckSession();
              ASSERT_TRUE(program().parentCorner().Resting());
              EXPECT_FALSE(SnapshotTaken(std::nullopt));
+             // The shelf and its button do nothing while the child rests, as the menu does.
+             EXPECT_FALSE(TheShelf().isEnabled());
+             EXPECT_FALSE(app_->Control<QWidget>(names::kShelfButton)->isEnabled());
              WhileModal([] {
                  auto* gate = qobject_cast<ParentGateDialog*>(QApplication::activeModalWidget());
                  for (QChar digit : QString::number(gate->question().Answer())) gate->digitButton(digit.digitValue())->click();
