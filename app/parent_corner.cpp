@@ -156,11 +156,12 @@ void ParentCorner::Attach(LoadedWindow& mainWindow) {
             &ParentCorner::FocusLessonMenu);
 
     // The keyboard's order: the lesson menu, the eight picture buttons, the page or the
-    // lesson, "全屏", "家长". A page keeps Tab for its links and the lesson for its own
+    // lesson or the shelf, "书架", "全屏", "家长". A page keeps Tab for its links and the lesson for its own
     // buttons; F6 comes back to the menu from either.
     QList<QWidget*> order{mainWindow.control(names::kLessonMenu)};
     order += PictureButtons(mainWindow);
-    for (const char* name : {names::kWebView, names::kFlashView, names::kFullScreenButton, names::kParentCornerButton})
+    for (const char* name : {names::kWebView, names::kFlashView, names::kShelf, names::kShelfButton,
+                             names::kFullScreenButton, names::kParentCornerButton})
         order.append(mainWindow.control(name));
     order.removeAll(nullptr);
     for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
@@ -293,7 +294,9 @@ void ParentCorner::ShowNote(bool shown) {
     if (!note_) {
         // Small and grey, in the strip below the content area, left of the corner's buttons.
         note_ = NewNote(window_, QColor(90, 90, 90), 12);
-        if (QWidget* leftmost = window_->control(names::kFullScreenButton)) {
+        QWidget* leftmost = window_->control(names::kShelfButton);
+        if (!leftmost) leftmost = window_->control(names::kFullScreenButton);
+        if (leftmost) {
             const int left = ContentArea().left();
             note_->setGeometry(left, leftmost->y(), leftmost->x() - left - 6, leftmost->height());
         }
@@ -359,6 +362,9 @@ void ParentCorner::SetChildControlsEnabled(bool enabled) {
     // The views under the rest picture: Tab must not reach them while the child rests.
     if (QWidget* web = window_->control(names::kWebView)) web->setEnabled(enabled);
     if (flash_) flash_->setEnabled(enabled);
+    // The shelf too: covered by the rest picture, its tiles and its button do nothing.
+    for (const char* name : {names::kShelf, names::kShelfButton})
+        if (QWidget* shelf = window_->control(name)) shelf->setEnabled(enabled);
 }
 
 QWidget* ParentCorner::FullScreenWindow() const { return InFullScreen() ? fullScreen_.get() : nullptr; }

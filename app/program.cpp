@@ -50,12 +50,19 @@ Program::Program(ProgramSetup setup)
                          }},
           [this](const Text& name) { return LessonTitle(name); }, &messages_})),
       lessonReady_(catalogue_.lessons.size(), false),
+      snapshotDelay_(setup.snapshotDelay),
       hashes_(store_.get()),
       lessonFiles_(hashes_, [this](std::size_t check, bool whole) {
           PostToUiThread([this, check, whole] { OnLessonFileChecked(check, whole); });
-      }, std::move(setup.isWholeMovie)) {}
+      }, std::move(setup.isWholeMovie)) {
+    snapshotClock_.setSingleShot(true);
+    QObject::connect(&snapshotClock_, &QTimer::timeout, &uiThreadEvents_, [this] { OnSnapshotDue(); });
+}
 
-void Program::AttachMainWindow(LoadedWindow& mainWindow) { parentCorner_->Attach(mainWindow); }
+void Program::AttachMainWindow(LoadedWindow& mainWindow) {
+    mainWindow_ = &mainWindow;
+    parentCorner_->Attach(mainWindow);
+}
 
 Program::~Program() {
     // What the program does at its end: workers stop and are joined, the texts go, and
@@ -76,22 +83,28 @@ void Program::EndProgram() {
     updateCheck_.SupersedeCurrent();
     catalogueFetch_.SupersedeCurrent();
     folderWork_.SupersedeCurrent();
+    pictureFetch_.SupersedeCurrent();
+    snapshotClock_.stop();
     downloads_.StopAll();
     folderWork_.StopAll();
     probes_.StopAll();
     updateCheck_.StopAll();
     catalogueFetch_.StopAll();
+    pictureFetch_.StopAll();
+    snapshotWrites_.StopAll();  // a snapshot being written is finished first
     currentDownloadJob_ = 0;
 }
 
 Text Program::FilePath(const Text& name) const { return JoinPath(dataDirectory_, name); }
 
 bool Program::WorkersRunning() const {
-    return downloads_.Running() || probes_.Running() || updateCheck_.Running() || catalogueFetch_.Running();
+    return downloads_.Running() || probes_.Running() || updateCheck_.Running() || catalogueFetch_.Running() ||
+           pictureFetch_.Running() || snapshotWrites_.Running();
 }
 
 std::uint64_t Program::WorkersStarted() const {
-    return downloads_.Started() + probes_.Started() + updateCheck_.Started() + catalogueFetch_.Started();
+    return downloads_.Started() + probes_.Started() + updateCheck_.Started() + catalogueFetch_.Started() +
+           pictureFetch_.Started() + snapshotWrites_.Started();
 }
 
 bool Program::LessonReady(int group, int item) const {
@@ -280,6 +293,8 @@ void Program::HandleWindowEvent(WindowEvent event, int group, int item) {
     case WindowEvent::LessonMenuItemClicked: OnLessonMenuItemClicked(group, item); break;
     case WindowEvent::ParentCornerClicked: OnParentCornerClicked(); break;
     case WindowEvent::FullScreenClicked: OnFullScreenClicked(); break;
+    case WindowEvent::ShelfClicked: OnShelfClicked(); break;
+    case WindowEvent::FavouriteClicked: OnFavouriteClicked(group, item); break;
     }
 }
 
@@ -406,7 +421,8 @@ void Program::PlayFile(const Text& fileName) {
     playingFile_ = fileName;
     display_->SetFlashMovie(FilePath(fileName));
     display_->PlayFlash();
-    parentCorner_->LessonShown(fileName);
+    parentCorner_->LessonShown(fileName);  // the recent row's record too
+    StartSnapshotClock(fileName);
 }
 
 void Program::ShowView(ContentView view) {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <deque>
@@ -22,6 +23,7 @@
 #include "lessons/lesson_library.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/program_state.h"
+#include "lessons/shelf.h"
 #include "lessons/store.h"
 #include "lessons/whole_file_checker.h"
 #include "net/remote_size_probe.h"
@@ -64,6 +66,8 @@ struct ProgramSetup {
     std::function<bool(const Text& path)> isWholeMovie;
     // The bytes the data folder's disk still takes; empty: the system's answer.
     std::function<std::optional<std::uint64_t>(const Text& folder)> freeDiskSpace;
+    // How long a lesson plays before the shelf's snapshot of it is taken.
+    std::chrono::milliseconds snapshotDelay{5000};
 };
 
 // The program: its state, the network session, its worker threads, the ports to the
@@ -98,6 +102,15 @@ public:
     void OnButton5To8Clicked();
     void OnParentCornerClicked();
     void OnFullScreenClicked();
+    // The shelf (program_shelf.cpp): the "书架" button and Esc show it or leave it; a heart
+    // marks a favourite or unmarks it.
+    void OnShelfClicked();
+    void OnFavouriteClicked(int group, int item);
+    // The shelf's rows as they are now.
+    std::vector<ShelfRow> ShelfContent() const;
+    // The lesson has played for the snapshot's delay: it is taken unless something covers
+    // the lesson, and tried again after as long again then.
+    void OnSnapshotDue();
 
     // Downloads every lesson that is not whole on disk, one after another, with one
     // overall progress: the usual caption, its waiting line saying "正在下载第 k / n 课".
@@ -193,6 +206,12 @@ private:
     void ContinueDownloadAll();
     void OnDownloadAllEvent(const DownloadEvent& event);
     void FinishDownloadAll();
+    // The catalogue's pictures, kept or fetched on a worker once the catalogue is settled.
+    void StartPictureFetch();
+    // The picture a lesson's tile shows; empty: one drawn from its title.
+    Text PictureOf(const LessonEntry& lesson) const;
+    // A lesson with no catalogue picture is snapped once it has played for a while.
+    void StartSnapshotClock(const Text& fileName);
 
     NetworkSession session_;  // first made, last gone
     // Everything below may write to it; made before the catalogue, whose no-rollback floor
@@ -259,6 +278,11 @@ private:
         bool shown = false;       // and it did
     } downloadAll_;
 
+    std::map<Text, Text> cataloguePictures_;  // by cache name: the pictures kept whole
+    Text snapshotLesson_;                     // the cache file the snapshot clock runs for
+    std::chrono::milliseconds snapshotDelay_;
+    LoadedWindow* mainWindow_ = nullptr;
+
     LessonHashes hashes_;  // used by the threads below; kept in the store
     QObject uiThreadEvents_;  // queued results land here; dropped once it is gone
     WholeFileChecker lessonFiles_;
@@ -268,6 +292,9 @@ private:
     WorkerThreads probes_;
     WorkerThreads downloads_;
     WorkerThreads folderWork_;  // an export or import of lessons
+    WorkerThreads pictureFetch_;
+    WorkerThreads snapshotWrites_;
+    QTimer snapshotClock_;
 };
 
 }  // namespace pw

@@ -24,6 +24,7 @@ void Program::StartCatalogueFetch() {
         auto catalogue = FetchSiteCatalogue(base, folder, key, kept, timeouts, stop, store_.get());
         if (catalogue && !stop.stop_requested())
             PostToUiThread([this, catalogue = std::move(*catalogue)] { OnCatalogueFetched(catalogue); });
+        if (!stop.stop_requested()) PostToUiThread([this] { StartPictureFetch(); });
     });
 }
 

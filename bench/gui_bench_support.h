@@ -4,6 +4,7 @@
 #include <QWebEngineView>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 

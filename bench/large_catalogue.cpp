@@ -22,7 +22,12 @@ bool Write(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
-LargeCatalogue MakeLargeCatalogue(const ListedLesson& listed, std::uint64_t serial) {
+std::string LargeCatalogueCache(const ListedLesson& listed, int lesson) {
+    return lesson == kLessons - 1 ? listed.cache : "more" + std::to_string(lesson);
+}
+
+LargeCatalogue MakeLargeCatalogue(const ListedLesson& listed, std::uint64_t serial,
+                                  const std::function<std::string(int lesson)>& picture) {
     LargeCatalogue catalogue;
     std::string& json = catalogue.json;
     json = "{\"format\": 1, \"serial\": " + std::to_string(serial) + ", \"groups\": [";
@@ -37,9 +42,15 @@ LargeCatalogue MakeLargeCatalogue(const ListedLesson& listed, std::uint64_t seri
         json += std::string(item ? ", " : "") + "{\"title\": \"" + (last ? listed.title : "第" + name + "课") +
                 "\", \"server\": " + std::to_string(1 + i % 2) + ", \"path\": \"" +
                 (last ? listed.path : "/more/lesson" + name + ".swf") + "\", \"cache\": \"" +
-                (last ? listed.cache : "more" + name) + "\", \"size\": " +
+                LargeCatalogueCache(listed, i) + "\", \"size\": " +
                 std::to_string(last ? body.size() : 100000 + static_cast<std::size_t>(i)) + ", \"sha256\": \"" +
-                Sha256Hex(BytesSha256(body)) + "\"}";
+                Sha256Hex(BytesSha256(body)) + "\"";
+        if (picture) {
+            const std::string bytes = picture(i);
+            json += ", \"picture\": {\"path\": \"/more/picture" + name + ".png\", \"size\": " +
+                    std::to_string(bytes.size()) + ", \"sha256\": \"" + Sha256Hex(BytesSha256(bytes)) + "\"}";
+        }
+        json += "}";
         if (last) catalogue.group = group, catalogue.item = item;
     }
     json += "]}]}\n";

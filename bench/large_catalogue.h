@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The largest catalogue a site may publish, for the benchmarks that must hold their
@@ -20,8 +21,12 @@ struct LargeCatalogue {
 };
 
 // 500 lessons in 8 groups, `listed` the last of them, with `serial`, signed with the demo
-// site's key.
-LargeCatalogue MakeLargeCatalogue(const ListedLesson& listed, std::uint64_t serial);
+// site's key. With `picture`, lesson i (from 0) has the picture whose bytes it gives, at
+// /more/picture<i>.png.
+LargeCatalogue MakeLargeCatalogue(const ListedLesson& listed, std::uint64_t serial,
+                                  const std::function<std::string(int lesson)>& picture = {});
+// The cache name (without ".ylq") of lesson i of the large catalogue.
+std::string LargeCatalogueCache(const ListedLesson& listed, int lesson);
 
 // Writes it into `directory` as the program keeps it (lessons.json, lessons.json.minisig).
 bool KeepCatalogue(const std::string& directory, const LargeCatalogue& catalogue);

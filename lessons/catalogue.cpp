@@ -51,7 +51,7 @@ std::optional<LessonEntry> Lookup(int group, int item) {
     for (const LessonRow& row : kCatalogue) {
         if (row.group == group && row.item == item)
             return LessonEntry{row.group, row.item, FromUtf8(row.title), row.server, FromUtf8(row.path),
-                               Text(row.cacheName), std::nullopt};
+                               Text(row.cacheName), std::nullopt, std::nullopt};
     }
     return std::nullopt;
 }

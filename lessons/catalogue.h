@@ -22,6 +22,15 @@ struct LessonRow {
     const char* cacheName;
 };
 
+// A lesson's picture as a signed catalogue gives it: on the site's host at `path`, kept
+// only when it has this size and hash.
+struct LessonPicture {
+    Text path;
+    std::int64_t size = 0;
+    Sha256 sha256{};
+    bool operator==(const LessonPicture&) const = default;
+};
+
 // A catalogue entry in the program's own text (GBK).
 struct LessonEntry {
     int group = 0;
@@ -33,6 +42,7 @@ struct LessonEntry {
     // Given by a signed catalogue: then the cache file is complete when it has this size
     // and hash. Without it, the lesson server's size and the movie's structure tell.
     std::optional<LessonDigest> digest;
+    std::optional<LessonPicture> picture;  // a signed catalogue's only
     bool operator==(const LessonEntry&) const = default;
 };
 

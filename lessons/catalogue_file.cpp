@@ -95,6 +95,18 @@ bool IsCacheName(std::string_view name) {
                        [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; });
 }
 
+// A lesson's picture: where on the site's host, its size and hash, all three required.
+std::optional<LessonPicture> ParsePicture(const Json& picture) {
+    if (!picture.is_object()) return std::nullopt;
+    const auto path = LessonPath(Member(picture, "path"));
+    const auto size = WholeNumber(Member(picture, "size"));
+    const Json* sha = Member(picture, "sha256");
+    if (!path || !size || *size == 0 || *size > kPictureFileLimit || !sha || !sha->is_string()) return std::nullopt;
+    const auto sha256 = Sha256FromHex(sha->get_ref<const std::string&>());
+    if (!sha256) return std::nullopt;
+    return LessonPicture{*path, static_cast<std::int64_t>(*size), *sha256};
+}
+
 std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) {
     if (!lesson.is_object()) return std::nullopt;
     LessonEntry entry;
@@ -111,6 +123,10 @@ std::optional<LessonEntry> ParseLesson(const Json& lesson, int group, int item) 
     entry.server = static_cast<int>(*server);
     entry.path = *path;
     entry.cacheName = cache->get_ref<const std::string&>() + ".ylq";
+    if (const Json* picture = Member(lesson, "picture")) {
+        entry.picture = ParsePicture(*picture);
+        if (!entry.picture) return std::nullopt;
+    }
 
     // Every lesson of a signed catalogue comes with its size and hash: without them its
     // bytes would come over plain http unchecked.

@@ -25,16 +25,20 @@ inline constexpr std::size_t kCatalogueFileLimit = 1024 * 1024;
 inline constexpr std::size_t kCatalogueSignatureLimit = 4 * 1024;
 inline constexpr std::size_t kMaxCatalogueGroups = 8;
 inline constexpr std::size_t kMaxCatalogueLessons = 500;
+// A lesson's picture: a PNG or JPEG of at most this many bytes.
+inline constexpr std::size_t kPictureFileLimit = 256 * 1024;
 
 // The catalogue in `json`, its texts made GBK, or nothing when it is not format 1 or holds
 // one unsound entry. Sound: a serial (a whole number); 1 to 8 groups, each with a title and
 // at least one lesson, 500 lessons in all; each lesson with a title, a server 1 or 2, a
 // path (starting with "/", without "..", control characters, "\", "%", "#" or "?"), a
 // cache name of 1 to 32 of a-z, 0-9 and "_" unique in the catalogue, a size (1 to
-// 2^31 - 1 bytes) and a SHA-256 (64 hexadecimal digits). Titles and paths must be writable
-// in GBK; paths are judged before they are made GBK. A "mirrors" member, when present, is
-// an object whose members "1" and "2" list up to 8 base addresses for that lesson server,
-// each "http://" or "https://", a host and an optional port, with no path. Other members are ignored. The bytes are read as anyone's:
+// 2^31 - 1 bytes), a SHA-256 (64 hexadecimal digits), and perhaps a picture: {"path": as a
+// lesson's, "size": 1 to 256 KiB, "sha256": …}. Titles and paths must be writable in GBK;
+// paths are judged before they are made GBK. A "mirrors" member, when present, is an object
+// whose members "1" and "2" list up to 8 base addresses for that lesson server, each
+// "http://" or "https://", a host and an optional port, with no path. Other members are
+// ignored. The bytes are read as anyone's:
 // memory stays bounded and nothing is thrown whatever they hold.
 std::optional<Catalogue> ParseCatalogue(std::string_view json);
 

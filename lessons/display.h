@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "lessons/catalogue.h"
+#include "lessons/shelf.h"
 
 namespace pw {
 
@@ -41,6 +42,12 @@ public:
     // One short line in the strip below the content area, for a download that runs
     // behind a lesson; empty hides it.
     virtual void SetUpdateFigures(const Text& line) = 0;
+
+    // The shelf's rows, kept while it is hidden. Displays without a shelf ignore both.
+    virtual void SetShelf(const std::vector<ShelfRow>& rows) { (void)rows; }
+    // Shows the shelf over what the content area shows (a lesson that plays is paused),
+    // or leaves it, back to what it covered. A view shown leaves it too.
+    virtual void ToggleShelf() {}
 };
 
 // Stands in until the main window exists: changes nothing.

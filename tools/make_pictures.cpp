@@ -1,5 +1,5 @@
-// Draws the program's pictures: the background, the eight button faces, the rest picture
-// and the icon.
+// Draws the program's pictures: the background, the eight button faces, the rest picture,
+// the shelf button's picture and the icon.
 // Usage: make_pictures <output directory> [<icon directory>]
 // With an icon directory, also writes the icon at the desktop's sizes there
 // (pebblewick-<size>.png), for the installed menu entry.
@@ -494,6 +494,24 @@ QImage DrawRest() {
     return rest;
 }
 
+// The shelf button's picture: a little wooden shelf of coloured books, 16 x 16.
+QImage DrawShelfIcon() {
+    QImage icon(16, 16, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    QPainter p(&icon);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    const QColor books[] = {QColor(230, 80, 70), QColor(70, 150, 230), QColor(250, 190, 40), QColor(90, 190, 90)};
+    const qreal heights[] = {11, 9, 12, 10};
+    for (int i = 0; i < 4; ++i) {
+        p.setBrush(books[i]);
+        p.drawRoundedRect(QRectF(1.5 + i * 3.3, 13 - heights[i], 2.8, heights[i]), 0.6, 0.6);
+    }
+    p.setBrush(QColor(150, 95, 50));
+    p.drawRect(QRectF(0, 13, 16, 3));
+    return icon;
+}
+
 // The program's icon: a smiling pebble with a little leaf, on transparency.
 QImage DrawIcon(int size) {
     QImage icon(size, size, QImage::Format_ARGB32);
@@ -552,6 +570,7 @@ int main(int argc, char** argv) {
     }
 
     if (!WriteImage(DrawRest(), out.filePath(QStringLiteral("rest.png")), "png")) return 1;
+    if (!WriteImage(DrawShelfIcon(), out.filePath(QStringLiteral("shelf.png")), "png")) return 1;
 
     const QImage icon = DrawIcon(32);
     if (!WriteImage(icon, out.filePath(QStringLiteral("pebblewick.png")), "png")) return 1;

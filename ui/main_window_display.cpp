@@ -5,6 +5,7 @@
 #include "host/web_view.h"
 #include "ui/controls.h"
 #include "ui/roll_up_menu.h"
+#include "ui/shelf.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -23,9 +24,11 @@ MainWindowDisplay::MainWindowDisplay(LoadedWindow& mainWindow)
       web_(mainWindow.controlAs<WebView>(names::kWebView)),
       label_(mainWindow.controlAs<StatusLabel>(names::kStatusLabel)),
       bar_(mainWindow.controlAs<StoredPositionBar>(names::kProgressBar)),
-      menu_(mainWindow.controlAs<RollUpMenu>(names::kLessonMenu)) {}
+      menu_(mainWindow.controlAs<RollUpMenu>(names::kLessonMenu)),
+      shelf_(mainWindow.controlAs<Shelf>(names::kShelf)) {}
 
 void MainWindowDisplay::ShowView(ContentView view) {
+    if (shelf_ && shelf_->isVisible()) UncoverContentArea();
     switch (view) {
     case ContentView::WebPage:
         SetShown(flash_, false);
@@ -80,6 +83,39 @@ void MainWindowDisplay::SetLessonMenu(const std::vector<LessonMenuGroup>& groups
 
 void MainWindowDisplay::SetLessonReady(int group, int item, bool ready) {
     if (menu_) menu_->SetItemReady(group, item, ready);
+    if (shelf_) shelf_->SetLessonReady(group, item, ready);
+}
+
+void MainWindowDisplay::SetShelf(const std::vector<ShelfRow>& rows) {
+    shelfRows_ = rows;
+    if (shelf_ && shelf_->isVisible()) shelf_->SetRows(shelfRows_);
+}
+
+void MainWindowDisplay::ToggleShelf() {
+    if (!shelf_) return;
+    if (shelf_->isVisible()) {
+        UncoverContentArea();
+        if (flash_ && flash_->isVisible()) flash_->Play();
+        if (QWidget* button = window_.control(names::kShelfButton)) button->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    const std::array<QWidget*, 4> covered{flash_, web_, label_, bar_};
+    for (std::size_t i = 0; i < covered.size(); ++i) {
+        covered_[i] = covered[i] && !covered[i]->isHidden();
+        SetShown(covered[i], false);
+    }
+    if (covered_[0]) flash_->Pause();  // silent while the shelf shows; it goes on after
+    shelf_->SetRows(shelfRows_);
+    shelf_->show();
+    shelf_->raise();
+    shelf_->FocusFirstTile();
+}
+
+void MainWindowDisplay::UncoverContentArea() {
+    shelf_->hide();
+    const std::array<QWidget*, 4> covered{flash_, web_, label_, bar_};
+    for (std::size_t i = 0; i < covered.size(); ++i) SetShown(covered[i], covered_[i]);
+    if (label_ && covered_[2]) label_->raise();
 }
 
 void MainWindowDisplay::SetUpdateFigures(const Text& line) {

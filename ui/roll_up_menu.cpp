@@ -217,9 +217,12 @@ QString RollUpMenu::ItemAccessibleName(int group, int item) const {
     if (group < 0 || group >= groups_.size()) return {};
     if (item < 0) return groups_[group].header;
     if (item >= groups_[group].items.size()) return {};
-    // The green dot, said: the lesson plays without a network.
-    const QString& title = groups_[group].items[item];
-    return itemReady(group, item) ? title + QStringLiteral("，已下载") : title;
+    return LessonAccessibleName(groups_[group].items[item], itemReady(group, item));
+}
+
+// The green dot, said: the lesson plays without a network.
+QString LessonAccessibleName(const QString& title, bool ready) {
+    return ready ? title + QStringLiteral("，已下载") : title;
 }
 
 QRect RollUpMenu::ItemArea() const {

@@ -131,6 +131,9 @@ private:
     std::optional<QPoint> pointer_;  // where the pointer is while it is over the menu
 };
 
+// What a screen reader says for a lesson: its title, and "，已下载" when it is whole on disk.
+QString LessonAccessibleName(const QString& title, bool ready);
+
 // "宋体" at 12 pixels, with a CJK font standing in where it is missing.
 QFont SongTiFont();
 

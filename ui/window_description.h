@@ -18,6 +18,7 @@ enum class ControlType {
     WebView,        // 超文本浏览框
     FlashView,      // flash控件
     CornerButton,   // a small text button that keeps its distance from its parent's bottom right corner
+    Shelf,          // the lessons as picture tiles; a tile reports `itemClicked`, a heart `clicked`
 };
 
 enum class MousePointer { Default, Hand };
@@ -38,6 +39,8 @@ enum class WindowEvent {
     LessonMenuItemClicked,  // with (group, item)
     ParentCornerClicked,    // the "家长" button
     FullScreenClicked,      // the "全屏" button
+    ShelfClicked,           // the "书架" button, and Esc on the shelf
+    FavouriteClicked,       // a heart on the shelf, with (group, item)
 };
 
 // Where the bound events go: the program's handlers.

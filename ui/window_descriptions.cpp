@@ -31,6 +31,13 @@ constexpr ControlDescription kMainWindowControls[] = {
     {.type = ControlType::CornerButton, .name = names::kFullScreenButton, .left = 588, .top = 580, .width = 50,
      .height = 22, .parent = kOnWindow, .caption = "全屏", .clicked = WindowEvent::FullScreenClicked,
      .accessibleName = "全屏播放课程"},
+    {.type = ControlType::CornerButton, .name = names::kShelfButton, .left = 522, .top = 580, .width = 62,
+     .height = 22, .parent = kOnWindow, .caption = "书架", .picture = ":/assets/shelf.png",
+     .clicked = WindowEvent::ShelfClicked, .accessibleName = "书架"},
+    // Over everything else in the content area while it shows.
+    {.type = ControlType::Shelf, .name = names::kShelf, .left = 90, .top = 68, .width = 600, .height = 500,
+     .parent = kOnPicture, .visible = false, .clicked = WindowEvent::FavouriteClicked,
+     .itemClicked = WindowEvent::LessonMenuItemClicked, .accessibleName = "书架"},
     {.type = ControlType::WebView, .name = names::kWebView, .left = 90, .top = 68, .width = 600, .height = 500,
      .parent = kOnPicture, .accessibleName = "网页"},
     {.type = ControlType::ProgressBar, .name = names::kProgressBar, .left = 240, .top = 322, .width = 352, .height = 24,

@@ -22,6 +22,8 @@ inline constexpr const char* kLessonMenu = "卷帘式菜单1";
 inline constexpr const char* kBackground = "图片框1";
 inline constexpr const char* kParentCornerButton = "家长按钮";
 inline constexpr const char* kFullScreenButton = "全屏按钮";
+inline constexpr const char* kShelfButton = "书架按钮";
+inline constexpr const char* kShelf = "书架";
 }  // namespace names
 
 }  // namespace pw

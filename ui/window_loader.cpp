@@ -14,6 +14,7 @@
 #include "lessons/catalogue.h"
 #include "ui/controls.h"
 #include "ui/roll_up_menu.h"
+#include "ui/shelf.h"
 
 namespace pw {
 namespace {
@@ -63,10 +64,24 @@ QWidget* CreateControl(const WindowDescription& window, const ControlDescription
         // As far from the corner as the description puts it from the window's outer corner.
         button->KeepFromCorner(window.outerWidth - c.left - c.width, window.outerHeight - c.top - c.height);
         if (c.caption) button->setText(QString::fromUtf8(c.caption));
+        if (c.picture) button->setIcon(QIcon(QString::fromUtf8(c.picture)));
         if (c.clicked != WindowEvent::None)
             QObject::connect(button, &QAbstractButton::clicked, button,
                              [&handler, event = c.clicked] { handler.HandleWindowEvent(event, 0, 0); });
         return button;
+    }
+    case ControlType::Shelf: {
+        auto* shelf = new Shelf(parent);
+        // A tile is chosen as the menu's row is: the same event, the same handler.
+        QObject::connect(shelf, &Shelf::tileClicked, shelf, [&handler, event = c.itemClicked](int group, int item) {
+            handler.HandleWindowEvent(event, group, item);
+        });
+        QObject::connect(shelf, &Shelf::favouriteClicked, shelf, [&handler, event = c.clicked](int group, int item) {
+            handler.HandleWindowEvent(event, group, item);
+        });
+        QObject::connect(shelf, &Shelf::leaveRequested, shelf,
+                         [&handler] { handler.HandleWindowEvent(WindowEvent::ShelfClicked, 0, 0); });
+        return shelf;
     }
     }
     return nullptr;

@@ -18,6 +18,7 @@
 #include "core/text.h"
 #include "lessons/catalogue.h"
 #include "lessons/catalogue_file.h"
+#include "lessons/lesson_pictures.h"
 #include "lessons/update_check.h"
 #include "tests/net/net_test_support.h"
 #include "tests/support/minisign_tool.h"
@@ -491,10 +492,26 @@ TEST(DemoSiteExport, WritesTheLessonsCatalogueSignedWithAGrowingSerial) {
     for (const LessonEntry& lesson : catalogue->lessons) {
         LessonEntry builtIn = *Lookup(lesson.group, lesson.item);
         builtIn.digest = lesson.digest;
+        builtIn.picture = lesson.picture;
         EXPECT_EQ(lesson, builtIn);
         const std::string movie = pw::testing::ReadWholeFile(target + lesson.path);
         EXPECT_EQ(lesson.digest, (LessonDigest{static_cast<std::int64_t>(movie.size()), BytesSha256(movie)}));
+        // Each with a picture, drawn by the site when its owner gives none.
+        ASSERT_TRUE(lesson.picture);
+        const std::string picture = pw::testing::ReadWholeFile(target + lesson.picture->path);
+        EXPECT_TRUE(IsPictureFile(picture));
+        EXPECT_EQ(lesson.picture->size, static_cast<std::int64_t>(picture.size()));
+        EXPECT_EQ(lesson.picture->sha256, BytesSha256(picture));
     }
+    // The owner's pictures, by cache name.
+    const std::string owners = dir.File("pictures"), png = "\x89PNG\r\n\x1A\n owner's";
+    std::filesystem::create_directories(owners);
+    for (const LessonRow& row : LessonCatalogue())
+        pw::testing::WriteWholeFile(owners + "/" + PictureStem(row.cacheName) + ".png", png);
+    DemoSiteOptions withPictures;
+    withPictures.picturesDirectory = owners;
+    ASSERT_EQ(ExportSite(withPictures, {dir.File("owned"), false, "127.0.0.1:1"}), "");
+    EXPECT_EQ(pw::testing::ReadWholeFile(dir.File("owned") + PictureRequestPath("actdlh")), png);
 
     ASSERT_EQ(ExportSite({}, {target, true, "127.0.0.1:1"}), "");
     EXPECT_GT(CatalogueSerial(pw::testing::ReadWholeFile(json)), catalogue->serial);

@@ -11,6 +11,7 @@
 
 #include "core/files.h"
 #include "lessons/catalogue_file.h"
+#include "lessons/lesson_pictures.h"
 #include "lessons/lesson_hashes.h"
 #include "lessons/minisign.h"
 #include "lessons/site_catalogue.h"
@@ -56,10 +57,10 @@ TEST(CatalogueFile, ASoundCatalogueGivesItsLessonsInGbkWithTheirDigests) {
     EXPECT_EQ(catalogue->groups, (std::vector<Text>{FromUtf8("儿童故事"), FromUtf8("益智游戏")}));
     ASSERT_EQ(catalogue->lessons.size(), 2u);
     const LessonEntry tiger{0, 0, FromUtf8(kTiger), 1, FromUtf8("/erly/" + kTiger + ".swf"), "actdlh.ylq",
-                            LessonDigest{5000, BytesSha256(std::string(5000, 'a'))}};
+                            LessonDigest{5000, BytesSha256(std::string(5000, 'a'))}, std::nullopt};
     EXPECT_EQ(catalogue->lessons[0], tiger);
     const LessonEntry rooster{1, 0, FromUtf8(kRooster), 2, FromUtf8(kRoosterPath), "amdxgj.ylq",
-                              LessonDigest{300, BytesSha256(std::string(300, 'b'))}};
+                              LessonDigest{300, BytesSha256(std::string(300, 'b'))}, std::nullopt};
     EXPECT_EQ(catalogue->lessons[1], rooster);
 }
 
@@ -118,6 +119,77 @@ TEST(CatalogueFile, OneUnsoundEntryLosesTheWholeCatalogue) {
     };
     ASSERT_TRUE(ParseCatalogue(sound));
     for (const auto& row : rows) EXPECT_FALSE(ParseCatalogue(row.json)) << row.name;
+}
+
+// A lesson's picture: all three members sound, or the lesson is unsound.
+TEST(CatalogueFile, APictureIsSoundOnlyWithItsPathSizeAndHash) {
+    const std::string sha = Sha256Hex(BytesSha256("png"));
+    const auto withPicture = [](const std::string& picture) {
+        return Replaced(SoundCatalogue(), "\"cache\": \"actdlh\"", "\"cache\": \"actdlh\", \"picture\": " + picture);
+    };
+    const struct {
+        const char* name;
+        std::string picture;
+        bool sound;
+    } rows[] = {
+        {"path, size and hash", "{\"path\": \"/tovel/pictures/a.png\", \"size\": 262144, \"sha256\": \"" + sha + "\"}", true},
+        {"a member of a later format", "{\"path\": \"/p.png\", \"size\": 1, \"sha256\": \"" + sha + "\", \"w\": 1}", true},
+        {"no hash", "{\"path\": \"/p.png\", \"size\": 10}", false},
+        {"no size", "{\"path\": \"/p.png\", \"sha256\": \"" + sha + "\"}", false},
+        {"no path", "{\"size\": 10, \"sha256\": \"" + sha + "\"}", false},
+        {"a size of 0", "{\"path\": \"/p.png\", \"size\": 0, \"sha256\": \"" + sha + "\"}", false},
+        {"more than 256 KiB", "{\"path\": \"/p.png\", \"size\": 262145, \"sha256\": \"" + sha + "\"}", false},
+        {"a size in quotes", "{\"path\": \"/p.png\", \"size\": \"10\", \"sha256\": \"" + sha + "\"}", false},
+        {"a hash of 63 digits", "{\"path\": \"/p.png\", \"size\": 10, \"sha256\": \"" + sha.substr(1) + "\"}", false},
+        {"a path with ..", "{\"path\": \"/../p.png\", \"size\": 10, \"sha256\": \"" + sha + "\"}", false},
+        {"a path with a query", "{\"path\": \"/p.png?x\", \"size\": 10, \"sha256\": \"" + sha + "\"}", false},
+        {"a relative path", "{\"path\": \"p.png\", \"size\": 10, \"sha256\": \"" + sha + "\"}", false},
+        {"a string", "\"/p.png\"", false},
+        {"null", "null", false},
+    };
+    for (const auto& row : rows) {
+        const auto catalogue = ParseCatalogue(withPicture(row.picture));
+        EXPECT_EQ(catalogue.has_value(), row.sound) << row.name;
+        if (catalogue) {
+            EXPECT_TRUE(catalogue->lessons[0].picture) << row.name;
+        }
+    }
+    const auto parsed = ParseCatalogue(withPicture(rows[0].picture));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->lessons[0].picture, (LessonPicture{"/tovel/pictures/a.png", 262144, BytesSha256("png")}));
+    EXPECT_FALSE(parsed->lessons[1].picture);
+}
+
+// A picture is kept only when its bytes are the catalogue's; one that fails is not kept,
+// and is asked for again the next time.
+TEST(LessonPictures, OnlyAPictureWithTheCataloguesHashIsKept) {
+    const std::string png = "\x89PNG\r\n\x1A\n" + std::string(3000, 'p');
+    FixtureServer server;
+    TempDir data;
+    LessonEntry lesson{0, 0, "t", 1, "/a.swf", "actdlh.ylq", std::nullopt,
+                       LessonPicture{"/tovel/pictures/actdlh.png", static_cast<std::int64_t>(png.size()), BytesSha256(png)}};
+    const std::string origin = "http://" + server.HostPort();
+    std::string forged = png;
+    forged[100] ^= 1;
+    server.Serve("/tovel/pictures/actdlh.png", {.body = forged});
+    EXPECT_FALSE(KeepLessonPicture(origin, data.Path(), lesson, {}, {}));
+    EXPECT_FALSE(std::filesystem::exists(CataloguePicturePath(data.Path(), lesson.cacheName)));
+
+    server.Serve("/tovel/pictures/actdlh.png", {.body = png});
+    const auto kept = KeepLessonPicture(origin, data.Path(), lesson, {}, {});
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(*kept, data.File("pictures/actdlh.site"));
+    EXPECT_TRUE(ReadSmallFile(*kept, kPictureFileLimit) == png);
+    // Kept, it is used offline: no request more.
+    const std::size_t requests = server.Requests().size();
+    EXPECT_EQ(KeepLessonPicture("http://127.0.0.1:" + std::to_string(testing::ClosedLoopbackPort()), data.Path(), lesson, {}, {}), kept);
+    EXPECT_EQ(server.Requests().size(), requests);
+    // Bytes of the right size and hash that are no picture are refused all the same.
+    const std::string text(png.size(), 't');
+    lesson.picture = LessonPicture{"/x.png", static_cast<std::int64_t>(text.size()), BytesSha256(text)};
+    lesson.cacheName = "other.ylq";
+    server.Serve("/x.png", {.body = text});
+    EXPECT_FALSE(KeepLessonPicture(origin, data.Path(), lesson, {}, {}));
 }
 
 // Signatures made by the minisign tool, as a site owner makes them; the catalogue and its

@@ -45,6 +45,8 @@ struct ExpectedControl {
 const ExpectedControl kExpected[] = {
     {"家长按钮", "pw::CornerButton", "MainWindow", {642, 580, 50, 22}},
     {"全屏按钮", "pw::CornerButton", "MainWindow", {588, 580, 50, 22}},
+    {"书架按钮", "pw::CornerButton", "MainWindow", {522, 580, 62, 22}},
+    {"书架", "pw::Shelf", "图片框1", {90, 68, 600, 500}},
     {"超文本浏览框1", "pw::WebView", "图片框1", {90, 68, 600, 500}},
     {"进度条1", "pw::StoredPositionBar", "MainWindow", {240, 322, 352, 24}},
     {"标签_状态", "pw::StatusLabel", "图片框1", {240, 272, 360, 48}},
@@ -93,8 +95,8 @@ protected:
     LoadedWindow* window_ = nullptr;
 };
 
-// The described controls and the parent corner's two buttons.
-TEST_F(MainWindowTest, LoaderBuildsTheTwentyFourControlsAsDescribed) {
+// The described controls, the parent corner's two buttons and the shelf with its button.
+TEST_F(MainWindowTest, LoaderBuildsTheTwentySixControlsAsDescribed) {
     for (const ExpectedControl& e : kExpected) {
         QWidget* w = window_->control(e.name);
         ASSERT_NE(w, nullptr) << e.name;
@@ -104,7 +106,7 @@ TEST_F(MainWindowTest, LoaderBuildsTheTwentyFourControlsAsDescribed) {
     }
     EXPECT_EQ(window_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size() +
                   Control<PictureBox>("图片框1")->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(),
-              24);
+              26);
     EXPECT_EQ(window_->windowTitle(), QStringLiteral("Pebblewick2.0"));
     EXPECT_TRUE(window_->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(window_->windowFlags() & Qt::WindowMaximizeButtonHint);

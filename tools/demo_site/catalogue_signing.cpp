@@ -32,6 +32,7 @@ constexpr std::size_t kSecretKeyFileBytes = kSecretKeyAt + crypto_sign_SECRETKEY
 }  // namespace
 
 std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std::string>& bodies,
+                          const std::map<std::string, std::string>& pictures,
                           const std::map<int, std::vector<std::string>>& mirrors) {
     using Json = nlohmann::ordered_json;
     Json groups = Json::array();
@@ -47,6 +48,10 @@ std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std:
                                                 {"cache", cache},
                                                 {"size", body.size()},
                                                 {"sha256", Sha256Hex(BytesSha256(body))}});
+        if (const auto picture = pictures.find(cache); picture != pictures.end())
+            groups[row.group]["lessons"].back()["picture"] = {{"path", PictureRequestPath(cache)},
+                                                              {"size", picture->second.size()},
+                                                              {"sha256", Sha256Hex(BytesSha256(picture->second))}};
     }
     Json catalogue = {{"format", 1}, {"serial", serial}, {"groups", groups}};
     for (const auto& [server, bases] : mirrors) catalogue["mirrors"][std::to_string(server)] = bases;

@@ -12,9 +12,14 @@ namespace pw::demo {
 
 // lessons.json for the built-in lessons (UTF-8 JSON, as a site publishes it), with the
 // size and SHA-256 of each lesson's body in `bodies` (by request path: the lesson path's
-// GBK bytes).
+// GBK bytes), of its picture in `pictures` (by cache name without ".ylq", served at
+// /tovel/pictures/<cache>.png) when it has one there, and the lesson servers' `mirrors`.
 std::string CatalogueJson(std::uint64_t serial, const std::map<std::string, std::string>& bodies,
+                          const std::map<std::string, std::string>& pictures = {},
                           const std::map<int, std::vector<std::string>>& mirrors = {});
+
+// Where the demo site serves a lesson's picture.
+inline std::string PictureRequestPath(const std::string& cache) { return "/tovel/pictures/" + cache + ".png"; }
 
 // The serial of the catalogue in `json`, when it is one.
 std::optional<std::uint64_t> CatalogueSerial(std::string_view json);

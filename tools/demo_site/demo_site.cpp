@@ -21,9 +21,11 @@
 #include <thread>
 #include <vector>
 
+#include "core/files.h"
 #include "core/text.h"
 #include "lessons/catalogue.h"
 #include "lessons/catalogue_file.h"
+#include "lessons/lesson_pictures.h"
 #include "tools/demo_site/catalogue_signing.h"
 #include "tools/swf/sample_lessons.h"
 
@@ -217,18 +219,36 @@ SiteContent MakeSiteContent(const DemoSiteOptions& options, const std::string& h
 
     // Both lesson servers' paths on this one server; requests arrive percent-decoded,
     // so the keys are the paths' GBK bytes.
-    std::map<std::string, std::string> lessons;
+    std::map<std::string, std::string> lessons, pictures;
     for (const LessonRow& row : LessonCatalogue()) {
         const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(row.group, row.item);
         std::string body(movie.begin(), movie.end());
         lessons[FromUtf8(row.path)] = body;
         add(FromUtf8(row.path), std::move(body), kFlash, true);
+        // Its picture: the site owner's, or one drawn of what the lesson shows.
+        std::string cache = row.cacheName;
+        cache.resize(cache.size() - 4);  // the file is "<cache>.ylq"
+        std::string picture;
+        if (!options.picturesDirectory.empty()) {
+            const std::string file = options.picturesDirectory + "/" + cache + ".png";
+            const auto owners = ReadSmallFile(file, kPictureFileLimit + 1);
+            if (!owners || owners->size() > kPictureFileLimit || !IsPictureFile(*owners)) {
+                site.problem = "no PNG or JPEG of at most 256 KiB at " + file;
+                continue;
+            }
+            picture = *owners;
+        } else {
+            const std::vector<std::uint8_t> drawn = swf::MakeSamplePicture(row.group, row.item);
+            picture.assign(drawn.begin(), drawn.end());
+        }
+        add(PictureRequestPath(cache), picture, picture.starts_with("\x89PNG") ? "image/png" : "image/jpeg");
+        pictures[cache] = std::move(picture);
     }
     // Their catalogue beside the update page, so that the program checks them by their
     // hashes and sends no HEAD request.
     const std::uint64_t serial =
         options.catalogueSerial ? options.catalogueSerial : static_cast<std::uint64_t>(std::time(nullptr));
-    const std::string catalogue = CatalogueJson(serial, lessons, options.mirrors);
+    const std::string catalogue = CatalogueJson(serial, lessons, pictures, options.mirrors);
     if (!ParseCatalogue(catalogue))
         site.problem = "--mirror: the catalogue would be unsound (http or https, a host, an optional port, "
                        "no path; at most 8 a server)";
@@ -244,9 +264,9 @@ SiteContent MakeSiteContent(const DemoSiteOptions& options, const std::string& h
 
 const char* Usage() {
     return "usage: pebblewick_demo_site [--port N] [--newer VERSION] [--way download|browser] "
-           "[--rate KB_PER_S] [--break-once]\n"
+           "[--rate KB_PER_S] [--break-once] [--pictures DIR]\n"
            "       pebblewick_demo_site --export DIR [--force] [--host HOST[:PORT]] [--sign SECRET_KEY_FILE] "
-           "[--newer VERSION] [--way download|browser] [--mirror N=URL]...\n"
+           "[--newer VERSION] [--way download|browser] [--mirror N=URL]... [--pictures DIR]\n"
            "  --port N           listen on 127.0.0.1:N (default 28960; 0 picks a free port)\n"
            "  --newer VERSION    the update page announces VERSION (default: 2.0, nothing new)\n"
            "  --way WAY          download: the program downloads the update (default);\n"
@@ -262,7 +282,9 @@ const char* Usage() {
            "  --sign FILE        with --export: sign lessons.json with this unencrypted minisign\n"
            "                     secret key (minisign -G -W) into lessons.json.minisig\n"
            "  --mirror N=URL     list URL (http[s]://host[:port], no path) in the catalogue as a\n"
-           "                     mirror of lesson server N (1 or 2); again for more, in order\n";
+           "                     mirror of lesson server N (1 or 2); again for more, in order\n"
+           "  --pictures DIR     each lesson's picture is DIR/<cache>.png (PNG or JPEG, at most\n"
+           "                     256 KiB); without it the site draws one of each sample lesson\n";
 }
 
 CommandLine ParseCommandLine(std::span<const char* const> args) {
@@ -286,7 +308,7 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
             continue;
         }
         if (arg != "--port" && arg != "--newer" && arg != "--way" && arg != "--rate" && arg != "--export" &&
-            arg != "--host" && arg != "--sign" && arg != "--mirror") {
+            arg != "--host" && arg != "--sign" && arg != "--mirror" && arg != "--pictures") {
             result.error = "unknown argument: " + std::string(arg);
             return result;
         }
@@ -295,7 +317,9 @@ CommandLine ParseCommandLine(std::span<const char* const> args) {
             return result;
         }
         const std::string_view value = args[++i];
-        if (arg == "--export") {
+        if (arg == "--pictures") {
+            options.picturesDirectory = value;
+        } else if (arg == "--export") {
             if (value.empty()) {
                 result.error = "--export needs a folder";
                 return result;

@@ -39,6 +39,9 @@ struct DemoSiteOptions {
     std::string signingKey;
     // The catalogue's mirrors: base addresses ("http://10.0.0.5:8080") by lesson server 1 or 2.
     std::map<int, std::vector<std::string>> mirrors;
+    // "--pictures DIR": each lesson's picture is the site owner's DIR/<cache>.png; empty:
+    // the site draws one of what its sample lesson shows.
+    std::string picturesDirectory;
 };
 
 inline constexpr int kDefaultPort = 28960;
@@ -66,15 +69,16 @@ struct CommandLine {
 
 // Reads "--port N", "--newer VERSION", "--way download|browser", "--rate KB_PER_S",
 // "--break-once", "--export DIR", "--force", "--host HOST", "--sign FILE", "--mirror N=URL"
-// (again for more) and "--help" (the
+// (again for more), "--pictures DIR" and "--help" (the
 // program's own name not included).
 CommandLine ParseCommandLine(std::span<const char* const> args);
 const char* Usage();
 
 // Writes the whole site into `request.directory`: the pages and the guestbook's answer
 // in GBK, the update page (as `options` make it), the update file and the 32 lessons at
-// the catalogue's paths, their file names the paths' GBK bytes, and the lesson catalogue
-// tovel/lessons.json with their sizes and hashes, signed (lessons.json.minisig) when the
+// the catalogue's paths, their file names the paths' GBK bytes, a picture for each at
+// tovel/pictures/<cache>.png, and the lesson catalogue tovel/lessons.json with their and
+// their pictures' sizes and hashes, signed (lessons.json.minisig) when the
 // request names a key. Its serial is the time of the export, and above the former
 // export's when one is replaced. Written into a folder beside it and renamed into place
 // at the end, so the folder is never seen half written. Empty on success, else why not.

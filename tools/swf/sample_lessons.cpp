@@ -1,8 +1,12 @@
 #include "tools/swf/sample_lessons.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <string_view>
 
 #include "tools/swf/swf_writer.h"
 
@@ -235,12 +239,123 @@ std::vector<std::int16_t> Melody(Random& random, int sampleRate, double seconds)
     return samples;
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> MakeSampleLesson(int group, int item) {
-    if (group < 0 || group > 2 || item < 0 || item >= kGroupSizes[group]) return {};
+// The lesson's place among all lessons; -1 when the pair is not a lesson.
+int LessonIndex(int group, int item) {
+    if (group < 0 || group > 2 || item < 0 || item >= kGroupSizes[group]) return -1;
     int index = item;
     for (int g = 0; g < group; ++g) index += kGroupSizes[g];
+    return index;
+}
+
+// An RGB picture drawn with filled rectangles and discs, written as a PNG.
+class Canvas {
+public:
+    Canvas(int width, int height, Rgb background)
+        : width_(width), height_(height), pixels_(static_cast<std::size_t>(width * height * 3)) {
+        FillRect(0, 0, width, height, background);
+    }
+    void Set(int x, int y, Rgb c) {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+        const auto at = static_cast<std::size_t>((y * width_ + x) * 3);
+        pixels_[at] = c.r;
+        pixels_[at + 1] = c.g;
+        pixels_[at + 2] = c.b;
+    }
+    void FillRect(int left, int top, int width, int height, Rgb c) {
+        for (int y = top; y < top + height; ++y)
+            for (int x = left; x < left + width; ++x) Set(x, y, c);
+    }
+    void FillDisc(double cx, double cy, double r, Rgb c) {
+        for (int y = static_cast<int>(cy - r); y <= static_cast<int>(cy + r) + 1; ++y)
+            for (int x = static_cast<int>(cx - r); x <= static_cast<int>(cx + r) + 1; ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) Set(x, y, c);
+    }
+    // Everything below y = top(x).
+    template <class Top>
+    void FillBelow(Top top, Rgb c) {
+        for (int x = 0; x < width_; ++x) FillRect(x, static_cast<int>(top(x)), 1, height_, c);
+    }
+    std::vector<std::uint8_t> Png() const {
+        std::vector<std::uint8_t> rows;
+        for (int y = 0; y < height_; ++y) {
+            rows.push_back(0);  // no filter
+            const auto at = pixels_.begin() + y * width_ * 3;
+            rows.insert(rows.end(), at, at + width_ * 3);
+        }
+        uLongf packedSize = compressBound(static_cast<uLong>(rows.size()));
+        std::vector<std::uint8_t> packed(packedSize);
+        compress2(packed.data(), &packedSize, rows.data(), static_cast<uLong>(rows.size()), 9);
+        packed.resize(packedSize);
+        std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        const auto chunk = [&png](std::string_view type, const std::vector<std::uint8_t>& data) {
+            for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(data.size() >> shift));
+            std::vector<std::uint8_t> body(type.begin(), type.end());
+            body.insert(body.end(), data.begin(), data.end());
+            png.insert(png.end(), body.begin(), body.end());
+            const uLong crc = crc32(0, body.data(), static_cast<uInt>(body.size()));
+            for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(crc >> shift));
+        };
+        std::vector<std::uint8_t> header;
+        for (int value : {width_, height_})
+            for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(value >> shift));
+        header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB
+        chunk("IHDR", header);
+        chunk("IDAT", packed);
+        chunk("IEND", {});
+        return png;
+    }
+
+private:
+    int width_, height_;
+    std::vector<std::uint8_t> pixels_;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> MakeSamplePicture(int group, int item) {
+    const int index = LessonIndex(group, item);
+    if (index < 0) return {};
+    constexpr int kWidth = 320, kHeight = 240;
+    const Palette& palette = kPalettes[index % std::size(kPalettes)];
+    const auto rgb = [](Rgba c) { return Rgb{c.r, c.g, c.b}; };
+    Canvas canvas(kWidth, kHeight, palette.background);
+    const int bumps = 3 + index % 5;
+    canvas.FillBelow([&](int x) { return kHeight * 0.8 - 14 * std::abs(std::sin(kTurn * bumps * x / (2.0 * kWidth))); },
+                     rgb(palette.hill));
+    // The figures in a row across the middle, outlined, with their two eyes.
+    const int actors = 3 + index % 4;
+    for (int a = 0; a < actors; ++a) {
+        const double cx = kWidth * (a + 0.5) / actors, cy = kHeight * 0.58, r = std::min(26.0, kWidth / (2.6 * actors));
+        canvas.FillDisc(cx, cy, r + 2, {60, 40, 50});
+        canvas.FillDisc(cx, cy, r, rgb(palette.actors[a % 3]));
+        canvas.FillDisc(cx - r / 3.5, cy - r / 6, r / 7, {40, 30, 40});
+        canvas.FillDisc(cx + r / 3.5, cy - r / 6, r / 7, {40, 30, 40});
+    }
+    // The title's block digits, "<group+1>-<item+1>", across the top.
+    std::vector<std::uint8_t> glyphs = {kDigitSegments[static_cast<std::size_t>(group + 1)], kDash};
+    if (item + 1 >= 10) glyphs.push_back(kDigitSegments[static_cast<std::size_t>((item + 1) / 10)]);
+    glyphs.push_back(kDigitSegments[static_cast<std::size_t>((item + 1) % 10)]);
+    constexpr int w = 22, h = 40, t = 6, advance = 32;
+    int left = (kWidth - static_cast<int>(glyphs.size()) * advance) / 2;
+    const Rgb ink = rgb(palette.actors[index % 3]);
+    for (std::uint8_t g : glyphs) {
+        const auto has = [g](std::uint8_t bit) { return (g & bit) != 0; };
+        constexpr int top = 24;
+        if (has(0x01)) canvas.FillRect(left, top, w, t, ink);
+        if (has(0x40)) canvas.FillRect(left, top + (h - t) / 2, w, t, ink);
+        if (has(0x08)) canvas.FillRect(left, top + h - t, w, t, ink);
+        if (has(0x20)) canvas.FillRect(left, top, t, h / 2, ink);
+        if (has(0x10)) canvas.FillRect(left, top + h / 2, t, h / 2, ink);
+        if (has(0x02)) canvas.FillRect(left + w - t, top, t, h / 2, ink);
+        if (has(0x04)) canvas.FillRect(left + w - t, top + h / 2, t, h / 2, ink);
+        left += advance;
+    }
+    return canvas.Png();
+}
+
+std::vector<std::uint8_t> MakeSampleLesson(int group, int item) {
+    const int index = LessonIndex(group, item);
+    if (index < 0) return {};
     Random random(static_cast<std::uint32_t>(index + 1));
 
     const Palette& palette = kPalettes[index % std::size(kPalettes)];

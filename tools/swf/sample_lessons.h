@@ -18,4 +18,8 @@ namespace pw::swf {
 // empty when the pair is not a lesson (the groups hold 16, 10 and 6 lessons).
 std::vector<std::uint8_t> MakeSampleLesson(int group, int item);
 
+// A 320 x 240 PNG of what that lesson shows: its sky, its hill, its figures in their
+// colours and its title's block digits; empty when the pair is not a lesson.
+std::vector<std::uint8_t> MakeSamplePicture(int group, int item);
+
 }  // namespace pw::swf
