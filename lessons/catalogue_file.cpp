@@ -99,7 +99,7 @@ bool IsCacheName(std::string_view name) {
 std::optional<LessonPicture> ParsePicture(const Json& picture) {
     if (!picture.is_object()) return std::nullopt;
     const auto path = LessonPath(Member(picture, "path"));
-    const auto size = WholeNumber(Member(picture, "size"));
+    const auto size = UnsignedMember(Member(picture, "size"));
     const Json* sha = Member(picture, "sha256");
     if (!path || !size || *size == 0 || *size > kPictureFileLimit || !sha || !sha->is_string()) return std::nullopt;
     const auto sha256 = Sha256FromHex(sha->get_ref<const std::string&>());

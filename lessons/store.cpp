@@ -37,7 +37,7 @@ CREATE TABLE IF NOT EXISTS day_use(day INTEGER PRIMARY KEY, used_ms INTEGER NOT 
 CREATE TABLE IF NOT EXISTS lesson_use(day INTEGER, cache_name TEXT, shown_ms INTEGER NOT NULL,
     chosen INTEGER NOT NULL, PRIMARY KEY(day, cache_name)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS last_play(cache_name TEXT PRIMARY KEY, when_ms INTEGER NOT NULL,
-    day INTEGER NOT NULL) WITHOUT ROWID;
+    day INTEGER NOT NULL, played INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS favourite(cache_name TEXT PRIMARY KEY) WITHOUT ROWID;
 PRAGMA user_version = 1;
 )sql";
@@ -457,7 +457,7 @@ std::vector<LessonUse> Store::LessonsUsed(LocalDay first, LocalDay last) const {
 std::vector<LessonLastUse> Store::LastUses() const {
     return impl_->ReadNow([](sqlite3* db) {
         std::vector<LessonLastUse> uses;
-        Statement read(db, "SELECT cache_name, when_ms FROM last_play ORDER BY when_ms DESC, cache_name");
+        Statement read(db, "SELECT cache_name, when_ms FROM last_play ORDER BY played DESC");
         while (read.Next()) uses.push_back({read.String(0), WallTime{read.Integer(1)}});
         return uses;
     });
@@ -480,7 +480,10 @@ void Store::ClearHistory() {
 void Store::NoteLessonPlayed(const Text& cacheName, WallTime when) {
     if (cacheName.empty()) return;
     impl_->Enqueue([cacheName, when](sqlite3* db) {
-        return Statement(db, "INSERT OR REPLACE INTO last_play(cache_name, when_ms, day) VALUES(?, ?, ?)")
+        // Played in order of noting, not by the clock's time: a clock set back, or two plays
+        // within its resolution, must not reorder the recent row.
+        return Statement(db, "INSERT OR REPLACE INTO last_play(cache_name, when_ms, day, played) "
+                             "VALUES(?, ?, ?, (SELECT IFNULL(MAX(played), 0) + 1 FROM last_play))")
             .Bind(cacheName)
             .Bind(when.count())
             .Bind(LocalDayOf(when))
@@ -491,7 +494,7 @@ void Store::NoteLessonPlayed(const Text& cacheName, WallTime when) {
 std::vector<Text> Store::RecentLessons(std::size_t count) const {
     return impl_->ReadNow([&](sqlite3* db) {
         std::vector<Text> recent;
-        Statement read(db, "SELECT cache_name FROM last_play ORDER BY when_ms DESC, cache_name LIMIT ?");
+        Statement read(db, "SELECT cache_name FROM last_play ORDER BY played DESC LIMIT ?");
         read.Bind(static_cast<std::int64_t>(std::min<std::size_t>(count, INT32_MAX)));
         while (read.Next()) recent.push_back(read.String(0));
         return recent;

@@ -106,6 +106,7 @@ TEST(Store, WhatIsKeptOutlastsTheRunAndReadsBackInOrder) {
         store.AddLessonUse(kToday, "a.ylq", 30s, 2);
         store.NoteLessonPlayed("a.ylq", WallTime{2000s});
         store.NoteLessonPlayed("b.ylq", WallTime{3000s});
+        store.NoteLessonPlayed("c.ylq", WallTime{1000s});  // the clock was set back: still the newest
         store.SetFavourite("b.ylq", true);
         EXPECT_EQ(store.Favourites(), std::set<Text>{"b.ylq"});  // at once, before the write lands
         store.RaiseCatalogueFloor(7);
@@ -126,7 +127,7 @@ TEST(Store, WhatIsKeptOutlastsTheRunAndReadsBackInOrder) {
     EXPECT_EQ(store.LessonsUsed(kToday - 6, kToday),
               (std::vector<LessonUse>{{"a.ylq", 4min + 30s, 3}, {"b.ylq", 2min, 1}}));
     EXPECT_EQ(store.LessonsUsed(kToday, kToday), (std::vector<LessonUse>{{"b.ylq", 2min, 1}, {"a.ylq", 30s, 2}}));
-    EXPECT_EQ(store.RecentLessons(1), std::vector<Text>{"b.ylq"});
+    EXPECT_EQ(store.RecentLessons(2), (std::vector<Text>{"c.ylq", "b.ylq"}));
     EXPECT_EQ(store.CatalogueFloor(), 7u);
 
     store.DropUseBefore(kToday);
