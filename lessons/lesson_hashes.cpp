@@ -1,5 +1,6 @@
 #include "lessons/lesson_hashes.h"
 
+#include <dlfcn.h>
 #include <openssl/evp.h>
 #include <sodium.h>
 #include <sys/stat.h>
@@ -27,29 +28,64 @@ struct FileCloser {
 
 constexpr std::size_t kHashPiece = 64 * 1024;
 
+// The libcrypto functions the hashes use. libcrypto is loaded at the first hash, not with
+// the program: its loading and relocation (4 MB) no longer come before the window first
+// shows. The soname is the one the program is built against (OpenSSL 3).
+struct CryptoFunctions {
+    decltype(&::EVP_MD_CTX_new) newContext;
+    decltype(&::EVP_MD_CTX_free) freeContext;
+    decltype(&::EVP_sha256) sha256;
+    decltype(&::EVP_DigestInit_ex) init;
+    decltype(&::EVP_DigestUpdate) update;
+    decltype(&::EVP_DigestFinal_ex) final;
+};
+
+template <class F>
+bool Find(void* library, const char* name, F& function) {
+    function = reinterpret_cast<F>(dlsym(library, name));
+    return function != nullptr;
+}
+
+// Null when libcrypto cannot be loaded: then no hash is made, and no file matches.
+const CryptoFunctions* Crypto() {
+    static const std::optional<CryptoFunctions> loaded = []() -> std::optional<CryptoFunctions> {
+        // Never closed: it stays for the whole run, as a linked library would.
+        void* library = dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
+        CryptoFunctions f{};
+        const bool found = library && Find(library, "EVP_MD_CTX_new", f.newContext) &&
+                           Find(library, "EVP_MD_CTX_free", f.freeContext) && Find(library, "EVP_sha256", f.sha256) &&
+                           Find(library, "EVP_DigestInit_ex", f.init) && Find(library, "EVP_DigestUpdate", f.update) &&
+                           Find(library, "EVP_DigestFinal_ex", f.final);
+        return found ? std::optional(f) : std::nullopt;
+    }();
+    return loaded ? &*loaded : nullptr;
+}
+
 // SHA-256 by OpenSSL's libcrypto, which uses the processor's SHA instructions where it has
 // them: a large lesson is hashed whole, and there it is about five times libsodium's
 // portable code.
 class Sha256Hasher {
 public:
-    Sha256Hasher() : context_(EVP_MD_CTX_new()) {
-        good_ = context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1;
+    Sha256Hasher() : crypto_(Crypto()), context_(crypto_ ? crypto_->newContext() : nullptr, Free{crypto_}) {
+        good_ = context_ && crypto_->init(context_.get(), crypto_->sha256(), nullptr) == 1;
     }
     void Add(const void* bytes, std::size_t size) {
-        good_ = good_ && EVP_DigestUpdate(context_.get(), bytes, size) == 1;
+        good_ = good_ && crypto_->update(context_.get(), bytes, size) == 1;
     }
     std::optional<Sha256> Finish() {
         Sha256 sha{};
         unsigned int length = 0;
-        if (!good_ || EVP_DigestFinal_ex(context_.get(), sha.data(), &length) != 1 || length != sha.size())
+        if (!good_ || crypto_->final(context_.get(), sha.data(), &length) != 1 || length != sha.size())
             return std::nullopt;
         return sha;
     }
 
 private:
     struct Free {
-        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+        const CryptoFunctions* crypto;
+        void operator()(EVP_MD_CTX* context) const { crypto->freeContext(context); }
     };
+    const CryptoFunctions* crypto_;
     std::unique_ptr<EVP_MD_CTX, Free> context_;
     bool good_ = false;
 };
