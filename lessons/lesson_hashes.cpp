@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/files.h"
@@ -135,8 +136,10 @@ std::optional<Sha256> FileSha256(const Text& path) {
     return hasher.Finish();
 }
 
-LessonHashes::LessonHashes(Text keptIn) : keptIn_(std::move(keptIn)) {
-    if (keptIn_.empty()) return;
+LessonHashes::LessonHashes(Text keptIn) : keptIn_(std::move(keptIn)) {}
+
+void LessonHashes::ReadKeptOnce() {
+    if (std::exchange(keptRead_, true) || keptIn_.empty()) return;
     // A file of ours, but read as any outside bytes: a line that does not parse is skipped.
     const auto text = ReadSmallFile(keptIn_, kHashesFileLimit);
     if (!text || !text->starts_with(kHashesHeader)) return;
@@ -168,6 +171,7 @@ bool LessonHashes::Matches(const Text& path, const LessonDigest& digest, const S
     if (!before || digest.size <= 0 || std::get<2>(*before) != digest.size) return false;
     {
         std::lock_guard lock(mutex_);
+        ReadKeptOnce();
         if (const auto known = seen_.find(*before); known != seen_.end()) return known->second == digest.sha256;
         if (const auto kept = kept_.find(*before); kept != kept_.end()) {
             seen_.insert(*kept);

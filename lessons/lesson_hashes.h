@@ -43,8 +43,8 @@ std::optional<Sha256> FileSha256(const Text& path);
 // part. Thread-safe: the file checks, the lesson choices and the downloads share it.
 class LessonHashes {
 public:
-    // `keptIn`: a file where the hashes outlast the run (read now, written by Save);
-    // empty: in memory only.
+    // `keptIn`: a file where the hashes outlast the run (read at the first Matches, on the
+    // worker that asks, not before the window shows; written by Save); empty: in memory only.
     explicit LessonHashes(Text keptIn = {});
     LessonHashes(const LessonHashes&) = delete;
     LessonHashes& operator=(const LessonHashes&) = delete;
@@ -65,12 +65,14 @@ private:
     static std::optional<Identity> IdentityOf(const Text& path);
     bool MatchesArriving(const Text& path, const LessonDigest& digest, const SwfByteSource& arriving);
     void Keep(const Identity& identity, const Sha256& sha);
+    void ReadKeptOnce();  // with mutex_ held
 
     const Text keptIn_;
     std::mutex mutex_;
     std::map<Identity, Sha256> kept_;  // read from the file, not yet seen in this run
     std::map<Identity, Sha256> seen_;  // looked at in this run
     bool changed_ = false;             // seen_ holds a hash the file does not
+    bool keptRead_ = false;
 };
 
 }  // namespace pw
