@@ -229,7 +229,7 @@ int RunDiskFigures(int rounds) {
                                             why);
     }
     if (!nginx) {
-        std::fprintf(stderr, "%s\n", why.c_str());
+        std::printf("No disk figures: %s\n", why.c_str());
         return 1;
     }
     const std::string hostPort = "127.0.0.1:" + std::to_string(port);
