@@ -44,73 +44,12 @@ constexpr const char* kHeaderBlock[] = {
 // The low 32 bits of a count, as a signed value.
 std::int32_t Low32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
 
-// Hands a file's latest few MiB to the disk as they are written, on a thread of its own:
-// sync_file_range starts their writeback without waiting for it to end, but waits itself
-// while the disk's queue is full, which held the body's receiving thread for some 70 ms
-// of every 256 MiB.
-class WritebackThread {
-public:
-    // Writes back from `from` on. Started() is false when no thread could be made.
-    WritebackThread(int fd, off_t from) : fd_(fd), written_(from), handedOver_(from) {
-        try {
-            thread_ = std::thread([this] { Run(); });
-        } catch (const std::system_error&) {
-        }
-    }
-    ~WritebackThread() {
-        {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-        }
-        moreWritten_.notify_one();
-        if (thread_.joinable()) thread_.join();
-    }
-    WritebackThread(const WritebackThread&) = delete;
-    WritebackThread& operator=(const WritebackThread&) = delete;
-
-    bool Started() const { return thread_.joinable(); }
-
-    // The file is written up to `end`.
-    void Written(off_t end) {
-        bool due = false;
-        {
-            std::lock_guard lock(mutex_);
-            written_ = end;
-            due = written_ - handedOver_ >= kWriteBehindStep;
-        }
-        if (due) moreWritten_.notify_one();
-    }
-
-private:
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            moreWritten_.wait(lock, [this] { return ended_ || written_ - handedOver_ >= kWriteBehindStep; });
-            if (ended_) return;  // the rest is the final flush's
-            const off_t from = handedOver_, to = written_;
-            handedOver_ = to;
-            lock.unlock();
-            ::sync_file_range(fd_, from, to - from, SYNC_FILE_RANGE_WRITE);
-            lock.lock();
-        }
-    }
-
-    const int fd_;
-    std::mutex mutex_;
-    std::condition_variable moreWritten_;
-    off_t written_;
-    off_t handedOver_;  // the file before this is on its way to the disk
-    bool ended_ = false;
-    std::thread thread_;
-};
-
 class LocalFile {
 public:
     // Others may read the file while it is written. It is emptied only once this download
     // holds its lock (LockForWriting) and the name still leads to it.
     explicit LocalFile(const Text& name) : fd_(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)) {}
     ~LocalFile() {
-        behind_.reset();  // before its descriptor goes
         if (fd_ >= 0) ::close(fd_);
         if (lock_ >= 0) ::close(lock_);
     }
@@ -165,7 +104,6 @@ public:
     // Closes the file now, so that a late write error is seen, and keeps its lock (on a
     // second descriptor) until this object goes: the file is renamed or deleted first.
     bool CloseKeepingLock() {
-        behind_.reset();
         lock_ = ::dup(fd_);
         return ::close(std::exchange(fd_, -1)) == 0;
     }
@@ -181,21 +119,7 @@ private:
     // the flush before the lesson's rename waits only for the last of them instead of the
     // whole file. Only a hint: where it is not supported, that flush writes it all.
     void WriteBehind() {
-        if (behind_) {
-            behind_->Written(end_);
-            return;
-        }
         if (end_ - handedOver_ < kWriteBehindStep) return;
-        // Made once the first few MiB are in, from where this body starts.
-        if (!threadFailed_) {
-            behind_.emplace(fd_, handedOver_);
-            if (behind_->Started()) {
-                behind_->Written(end_);
-                return;
-            }
-            behind_.reset();
-            threadFailed_ = true;
-        }
         ::sync_file_range(fd_, handedOver_, end_ - handedOver_, SYNC_FILE_RANGE_WRITE);
         handedOver_ = end_;
     }
@@ -203,9 +127,7 @@ private:
     int fd_;
     int lock_ = -1;
     off_t end_ = 0;         // where the next write goes
-    off_t handedOver_ = 0;  // the body before this is on its way to the disk (without behind_)
-    std::optional<WritebackThread> behind_;
-    bool threadFailed_ = false;
+    off_t handedOver_ = 0;  // the body before this is on its way to the disk
 };
 
 // Runs a check over a file while it is written, on a thread of its own: the check reads
