@@ -213,21 +213,26 @@ TreeMemory MeasureTree(int pid) {
     return memory;
 }
 
-double CurlToolSeconds(const std::string& url, const std::string& file, const std::function<void()>& whileRunning) {
-    std::remove(file.c_str());
-    char* argv[] = {const_cast<char*>("curl"), const_cast<char*>("-s"), const_cast<char*>("-o"),
-                    const_cast<char*>(file.c_str()), const_cast<char*>(url.c_str()), nullptr};
+double ToolSeconds(const std::vector<std::string>& arguments, const std::function<void()>& whileRunning) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
     int status = 0;
     pid_t waited = -1;
-    if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv, environ) == 0)
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0)
         while ((waited = waitpid(pid, &status, whileRunning ? WNOHANG : 0)) == 0) whileRunning();
     if (waited != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "curl command-line tool failed\n");
+        std::fprintf(stderr, "%s failed\n", argv[0]);
         std::exit(1);
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double CurlToolSeconds(const std::string& url, const std::string& file, const std::function<void()>& whileRunning) {
+    std::remove(file.c_str());
+    return ToolSeconds({"curl", "-s", "-o", file, url}, whileRunning);
 }
 
 }  // namespace pw::bench

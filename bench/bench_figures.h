@@ -47,6 +47,11 @@ const char* Verdict(double value, const char* target);
 // The current 1-minute load average, for the printed figures.
 double LoadAverage();
 
+// Seconds that a tool takes, run as a process with `arguments` (the first names it, found
+// on PATH), from its start to its exit. Ends the benchmark when it fails. `whileRunning`,
+// when given, is called again and again until the tool has exited.
+double ToolSeconds(const std::vector<std::string>& arguments, const std::function<void()>& whileRunning = {});
+
 // Seconds that the curl command-line tool takes to fetch `url` into `file` (`curl -s -o
 // FILE URL`, its process start included; the file is deleted first, untimed). It does not
 // flush the file. Ends the benchmark when curl fails.

@@ -26,8 +26,21 @@
 // still be only in the page cache when it exits. The tool runs while the bench's event loop
 // turns, as it does while the program's own way runs. Ratio curl's time / the program's
 // (1.0 or more: the program is at least as quick, its flush included).
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" download_display_bench disk [rounds, default 5]
+//
+// A lesson of 256 MiB from nginx on loopback (the project's server block, serving a folder
+// of its own) from the click to the whole file flushed and renamed, against two anchors in
+// the same run and the same folder: the disk's own durable write of as many bytes
+// (`dd if=/dev/zero of=F bs=1M count=256 conv=fdatasync`, target: the program within 1.25
+// of it) and the same bytes by `curl -s -o F URL && sync --data F` (target: the program at
+// least as quick), with `curl -s -o` alone beside them. Four ways a round, the first way
+// turning every round; after each way its file is deleted and the file system flushed,
+// untimed, so that no way pays for the writeback of another.
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -46,6 +59,7 @@
 #include "bench/gui_bench_support.h"
 #include "core/files.h"
 #include "lessons/catalogue.h"
+#include "tests/site/nginx_server.h"
 #include "tests/support/program_window.h"
 #include "ui/controls.h"
 #include "ui/main_window_display.h"
@@ -179,22 +193,150 @@ double PlainCurlSeconds(const std::string& url, const std::string& file) {
     return seconds;
 }
 
+// The folder's file system flushed: what an earlier way left to write back is on the disk
+// before the next way is timed.
+void FlushFileSystemOf(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::syncfs(fd);
+    ::close(fd);
+}
+
+// The click-to-disk figure of 256 MiB from nginx, against dd's durable write and curl with
+// a flush; see the top of this file.
+int RunDiskFigures(int rounds) {
+    constexpr std::size_t kDiskBodySize = 256 * 1024 * 1024;
+    ScratchDirectory site, data;
+    const LessonEntry lesson = *Lookup(0, 0);
+    {
+        // The site as nginx serves it: the update page and home page of a quiet site, and the
+        // lesson at its path (whose GBK bytes nginx finds from the percent-encoded request).
+        std::filesystem::create_directories(site.Path() + "/tovel");
+        pw::testing::WriteWholeFile(site.File("tovel/test.html"), FromUtf8("<p>////开始<p>最新版=2.0</p>////结束</p>"));
+        pw::testing::WriteWholeFile(site.File("tovel/index.html"),
+                                "<html><head><title>home</title></head><body>home</body></html>");
+        const std::string lessonFile = site.Path() + lesson.path;
+        std::filesystem::create_directories(std::filesystem::path(lessonFile).parent_path());
+        pw::testing::WriteWholeFile(lessonFile, pw::testing::FixtureServer::GeneratedBody(kDiskBodySize));
+        std::filesystem::create_hard_link(lessonFile, site.File("plain.bin"));  // the same bytes for the tools
+    }
+    std::string why;
+    std::unique_ptr<pw::testing::NginxServer> nginx;
+    int port = 0;
+    for (int attempt = 0; attempt < 5 && !nginx; ++attempt) {
+        port = pw::testing::ClosedLoopbackPort();
+        nginx = pw::testing::NginxServer::Start(PEBBLEWICK_SOURCE_DIR "/packaging/site/nginx.conf", site.Path(), port,
+                                            why);
+    }
+    if (!nginx) {
+        std::printf("No disk figures: %s\n", why.c_str());
+        return 1;
+    }
+    const std::string hostPort = "127.0.0.1:" + std::to_string(port);
+    const std::string url = "http://" + hostPort + "/plain.bin";
+
+    ProgramWindow program(hostPort, data.Path());
+    RunEventsUntil([] { return false; }, std::chrono::seconds(3));
+    ObservedDisplay controls(program.display());
+    program.program().AttachDisplay(controls);
+    const std::string cacheFile = program.program().FilePath(lesson.cacheName);
+    const std::string toolFile = data.File("tool.bin");
+    bool wrongFile = false;
+
+    const auto turnEvents = [] {
+        QTimer::singleShot(1, [] {});
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    };
+    const auto afterWay = [&](const std::string& file) {
+        std::filesystem::remove(file);
+        FlushFileSystemOf(data.Path());
+    };
+    const auto programMs = [&] {
+        controls.Reset(true);
+        const auto start = Clock::now();
+        program.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
+        if (!RunEventsUntil([&] { return controls.Played() && pw::testing::ProgramSettled(program.program()); },
+                            std::chrono::seconds(120))) {
+            std::fprintf(stderr, "the program's download did not finish\n");
+            std::exit(1);
+        }
+        const double ms = Seconds(controls.PlayedAt() - start) * 1000;
+        wrongFile = wrongFile || LocalFileSize(cacheFile) != static_cast<std::int32_t>(kDiskBodySize);
+        afterWay(cacheFile);
+        return ms;
+    };
+    const auto ddMs = [&] {
+        const double ms = 1000 * ToolSeconds({"dd", "if=/dev/zero", "of=" + toolFile, "bs=1M", "count=256",
+                                              "conv=fdatasync", "status=none"},
+                                             turnEvents);
+        afterWay(toolFile);
+        return ms;
+    };
+    const auto curlMs = [&](bool flush) {
+        const auto start = Clock::now();
+        CurlToolSeconds(url, toolFile, turnEvents);
+        if (flush) ToolSeconds({"sync", "--data", toolFile}, turnEvents);
+        const double ms = Seconds(Clock::now() - start) * 1000;
+        afterWay(toolFile);
+        return ms;
+    };
+
+    // Warm-up: the tools' files and the lesson in the page cache, the connection's first use.
+    programMs();
+    ddMs();
+    curlMs(true);
+    std::vector<double> ours, dd, curlFlushed, curlAlone;
+    const std::vector<std::function<void()>> ways = {
+        [&] { ours.push_back(programMs()); },
+        [&] { dd.push_back(ddMs()); },
+        [&] { curlFlushed.push_back(curlMs(true)); },
+        [&] { curlAlone.push_back(curlMs(false)); },
+    };
+    for (int i = 0; i < rounds; ++i)
+        for (std::size_t k = 0; k < ways.size(); ++k) ways[(static_cast<std::size_t>(i) + k) % ways.size()]();
+
+    PairedRounds againstDisk, againstCurl, curlOnly;
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        againstDisk.Add(ours[i], dd[i]);
+        againstCurl.Add(ours[i], curlFlushed[i]);
+        curlOnly.Add(ours[i], curlAlone[i]);
+    }
+    againstDisk.Print("A lesson of 256 MiB from nginx on loopback, from the click to the whole file flushed and renamed, "
+                      "against the disk's own durable write of 256 MiB into the same folder",
+                      "the program, click to flushed and renamed (ms)", "dd bs=1M count=256 conv=fdatasync (ms)", "ms",
+                      "ratio program / dd", false, "<= 1.25");
+    againstCurl.Print("The same against curl -s -o F URL && sync --data F (the same bytes, flushed)",
+                      "the program, click to flushed and renamed (ms)", "curl -s -o && sync --data (ms)", "ms",
+                      "ratio curl+sync / program", true, ">= 1.0");
+    curlOnly.Print("The same against curl -s -o alone, which flushes nothing (information)",
+                   "the program, click to flushed and renamed (ms)", "curl -s -o (ms)", "ms", "ratio curl / program",
+                   true, "none");
+    if (wrongFile) std::printf("  WARNING: a cache file did not hold the whole body\n");
+    if (MessagesShown()) std::printf("  WARNING: %d message(s) shown during the run\n", MessagesShown());
+    std::fflush(stdout);
+    program.program().AttachDisplay(program.display());
+    return wrongFile || MessagesShown() ? 1 : 0;
+}
+
 }  // namespace
 }  // namespace pw::bench
 
 int main(int argc, char** argv) {
     using namespace pw;
     using namespace pw::bench;
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 36;
+    const bool disk = argc > 1 && std::string(argv[1]) == "disk";
+    const int given = disk ? 2 : 1;
+    const int rounds = argc > given ? std::max(1, std::atoi(argv[given])) : disk ? 5 : 36;
 
     PrepareApplication(argc, argv);
     QApplication app(argc, argv);
+    if (disk) return RunDiskFigures(rounds);
     curl_global_init(CURL_GLOBAL_DEFAULT);
 
-    testing::FixtureServer server;
+    pw::testing::FixtureServer server;
     ServeQuietSite(server);
     const LessonEntry lesson = *Lookup(0, 0);
-    const std::string body = testing::FixtureServer::GeneratedBody(kBodySize);
+    const std::string body = pw::testing::FixtureServer::GeneratedBody(kBodySize);
     server.Serve(lesson.path, {.body = body});
     server.Serve("/plain.bin", {.body = body});
     const std::string plainUrl = server.BaseUrl() + "/plain.bin";
@@ -229,7 +371,7 @@ int main(int argc, char** argv) {
         const double processCpuStart = ProcessCpuMs();
         const auto start = Clock::now();
         program.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
-        if (!RunEventsUntil([&] { return controls.Played() && testing::ProgramSettled(program.program()); },
+        if (!RunEventsUntil([&] { return controls.Played() && pw::testing::ProgramSettled(program.program()); },
                             std::chrono::seconds(120))) {
             std::fprintf(stderr, "the program's download did not finish\n");
             std::exit(1);

@@ -46,7 +46,8 @@ constexpr int kPlayersPerPage = 20;
 constexpr int kPreloadDelayMs = 1500;
 
 // Once a movie is loaded and has drawn its first frames, the heaps of this process give
-// back what the replaced player and page freed.
+// back what the replaced player and page freed. It holds the UI thread for a few ms: a
+// lesson chosen before then puts it off until its own movie is loaded.
 constexpr int kReturnFreePagesAfterMs = 1000;
 
 // The device fonts as the page's calls take them: a list of URLs.
@@ -182,6 +183,7 @@ void FlashView::EnsurePage() {
 
 void FlashView::SetMovie(const QString& absolutePath) {
     EnsurePage();
+    returnFreePages_->stop();
     movieToken_ = NewMovieToken();
     recoveries_ = 0;
     hasMovie_ = LooksLikeSwf(absolutePath);

@@ -1,5 +1,6 @@
 #include "lessons/lesson_hashes.h"
 
+#include <dlfcn.h>
 #include <openssl/evp.h>
 #include <sodium.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/files.h"
@@ -23,6 +25,39 @@ constexpr std::size_t kHashesFileLimit = kMaxHashes * 128;
 
 constexpr std::size_t kHashPiece = 64 * 1024;
 
+// The libcrypto functions the hashes use. libcrypto is loaded at the first hash, not with
+// the program: its loading and relocation (4 MB) no longer come before the window first
+// shows. The soname is the one the program is built against (OpenSSL 3).
+struct CryptoFunctions {
+    decltype(&::EVP_MD_CTX_new) newContext;
+    decltype(&::EVP_MD_CTX_free) freeContext;
+    decltype(&::EVP_sha256) sha256;
+    decltype(&::EVP_DigestInit_ex) init;
+    decltype(&::EVP_DigestUpdate) update;
+    decltype(&::EVP_DigestFinal_ex) final;
+};
+
+template <class F>
+bool Find(void* library, const char* name, F& function) {
+    function = reinterpret_cast<F>(dlsym(library, name));
+    return function != nullptr;
+}
+
+// Null when libcrypto cannot be loaded: then no hash is made, and no file matches.
+const CryptoFunctions* Crypto() {
+    static const std::optional<CryptoFunctions> loaded = []() -> std::optional<CryptoFunctions> {
+        // Never closed: it stays for the whole run, as a linked library would.
+        void* library = dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
+        CryptoFunctions f{};
+        const bool found = library && Find(library, "EVP_MD_CTX_new", f.newContext) &&
+                           Find(library, "EVP_MD_CTX_free", f.freeContext) && Find(library, "EVP_sha256", f.sha256) &&
+                           Find(library, "EVP_DigestInit_ex", f.init) && Find(library, "EVP_DigestUpdate", f.update) &&
+                           Find(library, "EVP_DigestFinal_ex", f.final);
+        return found ? std::optional(f) : std::nullopt;
+    }();
+    return loaded ? &*loaded : nullptr;
+}
+
 // The next blank-separated number of `line` from `at`.
 template <class Number>
 bool ReadNumber(std::string_view line, std::size_t& at, Number& value) {
@@ -35,23 +70,27 @@ bool ReadNumber(std::string_view line, std::size_t& at, Number& value) {
 
 }  // namespace
 
-Sha256Hasher::Sha256Hasher() : context_(EVP_MD_CTX_new()) {
-    good_ = context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1;
+// A hasher made while libcrypto cannot be loaded is never good: no hash, and no file matches.
+Sha256Hasher::Sha256Hasher() {
+    const CryptoFunctions* crypto = Crypto();
+    if (!crypto) return;
+    context_.reset(crypto->newContext());
+    good_ = context_ && crypto->init(context_.get(), crypto->sha256(), nullptr) == 1;
 }
 
 void Sha256Hasher::Add(const void* bytes, std::size_t size) {
-    good_ = good_ && EVP_DigestUpdate(context_.get(), bytes, size) == 1;
+    good_ = good_ && Crypto()->update(context_.get(), bytes, size) == 1;
 }
 
 std::optional<Sha256> Sha256Hasher::Finish() {
     Sha256 sha{};
     unsigned int length = 0;
-    if (!good_ || EVP_DigestFinal_ex(context_.get(), sha.data(), &length) != 1 || length != sha.size())
+    if (!good_ || Crypto()->final(context_.get(), sha.data(), &length) != 1 || length != sha.size())
         return std::nullopt;
     return sha;
 }
 
-void Sha256Hasher::Free::operator()(evp_md_ctx_st* context) const { EVP_MD_CTX_free(context); }
+void Sha256Hasher::Free::operator()(evp_md_ctx_st* context) const { Crypto()->freeContext(context); }
 
 std::optional<Sha256> Sha256FromHex(std::string_view hex) {
     Sha256 bytes{};
