@@ -42,7 +42,7 @@ TEST(Shelf, ACataloguePictureShowsOnlyWhenItsHashMatches) {
     ProgramHarness h(testing::ShortTimeouts(), {}, {}, key.PublicKey());
     const std::string png = "\x89PNG\r\n\x1A\n" + std::string(500, 'p');
     std::string json = testing::CatalogueJson(3, testing::BuiltInGroupTitles(),
-                                              testing::BuiltInLessons([](int, int) { return std::nullopt; }));
+                                              testing::BuiltInLessons([](int, int) { return std::string(100, 'l'); }));
     const std::string member = "\"cache\": \"actdlh\"";
     json.replace(json.find(member), member.size(),
                  member + ", \"picture\": {\"path\": \"/tovel/pictures/actdlh.png\", \"size\": " +
