@@ -44,7 +44,7 @@ int PrintVersion() {
 int CarryLessons(bool exporting, const char* folder) {
     const pw::Text dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
     const pw::Text key = pw::ReadCatalogueKey();
-    const auto print = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
+    const auto print = [](const pw::FolderStep& step) { std::printf("[%d/%d] %s\n", step.done, step.total, step.line.c_str()); };
     pw::FolderOutcome outcome;
     if (exporting) {
         outcome = pw::ExportLessons(dataDirectory, folder, key, print);

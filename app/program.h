@@ -19,6 +19,7 @@
 #include "lessons/display.h"
 #include "lessons/download_progress.h"
 #include "lessons/download_worker.h"
+#include "lessons/lesson_folder.h"
 #include "lessons/lesson_hashes.h"
 #include "lessons/lesson_library.h"
 #include "lessons/parent_corner_state.h"
@@ -136,9 +137,9 @@ public:
     // The catalogue's title of a cache file; the name itself for a lesson no longer offered.
     Text LessonTitle(const Text& cacheName) const;
     // The lessons carried in a folder (ExportLessons, ImportLessons), on a worker: each
-    // file's line goes to `progress`, the summary to `done`, on the UI thread. After an
-    // import the menu and its marks follow what came in.
-    void CarryLessons(bool importing, const Text& folder, std::function<void(const Text& line)> progress,
+    // file's line and count go to `progress`, the summary to `done`, on the UI thread. After
+    // an import the menu and its marks follow what came in.
+    void CarryLessons(bool importing, const Text& folder, FolderProgress progress,
                       std::function<void(const Text& summary)> done);
 
     // Stops every worker at once (partial files stay), and an update check not yet

@@ -74,11 +74,11 @@ void Program::OnCatalogueFetched(Catalogue catalogue) {
     for (std::size_t lesson = 0; lesson < lessonReady_.size(); ++lesson) CheckLessonFile(lesson);
 }
 
-void Program::CarryLessons(bool importing, const Text& folder, std::function<void(const Text& line)> progress,
+void Program::CarryLessons(bool importing, const Text& folder, FolderProgress progress,
                            std::function<void(const Text& summary)> done) {
     folderWork_.Start([=, this](std::stop_token stop) {
-        const FolderProgress tell = [&](const std::string& line) {
-            if (progress) PostToUiThread([progress, line = FromUtf8(line)] { progress(line); });
+        const FolderProgress tell = [&](const FolderStep& step) {
+            if (progress) PostToUiThread([progress, step] { progress(step); });
         };
         const FolderOutcome outcome = importing
                                           ? ImportLessons(folder, dataDirectory_, catalogueKey_, store_.get(), tell, stop)

@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "core/files.h"
 #include "lessons/catalogue_file.h"
@@ -22,6 +25,9 @@ namespace {
 // nothing beside it.
 constexpr std::size_t kCopyPiece = 1024 * 1024;
 constexpr std::int64_t kWriteBehindStep = 4 * 1024 * 1024;
+// Three: on two cores, the figures of 100 MiB in 5 MiB lessons were 128 ms with two
+// copies at a time, 99 ms with three, and 180 ms with one.
+constexpr int kCopiesAtOnce = 3;
 
 class Descriptor {
 public:
@@ -50,9 +56,17 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 enum class Copy { Done, Wrong, Failed };
 
+// The flush and the rename of each file; the folder's flush once, after the last.
+const DurableWriteCalls& FolderFlushedLater() {
+    static const DurableWriteCalls calls{SystemWriteCalls().flushFile, SystemWriteCalls().rename,
+                                         [](const Text&) { return true; }};
+    return calls;
+}
+
 // Copies `from` to `to` when its bytes have the digest's size and hash, taken while they
 // are copied: into a temporary file beside `to`, flushed and renamed over it, so that `to`
-// is the old file or the whole new one whatever happens.
+// is the old file or the whole new one whatever happens. The folder is not flushed: the
+// caller flushes it once after the last file.
 Copy CopyChecked(const Text& from, const Text& to, const LessonDigest& digest, const std::stop_token& stop) {
     const Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
@@ -91,7 +105,7 @@ Copy CopyChecked(const Text& from, const Text& to, const LessonDigest& digest, c
         }
     }
     if (outcome == Copy::Done && (copied != digest.size || hasher.Finish() != digest.sha256)) outcome = Copy::Wrong;
-    if (outcome == Copy::Done && !RenameDurably(out.get(), temporary, to)) outcome = Copy::Failed;
+    if (outcome == Copy::Done && !RenameDurably(out.get(), temporary, to, FolderFlushedLater())) outcome = Copy::Failed;
     if (outcome != Copy::Done) std::remove(temporary.c_str());
     return outcome;
 }
@@ -105,10 +119,6 @@ bool IsWhole(const Text& path, const LessonDigest& digest) {
 
 // How a file is named to the parent: its lesson's title and its file name (UTF-8).
 std::string Named(const LessonEntry& lesson) { return ToUtf8(lesson.title) + "（" + lesson.cacheName + "）"; }
-
-void Tell(const FolderProgress& progress, const std::string& line) {
-    if (progress) progress(line);
-}
 
 // "3 课已导入，1 课不对，没有导入：…", in GBK.
 Text Summary(const FolderOutcome& outcome, const char* done) {
@@ -124,6 +134,85 @@ Text Summary(const FolderOutcome& outcome, const char* done) {
 bool IsDirectory(const Text& path) {
     std::error_code error;
     return std::filesystem::is_directory(path, error);
+}
+
+// What an export or an import tells the parent of each file.
+struct Words {
+    const char* copied;     // "已导入 "
+    const char* wrong;      // the file is not the catalogue's
+    const char* failed;     // it could not be written
+    bool wrongIsRefused;    // a wrong file counts against the whole (an import's)
+    const char* summary;    // "已导入"
+};
+
+const Words kExportWords{"已导出 ", "不完整，没有导出 ", "不能写入，没有导出 ", false, "已导出"};
+const Words kImportWords{"已导入 ", "不对，没有导入 ", "不能写入，没有导入 ", true, "已导入"};
+
+// A lesson the catalogue lists, and whether it may be copied at all (an import may know
+// before reading it that the file is not wanted).
+struct Carried {
+    const LessonEntry* lesson;
+    Text from, to;
+    const char* refusedWhy = nullptr;
+};
+
+enum class Fate { Copied, AlreadyThere, Wrong, Failed, Refused, Stopped };
+
+// Copies the files of `carried` into `toFolder`, a few at a time (while one copy waits for
+// the source or for its flush, the others hash and write), and flushes the folder once
+// after the last rename. Fills `outcome` in the catalogue's order.
+void CarryFiles(const std::vector<Carried>& carried, const Text& toFolder, const Words& words,
+                const FolderProgress& progress, const std::stop_token& stop, FolderOutcome& outcome) {
+    std::vector<Fate> fates(carried.size(), Fate::Stopped);
+    std::mutex telling;
+    int done = 0;
+    const int total = static_cast<int>(carried.size());
+    const auto carry = [&](const Carried& file) {
+        if (file.refusedWhy) return Fate::Refused;
+        if (stop.stop_requested()) return Fate::Stopped;
+        if (IsWhole(file.to, *file.lesson->digest)) return Fate::AlreadyThere;
+        switch (CopyChecked(file.from, file.to, *file.lesson->digest, stop)) {
+        case Copy::Done: return Fate::Copied;
+        case Copy::Wrong: return Fate::Wrong;
+        case Copy::Failed: break;
+        }
+        return stop.stop_requested() ? Fate::Stopped : Fate::Failed;
+    };
+    const auto said = [&](const Carried& file, Fate fate) -> std::string {
+        switch (fate) {
+        case Fate::Copied: return words.copied + Named(*file.lesson);
+        case Fate::AlreadyThere: return "本来就有 " + Named(*file.lesson);
+        case Fate::Wrong: return words.wrong + Named(*file.lesson);
+        case Fate::Failed: return words.failed + Named(*file.lesson);
+        case Fate::Refused: return file.refusedWhy + Named(*file.lesson);
+        case Fate::Stopped: break;
+        }
+        return {};
+    };
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        for (std::size_t i = next++; i < carried.size(); i = next++) {
+            fates[i] = carry(carried[i]);
+            if (fates[i] == Fate::Stopped) continue;
+            const std::lock_guard lock(telling);
+            if (progress) progress({said(carried[i], fates[i]), ++done, total});
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (int i = 1; i < kCopiesAtOnce; ++i) helpers.emplace_back(work);
+        work();
+    }
+    for (std::size_t i = 0; i < carried.size(); ++i) {
+        const Fate fate = fates[i];
+        if (fate == Fate::Copied) ++outcome.copied;
+        if (fate == Fate::AlreadyThere) ++outcome.alreadyThere;
+        const bool refused = fate == Fate::Failed || fate == Fate::Refused || (fate == Fate::Wrong && words.wrongIsRefused);
+        if (refused) outcome.refused.push_back(FromUtf8(Named(*carried[i].lesson)));
+        if (refused || fate == Fate::Stopped) outcome.ok = false;
+    }
+    if (outcome.copied > 0) SystemWriteCalls().flushFolder(toFolder);
+    outcome.summary = Summary(outcome, words.summary);
 }
 
 }  // namespace
@@ -148,32 +237,14 @@ FolderOutcome ExportLessons(const Text& dataDirectory, const Text& into, std::st
         outcome.summary = Gbk<"不能写入这个文件夹，没有导出。">();
         return outcome;
     }
-    outcome.ok = true;
+    std::vector<Carried> carried;
     for (const LessonEntry& lesson : catalogue->lessons) {
-        if (stop.stop_requested()) return outcome;
-        const Text source = JoinPath(dataDirectory, lesson.cacheName), target = JoinPath(folder, lesson.cacheName);
-        if (!lesson.digest || !std::filesystem::exists(source, error)) continue;  // not on this computer
-        if (IsWhole(target, *lesson.digest)) {
-            ++outcome.alreadyThere;
-            Tell(progress, "本来就有 " + Named(lesson));
-            continue;
-        }
-        switch (CopyChecked(source, target, *lesson.digest, stop)) {
-        case Copy::Done:
-            ++outcome.copied;
-            Tell(progress, "已导出 " + Named(lesson));
-            break;
-        case Copy::Wrong:  // a part of it, or damaged: not a lesson to carry
-            Tell(progress, "不完整，没有导出 " + Named(lesson));
-            break;
-        case Copy::Failed:
-            outcome.ok = false;
-            outcome.refused.push_back(FromUtf8(Named(lesson)));
-            Tell(progress, "不能写入，没有导出 " + Named(lesson));
-            break;
-        }
+        const Text source = JoinPath(dataDirectory, lesson.cacheName);
+        if (lesson.digest && std::filesystem::exists(source, error))  // else not on this computer
+            carried.push_back({&lesson, source, JoinPath(folder, lesson.cacheName)});
     }
-    outcome.summary = Summary(outcome, "已导出");
+    outcome.ok = true;
+    CarryFiles(carried, folder, kExportWords, progress, stop, outcome);
     return outcome;
 }
 
@@ -187,7 +258,7 @@ FolderOutcome ImportLessons(const Text& from, const Text& dataDirectory, std::st
     const auto offered = json && signature ? VerifiedCatalogue(*json, *signature, key) : std::nullopt;
     if (!offered) {
         outcome.summary = Gbk<"文件夹里的课程目录没有通过验证，什么也没有导入。">();
-        Tell(progress, ToUtf8(outcome.summary));
+        if (progress) progress({ToUtf8(outcome.summary), 0, 0});
         return outcome;
     }
 
@@ -206,39 +277,16 @@ FolderOutcome ImportLessons(const Text& from, const Text& dataDirectory, std::st
         return false;
     };
 
-    outcome.ok = true;
+    std::vector<Carried> carried;
     std::error_code error;
     for (const LessonEntry& lesson : offered->lessons) {
-        if (stop.stop_requested()) {
-            outcome.ok = false;
-            break;
-        }
-        const Text source = JoinPath(folder, lesson.cacheName), target = JoinPath(dataDirectory, lesson.cacheName);
+        const Text source = JoinPath(folder, lesson.cacheName);
         if (!lesson.digest || !std::filesystem::exists(source, error)) continue;  // not carried
-        const auto refuse = [&](const char* why) {
-            outcome.ok = false;
-            outcome.refused.push_back(FromUtf8(Named(lesson)));
-            Tell(progress, why + Named(lesson));
-        };
-        if (!agreed(lesson)) {
-            refuse("这台电脑的课程目录不认这个文件，没有导入 ");
-            continue;
-        }
-        if (IsWhole(target, *lesson.digest)) {
-            ++outcome.alreadyThere;
-            Tell(progress, "本来就有 " + Named(lesson));
-            continue;
-        }
-        switch (CopyChecked(source, target, *lesson.digest, stop)) {
-        case Copy::Done:
-            ++outcome.copied;
-            Tell(progress, "已导入 " + Named(lesson));
-            break;
-        case Copy::Wrong: refuse("不对，没有导入 "); break;
-        case Copy::Failed: refuse("不能写入，没有导入 "); break;
-        }
+        carried.push_back({&lesson, source, JoinPath(dataDirectory, lesson.cacheName),
+                           agreed(lesson) ? nullptr : "这台电脑的课程目录不认这个文件，没有导入 "});
     }
-    outcome.summary = Summary(outcome, "已导入");
+    outcome.ok = true;
+    CarryFiles(carried, dataDirectory, kImportWords, progress, stop, outcome);
     return outcome;
 }
 

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <stop_token>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,8 +17,15 @@ namespace pw {
 
 inline const Text kLessonFolderName = "pebblewick-lessons";
 
-// Told one line (UTF-8) for every file looked at, as the work goes on.
-using FolderProgress = std::function<void(const std::string& line)>;
+// One file looked at, as the work goes on.
+struct FolderStep {
+    std::string line;  // what became of it (UTF-8)
+    int done = 0;      // files looked at so far, this one included
+    int total = 0;     // files to look at
+};
+
+// Called on the worker that looked at the file, one call at a time.
+using FolderProgress = std::function<void(const FolderStep& step)>;
 
 struct FolderOutcome {
     bool ok = false;  // every file that should be copied was
@@ -38,7 +46,8 @@ FolderOutcome ExportLessons(const Text& dataDirectory, const Text& into, std::st
 // with `key`. Its catalogue is kept when its serial is above the kept one's (and not below
 // the store's floor); else only files whose hash the kept catalogue agrees with come in.
 // Each file comes in only with its catalogue's size and hash, durably (a temporary file,
-// flushed, renamed); a lesson here already whole is left alone. `store` may be null.
+// flushed, renamed; the folder flushed once at the end); a lesson here already whole is
+// left alone. A few files are copied at a time. `store` may be null.
 FolderOutcome ImportLessons(const Text& from, const Text& dataDirectory, std::string_view key, Store* store,
                             const FolderProgress& progress, const std::stop_token& stop = {});
 

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -166,6 +167,11 @@ LibraryPage::LibraryPage(LibraryActions actions, MessagePort* messages, std::fun
         carried_ = new QLabel(this);
         carried_->setWordWrap(true);
         layout->addWidget(carried_);
+        carrying_ = new QProgressBar(this);
+        carrying_->setAccessibleName(QStringLiteral("已经看过的课程文件"));
+        carrying_->setFormat(QStringLiteral("%v / %m"));
+        carrying_->hide();
+        layout->addWidget(carrying_);
         connect(exportButton_, &QPushButton::clicked, this, [this] { Carry(false); });
         connect(importButton_, &QPushButton::clicked, this, [this] { Carry(true); });
     }
@@ -182,15 +188,21 @@ void LibraryPage::Carry(bool importing) {
     exportButton_->setEnabled(false);
     importButton_->setEnabled(false);
     carried_->setText(importing ? QStringLiteral("正在导入…") : QStringLiteral("正在导出…"));
+    carrying_->setRange(0, 0);  // busy until the files are counted
+    carrying_->show();
     // The page may be gone by the time the work ends.
     const QPointer<LibraryPage> page(this);
     actions_.carry(
         importing, QFile::encodeName(folder).toStdString(),
-        [page](const Text& line) {
-            if (page) page->carried_->setText(ToQString(line));
+        [page](const FolderStep& step) {
+            if (!page) return;
+            page->carried_->setText(QString::fromStdString(step.line));
+            page->carrying_->setRange(0, step.total);
+            page->carrying_->setValue(step.done);
         },
         [page](const Text& summary) {
             if (!page) return;
+            page->carrying_->hide();
             page->carried_->setText(ToQString(summary));
             page->exportButton_->setEnabled(true);
             page->importButton_->setEnabled(true);

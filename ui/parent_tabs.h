@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "core/message.h"
+#include "lessons/lesson_folder.h"
 #include "lessons/lesson_library.h"
 #include "lessons/store.h"
 
 class QGridLayout;
 class QLabel;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 
 namespace pw {
@@ -29,9 +31,10 @@ struct LibraryActions {
     std::function<bool(const Text& cacheName)> deleteLesson;  // false: refused, or the file stayed
     std::function<void()> deleteAll;                          // all but the one in use
     std::function<bool(const Text& cacheName)> inUse;         // playing now: it cannot be deleted
-    // The lessons carried in a folder the parent chooses: a line for each file as it goes,
-    // the summary at the end. Without it the two buttons do not show.
-    std::function<void(bool importing, const Text& folder, std::function<void(const Text& line)> progress,
+    // The lessons carried in a folder the parent chooses: a line for each file as it goes
+    // with how many of how many are done, the summary at the end. Without it the two
+    // buttons do not show.
+    std::function<void(bool importing, const Text& folder, FolderProgress progress,
                        std::function<void(const Text& summary)> done)>
         carry;
 };
@@ -100,6 +103,7 @@ private:
     QPushButton* exportButton_ = nullptr;
     QPushButton* importButton_ = nullptr;
     QLabel* carried_ = nullptr;  // the file in hand, then the summary
+    QProgressBar* carrying_ = nullptr;  // files looked at, of all, while the work goes on
 };
 
 }  // namespace pw

@@ -63,10 +63,10 @@ TEST_P(ImportTest, OnlySignedFilesWithTheirHashComeIn) {
     }
     c.alter(stick.File("pebblewick-lessons"));
 
-    std::vector<std::string> lines;
+    std::vector<FolderStep> steps;
     Store store("");
     const FolderOutcome outcome = ImportLessons(stick.Path(), other.Path(), key_.PublicKey(), &store,
-                                                [&](const std::string& line) { lines.push_back(line); });
+                                                [&](const FolderStep& step) { steps.push_back(step); });
 
     std::set<std::string> imported;
     for (const char* name : {"a.ylq", "b.ylq", "c.ylq"})
@@ -79,7 +79,12 @@ TEST_P(ImportTest, OnlySignedFilesWithTheirHashComeIn) {
     const auto kept = ReadKeptCatalogue(other.Path(), key_.PublicKey());
     EXPECT_EQ(kept ? *kept->serial : 0u, c.keptSerial);
     EXPECT_FALSE(std::filesystem::exists(other.File("c.ylq.part")));
-    EXPECT_FALSE(lines.empty());
+    // Each file looked at is told once, counted in turn.
+    ASSERT_FALSE(steps.empty());
+    for (std::size_t i = 0; c.keptSerial != 0 && i < steps.size(); ++i) {
+        EXPECT_EQ(steps[i].done, static_cast<int>(i + 1));
+        EXPECT_EQ(steps[i].total, static_cast<int>(steps.size()));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
