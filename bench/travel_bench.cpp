@@ -1,9 +1,6 @@
 // Lessons that travel: an import from a folder against `cp -r` of the same folder, and what
 // a refused first mirror costs before the next one is asked.
 //   travel_bench [ROUNDS] [MIB]
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +15,7 @@
 #include "lessons/lesson_folder.h"
 #include "lessons/lesson_hashes.h"
 #include "tests/support/fixture_server.h"
+#include "tests/support/loopback_port.h"
 #include "tools/demo_site/catalogue_signing.h"
 
 namespace {
@@ -44,19 +42,6 @@ public:
 private:
     std::string path_;
 };
-
-// A loopback port that nothing listens on: one the system gave out and took back.
-int ClosedLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -149,7 +134,7 @@ void RefusedMirror(int rounds) {
             return hashes.Matches(file, digest, arriving);
         };
         if (withRefused)
-            job.mirrors = {"http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/a.swf"};
+            job.mirrors = {"http://127.0.0.1:" + std::to_string(pw::testing::ClosedLoopbackPort()) + "/a.swf"};
         fs::remove(job.filePath);
         const auto start = Clock::now();
         pw::DownloadWorker(job, [](pw::DownloadEvent) {}, {});
