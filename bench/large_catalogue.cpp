@@ -13,6 +13,7 @@ namespace {
 constexpr int kGroups = 8;
 constexpr int kLessons = 500;
 constexpr int kPerGroup = (kLessons + kGroups - 1) / kGroups;
+constexpr int kMirrorsPerServer = 8;
 
 bool Write(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -27,10 +28,21 @@ std::string LargeCatalogueCache(const ListedLesson& listed, int lesson) {
 }
 
 LargeCatalogue MakeLargeCatalogue(const ListedLesson& listed, std::uint64_t serial,
-                                  const std::function<std::string(int lesson)>& picture) {
+                                  const std::function<std::string(int lesson)>& picture, bool mirrors) {
     LargeCatalogue catalogue;
     std::string& json = catalogue.json;
-    json = "{\"format\": 1, \"serial\": " + std::to_string(serial) + ", \"groups\": [";
+    json = "{\"format\": 1, \"serial\": " + std::to_string(serial) + ", ";
+    if (mirrors) {
+        json += "\"mirrors\": {";
+        for (int server = 1; server <= 2; ++server) {
+            json += std::string(server > 1 ? "], " : "") + "\"" + std::to_string(server) + "\": [";
+            for (int k = 0; k < kMirrorsPerServer; ++k)
+                json += std::string(k ? ", " : "") + "\"http://127.0." + std::to_string(server) + "." +
+                        std::to_string(k + 2) + ":8080\"";
+        }
+        json += "]}, ";
+    }
+    json += "\"groups\": [";
     for (int i = 0; i < kLessons; ++i) {
         const int group = i / kPerGroup, item = i % kPerGroup;
         if (item == 0)

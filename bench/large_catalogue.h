@@ -22,9 +22,10 @@ struct LargeCatalogue {
 
 // 500 lessons in 8 groups, `listed` the last of them, with `serial`, signed with the demo
 // site's key. With `picture`, lesson i (from 0) has the picture whose bytes it gives, at
-// /more/picture<i>.png.
+// /more/picture<i>.png. With `mirrors`, each lesson server has the most mirrors a
+// catalogue may list, on loopback addresses where nothing listens.
 LargeCatalogue MakeLargeCatalogue(const ListedLesson& listed, std::uint64_t serial,
-                                  const std::function<std::string(int lesson)>& picture = {});
+                                  const std::function<std::string(int lesson)>& picture = {}, bool mirrors = false);
 // The cache name (without ".ylq") of lesson i of the large catalogue.
 std::string LargeCatalogueCache(const ListedLesson& listed, int lesson);
 

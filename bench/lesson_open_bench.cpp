@@ -1,10 +1,11 @@
 // Time from choosing a lesson whose cache file is complete to its movie loaded in the
 // program's Flash player, against Ruffle loading the same file in a bare web view page.
 //
-//   xvfb-run -a -s "-screen 0 1280x1024x24" lesson_open_bench [rounds, default 9] [500]
+//   xvfb-run -a -s "-screen 0 1280x1024x24" lesson_open_bench [rounds, default 9] [500 | mirrors]
 //
 // With "500" the program has kept a signed catalogue of 500 lessons, and the lesson is the
 // last of them, judged by its size and hash (no request) instead of two HEAD requests.
+// "mirrors" is the same catalogue listing 8 mirrors for each lesson server.
 //
 // The program's way: the lesson menu handler in the shown main window (two size probes
 // by HEAD to the loopback fixture server, the cache file found complete, the playing
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
     using namespace pw;
     using namespace pw::bench;
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
-    const bool largeCatalogue = argc > 2 && std::string(argv[2]) == "500";
+    const std::string mode = argc > 2 ? argv[2] : "";
+    const bool withMirrors = mode == "mirrors", largeCatalogue = mode == "500" || withMirrors;
 
     PrepareApplication(argc, argv);
     QApplication app(argc, argv);
@@ -84,7 +86,7 @@ int main(int argc, char** argv) {
         for (const LessonRow& r : LessonCatalogue())
             if (r.group == lesson.group && r.item == lesson.item) row = &r;
         const std::string cache = lesson.cacheName.substr(0, lesson.cacheName.size() - 4);  // without ".ylq"
-        const LargeCatalogue catalogue = MakeLargeCatalogue({row->title, row->path, cache, body}, 1);
+        const LargeCatalogue catalogue = MakeLargeCatalogue({row->title, row->path, cache, body}, 1, {}, withMirrors);
         if (!KeepCatalogue(directory.Path(), catalogue)) return 1;
         group = catalogue.group;
         item = catalogue.item;
@@ -193,7 +195,9 @@ int main(int argc, char** argv) {
     };
     freshPage.AddAlternating(std::max(3, rounds / 3), oursInFreshPage, baseline);
     std::printf("Lesson movie: %s, %zu bytes; catalogue: %s\n", ToUtf8(lesson.cacheName).c_str(), body.size(),
-                largeCatalogue ? "500 lessons, signed, the lesson the last (no request)" : "built-in 32 (two HEAD requests)");
+                withMirrors      ? "500 lessons and 8 mirrors per server, signed, the lesson the last (no request)"
+                : largeCatalogue ? "500 lessons, signed, the lesson the last (no request)"
+                                 : "built-in 32 (two HEAD requests)");
     // The fair baseline: the program's player page is loaded once at start, as the loaded
     // bare page is; a bare page loaded per movie pays for the page and Ruffle's start each time.
     warmFigures.Print("Lesson chosen with a complete cache file, until the movie is loaded, against a new player "
