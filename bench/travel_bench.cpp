@@ -1,9 +1,11 @@
-// Lessons that travel: an import from a folder against `cp -r` of the same folder, and what
-// a refused first mirror costs before the next one is asked.
+// Lessons that travel: an import from a folder against `cp -r` of the same folder (alone,
+// flushed, and flushed from a folder out of the page cache when run as root), and what a
+// refused first mirror costs before the next one is asked.
 //   travel_bench [ROUNDS] [MIB]
 
 #include <chrono>
 #include <cstdio>
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -106,16 +108,28 @@ void ImportAgainstCopy(int rounds, int mib) {
         fs::remove_all(into);
         return seconds;
     };
-    pw::bench::PairedRounds figures, flushedFigures;
+    pw::bench::PairedRounds figures, flushedFigures, coldFigures;
     figures.AddAlternating(rounds, import, [&] { return CopySeconds(folder, dir.File("copy" + std::to_string(++round)), false); });
     flushedFigures.AddAlternating(
         rounds, import, [&] { return CopySeconds(folder, dir.File("copy" + std::to_string(++round)), true); });
+    // A stick just plugged in: nothing of it in the page cache (root only).
+    const auto dropCaches = [] { return std::system("sync && echo 3 > /proc/sys/vm/drop_caches 2>/dev/null") == 0; };
+    const bool cold = ::geteuid() == 0 && dropCaches();
+    if (cold)
+        coldFigures.AddAlternating(
+            rounds, [&] { return dropCaches(), import(); },
+            [&] { return dropCaches(), CopySeconds(folder, dir.File("copy" + std::to_string(++round)), true); });
     const std::string title = "Import of " + std::to_string(mib) + " MiB of lessons from a folder (hashes and flushes included)";
     figures.Print(title.c_str(), "ImportLessons", "cp -r of the same folder", "s", "import's throughput / cp -r's",
                   true, ">= 0.9");
     // cp -r leaves its copy in the page cache; the import's files are on the disk.
     flushedFigures.Print("The same, against a copy flushed to the disk", "ImportLessons", "cp -r, then sync -f of the copy",
                          "s", "import's throughput / flushed cp -r's", true, ">= 0.9");
+    if (cold)
+        coldFigures.Print("The same from a folder not in the page cache (information)", "ImportLessons",
+                          "cp -r, then sync -f of the copy", "s", "import's throughput / flushed cp -r's", true, "");
+    else
+        std::printf("No figures from a folder out of the page cache: dropping the caches takes root\n");
 }
 
 // DownloadWorker with a first mirror on a port where nothing listens, against the same
