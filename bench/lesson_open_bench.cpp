@@ -49,7 +49,6 @@
 namespace pw::bench {
 namespace {
 
-constexpr auto kLimit = std::chrono::seconds(60);
 // Between two lessons a child watches for a while; the fresh page loads meanwhile.
 constexpr int kChildsPauseMs = 6000;
 
@@ -59,14 +58,10 @@ constexpr int kChildsPauseMs = 6000;
 int main(int argc, char** argv) {
     using namespace pw;
     using namespace pw::bench;
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const int rounds = CountArgument(argc, argv, 1, 9);
     const bool largeCatalogue = argc > 2 && std::string(argv[2]) == "500";
-
-    PrepareApplication(argc, argv);
-    QApplication app(argc, argv);
-
-    testing::FixtureServer server;
-    ServeQuietSite(server);
+    GuiBench bench(argc, argv);
+    testing::FixtureServer& server = bench.server;
     if (!ServeBareRufflePage(server)) {
         std::fprintf(stderr, "the build's ruffle/ folder is missing (npm ci, then build)\n");
         return 1;
@@ -107,7 +102,7 @@ int main(int argc, char** argv) {
         view->show();
     }
     warm.load(QUrl(BarePageUrl(server.BaseUrl(), QString(), QString())));
-    if (!RunEventsUntil([&] { return !warm.page()->isLoading() && warm.url().isValid(); }, kLimit)) {
+    if (!RunEventsUntil([&] { return !warm.page()->isLoading() && warm.url().isValid(); }, kWaitLimit)) {
         std::fprintf(stderr, "the bare page did not load\n");
         return 1;
     }
@@ -121,7 +116,7 @@ int main(int argc, char** argv) {
     auto ours = [&]() -> double {
         const auto start = Clock::now();
         program.program().OnLessonMenuItemClicked(group, item);
-        const auto loaded = WaitForMovieLoaded(*flash, kLimit);
+        const auto loaded = WaitForMovieLoaded(*flash, kWaitLimit);
         if (!loaded) {
             std::fprintf(stderr, "the program's player did not load the lesson\n");
             std::exit(1);
@@ -133,7 +128,7 @@ int main(int argc, char** argv) {
         const QString token = QStringLiteral("r%1").arg(++round);
         const auto start = Clock::now();
         bare.load(QUrl(BarePageUrl(server.BaseUrl(), QStringLiteral("/movie.swf"), token)));
-        const auto loaded = WaitForLoadedTitle(bare, token, kLimit);
+        const auto loaded = WaitForLoadedTitle(bare, token, kWaitLimit);
         if (!loaded) {
             std::fprintf(stderr, "the bare page did not load the movie\n");
             std::exit(1);
@@ -146,7 +141,7 @@ int main(int argc, char** argv) {
         const QString token = QStringLiteral("w%1").arg(++round);
         const auto start = Clock::now();
         warm.page()->runJavaScript(QStringLiteral("benchPlay('/movie.swf', '%1')").arg(token));
-        const auto loaded = WaitForLoadedTitle(warm, token, kLimit);
+        const auto loaded = WaitForLoadedTitle(warm, token, kWaitLimit);
         if (!loaded) {
             std::fprintf(stderr, "the loaded bare page did not load the movie\n");
             std::exit(1);
