@@ -3,6 +3,8 @@
 // sizes, totals and the download-all check.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +33,8 @@ struct WeekCase {
     const char* today;
     const char* description;
 };
+
+void PrintTo(const WeekCase& c, std::ostream* os) { *os << c.name; }
 
 class WeekTest : public ::testing::TestWithParam<WeekCase> {};
 
@@ -74,6 +78,8 @@ struct TotalsCase {
     std::optional<std::uint64_t> freeBytes;
     const char* totals;
 };
+
+void PrintTo(const TotalsCase& c, std::ostream* os) { *os << c.name; }
 
 class LibraryTotalsTest : public ::testing::TestWithParam<TotalsCase> {};
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <cerrno>
 #include <filesystem>
+#include <ostream>
 #include <thread>
 
 #include "tests/support/temp_dir.h"
@@ -134,6 +135,8 @@ struct DamageCase {
     // Spoils the database at the path (made by the store, closed).
     void (*spoil)(const Text& path);
 };
+
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 
 class StoreDamage : public ::testing::TestWithParam<DamageCase> {};
 
