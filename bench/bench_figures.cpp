@@ -29,6 +29,10 @@ Summary Summarise(std::vector<double> values) {
     return {median, values.front(), values.back()};
 }
 
+int CountArgument(int argc, char** argv, int at, int fallback, int least) {
+    return argc > at ? std::max(least, std::atoi(argv[at])) : fallback;
+}
+
 void PairedRounds::Add(double a, double b) {
     a_.push_back(a);
     b_.push_back(b);

@@ -44,6 +44,10 @@ private:
 // their targets), else "".
 const char* Verdict(double value, const char* target);
 
+// The whole number given as argument `at` of the command line (a count of rounds), at
+// least `least`; `fallback` when there is none.
+int CountArgument(int argc, char** argv, int at, int fallback, int least = 1);
+
 // The current 1-minute load average, for the printed figures.
 double LoadAverage();
 

@@ -209,7 +209,7 @@ void operator delete(void* p, size_t) noexcept { CountingFree(p); }
 
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : "/tmp";
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
+    const int rounds = pw::bench::CountArgument(argc, argv, 2, 9);
     curl_global_init_mem(CURL_GLOBAL_DEFAULT, CountingMalloc, CountingFree, CountingRealloc, CountingStrdup,
                          CountingCalloc);
 

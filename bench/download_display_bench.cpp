@@ -204,6 +204,17 @@ void FlushFileSystemOf(const std::string& folder) {
 
 // The click-to-disk figure of 256 MiB from nginx, against dd's durable write and curl with
 // a flush; see the top of this file.
+// Chooses the lesson in the program and runs the events until it plays with every worker
+// ended; the benchmark ends when that has not come in two minutes.
+void ChooseUntilPlayed(ProgramWindow& program, const ObservedDisplay& controls, const LessonEntry& lesson) {
+    program.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
+    if (!RunEventsUntil([&] { return controls.Played() && pw::testing::ProgramSettled(program.program()); },
+                        std::chrono::seconds(120))) {
+        std::fprintf(stderr, "the program's download did not finish\n");
+        std::exit(1);
+    }
+}
+
 int RunDiskFigures(int rounds) {
     constexpr std::size_t kDiskBodySize = 256 * 1024 * 1024;
     ScratchDirectory site, data;
@@ -254,12 +265,7 @@ int RunDiskFigures(int rounds) {
     const auto programMs = [&] {
         controls.Reset(true);
         const auto start = Clock::now();
-        program.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
-        if (!RunEventsUntil([&] { return controls.Played() && pw::testing::ProgramSettled(program.program()); },
-                            std::chrono::seconds(120))) {
-            std::fprintf(stderr, "the program's download did not finish\n");
-            std::exit(1);
-        }
+        ChooseUntilPlayed(program, controls, lesson);
         const double ms = Seconds(controls.PlayedAt() - start) * 1000;
         wrongFile = wrongFile || LocalFileSize(cacheFile) != static_cast<std::int32_t>(kDiskBodySize);
         afterWay(cacheFile);
@@ -326,7 +332,7 @@ int main(int argc, char** argv) {
     using namespace pw::bench;
     const bool disk = argc > 1 && std::string(argv[1]) == "disk";
     const int given = disk ? 2 : 1;
-    const int rounds = argc > given ? std::max(1, std::atoi(argv[given])) : disk ? 5 : 36;
+    const int rounds = CountArgument(argc, argv, given, disk ? 5 : 36);
 
     PrepareApplication(argc, argv);
     QApplication app(argc, argv);
@@ -370,12 +376,7 @@ int main(int argc, char** argv) {
         const double cpuStart = ThreadCpuMs();
         const double processCpuStart = ProcessCpuMs();
         const auto start = Clock::now();
-        program.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
-        if (!RunEventsUntil([&] { return controls.Played() && pw::testing::ProgramSettled(program.program()); },
-                            std::chrono::seconds(120))) {
-            std::fprintf(stderr, "the program's download did not finish\n");
-            std::exit(1);
-        }
+        ChooseUntilPlayed(program, controls, lesson);
         const double seconds = Seconds(controls.PlayedAt() - start);
         (withDisplay ? uiCpuOurs : uiCpuHidden).push_back(ThreadCpuMs() - cpuStart);
         (withDisplay ? cpuOurs : cpuHidden).push_back(ProcessCpuMs() - processCpuStart);

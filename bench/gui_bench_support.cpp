@@ -88,6 +88,8 @@ void PrepareApplication(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
+GuiBench::GuiBench(int& argc, char** argv) : prepared(argc, argv), app(argc, argv) { ServeQuietSite(server); }
+
 MessagePort& CountingMessages() {
     static CountingPort port;
     return port;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QApplication>
+#include <QEvent>
 #include <QString>
 #include <QWebEngineView>
 
@@ -27,11 +29,35 @@ namespace pw::bench {
 
 using Clock = std::chrono::steady_clock;
 double Seconds(Clock::duration d);
+// How long a benchmark waits for the program before it gives up.
+inline constexpr std::chrono::seconds kWaitLimit{60};
 
 // Sets the program's allocator policy and web engine flags and registers the player's URL
 // scheme and the shared GL contexts, as the program's main does (the policy of its own
 // process there once the window is shown): call before QApplication, with its arguments.
 void PrepareApplication(int argc, char** argv);
+
+// What a GUI benchmark's main begins with, kept for the whole run: the application, made
+// as the program makes it, and a fixture server that answers as a quiet site.
+struct GuiBench {
+    GuiBench(int& argc, char** argv);
+    struct Prepared {
+        Prepared(int argc, char** argv) { PrepareApplication(argc, argv); }
+    } prepared;  // first: before the application is made
+    QApplication app;
+    testing::FixtureServer server;
+};
+
+// Marks that the widget it filters has had a paint event; the widget has been painted
+// once the event loop's turn that delivered it returns.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted = true;
+        return false;
+    }
+};
 
 // Messages the program would show are printed on stderr and counted instead (questions
 // are answered No): a benchmark that shows one did not measure what it says.

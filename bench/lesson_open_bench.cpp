@@ -50,7 +50,6 @@
 namespace pw::bench {
 namespace {
 
-constexpr auto kLimit = std::chrono::seconds(60);
 // Between two lessons a child watches for a while; the fresh page loads meanwhile.
 constexpr int kChildsPauseMs = 6000;
 
@@ -60,15 +59,11 @@ constexpr int kChildsPauseMs = 6000;
 int main(int argc, char** argv) {
     using namespace pw;
     using namespace pw::bench;
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const int rounds = CountArgument(argc, argv, 1, 9);
     const std::string mode = argc > 2 ? argv[2] : "";
     const bool withMirrors = mode == "mirrors", largeCatalogue = mode == "500" || withMirrors;
-
-    PrepareApplication(argc, argv);
-    QApplication app(argc, argv);
-
-    testing::FixtureServer server;
-    ServeQuietSite(server);
+    GuiBench bench(argc, argv);
+    testing::FixtureServer& server = bench.server;
     if (!ServeBareRufflePage(server)) {
         std::fprintf(stderr, "the build's ruffle/ folder is missing (npm ci, then build)\n");
         return 1;
@@ -109,7 +104,7 @@ int main(int argc, char** argv) {
         view->show();
     }
     warm.load(QUrl(BarePageUrl(server.BaseUrl(), QString(), QString())));
-    if (!RunEventsUntil([&] { return !warm.page()->isLoading() && warm.url().isValid(); }, kLimit)) {
+    if (!RunEventsUntil([&] { return !warm.page()->isLoading() && warm.url().isValid(); }, kWaitLimit)) {
         std::fprintf(stderr, "the bare page did not load\n");
         return 1;
     }
@@ -123,7 +118,7 @@ int main(int argc, char** argv) {
     auto ours = [&]() -> double {
         const auto start = Clock::now();
         program.program().OnLessonMenuItemClicked(group, item);
-        const auto loaded = WaitForMovieLoaded(*flash, kLimit);
+        const auto loaded = WaitForMovieLoaded(*flash, kWaitLimit);
         if (!loaded) {
             std::fprintf(stderr, "the program's player did not load the lesson\n");
             std::exit(1);
@@ -135,7 +130,7 @@ int main(int argc, char** argv) {
         const QString token = QStringLiteral("r%1").arg(++round);
         const auto start = Clock::now();
         bare.load(QUrl(BarePageUrl(server.BaseUrl(), QStringLiteral("/movie.swf"), token)));
-        const auto loaded = WaitForLoadedTitle(bare, token, kLimit);
+        const auto loaded = WaitForLoadedTitle(bare, token, kWaitLimit);
         if (!loaded) {
             std::fprintf(stderr, "the bare page did not load the movie\n");
             std::exit(1);
@@ -148,7 +143,7 @@ int main(int argc, char** argv) {
         const QString token = QStringLiteral("w%1").arg(++round);
         const auto start = Clock::now();
         warm.page()->runJavaScript(QStringLiteral("benchPlay('/movie.swf', '%1')").arg(token));
-        const auto loaded = WaitForLoadedTitle(warm, token, kLimit);
+        const auto loaded = WaitForLoadedTitle(warm, token, kWaitLimit);
         if (!loaded) {
             std::fprintf(stderr, "the loaded bare page did not load the movie\n");
             std::exit(1);

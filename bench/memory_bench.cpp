@@ -77,7 +77,6 @@
 namespace pw::bench {
 namespace {
 
-constexpr auto kLimit = std::chrono::seconds(60);
 constexpr auto kPlaying = std::chrono::seconds(3);
 
 // What kind of web engine process `pid` is ("renderer", "zygote", "utility", "gpu-process"),
@@ -160,7 +159,7 @@ int ProgramSide(int argc, char** argv, const std::string& hostPort) {
                    std::span(reinterpret_cast<const std::uint8_t*>(lesson.body.data()), lesson.body.size()));
     auto* flash = program.Window().controlAs<FlashView>(names::kFlashView);
     program.program().OnLessonMenuItemClicked(lesson.entry.group, lesson.entry.item);
-    if (!WaitForMovieLoaded(*flash, kLimit)) return 1;
+    if (!WaitForMovieLoaded(*flash, kWaitLimit)) return 1;
     RunEventsUntil([] { return false; }, kPlaying);
     PrintReading(MeasureTreeSteadily());
     KeepMappings("program");
@@ -180,7 +179,7 @@ int ProgramMovieSide(int argc, char** argv, const std::string& hostPort, const s
     if (error) return 1;
     auto* flash = program.Window().controlAs<FlashView>(names::kFlashView);
     program.program().OnLessonMenuItemClicked(lesson.entry.group, lesson.entry.item);
-    if (!WaitForMovieLoaded(*flash, kLimit)) return 1;
+    if (!WaitForMovieLoaded(*flash, kWaitLimit)) return 1;
     RunEventsUntil([] { return false; }, kPlaying);
     PrintReading(MeasureTreeSteadily());
     return MessagesShown() ? 1 : 0;
@@ -270,9 +269,9 @@ int ProgramSession(int argc, char** argv, const std::string& hostPort, int choic
         const auto due = Clock::now() + std::chrono::milliseconds(intervalMs);
         const LessonEntry& entry = (choice % 2 ? first : second).entry;
         program.program().OnLessonMenuItemClicked(entry.group, entry.item);
-        if (!WaitForMovieLoaded(*flash, kLimit)) {
+        if (!WaitForMovieLoaded(*flash, kWaitLimit)) {
             std::fprintf(stderr, "choice %d: the lesson was not loaded within %lld s\n", choice,
-                         static_cast<long long>(kLimit.count()));
+                         static_cast<long long>(kWaitLimit.count()));
             return 1;
         }
         RunEventsUntil([&] { return Clock::now() >= due; }, std::chrono::milliseconds(intervalMs));
@@ -290,13 +289,13 @@ int BareSession(int argc, char** argv, const std::string& hostPort, int choices,
     view.resize(std::atoi(argv[3]), std::atoi(argv[4]));
     view.show();
     view.load(QUrl(BarePageUrl("http://" + hostPort, QString(), QString())));
-    if (!RunEventsUntil([&] { return !view.page()->isLoading() && view.url().isValid(); }, kLimit)) return 1;
+    if (!RunEventsUntil([&] { return !view.page()->isLoading() && view.url().isValid(); }, kWaitLimit)) return 1;
     for (int choice = 1; choice <= choices; ++choice) {
         const auto due = Clock::now() + std::chrono::milliseconds(intervalMs);
         const QString token = QStringLiteral("c%1").arg(choice);
         const QString movie = choice % 2 ? QStringLiteral("/movie.swf") : QStringLiteral("/other.swf");
         view.page()->runJavaScript(QStringLiteral("benchPlay('%1', '%2')").arg(movie, token));
-        if (!WaitForLoadedTitle(view, token, kLimit)) return 1;
+        if (!WaitForLoadedTitle(view, token, kWaitLimit)) return 1;
         RunEventsUntil([&] { return Clock::now() >= due; }, std::chrono::milliseconds(intervalMs));
         if (ShouldReadAfter(choice, choices)) PrintSessionReading("bare", choice);
     }
@@ -320,7 +319,7 @@ int BareSide(int argc, char** argv, const std::string& hostPort, bool allocatorP
     view.resize(std::atoi(argv[3]), std::atoi(argv[4]));
     view.show();
     view.load(QUrl(BarePageUrl("http://" + hostPort, QStringLiteral("/movie.swf"), QStringLiteral("m"))));
-    if (!WaitForLoadedTitle(view, QStringLiteral("m"), kLimit)) return 1;
+    if (!WaitForLoadedTitle(view, QStringLiteral("m"), kWaitLimit)) return 1;
     RunEventsUntil([] { return false; }, kPlaying);
     PrintReading(MeasureTreeSteadily());
     KeepMappings(allocatorPolicy ? "bare-policy" : "bare");
@@ -418,10 +417,9 @@ int main(int argc, char** argv) {
     if (argc > 3 && std::strcmp(argv[1], "--program-movie") == 0) return ProgramMovieSide(argc, argv, argv[2], argv[3]);
     const bool oldMovie = argc > 1 && std::strcmp(argv[1], "oldmovie") == 0;
     const bool session = argc > 1 && std::strcmp(argv[1], "session") == 0;
-    const int choices = session && argc > 2 ? std::max(2, std::atoi(argv[2])) : 250;
-    const int intervalMs = session && argc > 3 ? std::max(1, std::atoi(argv[3])) : 1200;
-    const int rounds = oldMovie ? (argc > 2 ? std::max(1, std::atoi(argv[2])) : 5)
-                                : (argc > 1 ? std::max(1, std::atoi(argv[1])) : 7);
+    const int choices = session ? CountArgument(argc, argv, 2, 250, 2) : 250;
+    const int intervalMs = session ? CountArgument(argc, argv, 3, 1200) : 1200;
+    const int rounds = oldMovie ? CountArgument(argc, argv, 2, 5) : CountArgument(argc, argv, 1, 7);
     QCoreApplication driver(argc, argv);  // the Ruffle files are found from the executable's folder
 
     testing::FixtureServer server;

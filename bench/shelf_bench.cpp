@@ -44,8 +44,6 @@
 namespace pw::bench {
 namespace {
 
-constexpr auto kLimit = std::chrono::seconds(60);
-
 double Milliseconds(Clock::duration d) { return Seconds(d) * 1000.0; }
 
 void PrintSummary(const char* what, const std::vector<double>& values, const char* target) {
@@ -78,16 +76,6 @@ struct Shown {
     Shelf& shelf;
 };
 
-// Sees whether a widget has been painted.
-class PaintWatch : public QObject {
-public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) painted = true;
-        return false;
-    }
-};
-
 // Click to painted, in ms: the click, a synchronous repaint of the window, and the events
 // it still takes until the shelf's first tile has been painted.
 double TimeShelfShown(Shown& s) {
@@ -99,7 +87,7 @@ double TimeShelfShown(Shown& s) {
     s.window.Window().repaint();
     // The first time the tiles are made by the click: the first of them is watched then.
     if (tiles.isEmpty() && !s.shelf.Tiles().isEmpty()) watch.painted = true;
-    RunEventsUntil([&] { return watch.painted; }, kLimit);
+    RunEventsUntil([&] { return watch.painted; }, kWaitLimit);
     const double ms = Milliseconds(Clock::now() - start);
     if (!tiles.isEmpty()) tiles.front()->removeEventFilter(&watch);
     return ms;
@@ -139,7 +127,7 @@ void DrawnAndMemory(const std::string& hostPort, const std::string& key, int rou
             const auto rows = window.program().ShelfContent();
             return !rows.empty() && !rows.back().tiles.back().picture.empty();
         };
-        if (!RunEventsUntil(picturesShown, kLimit)) std::fprintf(stderr, "the kept pictures were not taken\n");
+        if (!RunEventsUntil(picturesShown, kWaitLimit)) std::fprintf(stderr, "the kept pictures were not taken\n");
         RunEventsUntil([] { return false; }, std::chrono::milliseconds(500));
         auto* button = window.Window().controlAs<QAbstractButton>(names::kShelfButton);
         auto* shelf = window.Window().controlAs<Shelf>(names::kShelf);
@@ -193,7 +181,7 @@ void Snapshot(const std::string& hostPort, testing::FixtureServer& server, int r
     for (int i = 0; i < rounds; ++i) {
         std::filesystem::remove(snapshot);
         window.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
-        if (!WaitForMovieLoaded(*flash, kLimit)) {
+        if (!WaitForMovieLoaded(*flash, kWaitLimit)) {
             std::fprintf(stderr, "the lesson did not load\n");
             return;
         }
@@ -219,7 +207,7 @@ void Snapshot(const std::string& hostPort, testing::FixtureServer& server, int r
         grabs.push_back(Milliseconds(Clock::now() - start));
         last = Clock::now();
         longest = 0;
-        RunEventsUntil([&] { return std::filesystem::exists(snapshot) && !window.program().WorkersRunning(); }, kLimit);
+        RunEventsUntil([&] { return std::filesystem::exists(snapshot) && !window.program().WorkersRunning(); }, kWaitLimit);
         ticks.stop();
         gaps.push_back(longest);
         if (!std::filesystem::exists(snapshot)) std::fprintf(stderr, "no snapshot was written\n");
@@ -236,14 +224,11 @@ void Snapshot(const std::string& hostPort, testing::FixtureServer& server, int r
 int main(int argc, char** argv) {
     using namespace pw;
     using namespace pw::bench;
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
-    PrepareApplication(argc, argv);
-    QApplication app(argc, argv);
-    testing::FixtureServer server;
-    ServeQuietSite(server);
+    const int rounds = CountArgument(argc, argv, 1, 9);
+    GuiBench bench(argc, argv);
     std::printf("shelf_bench: %d rounds, load average %.2f\n", rounds, LoadAverage());
     const ListedLesson listed{"最后一课", "/more/last.swf", "last", "last lesson"};
-    DrawnAndMemory(server.HostPort(), MakeLargeCatalogue(listed, 1).publicKey, rounds);
-    Snapshot(server.HostPort(), server, rounds);
+    DrawnAndMemory(bench.server.HostPort(), MakeLargeCatalogue(listed, 1).publicKey, rounds);
+    Snapshot(bench.server.HostPort(), bench.server, rounds);
     return MessagesShown() == 0 ? 0 : 1;
 }

@@ -169,7 +169,7 @@ std::pair<pid_t, int> StartDemoSite(const std::string& binary) {
 int main(int argc, char** argv) {
     using namespace pw;
     using namespace pw::bench;
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const int rounds = CountArgument(argc, argv, 1, 7);
     const fs::path here = fs::canonical("/proc/self/exe").parent_path();
     const std::string program = (here.parent_path() / "pebblewick").string();
     const std::string bare = (here / "bare_webview").string();

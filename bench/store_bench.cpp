@@ -37,8 +37,6 @@
 namespace pw::bench {
 namespace {
 
-constexpr auto kLimit = std::chrono::seconds(60);
-
 // How far the corner's clocks are ahead of the system's.
 std::atomic<std::int64_t> aheadMs{0};
 
@@ -48,12 +46,13 @@ CornerClocks ClocksAhead() {
             [system] { return system.monotonic() + Milliseconds{aheadMs.load()}; }};
 }
 
-// The median, p99 and largest, in ms.
-void PrintStalls(const char* what, std::vector<double> ms) {
+// Prints the median, p99 and largest, in ms; the p99.
+double PrintStalls(const char* what, std::vector<double> ms) {
     std::sort(ms.begin(), ms.end());
     const double p99 = ms[std::min(ms.size() - 1, (ms.size() * 99 + 99) / 100 - 1)];
     std::printf("  %-52s median %.3f ms, p99 %.3f ms, largest %.3f ms (%zu)\n", what, ms[ms.size() / 2], p99, ms.back(),
                 ms.size());
+    return p99;
 }
 
 }  // namespace
@@ -62,15 +61,10 @@ void PrintStalls(const char* what, std::vector<double> ms) {
 int main(int argc, char** argv) {
     using namespace pw;
     using namespace pw::bench;
-    const int writes = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
-
-    PrepareApplication(argc, argv);
-    QApplication app(argc, argv);
-
-    testing::FixtureServer server;
-    ServeQuietSite(server);
+    const int writes = CountArgument(argc, argv, 1, 300, 10);
+    GuiBench bench(argc, argv);
     const auto [lesson, body] = LargestSampleLesson();
-    server.Serve(lesson.path, {.body = body});
+    bench.server.Serve(lesson.path, {.body = body});
 
     ScratchDirectory directory;
     const std::string storeFile = directory.File("state/pebblewick.db");
@@ -86,7 +80,7 @@ int main(int argc, char** argv) {
         store.LoadCornerRecord();
         opening.push_back(Seconds(Clock::now() - start) * 1000);
     }
-    ProgramWindow program(server.HostPort(), directory.Path(), {}, [&](ProgramSetup& setup) {
+    ProgramWindow program(bench.server.HostPort(), directory.Path(), {}, [&](ProgramSetup& setup) {
         setup.storeFile = storeFile;
         setup.clocks = ClocksAhead();
     });
@@ -94,7 +88,7 @@ int main(int argc, char** argv) {
                    std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
     auto* flash = program.Window().controlAs<FlashView>(names::kFlashView);
     program.program().OnLessonMenuItemClicked(lesson.group, lesson.item);
-    if (!WaitForMovieLoaded(*flash, kLimit)) {
+    if (!WaitForMovieLoaded(*flash, kWaitLimit)) {
         std::fprintf(stderr, "the program's player did not load the lesson\n");
         return 1;
     }
@@ -130,10 +124,7 @@ int main(int argc, char** argv) {
     const Summary open = Summarise(opening);
     std::printf("  opening that store (information):                    median %.3f ms (%.3f..%.3f)\n", open.median,
                 open.min, open.max);
-    std::vector<double> sorted = withWrite;
-    std::sort(sorted.begin(), sorted.end());
-    const double p99 = sorted[std::min(sorted.size() - 1, (sorted.size() * 99 + 99) / 100 - 1)];
-    PrintStalls("the corner's poll writing history and record:", withWrite);
+    const double p99 = PrintStalls("the corner's poll writing history and record:", withWrite);
     PrintStalls("the same poll with no write due (information):", withoutWrite);
     std::printf("  target: p99 < 5 ms%s\n", Verdict(p99, "<= 5"));
     return 0;

@@ -6,8 +6,6 @@
 //
 // The store is a file in a scratch folder under /tmp, filled in one batch before the
 // rounds; each round clicks "设置" and then "这一周", so the tab reads the history afresh.
-#include <unistd.h>
-
 #include <QApplication>
 #include <QTabBar>
 #include <QTabWidget>
@@ -16,11 +14,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "bench/bench_figures.h"
+#include "bench/gui_bench_support.h"
 #include "bench/large_history.h"
 #include "lessons/store.h"
 #include "ui/parent_settings.h"
@@ -29,26 +27,13 @@
 namespace pw::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-// Marks that the chart has had a paint event; it has been painted once the event loop's
-// turn that delivered it returns.
-class PaintWatch : public QObject {
-public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) painted = true;
-        return false;
-    }
-};
-
 int Run(int rounds) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("week_tab_bench." + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    const ScratchDirectory folder;
     const WallTime now = std::chrono::duration_cast<WallTime>(std::chrono::system_clock::now().time_since_epoch());
     const LocalDay today = LocalDayOf(now);
     int result = 0;
     {
-        Store store((folder / "pebblewick.db").string());
+        Store store(folder.File("pebblewick.db"));
         const auto fillStart = Clock::now();
         FillWithLargestHistory(store, today);
         std::printf("store filled with 90 days of 500 lessons in %.1f s, write error %d\n",
@@ -61,7 +46,7 @@ int Run(int rounds) {
         auto* tabs = dialog.findChild<QTabWidget*>();
         QTabBar* bar = tabs->tabBar();
         QWidget* chart = dialog.findChild<WeekChart*>();
-        PaintWatch watch;
+        PaintWatch watch;  // on the chart
         chart->installEventFilter(&watch);
         if (!QTest::qWaitForWindowExposed(&dialog)) std::printf("the window was not shown within 5 s\n");
 
@@ -88,7 +73,6 @@ int Run(int rounds) {
                         s.median, s.min, s.max, times.size());
         }
     }
-    std::filesystem::remove_all(folder);
     return result;
 }
 
@@ -97,6 +81,5 @@ int Run(int rounds) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-    return pw::bench::Run(rounds);
+    return pw::bench::Run(pw::bench::CountArgument(argc, argv, 1, 15));
 }

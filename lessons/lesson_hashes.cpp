@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/files.h"
+#include "core/loaded_library.h"
 #include "lessons/minisign.h"
 
 namespace pw {
@@ -37,22 +38,18 @@ struct CryptoFunctions {
     decltype(&::EVP_DigestFinal_ex) final;
 };
 
-template <class F>
-bool Find(void* library, const char* name, F& function) {
-    function = reinterpret_cast<F>(dlsym(library, name));
-    return function != nullptr;
-}
-
 // Null when libcrypto cannot be loaded: then no hash is made, and no file matches.
 const CryptoFunctions* Crypto() {
     static const std::optional<CryptoFunctions> loaded = []() -> std::optional<CryptoFunctions> {
         // Never closed: it stays for the whole run, as a linked library would.
         void* library = dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
         CryptoFunctions f{};
-        const bool found = library && Find(library, "EVP_MD_CTX_new", f.newContext) &&
-                           Find(library, "EVP_MD_CTX_free", f.freeContext) && Find(library, "EVP_sha256", f.sha256) &&
-                           Find(library, "EVP_DigestInit_ex", f.init) && Find(library, "EVP_DigestUpdate", f.update) &&
-                           Find(library, "EVP_DigestFinal_ex", f.final);
+        const bool found = library && FindFunction(library, "EVP_MD_CTX_new", f.newContext) &&
+                           FindFunction(library, "EVP_MD_CTX_free", f.freeContext) &&
+                           FindFunction(library, "EVP_sha256", f.sha256) &&
+                           FindFunction(library, "EVP_DigestInit_ex", f.init) &&
+                           FindFunction(library, "EVP_DigestUpdate", f.update) &&
+                           FindFunction(library, "EVP_DigestFinal_ex", f.final);
         return found ? std::optional(f) : std::nullopt;
     }();
     return loaded ? &*loaded : nullptr;

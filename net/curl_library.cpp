@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "core/loaded_library.h"
+
 namespace pw {
 namespace {
 
@@ -16,27 +18,22 @@ struct LoadedCurl {
     CurlFunctions functions{};
 };
 
-template <class F>
-bool Find(void* library, const char* name, F& function) {
-    function = reinterpret_cast<F>(dlsym(library, name));
-    return function != nullptr;
-}
-
 LoadedCurl Load() {
     LoadedCurl curl;
     // Never closed: it stays for the whole run, as a linked library would.
     void* library = dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
     if (!library) return curl;
     CurlFunctions& f = curl.functions;
-    curl.loaded = Find(library, "curl_global_init", f.global_init) &&
-                  Find(library, "curl_global_cleanup", f.global_cleanup) &&
-                  Find(library, "curl_easy_init", f.easy_init) && Find(library, "curl_easy_cleanup", f.easy_cleanup) &&
-                  Find(library, "curl_easy_setopt", f.easy_setopt) &&
-                  Find(library, "curl_easy_getinfo", f.easy_getinfo) &&
-                  Find(library, "curl_easy_perform", f.easy_perform) &&
-                  Find(library, "curl_easy_header", f.easy_header) &&
-                  Find(library, "curl_slist_append", f.slist_append) &&
-                  Find(library, "curl_slist_free_all", f.slist_free_all);
+    curl.loaded = FindFunction(library, "curl_global_init", f.global_init) &&
+                  FindFunction(library, "curl_global_cleanup", f.global_cleanup) &&
+                  FindFunction(library, "curl_easy_init", f.easy_init) &&
+                  FindFunction(library, "curl_easy_cleanup", f.easy_cleanup) &&
+                  FindFunction(library, "curl_easy_setopt", f.easy_setopt) &&
+                  FindFunction(library, "curl_easy_getinfo", f.easy_getinfo) &&
+                  FindFunction(library, "curl_easy_perform", f.easy_perform) &&
+                  FindFunction(library, "curl_easy_header", f.easy_header) &&
+                  FindFunction(library, "curl_slist_append", f.slist_append) &&
+                  FindFunction(library, "curl_slist_free_all", f.slist_free_all);
     // Before any handle is made, and before a second thread can use libcurl: the first
     // caller runs this while the others wait for the static below. A failed start-up is
     // retried by libcurl itself when the first handle is made.

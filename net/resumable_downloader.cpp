@@ -317,6 +317,7 @@ struct Attempt {
     bool stopped = false;
     bool startAfresh = false;  // the answer to a resume cannot be appended
     bool wrongSize = false;    // the answer is not `expectedSize` long
+    bool diskFull = false;     // a write, or the file's opening, found no room
     Text freshValidator{};     // the validator of a whole answer written beside the file
 
     // True when the answer says the file is another length than the one expected.
@@ -330,7 +331,6 @@ struct Attempt {
         Curl().easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         return length >= 0 && length + (appending ? resumeOffset : 0) != settings.expectedSize;
     }
-    bool diskFull = false;
 
     // True when this 206 is the rest of the file we hold: it starts at its end and names
     // the validator that If-Range sent. A cache that ignores If-Range answers a changed

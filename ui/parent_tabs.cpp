@@ -31,6 +31,12 @@ QLabel* NewHeading(const QString& text, QWidget* parent) {
     return label;
 }
 
+// A parent's question whose Yes does `yes` and whose No is "取消", the default; false with
+// no port to ask through.
+bool Confirmed(MessagePort* messages, const Text& question, const Text& yes) {
+    return messages && AskToConfirm(*messages, question, yes, Gbk<"取消">());
+}
+
 }  // namespace
 
 WeekChart::WeekChart(QWidget* parent) : QWidget(parent) {
@@ -102,9 +108,7 @@ WeekPage::WeekPage(WeekSource source, MessagePort* messages, QWidget* parent)
     buttons->addWidget(clear_);
     layout->addLayout(buttons);
     connect(clear_, &QPushButton::clicked, this, [this] {
-        if (!source_.store || !messages_ ||
-            !AskToConfirm(*messages_, Gbk<"清除全部使用记录？">(), Gbk<"清除">(), Gbk<"取消">()))
-            return;
+        if (!source_.store || !Confirmed(messages_, Gbk<"清除全部使用记录？">(), Gbk<"清除">())) return;
         source_.store->ClearHistory();
         Refresh();
     });
@@ -254,17 +258,13 @@ void LibraryPage::Refresh() {
 }
 
 void LibraryPage::AskToDelete(const Text& cacheName, const Text& title) {
-    if (!messages_ || !actions_.deleteLesson ||
-        !AskToConfirm(*messages_, Gbk<"删除「">() + title + Gbk<"」？">(), Gbk<"删除">(), Gbk<"取消">()))
-        return;
+    if (!actions_.deleteLesson || !Confirmed(messages_, Gbk<"删除「">() + title + Gbk<"」？">(), Gbk<"删除">())) return;
     if (!actions_.deleteLesson(cacheName)) ShowMessage(*messages_, Gbk<"「">() + title + Gbk<"」没有删除。">());
     Refresh();
 }
 
 void LibraryPage::AskToDeleteAll() {
-    if (!messages_ || !actions_.deleteAll ||
-        !AskToConfirm(*messages_, Gbk<"删除全部课程？">(), Gbk<"删除">(), Gbk<"取消">()))
-        return;
+    if (!actions_.deleteAll || !Confirmed(messages_, Gbk<"删除全部课程？">(), Gbk<"删除">())) return;
     actions_.deleteAll();
     Refresh();
 }

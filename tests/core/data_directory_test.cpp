@@ -21,10 +21,7 @@ struct XdgCase {
     const char* expected;
 };
 
-// Its name in the test list, instead of a dump of its bytes.
-void PrintTo(const XdgCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const XdgCase& c, std::ostream* os) { *os << c.name; }
 
 class XdgDataDirectoryTest : public ::testing::TestWithParam<XdgCase> {};
 
@@ -91,10 +88,7 @@ struct ReadOnlyCase {
     const char* madeBelowTemp;  // the folder expected, relative to the test's folder
 };
 
-// Its name in the test list, instead of a dump of its bytes.
-void PrintTo(const ReadOnlyCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const ReadOnlyCase& c, std::ostream* os) { *os << c.name; }
 
 class ChooseDataDirectoryReadOnly : public ::testing::TestWithParam<ReadOnlyCase> {};
 

@@ -224,10 +224,7 @@ struct StringCase {
     Tag (*make)(std::string_view text);
 };
 
-// Its name in the test list, instead of a dump of its bytes.
-void PrintTo(const StringCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const StringCase& c, std::ostream* os) { *os << c.name; }
 
 Tag DoActionWith(const Bytes& actions) { return {code::DoAction, Cat({actions, Action(0)})}; }
 

@@ -339,6 +339,8 @@ struct FullDiskCase {
     bool lessonOnDisk;  // an older lesson, whole, that must stay and play
 };
 
+void PrintTo(const FullDiskCase& c, std::ostream* os) { *os << c.name; }
+
 class FullDiskTest : public DownloadWorkerTest {
 protected:
     // The older lesson, and a part from an earlier break of another version of the file:

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -9,6 +7,7 @@
 #include "lessons/parent_corner_rules.h"
 #include "lessons/parent_corner_state.h"
 #include "lessons/store.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace pw {
@@ -90,10 +89,7 @@ struct RestartCase {
     Milliseconds restLeft;     // of a rest that holds through the restart
 };
 
-// Its name in the test list, instead of a dump of its bytes.
-void PrintTo(const RestartCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const RestartCase& c, std::ostream* os) { *os << c.name; }
 
 class ParentCornerRestart : public ::testing::TestWithParam<RestartCase> {};
 
@@ -199,6 +195,13 @@ TEST(ParentCornerState, GatePauseDoublesToItsCapResetsOnARightAnswerAndHoldsThro
     FakeClocks clocks;
     auto run = std::make_unique<CornerRun>(file, clocks, ParentSettings{});
     CornerKeeper* keeper = &*run->keeper;
+    // The program ends, stays closed for `closed` of the wall clock, and starts again.
+    const auto restart = [&](Milliseconds closed) {
+        run.reset();
+        clocks.Restart(closed);
+        run = std::make_unique<CornerRun>(file, clocks, ParentSettings{});
+        keeper = &*run->keeper;
+    };
     const auto threeWrong = [&] {
         for (int i = 0; i < kWrongAnswersBeforePause; ++i) ASSERT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
     };
@@ -213,26 +216,17 @@ TEST(ParentCornerState, GatePauseDoublesToItsCapResetsOnARightAnswerAndHoldsThro
     // less the time it was closed; a clock set back takes nothing off it.
     threeWrong();
     clocks.Run(100s);
-    run.reset();
-    clocks.Restart(20s);
-    run = std::make_unique<CornerRun>(file, clocks, ParentSettings{});
-    keeper = &*run->keeper;
+    restart(20s);
     EXPECT_EQ(keeper->GatePauseLeft(), 900s - 120s);
     keeper->Save();
-    run.reset();
-    clocks.Restart(-1h);
-    run = std::make_unique<CornerRun>(file, clocks, ParentSettings{});
-    keeper = &*run->keeper;
+    restart(-1h);
     EXPECT_EQ(keeper->GatePauseLeft(), 900s - 120s);
     clocks.Run(900s - 120s);
     // Two wrong answers before a restart still count toward the next pause.
     EXPECT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
     EXPECT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
     keeper->Save();
-    run.reset();
-    clocks.Restart(1s);
-    run = std::make_unique<CornerRun>(file, clocks, ParentSettings{});
-    keeper = &*run->keeper;
+    restart(1s);
     EXPECT_EQ(keeper->AnswerGate(false), GateResult::Wrong);
     EXPECT_EQ(keeper->GatePauseLeft(), 900s);
     clocks.Run(900s);
@@ -255,28 +249,8 @@ TEST(ParentCornerState, NoRecordIsKeptWhileThereIsNothingToKeep) {
     EXPECT_EQ(store.LoadCornerRecord()->record.gate.wrongInARow, 1);
 }
 
-// The computer's time zone for a test: China's, eight hours ahead of UTC, no summer time.
-class ChinaTime {
-public:
-    ChinaTime() {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        ::setenv("TZ", "CST-8", 1);
-        ::tzset();
-    }
-    ~ChinaTime() {
-        if (old_)
-            ::setenv("TZ", old_->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> old_;
-};
-
 TEST(ParentCornerHistory, UseAndLessonsAreCountedByLocalDayAcrossMidnightAndWrittenEvery30s) {
-    ChinaTime zone;
+    const testing::ChinaTime zone;
     FakeClocks clocks;
     const LocalDay day = LocalDayOf(clocks.wall) + 1;
     clocks.wall = StartOfLocalDay(day + 1) - 10min;  // 23:50
@@ -309,7 +283,7 @@ TEST(ParentCornerHistory, UseAndLessonsAreCountedByLocalDayAcrossMidnightAndWrit
 }
 
 TEST(ParentCornerHistory, HistoryOlderThan90DaysIsDroppedAtStart) {
-    ChinaTime zone;
+    const testing::ChinaTime zone;
     FakeClocks clocks;
     const LocalDay today = LocalDayOf(clocks.wall);
     Store store("");

@@ -3,7 +3,8 @@
 // sizes, totals and the download-all check.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,32 +12,13 @@
 #include "lessons/lesson_library.h"
 #include "lessons/store.h"
 #include "lessons/week_of_use.h"
+#include "tests/support/scoped_env.h"
 
 namespace pw {
 namespace {
 
 using namespace std::chrono;
 using namespace std::chrono_literals;
-
-// China's time, eight hours ahead of UTC and without summer time, for the test's length.
-class ChinaTime {
-public:
-    ChinaTime() {
-        if (const char* old = std::getenv("TZ")) kept_ = old;
-        ::setenv("TZ", "CST-8", 1);
-        ::tzset();
-    }
-    ~ChinaTime() {
-        if (kept_)
-            ::setenv("TZ", kept_->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> kept_;
-};
 
 // A moment of December 2026 by Chinese clocks (the 9th was a Wednesday).
 WallTime December(int day, int hour, int minute, int second = 0) {
@@ -52,10 +34,12 @@ struct WeekCase {
     const char* description;
 };
 
+void PrintTo(const WeekCase& c, std::ostream* os) { *os << c.name; }
+
 class WeekTest : public ::testing::TestWithParam<WeekCase> {};
 
 TEST_P(WeekTest, DaysTodayAndDescriptionFollowTheClock) {
-    const ChinaTime china;
+    const testing::ChinaTime china;
     const WeekCase& c = GetParam();
     Store store("");
     for (const auto& [when, used] : c.uses) store.AddUse(LocalDayOf(when), used);
@@ -94,6 +78,8 @@ struct TotalsCase {
     std::optional<std::uint64_t> freeBytes;
     const char* totals;
 };
+
+void PrintTo(const TotalsCase& c, std::ostream* os) { *os << c.name; }
 
 class LibraryTotalsTest : public ::testing::TestWithParam<TotalsCase> {};
 

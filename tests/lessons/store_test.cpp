@@ -8,6 +8,7 @@
 #include <mutex>
 #include <cerrno>
 #include <filesystem>
+#include <ostream>
 #include <thread>
 
 #include "tests/support/temp_dir.h"
@@ -96,8 +97,6 @@ TEST(Store, WhatIsKeptOutlastsTheRunAndReadsBackInOrder) {
     constexpr LocalDay kToday = 20'000;
     {
         Store store(path);
-        store.SaveCornerRecord({.used = 12min, .resting = true, .rested = 3min, .gate = {2, 1, 10s}}, WallTime{99s});
-        store.KeepHash(kIdentity, kSha);
         store.AddUse(kToday - 1, 5min);
         store.AddUse(kToday, 2min);
         store.AddUse(kToday, 1min);
@@ -112,27 +111,18 @@ TEST(Store, WhatIsKeptOutlastsTheRunAndReadsBackInOrder) {
         store.RaiseCatalogueFloor(7);
         store.RaiseCatalogueFloor(5);  // never goes down
         EXPECT_EQ(store.CatalogueFloor(), 7u);
-        EXPECT_EQ(store.UseByDay(kToday - 2, kToday),
-                  (std::vector<DayUse>{{kToday - 2, 0ms}, {kToday - 1, 5min}, {kToday, 3min}}));
     }
     EXPECT_EQ(IntegrityCheck(path), "ok");
     Store store(path);
     EXPECT_EQ(store.LastWriteError(), 0);
-    const auto corner = store.LoadCornerRecord();
-    ASSERT_TRUE(corner);
-    EXPECT_EQ(corner->record, (CornerRecord{.used = 12min, .resting = true, .rested = 3min, .gate = {2, 1, 10s}}));
-    EXPECT_EQ(corner->savedAt, WallTime{99s});
-    EXPECT_EQ(store.KeptHash(kIdentity), kSha);
-    EXPECT_EQ(store.KeptHash({2049, 1234567, 5'000'000, 1}), std::nullopt);  // touched since: hashed anew
+    EXPECT_EQ(store.UseByDay(kToday - 2, kToday),
+              (std::vector<DayUse>{{kToday - 2, 0ms}, {kToday - 1, 5min}, {kToday, 3min}}));
     EXPECT_EQ(store.LessonsUsed(kToday - 6, kToday),
               (std::vector<LessonUse>{{"a.ylq", 4min + 30s, 3}, {"b.ylq", 2min, 1}}));
     EXPECT_EQ(store.LessonsUsed(kToday, kToday), (std::vector<LessonUse>{{"b.ylq", 2min, 1}, {"a.ylq", 30s, 2}}));
     EXPECT_EQ(store.RecentLessons(2), (std::vector<Text>{"c.ylq", "b.ylq"}));
     EXPECT_EQ(store.CatalogueFloor(), 7u);
 
-    store.DropUseBefore(kToday);
-    EXPECT_EQ(store.UseByDay(kToday - 1, kToday), (std::vector<DayUse>{{kToday - 1, 0ms}, {kToday, 3min}}));
-    EXPECT_EQ(store.LessonsUsed(kToday - 6, kToday), (std::vector<LessonUse>{{"b.ylq", 2min, 1}, {"a.ylq", 30s, 2}}));
     store.ClearHistory();
     EXPECT_EQ(store.UseByDay(kToday, kToday), (std::vector<DayUse>{{kToday, 0ms}}));
     EXPECT_TRUE(store.LessonsUsed(0, kToday).empty());
@@ -145,6 +135,8 @@ struct DamageCase {
     // Spoils the database at the path (made by the store, closed).
     void (*spoil)(const Text& path);
 };
+
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
 
 class StoreDamage : public ::testing::TestWithParam<DamageCase> {};
 

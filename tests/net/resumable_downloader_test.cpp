@@ -379,7 +379,6 @@ struct LargeBodyCase {
     std::int32_t resumeFrom = 0;
 };
 
-// Its name in the test list, instead of a dump of its bytes.
 void PrintTo(const LargeBodyCase& c, std::ostream* os) {
     *os << "Size" << c.size << (c.stallAfter ? "StallAt" + std::to_string(*c.stallAfter) : "") << "ResumeFrom"
         << c.resumeFrom;
@@ -430,7 +429,6 @@ struct ArrivingCheckCase {
     int result;
 };
 
-// Its name in the test list, instead of a dump of its bytes.
 void PrintTo(const ArrivingCheckCase& c, std::ostream* os) {
     *os << "ResumeFrom" << c.resumeFrom << (c.breakOffAfter ? "BreakOffAt" + std::to_string(*c.breakOffAfter) : "")
         << (c.checkSays ? "CheckTakes" : "CheckRefuses");

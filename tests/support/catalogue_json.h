@@ -20,48 +20,31 @@ struct CatalogueLesson {
     int server = 1;
 };
 
-// Compact JSON laid out as a person writes it: a blank after each ":" and "," outside
-// strings.
-inline std::string Spaced(const std::string& compact) {
-    std::string spaced;
-    bool inString = false, escaped = false;
-    for (const char c : compact) {
-        spaced += c;
-        if (inString) {
-            if (escaped) escaped = false;
-            else if (c == '\\') escaped = true;
-            else if (c == '"') inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == ':' || c == ',') {
-            spaced += ' ';
-        }
-    }
-    return spaced;
-}
+// A text as a JSON string, escaped as JSON needs.
+inline std::string Quoted(const std::string& text) { return nlohmann::json(text).dump(); }
 
-// lessons.json, as a site publishes it, with these groups and lessons in order: written by
-// nlohmann's writer, so that any text is escaped as JSON needs.
+// lessons.json, as a site publishes it, with these groups and lessons in order; laid out
+// as a person writes it (", " between members, ": " after names), which the tests edit.
 inline std::string CatalogueJson(std::uint64_t serial, const std::vector<std::string>& groups,
                                  const std::vector<CatalogueLesson>& lessons) {
-    using Json = nlohmann::ordered_json;
-    Json groupList = Json::array();
+    std::string json = "{\"format\": 1, \"serial\": " + std::to_string(serial) + ", \"groups\": [";
     for (std::size_t g = 0; g < groups.size(); ++g) {
-        Json entries = Json::array();
+        json += (g ? ", " : "") + std::string("{\"title\": ") + Quoted(groups[g]) + ", \"lessons\": [";
+        bool first = true;
         for (const CatalogueLesson& lesson : lessons) {
             if (lesson.group != static_cast<int>(g)) continue;
-            Json entry = {{"title", lesson.title}, {"server", lesson.server}, {"path", lesson.path}, {"cache", lesson.cache}};
-            if (lesson.body) {
-                entry["size"] = lesson.body->size();
-                entry["sha256"] = Sha256Hex(BytesSha256(*lesson.body));
-            }
-            entries.push_back(std::move(entry));
+            json += (first ? "" : ", ") + std::string("{\"title\": ") + Quoted(lesson.title) +
+                    ", \"server\": " + std::to_string(lesson.server) + ", \"path\": " + Quoted(lesson.path) +
+                    ", \"cache\": " + Quoted(lesson.cache);
+            if (lesson.body)
+                json += ", \"size\": " + std::to_string(lesson.body->size()) + ", \"sha256\": \"" +
+                        Sha256Hex(BytesSha256(*lesson.body)) + "\"";
+            json += "}";
+            first = false;
         }
-        groupList.push_back({{"title", groups[g]}, {"lessons", std::move(entries)}});
+        json += "]}";
     }
-    // The layout the tests edit: ", " between members and items, ": " after names.
-    const Json catalogue = {{"format", 1}, {"serial", serial}, {"groups", std::move(groupList)}};
-    return Spaced(catalogue.dump());
+    return json + "]}";
 }
 
 // The built-in groups' titles, and the built-in lessons with `body(group, item)`.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,20 @@ public:
 private:
     std::string name_;
     std::optional<std::string> previous_;
+};
+
+// China's time, eight hours ahead of UTC and without summer time, as the computer's for
+// the test's length.
+class ChinaTime {
+public:
+    ChinaTime() { ::tzset(); }
+
+private:
+    // Declared first, so gone last: the zone is read again once TZ is as it was.
+    struct ReadZoneAgain {
+        ~ReadZoneAgain() { ::tzset(); }
+    } readAgain_;
+    ScopedEnv zone_{"TZ", "CST-8"};
 };
 
 }  // namespace pw::testing

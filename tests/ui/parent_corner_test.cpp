@@ -1,10 +1,12 @@
 // The parent corner in the real main window: keyboard and screen reader, volume, the
-// session's end and a rest kept from the last run, full screen, the gate before leaving.
+// session's end and a rest kept from the last run, full screen, the gate before leaving;
+// the shelf there, by keyboard alone, and its snapshots, never taken under the corner.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
@@ -17,9 +19,12 @@
 
 #include "app/parent_corner.h"
 #include "core/message.h"
+#include "core/files.h"
 #include "host/flash_view.h"
+#include "host/qt_text.h"
 #include "host/web_view.h"
 #include "lessons/catalogue.h"
+#include "lessons/lesson_pictures.h"
 #include "tests/host/flash_test_support.h"
 #include "tests/host/test_movies.h"
 #include "tests/support/fixture_server.h"
@@ -34,6 +39,7 @@
 #include "ui/parent_gate.h"
 #include "ui/parent_settings.h"
 #include "ui/roll_up_menu.h"
+#include "ui/shelf.h"
 #include "ui/window_descriptions.h"
 #include "ui/window_loader.h"
 
@@ -61,7 +67,9 @@ protected:
                                "<a id='mailblank' target='_blank' href='mailto:other@example.org'>mail</a>"
                                "</body></html>",
                        .contentType = "text/html"});
-        for (auto [group, item] : {std::pair{0, 0}, std::pair{1, 2}}) {
+        // The first group's first line on the shelf, and a lesson of another group.
+        for (auto [group, item] : {std::pair{0, 0}, std::pair{0, 1}, std::pair{0, 2}, std::pair{0, 3}, std::pair{0, 4},
+                                   std::pair{0, 5}, std::pair{1, 2}}) {
             const std::vector<std::uint8_t> movie = swf::MakeSampleLesson(group, item);
             server_.Serve(Lookup(group, item)->path, {.body = std::string(movie.begin(), movie.end())});
         }
@@ -82,6 +90,7 @@ protected:
         setup.clocks = {[this] { return wall_; }, [this] { return now_; }};
         setup.openInBrowser = [this](const Text& url) { browserOpened_.push_back(url); };
         setup.openFolder = [this](const Text& folder) { foldersOpened_.push_back(folder); };
+        setup.snapshotDelay = 1h;  // the shelf's tests say when a snapshot is due
         app_ = std::make_unique<testing::ProgramWindow>(std::move(setup));
         app_->Start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&app_->window()));
@@ -583,6 +592,155 @@ TEST_F(ParentCornerTest, GateStandsBeforeOtherHostsOtherSchemesAndClosingWhenAPa
     QTimer::singleShot(0, &app_->window(), [this] { app_->window().close(); });
     ASSERT_TRUE(GatesAnswered());
     EXPECT_FALSE(app_->window().isVisible());
+}
+
+class ShelfProgramTest : public ParentCornerTest {
+protected:
+    Shelf& TheShelf() const { return *Control<Shelf>(names::kShelf); }
+    // Runs `inside` while the next modal window of the program is open, then closes it
+    // unless `inside` has.
+    void WhileModal(std::function<void()> inside) {
+        QTimer::singleShot(0, [inside] {
+            ProcessEventsUntil([] { return QApplication::activeModalWidget() != nullptr; });
+            inside();
+            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+        });
+    }
+    std::string Snapshot() const { return SnapshotPath(dir_.Path(), Lookup(0, 0)->cacheName); }
+    // The snapshot's time has come; true when the program has written one since `before`.
+    bool SnapshotTaken(const std::optional<std::string>& before) {
+        app_->program().OnSnapshotDue();
+        EXPECT_TRUE(testing::ProgramSettles(app_->program()));
+        return ReadSmallFile(Snapshot(), 1 << 20) != before;
+    }
+};
+
+TEST_F(ShelfProgramTest, TheKeyboardAloneOpensTheShelfMovesAndPlaysAndEscLeavesIt) {
+    Start();
+    SetFlash();
+    ASSERT_TRUE(Activate(&app_->window()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    // Backwards from the menu: "家长", "全屏", "书架".
+    for (int i = 0; i < 3; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), Control<QWidget>(names::kShelfButton));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_TRUE(TheShelf().isVisible());
+    const QList<ShelfTileButton*> tiles = TheShelf().Tiles();
+    EXPECT_EQ(QApplication::focusWidget(), tiles.front());
+    // A screen reader: a tile is a button, its row a group named by its heading.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(tiles.front())->role(), QAccessible::Button);
+    QAccessibleInterface* rowReader = QAccessible::queryAccessibleInterface(tiles.front()->parentWidget());
+    EXPECT_EQ(rowReader->role(), QAccessible::Grouping);
+    EXPECT_EQ(rowReader->text(QAccessible::Name), ToQString(BuiltInCatalogue().groups[0]));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), tiles[1]);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    auto* below = qobject_cast<ShelfTileButton*>(QApplication::focusWidget());
+    ASSERT_NE(below, nullptr);
+    EXPECT_EQ(below->x(), tiles[1]->x());
+    EXPECT_GT(below->y(), tiles[1]->y());
+    const int item = below->tile().item;
+    // Tab reaches the tile's heart, a toggle named by the title; Space marks a favourite,
+    // which then has a row of its own.
+    QTest::keyClick(below, Qt::Key_Tab);
+    auto* heart = qobject_cast<ShelfHeart*>(QApplication::focusWidget());
+    ASSERT_NE(heart, nullptr);
+    QAccessibleInterface* heartReader = QAccessible::queryAccessibleInterface(heart);
+    EXPECT_EQ(heartReader->text(QAccessible::Name), QStringLiteral("最喜欢") + ToQString(Lookup(0, item)->title));
+    EXPECT_TRUE(heartReader->state().checkable);
+    QTest::keyClick(heart, Qt::Key_Space);
+    EXPECT_TRUE(heart->isChecked());
+    ASSERT_EQ(TheShelf().rows().front().heading, Gbk<"最喜欢">());
+    EXPECT_EQ(TheShelf().rows().front().tiles.front().item, item);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), below);
+    QTest::keyClick(below, Qt::Key_Return);
+    ASSERT_TRUE(Plays(0, item));
+    EXPECT_FALSE(TheShelf().isVisible());
+
+    // Open again over the lesson, and Esc: back to the lesson. Its tile, first now, is named
+    // as its menu row is, with the mark of a lesson on this computer.
+    QTest::keyClick(Control<QWidget>(names::kShelfButton), Qt::Key_Space);
+    ASSERT_TRUE(TheShelf().isVisible());
+    EXPECT_FALSE(Flash()->isVisible());
+    const auto playedTileName = [&] {
+        return QAccessible::queryAccessibleInterface(TheShelf().Tiles().front())->text(QAccessible::Name);
+    };
+    ASSERT_TRUE(ProcessEventsUntil([&] { return playedTileName().endsWith(QStringLiteral("，已下载")); }));
+    EXPECT_EQ(playedTileName(), Menu()->ItemAccessibleName(0, item));
+    // F6 still goes to the menu from a tile.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    EXPECT_EQ(QApplication::focusWidget(), Menu());
+    QTest::keyClick(Control<QWidget>(names::kShelfButton), Qt::Key_Space);  // "书架" again leaves it
+    EXPECT_FALSE(TheShelf().isVisible());
+    QTest::keyClick(Control<QWidget>(names::kShelfButton), Qt::Key_Space);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(TheShelf().isVisible());
+    EXPECT_TRUE(Flash()->isVisible());
+}
+
+TEST_F(ShelfProgramTest, NoSnapshotUnderTheGateTheRestOrThePagesWindowAndANewOneWhenTheFileChanges) {
+    Start("sessionMinutes=1\n");
+    SetFlash();
+    Program& program = app_->program();
+    program.OnLessonMenuItemClicked(0, 0);
+    ASSERT_TRUE(Plays(0, 0));
+    const struct {
+        const char* name;
+        std::function<void()> cover;  // with the snapshot's time coming under it
+    } rows[] = {
+        {"the gate",
+         [&] {
+             WhileModal([&] { EXPECT_FALSE(SnapshotTaken(std::nullopt)); });
+             Corner().Open();
+         }},
+        {"the rest picture",
+         [&] {
+             now_ += 61s;
+             wall_ += 61s;
+             Corner().CheckSession();
+             ASSERT_TRUE(Corner().Resting());
+             EXPECT_FALSE(SnapshotTaken(std::nullopt));
+             // The shelf and its button do nothing while the child rests, as the menu does.
+             EXPECT_FALSE(TheShelf().isEnabled());
+             EXPECT_FALSE(Control<QWidget>(names::kShelfButton)->isEnabled());
+             AnswerGateWhenAsked(true);
+             Corner().PassGate();
+             ASSERT_TRUE(GatesAnswered());
+             ASSERT_FALSE(Corner().Resting());
+         }},
+        {"the pages window",
+         [&] {
+             WhileModal([&] { EXPECT_FALSE(SnapshotTaken(std::nullopt)); });
+             Control<QAbstractButton>("超级按钮2")->click();
+             program.OnLessonMenuItemClicked(0, 0);
+             ASSERT_TRUE(Plays(0, 0));
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.cover();
+        EXPECT_FALSE(std::filesystem::exists(Snapshot()));
+    }
+
+    // Uncovered: taken, at most 320 x 240.
+    ASSERT_TRUE(SnapshotTaken(std::nullopt));
+    QImageReader reader(QString::fromStdString(Snapshot()));
+    EXPECT_LE(reader.size().width(), 320);
+    EXPECT_LE(reader.size().height(), 240);
+    EXPECT_FALSE(reader.read().isNull());
+    // The same file played again: not taken again. Its file replaced: taken again.
+    const auto first = ReadSmallFile(Snapshot(), 1 << 20);
+    program.OnLessonMenuItemClicked(0, 0);
+    ASSERT_TRUE(testing::ProgramSettles(program));
+    EXPECT_FALSE(SnapshotTaken(first));
+    const std::string cache = dir_.File(Lookup(0, 0)->cacheName);
+    const auto movie = ReadSmallFile(cache, 1 << 24);
+    std::filesystem::remove(cache);
+    testing::WriteWholeFile(cache, *movie);
+    program.OnLessonMenuItemClicked(0, 0);
+    ASSERT_TRUE(testing::ProgramSettles(program));
+    EXPECT_TRUE(SnapshotTaken(first));
 }
 
 }  // namespace

@@ -99,10 +99,7 @@ struct QuietCase {
     Text page;
 };
 
-// Its name in the test list, instead of a dump of its bytes.
-void PrintTo(const QuietCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const QuietCase& c, std::ostream* os) { *os << c.name; }
 
 class UpdateCheckQuietTest : public UpdateCheckTest, public ::testing::WithParamInterface<QuietCase> {};
 

@@ -33,10 +33,7 @@ struct ExtractCase {
     std::string text, open, close, expected;
 };
 
-// Its name in the test list, instead of a dump of its bytes.
-void PrintTo(const ExtractCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const ExtractCase& c, std::ostream* os) { *os << c.name; }
 
 class ExtractBetweenTest : public ::testing::TestWithParam<ExtractCase> {};
 
@@ -165,10 +162,7 @@ struct VersionCase {
     bool newer;
 };
 
-// Its name in the test list, instead of a dump of its bytes.
-void PrintTo(const VersionCase& c, std::ostream* os) {
-    *os << c.announcedUtf8 << (c.newer ? " newer" : " not newer");
-}
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.announcedUtf8 << (c.newer ? " newer" : " not newer"); }
 
 class IsNewerVersionTest : public ::testing::TestWithParam<VersionCase> {};
 
@@ -209,10 +203,7 @@ struct NameCase {
     bool accepted;
 };
 
-// Its name in the test list, instead of a dump of its bytes.
-void PrintTo(const NameCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
 
 class IsBareFileNameTest : public ::testing::TestWithParam<NameCase> {};
 
