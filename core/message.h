@@ -47,6 +47,7 @@ inline const Text& CannotOpenUrl() { return Gbk<"不能打开该URL!">(); }
 inline const Text& CannotOpenLocalFile() { return Gbk<"不能打开本地的文件!">(); }
 inline const Text& DownloadInterrupted() { return Gbk<"下载中断!">(); }
 inline const Text& DiskFull() { return Gbk<"磁盘空间不足，课程没有下载完。">(); }
+inline const Text& UpdateDiskFull() { return Gbk<"磁盘空间不足，新版本没有下载完。">(); }
 inline const Text& PleaseWaitForUpgrade() { return Gbk<"正在整理，请等待升级">(); }
 }  // namespace msg
 

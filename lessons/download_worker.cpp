@@ -158,7 +158,8 @@ void DownloadWorker(const DownloadJob& job, const DownloadEventSink& sink, const
             return;
         }
         if (diskFull) {
-            sink({.job = job.id, .kind = DownloadEvent::Kind::Failed, .message = message.text, .diskFull = true});
+            const Text& said = job.lesson ? message.text : msg::UpdateDiskFull();  // not a lesson's
+            sink({.job = job.id, .kind = DownloadEvent::Kind::Failed, .message = said, .diskFull = true});
             return;
         }
         message.text = job.lesson ? msg::CannotOpenUrl() : msg::DownloadInterrupted();

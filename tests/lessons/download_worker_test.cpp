@@ -337,6 +337,7 @@ struct FullDiskCase {
     FullAt step;
     int error;
     bool lessonOnDisk;  // an older lesson, whole, that must stay and play
+    bool update = false;  // the file is the program's update, not a lesson
 };
 
 void PrintTo(const FullDiskCase& c, std::ostream* os) { *os << c.name; }
@@ -366,7 +367,7 @@ protected:
         return job;
     }
     // The lesson stayed as it was, nothing else is left, and the disk's message is told.
-    void ExpectDiskFullOutcome(const std::string& folder, bool lessonOnDisk) {
+    void ExpectDiskFullOutcome(const std::string& folder, bool lessonOnDisk, bool update = false) {
         std::vector<std::string> left;
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             left.push_back(entry.path().filename().string());
@@ -379,7 +380,7 @@ protected:
         const DownloadEvent& last = events.back();
         EXPECT_EQ(last.kind, lessonOnDisk ? Kind::Completed : Kind::Failed);  // the older lesson plays
         EXPECT_TRUE(last.diskFull);
-        EXPECT_EQ(last.message, Gbk<"磁盘空间不足，课程没有下载完。">());
+        EXPECT_EQ(last.message, update ? Gbk<"磁盘空间不足，新版本没有下载完。">() : Gbk<"磁盘空间不足，课程没有下载完。">());
     }
 
     const std::string kOldLesson = std::string(20000, 'o');
@@ -414,8 +415,10 @@ TEST_P(DownloadWorkerFullDisk, ADownloadThatFindsTheDiskFullLeavesNothingBehindA
         };
         break;
     }
-    DownloadWorker(LessonJob(dir_.File("lesson.ylq")), log_.Sink(), settings);
-    ExpectDiskFullOutcome(dir_.Path(), c.lessonOnDisk);
+    DownloadJob job = LessonJob(dir_.File("lesson.ylq"));
+    job.lesson = !c.update;
+    DownloadWorker(job, log_.Sink(), settings);
+    ExpectDiskFullOutcome(dir_.Path(), c.lessonOnDisk, c.update);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -425,7 +428,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FullDiskCase{"WriteOverQuota", FullAt::Write, EDQUOT, true},
                       FullDiskCase{"Flush", FullAt::Flush, ENOSPC, true},
                       FullDiskCase{"Rename", FullAt::Rename, ENOSPC, true},
-                      FullDiskCase{"RenameWithoutALessonOnDisk", FullAt::Rename, EDQUOT, false}),
+                      FullDiskCase{"RenameWithoutALessonOnDisk", FullAt::Rename, EDQUOT, false},
+                      FullDiskCase{"WriteOfAnUpdate", FullAt::Write, ENOSPC, false, true}),
     [](const ::testing::TestParamInfo<FullDiskCase>& param) { return std::string(param.param.name); });
 
 TEST_F(FullDiskTest, ARealFullDiskLeavesTheLessonWholeAndNothingBehind) {
