@@ -5,6 +5,8 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <future>
+#include <optional>
 #include <string_view>
 
 #include "app/program.h"
@@ -72,9 +74,17 @@ int main(int argc, char* argv[]) {
     pw::LetPlayerPagesCollectGarbage(argc, argv);
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The store and the kept catalogue are read on a thread of their own while the
+    // application is made, which takes longer, and taken before anything else sets the
+    // environment. The data folder: beside the program when it may write there, else in
+    // the user's data folder.
+    const pw::Text dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
+    const pw::Text storeFile = pw::StorePath(), catalogueKey = pw::ReadCatalogueKey();
+    auto reading = std::async(std::launch::async, [&] { return pw::ReadStartData(storeFile, dataDirectory, catalogueKey); });
     QApplication app(argc, argv);
     pw::InstallChineseTranslations(app);
     pw::UseChineseWebEngine();
+    std::optional<pw::StartData> startData = reading.get();
     pw::OpenWebPagesToScreenReaders();
     QApplication::setApplicationName(QStringLiteral("Pebblewick"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
@@ -82,13 +92,13 @@ int main(int argc, char* argv[]) {
     pw::MessageBoxes messageBoxes;
     pw::ProgramSetup setup;
     setup.hosts = pw::ReadHosts();
-    // Beside the program when it may write there, else in the user's data folder.
-    setup.dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
-    setup.catalogueKey = pw::ReadCatalogueKey();
+    setup.dataDirectory = dataDirectory;
+    setup.catalogueKey = catalogueKey;
     setup.messages = &messageBoxes;
     setup.openInBrowser = [](const pw::Text& url) { QDesktopServices::openUrl(QUrl(pw::ToQString(url))); };
     setup.parentSettingsFile = pw::ParentSettingsPath();
-    setup.storeFile = pw::StorePath();
+    setup.storeFile = storeFile;
+    setup.startData = std::move(startData);
     setup.openFolder = [](const pw::Text& folder) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folder))));
     };

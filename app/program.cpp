@@ -8,6 +8,7 @@
 #include "host/qt_text.h"
 #include "lessons/catalogue.h"
 #include "lessons/download_progress.h"
+#include "lessons/site_catalogue.h"
 #include "lessons/lesson_selection.h"
 #include "lessons/update_check.h"
 #include "ui/window_descriptions.h"
@@ -16,22 +17,31 @@
 namespace pw {
 namespace {
 
-// The store, with what an earlier version kept in files of its own read into it once.
-std::unique_ptr<Store> OpenStore(const Text& path, const Text& dataDirectory) {
-    auto store = std::make_unique<Store>(path);
-    if (!path.empty()) BringInCornerRecord(JoinPath(FolderOf(path), kOldStateFileName), *store);
-    if (!path.empty() && !dataDirectory.empty()) BringInKeptHashes(JoinPath(dataDirectory, kLessonHashesName), *store);
-    return store;
+StartData ReadOrTake(ProgramSetup& setup) {
+    if (setup.startData) return std::move(*setup.startData);
+    return ReadStartData(setup.storeFile, setup.dataDirectory, setup.catalogueKey);
 }
 
 }  // namespace
 
-Program::Program(ProgramSetup setup)
-    : store_(OpenStore(setup.storeFile, setup.dataDirectory)),
+StartData ReadStartData(const Text& storeFile, const Text& dataDirectory, const Text& catalogueKey) {
+    StartData data{std::make_unique<Store>(storeFile), BuiltInCatalogue()};
+    if (!storeFile.empty()) BringInCornerRecord(JoinPath(FolderOf(storeFile), kOldStateFileName), *data.store);
+    if (!storeFile.empty() && !dataDirectory.empty())
+        BringInKeptHashes(JoinPath(dataDirectory, kLessonHashesName), *data.store);
+    if (!catalogueKey.empty())
+        if (auto kept = ReadKeptCatalogue(dataDirectory, catalogueKey, data.store.get())) data.catalogue = std::move(*kept);
+    return data;
+}
+
+Program::Program(ProgramSetup setup) : Program(ReadOrTake(setup), setup) {}
+
+Program::Program(StartData start, ProgramSetup& setup)
+    : store_(std::move(start.store)),
       hosts_(std::move(setup.hosts)),
       dataDirectory_(std::move(setup.dataDirectory)),
       catalogueKey_(std::move(setup.catalogueKey)),
-      catalogue_(KeptOrBuiltInCatalogue()),
+      catalogue_(std::move(start.catalogue)),
       messages_(*setup.messages),
       openInBrowser_(std::move(setup.openInBrowser)),
       openFolder_(std::move(setup.openFolder)),

@@ -44,6 +44,16 @@ struct NetworkTimeouts {
     std::chrono::milliseconds downloadStall{30000};
 };
 
+// What the program reads before its window can be built: the store (what an earlier
+// version kept in files of its own read into it once) and the catalogue, the kept one
+// when it verifies with `catalogueKey`, else the built-in one. Safe on any thread, so
+// that it can be read while the application and its window are made.
+struct StartData {
+    std::unique_ptr<Store> store;
+    Catalogue catalogue;
+};
+StartData ReadStartData(const Text& storeFile, const Text& dataDirectory, const Text& catalogueKey);
+
 // What the program is made with.
 struct ProgramSetup {
     Hosts hosts;
@@ -69,6 +79,9 @@ struct ProgramSetup {
     std::function<std::optional<std::uint64_t>(const Text& folder)> freeDiskSpace;
     // How long a lesson plays before the shelf's snapshot of it is taken.
     std::chrono::milliseconds snapshotDelay{5000};
+    // Read already, from `storeFile`, `dataDirectory` and `catalogueKey`; empty: the
+    // program reads them itself.
+    std::optional<StartData> startData;
 };
 
 // The program: its state, the network session, its worker threads, the ports to the
@@ -161,9 +174,9 @@ public:
     const Catalogue& catalogue() const { return catalogue_; }
 
 private:
+    Program(StartData start, ProgramSetup& setup);
     // The site's catalogue (program_catalogue.cpp): the one kept from an earlier run,
     // verified before the window shows; a newer one fetched on a worker after it shows.
-    Catalogue KeptOrBuiltInCatalogue();
     void StartCatalogueFetch();
     void OnCatalogueFetched(Catalogue catalogue);
     // The lesson of the catalogue whose cache file is `fileName`, or nothing.

@@ -10,11 +10,6 @@
 
 namespace pw {
 
-Catalogue Program::KeptOrBuiltInCatalogue() {
-    if (!catalogueKey_.empty())
-        if (auto kept = ReadKeptCatalogue(dataDirectory_, catalogueKey_, store_.get())) return std::move(*kept);
-    return BuiltInCatalogue();
-}
 
 void Program::StartCatalogueFetch() {
     if (catalogueKey_.empty()) return;
