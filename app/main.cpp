@@ -75,12 +75,13 @@ int main(int argc, char* argv[]) {
     pw::RegisterFlashViewScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // The store and the kept catalogue are read on a thread of their own while the
-    // application is made, which takes longer, and taken before anything else sets the
-    // environment. The data folder: beside the program when it may write there, else in
-    // the user's data folder.
+    // application is made, which takes longer (read here when no thread can be had), and
+    // taken before anything else sets the environment. The data folder: beside the program
+    // when it may write there, else in the user's data folder.
     const pw::Text dataDirectory = pw::ChooseDataDirectory(pw::ExecutableDirectory());
     const pw::Text storeFile = pw::StorePath(), catalogueKey = pw::ReadCatalogueKey();
-    auto reading = std::async(std::launch::async, [&] { return pw::ReadStartData(storeFile, dataDirectory, catalogueKey); });
+    auto reading = std::async(std::launch::async | std::launch::deferred,
+                              [&] { return pw::ReadStartData(storeFile, dataDirectory, catalogueKey); });
     QApplication app(argc, argv);
     pw::InstallChineseTranslations(app);
     pw::UseChineseWebEngine();

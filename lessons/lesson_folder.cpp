@@ -201,7 +201,11 @@ void CarryFiles(const std::vector<Carried>& carried, const Text& toFolder, const
     };
     {
         std::vector<std::jthread> helpers;
-        for (int i = 1; i < kCopiesAtOnce; ++i) helpers.emplace_back(work);
+        try {
+            for (int i = 1; i < kCopiesAtOnce; ++i) helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            // No more threads to be had: fewer copies at a time, this one at least.
+        }
         work();
     }
     for (std::size_t i = 0; i < carried.size(); ++i) {
