@@ -183,6 +183,15 @@ void FlashView::EnsurePage() {
 
 void FlashView::SetMovie(const QString& absolutePath) {
     EnsurePage();
+    if (!isVisible()) {
+        SilenceUntilShown(absolutePath);
+        return;
+    }
+    ReplaceMovie(absolutePath);
+}
+
+void FlashView::ReplaceMovie(const QString& absolutePath) {
+    shownLater_.reset();
     returnFreePages_->stop();
     movieToken_ = NewMovieToken();
     recoveries_ = 0;
@@ -223,6 +232,37 @@ void FlashView::SetMovie(const QString& absolutePath) {
     }
 }
 
+void FlashView::SilenceUntilShown(const QString& absolutePath) {
+    // A hidden view shows nothing, and this movie is not told to play: its player would
+    // only take the renderer's time from what runs meanwhile, a lesson's download above
+    // all. The movie that played is silenced now, and what it reports no longer counts;
+    // the new movie's player is made once the view is shown or told to play.
+    shownLater_ = absolutePath;
+    playRequested_ = false;
+    loadWatch_->stop();
+    movieToken_ = NewMovieToken();
+    hasMovie_ = false;
+    schemeHandler_->SetMovie(movieToken_, QString());
+    for (QWebEnginePage* held : {page(), next_}) {
+        if (!held) continue;
+        held->setAudioMuted(true);
+        if (held == page() ? pageReady_ : nextReady_) held->runJavaScript(QStringLiteral("pebblewick.pause()"));
+    }
+}
+
+void FlashView::ShowHeldMovie() {
+    if (shownLater_) ReplaceMovie(*shownLater_);
+}
+
+void FlashView::showEvent(QShowEvent* event) {
+    QWebEngineView::showEvent(event);
+    // Put off to the next turn of the event loop: a lesson given right after the view is
+    // shown replaces the held movie before its player is made.
+    if (shownLater_) QTimer::singleShot(0, this, [this] {
+        if (isVisible()) ShowHeldMovie();
+    });
+}
+
 void FlashView::HoldOldPage() {
     // The old page stays, silent, on its last picture until the fresh page takes over: the
     // previous movie's sound ends at once, and its frames no longer take the new player's time.
@@ -252,6 +292,7 @@ void FlashView::PreloadNextPage() {
 
 void FlashView::Play() {
     EnsurePage();
+    ShowHeldMovie();
     playRequested_ = true;
     if (next_) {
         if (nextReady_) next_->runJavaScript(QStringLiteral("pebblewick.play()"));

@@ -40,7 +40,8 @@ public:
 
     // Replaces the current movie with the one in the file, whatever its extension;
     // the previous movie's picture and sound end at once. A missing file or one that
-    // is not a movie leaves the view empty.
+    // is not a movie leaves the view empty. While the view is hidden, the new movie's
+    // player is made only once the view is shown or told to play.
     void SetMovie(const QString& absolutePath);
     void Play();
     // Pauses the movie that plays, picture and sound; Play resumes it.
@@ -58,11 +59,17 @@ public:
     // takes over when the movie is loaded; the old page goes with its renderer.
     void SetPlayersPerPage(int players);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 signals:
     // Ruffle has read the current movie's header and starts to play it.
     void movieLoaded();
 
 private:
+    void ReplaceMovie(const QString& absolutePath);
+    void SilenceUntilShown(const QString& absolutePath);
+    void ShowHeldMovie();
     QWebEnginePage* NewPlayerPage();
     void EnsurePage();
     void LoadPlayerPage();
@@ -93,6 +100,7 @@ private:
     QTimer* returnFreePages_ = nullptr;
     QWebEngineView* stage_ = nullptr;  // shows the fresh page out of sight while it loads
     double volume_ = 1.0;
+    std::optional<QString> shownLater_;  // given while hidden: made once shown or played
 };
 
 }  // namespace pw

@@ -224,7 +224,12 @@ StoredPositionBar::StoredPositionBar(QWidget* parent) : QProgressBar(parent) {
 
 void StoredPositionBar::SetPosition(std::int32_t position) {
     stored_ = StoredProgressPosition(position);
+    // QProgressBar repaints at once for a new value, and in a window with web views that
+    // composes the whole window on the UI thread: some 5 ms a step, while a download
+    // runs and again before its lesson plays. The bar is drawn with the next frame.
+    setUpdatesEnabled(false);
     setValue(DrawnProgressPosition(stored_));
+    setUpdatesEnabled(true);  // asks for that frame
 }
 
 void StoredPositionBar::paintEvent(QPaintEvent*) {

@@ -130,6 +130,7 @@ private slots:
     void deviceFontIsTheBuildsCutDownCollection();
     void playsMovieSetBeforePageIsReady();
     void secondMovieReplacesFirst();
+    void hiddenViewSilencesItsMovieAndMakesTheNextWhenShown();
     void missingOrInvalidMovieLeavesViewEmpty();
     void missingRuffleLeavesViewEmpty();
     void schemeServesOnlyCurrentMovieAndRuffleFiles();
@@ -234,6 +235,40 @@ void HostTest::secondMovieReplacesFirst() {
     QCOMPARE(loaded.count(), 2);
 }
 
+void HostTest::hiddenViewSilencesItsMovieAndMakesTheNextWhenShown() {
+    // As when a download starts: the view is hidden and given the idle movie, not told to play.
+    const QString blue = WriteMovie(dir_, QStringLiteral("blue.swf"), blueMovie_);
+    const QString green = WriteMovie(dir_, QStringLiteral("green.ylq"), greenMovie_);
+    FlashView view;
+    QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.resize(600, 500);
+    view.show();
+    view.SetMovie(blue);
+    view.Play();
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(StateOf(view).value(QLatin1String("playing")).toBool(), 10000);
+    const QString blueToken = StateOf(view).value(QLatin1String("token")).toString();
+
+    view.hide();
+    view.SetMovie(green);
+    QVERIFY(view.page()->isAudioMuted());
+    const QJsonObject held = StateOf(view);
+    QCOMPARE(held.value(QLatin1String("token")).toString(), blueToken);  // no player made for green
+    QVERIFY(!held.value(QLatin1String("playing")).toBool());
+
+    view.show();
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(ShowsMovie(view.grab().toImage(), greenMovie_), 10000);
+    QVERIFY(!view.page()->isAudioMuted());
+
+    // Told to play, a hidden view makes its player at once.
+    view.hide();
+    view.SetMovie(blue);
+    view.Play();
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QCOMPARE(loaded.count(), 3);
+}
+
 void HostTest::missingOrInvalidMovieLeavesViewEmpty() {
     const QString blue = WriteMovie(dir_, QStringLiteral("before.swf"), blueMovie_);
     const QString notMovie = WriteFile(dir_, QStringLiteral("text.ylq"), {'h', 'e', 'l', 'l', 'o'});
@@ -290,6 +325,7 @@ void HostTest::schemeServesOnlyCurrentMovieAndRuffleFiles() {
     const qint64 size = QFileInfo(path).size();
     FlashView view;
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.show();
     view.SetMovie(path);
     QVERIFY(loaded.wait(kLoadTimeoutMs));
 
@@ -314,6 +350,7 @@ void HostTest::movieIsReadAfreshAtEveryRequest() {
     const QString path = WriteMovie(dir_, QStringLiteral("changing.ylq"), blueMovie_);
     FlashView view;
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
+    view.show();
     view.SetMovie(path);
     QVERIFY(loaded.wait(kLoadTimeoutMs));
     const QString url = pw::FlashMovieUrl(StateOf(view).value(QLatin1String("token")).toString()).toString();
