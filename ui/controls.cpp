@@ -66,8 +66,8 @@ PictureButton::PictureButton(QWidget* parent) : QAbstractButton(parent) {
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void PictureButton::SetPicture(const QPixmap& picture) {
-    picture_ = picture;
+void PictureButton::SetPicture(const QString& file) {
+    picture_.SetFile(file);
     update();
 }
 
@@ -77,13 +77,14 @@ void PictureButton::paintEvent(QPaintEvent*) {
     const QPalette& pal = palette();
     p.fillRect(r, pal.button());
 
-    const QPoint at(kPictureLeft, (height() - picture_.height()) / 2);
+    const QPixmap& picture = this->picture();
+    const QPoint at(kPictureLeft, (height() - picture.height()) / 2);
     p.save();
     p.setClipRect(r.adjusted(1, 1, -1, -1));
-    p.drawPixmap(at, picture_);
+    p.drawPixmap(at, picture);
     if (!text().isEmpty()) {
         p.setPen(pal.buttonText().color());
-        p.drawText(QRect(at.x() + picture_.width() + 2, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft,
+        p.drawText(QRect(at.x() + picture.width() + 2, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft,
                    text());
     }
     p.restore();
@@ -162,14 +163,14 @@ void FrameBox::paintEvent(QPaintEvent*) {
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {}
 
-void PictureBox::SetPicture(const QPixmap& picture) {
-    picture_ = picture;
+void PictureBox::SetPicture(const QString& file) {
+    picture_.SetFile(file);
     update();
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.drawPixmap(0, 0, picture_);
+    p.drawPixmap(0, 0, picture_.Get());
 }
 
 RestPicture::RestPicture(QWidget* parent) : QWidget(parent), picture_(QStringLiteral(":/assets/rest.png")) {

@@ -8,10 +8,29 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <utility>
 
 #include "core/text.h"
 
 namespace pw {
+
+// A picture read from its file when it is first drawn, so that a window shows without
+// waiting for its pictures to be decoded.
+class PictureFile {
+public:
+    void SetFile(const QString& file) {
+        file_ = file;
+        picture_ = QPixmap();
+    }
+    const QPixmap& Get() const {
+        if (!file_.isEmpty()) picture_.load(std::exchange(file_, QString()));
+        return picture_;
+    }
+
+private:
+    mutable QString file_;  // until read
+    mutable QPixmap picture_;
+};
 
 // A raised 3-D push button whose face is a picture, drawn 3 pixels from the left edge and
 // centred vertically; whatever passes the right edge is cut off.
@@ -19,8 +38,8 @@ class PictureButton : public QAbstractButton {
     Q_OBJECT
 public:
     explicit PictureButton(QWidget* parent = nullptr);
-    void SetPicture(const QPixmap& picture);
-    const QPixmap& picture() const { return picture_; }
+    void SetPicture(const QString& file);
+    const QPixmap& picture() const { return picture_.Get(); }
     static constexpr int kPictureLeft = 3;
 
 protected:
@@ -29,7 +48,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QPixmap picture_;
+    PictureFile picture_;
 };
 
 // A small, quiet text button that keeps to the bottom right corner of its parent, in
@@ -70,13 +89,13 @@ class PictureBox : public QWidget {
     Q_OBJECT
 public:
     explicit PictureBox(QWidget* parent = nullptr);
-    void SetPicture(const QPixmap& picture);
+    void SetPicture(const QString& file);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QPixmap picture_;
+    PictureFile picture_;
 };
 
 // The calm picture shown while the child rests, scaled to fill its place. It takes the

@@ -24,7 +24,7 @@ QWidget* CreateControl(const WindowDescription& window, const ControlDescription
     switch (c.type) {
     case ControlType::PictureBox: {
         auto* box = new PictureBox(parent);
-        if (c.picture) box->SetPicture(QPixmap(QString::fromUtf8(c.picture)));
+        if (c.picture) box->SetPicture(QString::fromUtf8(c.picture));
         return box;
     }
     case ControlType::GroupBox:
@@ -48,7 +48,7 @@ QWidget* CreateControl(const WindowDescription& window, const ControlDescription
     }
     case ControlType::PictureButton: {
         auto* button = new PictureButton(parent);
-        if (c.picture) button->SetPicture(QPixmap(QString::fromUtf8(c.picture)));
+        if (c.picture) button->SetPicture(QString::fromUtf8(c.picture));
         if (c.caption) button->setText(QString::fromUtf8(c.caption));
         if (c.clicked != WindowEvent::None)
             QObject::connect(button, &QAbstractButton::clicked, button,
@@ -110,7 +110,6 @@ LoadedWindow::LoadedWindow(const WindowDescription& description, WindowEventHand
     if (description.buttons == TitleBarButtons::MinimiseAndClose) flags |= Qt::WindowMinimizeButtonHint;
     setWindowFlags(flags);
     setWindowTitle(QString::fromUtf8(description.title));
-    setWindowIcon(QIcon(QStringLiteral(":/assets/pebblewick.png")));
     setFixedSize(description.outerWidth, description.outerHeight);
     CreateControls();
 }
@@ -158,8 +157,12 @@ void LoadedWindow::FitOuterSize() {
 void LoadedWindow::ShowCentred() {
     FitOuterSize();
     show();
-    // The frame is known only once the window manager has framed the window.
-    QTimer::singleShot(0, this, [this] { FitOuterSize(); });
+    QTimer::singleShot(0, this, [this] {
+        // The frame is known only once the window manager has framed the window.
+        FitOuterSize();
+        // Not needed to show the window, and reading it loaded three picture plugins.
+        if (windowIcon().isNull()) setWindowIcon(QIcon(QStringLiteral(":/assets/pebblewick.png")));
+    });
 }
 
 void LoadedWindow::ExecModal() {

@@ -303,10 +303,11 @@ TEST_F(MainWindowTest, LessonMenuOpensGroupsOnHeadersAndReportsItemsAfterTheClic
     }));
 }
 
-TEST_F(MainWindowTest, WindowIsCentredAtItsOuterSize) {
+TEST_F(MainWindowTest, WindowIsCentredAtItsOuterSizeAndTakesItsIconOnceShown) {
     window_->ShowCentred();
     ASSERT_TRUE(ProcessEventsUntil([&] { return window_->isVisible(); }));
     QCoreApplication::processEvents();
+    EXPECT_FALSE(window_->windowIcon().isNull());
     EXPECT_EQ(window_->frameGeometry().size(), QSize(696, 604));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(window_->frameGeometry().topLeft(),
