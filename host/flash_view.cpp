@@ -1,6 +1,7 @@
 #include "host/flash_view.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QFile>
 #include <QFileInfo>
@@ -251,7 +252,8 @@ void FlashView::SilenceUntilShown(const QString& absolutePath) {
 }
 
 void FlashView::ShowHeldMovie() {
-    if (shownLater_) ReplaceMovie(*shownLater_);
+    // Taken out first: ReplaceMovie forgets the held movie.
+    if (const auto movie = std::exchange(shownLater_, std::nullopt)) ReplaceMovie(*movie);
 }
 
 void FlashView::showEvent(QShowEvent* event) {
