@@ -10,7 +10,6 @@
 
 namespace pw {
 
-
 void Program::StartCatalogueFetch() {
     if (catalogueKey_.empty()) return;
     const FetchTimeouts timeouts{timeouts_.downloadConnect, timeouts_.downloadStall};

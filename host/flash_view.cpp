@@ -244,10 +244,10 @@ void FlashView::SilenceUntilShown(const QString& absolutePath) {
     movieToken_ = NewMovieToken();
     hasMovie_ = false;
     schemeHandler_->SetMovie(movieToken_, QString());
-    for (QWebEnginePage* held : {page(), next_}) {
-        if (!held) continue;
-        held->setAudioMuted(true);
-        if (held == page() ? pageReady_ : nextReady_) held->runJavaScript(QStringLiteral("pebblewick.pause()"));
+    HoldOldPage();
+    if (next_) {
+        next_->setAudioMuted(true);
+        if (nextReady_) next_->runJavaScript(QStringLiteral("pebblewick.pause()"));
     }
 }
 

@@ -241,11 +241,8 @@ void HostTest::hiddenViewSilencesItsMovieAndMakesTheNextWhenShown() {
     const QString green = WriteMovie(dir_, QStringLiteral("green.ylq"), greenMovie_);
     FlashView view;
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
-    view.resize(600, 500);
-    view.show();
-    view.SetMovie(blue);
+    QVERIFY(ShowWithMovie(view, loaded, blue));
     view.Play();
-    QVERIFY(loaded.wait(kLoadTimeoutMs));
     QTRY_VERIFY_WITH_TIMEOUT(StateOf(view).value(QLatin1String("playing")).toBool(), 10000);
     const QString blueToken = StateOf(view).value(QLatin1String("token")).toString();
 
