@@ -59,7 +59,7 @@ function benchClear() {
   const stage = document.getElementById("stage");
   while (stage.firstChild) stage.firstChild.remove();
 }
-function benchPlay(url, token) {
+function benchPlay(url, token, renderer) {
   benchClear();
   const player = window.RufflePlayer.newest().createPlayer();
   player.addEventListener("loadedmetadata", () => { document.title = "loaded " + token; });
@@ -68,6 +68,7 @@ function benchPlay(url, token) {
     url: url, publicPath: "/ruffle/", polyfills: false, autoplay: "on",
     unmuteOverlay: "hidden", splashScreen: false, letterbox: "on", scale: "showAll",
     contextMenu: "off", warnOnUnsupportedContent: false, logLevel: "error",
+    preferredRenderer: renderer || null,
   }).catch(() => {});
 }
 const query = new URLSearchParams(location.search);

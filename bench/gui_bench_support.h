@@ -105,8 +105,8 @@ void ServeQuietSite(testing::FixtureServer& server);
 // Serves the Ruffle files of the build (RuffleDirectory()) at /ruffle/<name> and a minimal
 // Ruffle page at /bare/index.html: ?movie=URL&token=T makes one player for the movie and
 // sets the title to "loaded T" on Ruffle's loadedmetadata, as the program's page does; in
-// a loaded page, benchPlay(URL, T) replaces the player with a new one for the movie and
-// benchClear() removes it.
+// a loaded page, benchPlay(URL, T[, RENDERER]) replaces the player with a new one for the
+// movie (RENDERER: the one Ruffle tries first) and benchClear() removes it.
 // False when the Ruffle files are missing.
 bool ServeBareRufflePage(testing::FixtureServer& server);
 QString BarePageUrl(const std::string& baseUrl, const QString& movieUrl, const QString& token);
