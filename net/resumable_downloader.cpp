@@ -30,6 +30,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kReadSize = 10240;
 // The body written since the last hand-over to the disk that is handed over next.
 constexpr off_t kWriteBehindStep = 4 * 1024 * 1024;
+// How far ahead of the body's writes the file system is asked for room.
+constexpr off_t kReserveAhead = 32 * 1024 * 1024;
 // The longest validator sent back in If-Range.
 constexpr std::size_t kMaxValidatorLength = 256;
 
@@ -60,6 +62,7 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
 
     bool WriteAll(const char* data, std::size_t size) {
+        ReserveAhead(size);
         while (size > 0) {
             const ssize_t n = settings_.writeBody ? settings_.writeBody(fd_, data, size) : ::write(fd_, data, size);
             if (n < 0 && errno == EINTR) continue;
@@ -105,6 +108,12 @@ public:
                ::lseek(fd_, size, SEEK_SET) == size;
     }
 
+    // The body ends at `end`, as its answer announced it: room is reserved up to there.
+    void ReserveUntil(off_t end) {
+        reserveEnd_ = end;
+        reserved_ = end_;
+    }
+
     // Closes the file now, so that a late write error is seen, and keeps its lock (on a
     // second descriptor) until this object goes: the file is renamed or deleted first.
     bool CloseKeepingLock() {
@@ -130,12 +139,27 @@ private:
         handedOver_ = end_;
     }
 
+    // Reserves the room for the next stretch of the body before it is written, beyond the
+    // file's end (its length stays what is written). Without it the file system found room
+    // for every few MiB as the write-behind handed them over, and a large body arrived some
+    // 10 % more slowly. Never more than a stretch beyond what has come, whatever length the
+    // answer claims. Only a hint: where the file system refuses, the writes allocate as
+    // before.
+    void ReserveAhead(std::size_t size) {
+        if (end_ + static_cast<off_t>(size) <= reserved_ || reserved_ >= reserveEnd_) return;
+        const off_t to = std::min(end_ + std::max(kReserveAhead, static_cast<off_t>(size)), reserveEnd_);
+        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, reserved_, to - reserved_) != 0) reserveEnd_ = 0;
+        reserved_ = to;
+    }
+
     int fd_;
     const DownloadSettings& settings_;
     int error_ = 0;
     int lock_ = -1;
     off_t end_ = 0;         // where the next write goes
     off_t handedOver_ = 0;  // the body before this is on its way to the disk
+    off_t reserved_ = 0;    // the disk holds room for the file up to here
+    off_t reserveEnd_ = 0;  // the body's announced end; 0 when unknown
 };
 
 // Runs a check over a file while it is written, on a thread of its own: the check reads
@@ -383,6 +407,8 @@ struct Attempt {
         curl_off_t length = -1;
         Curl().easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         total = Low32(std::max<curl_off_t>(length, 0));
+        if (length > 0 && !encoded && length <= std::numeric_limits<off_t>::max() - file->End())
+            file->ReserveUntil(file->End() + static_cast<off_t>(length));
         const std::string_view validator = encoded ? std::string_view() : Validator(easy);
         if (target == name && !appending && settings.onValidator)
             settings.onValidator(IsSendableValidator(validator) ? Text(validator) : Text());

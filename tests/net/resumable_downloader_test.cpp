@@ -308,6 +308,19 @@ TEST_F(ResumableDownloaderTest, BreakOffMidBodyIsReportedAndKeepsWhatArrived) {
     EXPECT_EQ(calls.back().received, 15000);
 }
 
+// The room reserved ahead of the writes follows what has come, not what the answer claims:
+// one broken answer that announces 4 GiB does not take 4 GiB of the disk.
+TEST_F(ResumableDownloaderTest, AClaimedLengthReservesOnlyAStretchAheadOfWhatCame) {
+    server.Serve("/huge.swf", {.generatedSize = std::size_t{4} << 30, .breakOffAfter = 1 << 20});
+    const std::string file = dir.File("huge.ylq");
+
+    EXPECT_EQ(ResumableDownloader(Url("/huge.swf"), file, progress.Callback(), 0, 0, messages), -1);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 1 << 20);
+    EXPECT_LE(st.st_blocks * 512, 64 << 20);  // what came, a stretch of 32 MiB, and room to spare
+}
+
 // A stall limit short enough that a stalled transfer gives up at once.
 DownloadSettings ShortStallLimit() {
     DownloadSettings settings;
