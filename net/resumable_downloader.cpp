@@ -103,15 +103,15 @@ public:
     // shorter or cannot be cut.
     bool StartAt(std::int64_t size) {
         struct stat st {};
-        end_ = handedOver_ = size;
+        end_ = handedOver_ = reserved_ = size;
         return ::fstat(fd_, &st) == 0 && st.st_size >= size && ::ftruncate(fd_, size) == 0 &&
                ::lseek(fd_, size, SEEK_SET) == size;
     }
 
-    // The body ends at `end`, as its answer announced it: room is reserved up to there.
-    void ReserveUntil(off_t end) {
-        reserveEnd_ = end;
-        reserved_ = end_;
+    // The rest of the body is `length` bytes, as its answer announced it: room is reserved
+    // up to its end.
+    void ReserveFor(std::int64_t length) {
+        if (length > 0 && length <= std::numeric_limits<off_t>::max() - end_) reserveEnd_ = end_ + length;
     }
 
     // Closes the file now, so that a late write error is seen, and keeps its lock (on a
@@ -407,8 +407,7 @@ struct Attempt {
         curl_off_t length = -1;
         Curl().easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         total = Low32(std::max<curl_off_t>(length, 0));
-        if (length > 0 && !encoded && length <= std::numeric_limits<off_t>::max() - file->End())
-            file->ReserveUntil(file->End() + static_cast<off_t>(length));
+        if (!encoded) file->ReserveFor(length);
         const std::string_view validator = encoded ? std::string_view() : Validator(easy);
         if (target == name && !appending && settings.onValidator)
             settings.onValidator(IsSendableValidator(validator) ? Text(validator) : Text());

@@ -317,7 +317,6 @@ TEST_F(ResumableDownloaderTest, AClaimedLengthReservesOnlyAStretchAheadOfWhatCam
     EXPECT_EQ(ResumableDownloader(Url("/huge.swf"), file, progress.Callback(), 0, 0, messages), -1);
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 1 << 20);
     EXPECT_LE(st.st_blocks * 512, 64 << 20);  // what came, a stretch of 32 MiB, and room to spare
 }
 
