@@ -263,7 +263,7 @@ void ParentCorner::ApplyVolume() {
         for (WebView* view : top->findChildren<WebView*>()) PrepareWebView(*view);
 }
 
-void ParentCorner::PrepareWebView(QWebEngineView& view) { view.page()->setAudioMuted(settings_.muted || resting_); }
+void ParentCorner::PrepareWebView(WebView& view) { view.SetMuted(settings_.muted || resting_); }
 
 void ParentCorner::SetLeavingGuardFromSettings() {
     if (!settings_.gateBeforeLeaving) {

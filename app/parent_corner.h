@@ -15,7 +15,6 @@
 
 class QLabel;
 class QTimer;
-class QWebEngineView;
 
 namespace pw {
 
@@ -23,6 +22,7 @@ class FlashView;
 class FullScreenLesson;
 class LoadedWindow;
 class RestPicture;
+class WebView;
 
 // What the parent corner is made with.
 struct ParentCornerSetup {
@@ -71,7 +71,7 @@ public:
     // The window that shows the lesson full screen, while it does.
     QWidget* FullScreenWindow() const;
     // A web view of the program, made now: it follows the mute setting.
-    void PrepareWebView(QWebEngineView& view);
+    void PrepareWebView(WebView& view);
     // Looks at the session and writes what is due (the poll does it every second).
     void CheckSession();
     // A lesson (its cache file) now has the content area; empty: something else has it.

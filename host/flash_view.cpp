@@ -16,6 +16,7 @@
 #include <QWebEngineSettings>
 
 #include "core/memory.h"
+#include "host/first_frame.h"
 #include "host/flash_scheme.h"
 
 namespace pw {
@@ -119,10 +120,11 @@ FlashView::FlashView(QWidget* parent) : QWebEngineView(parent), playersPerPage_(
     returnFreePages_->setSingleShot(true);
     returnFreePages_->setInterval(kReturnFreePagesAfterMs);
     connect(returnFreePages_, &QTimer::timeout, this, [] { ReturnFreePagesOfTheHeaps(); });
-    // The player's profile, page and renderer are made once the event loop runs, after
-    // the window is first shown: the window does not wait for a view it does not show
-    // yet. A call before then makes them at once.
-    QTimer::singleShot(0, this, &FlashView::EnsurePage);
+    // The player's profile, page and renderer are made once the window has been drawn
+    // the first time, and after the site page's view, whose page the child sees first:
+    // the window does not wait for a view it does not show yet. A call before then makes
+    // them at once.
+    AfterWindowFirstDrawn(*this, [this] { QTimer::singleShot(0, this, [this] { EnsurePage(); }); });
 }
 
 FlashView::~FlashView() {
@@ -257,6 +259,7 @@ void FlashView::ShowHeldMovie() {
 }
 
 void FlashView::showEvent(QShowEvent* event) {
+    EnsurePage();  // the engine's handler would make a page of its own
     QWebEngineView::showEvent(event);
     // Put off to the next turn of the event loop: a lesson given right after the view is
     // shown replaces the held movie before its player is made.

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QHideEvent>
 #include <QLocale>
+#include <QQuickWidget>
 #include <QShowEvent>
 #include <QTimer>
 #include <QWebEngineLoadingInfo>
@@ -12,6 +13,7 @@
 
 #include <utility>
 
+#include "host/first_frame.h"
 #include "host/guarded_page.h"
 
 namespace pw {
@@ -37,17 +39,37 @@ void OpenWebPagesToScreenReaders() {
 }
 
 WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
+    // The page, and with it the web engine's start, waits until the window has been drawn
+    // once. Its view is drawn with the window's GPU surface: a child of that kind from the
+    // start has the window made so at once, not made again under a new id when the page
+    // comes.
+    (new QQuickWidget(this))->hide();
+    setAcceptDrops(false);  // a drop is handed to the page
+    AfterWindowFirstDrawn(*this, [this] { MakePage(); });
+}
+
+void WebView::MakePage() {
+    hasPage_ = true;
     setPage(new GuardedPage(this));
+    setAcceptDrops(true);
     page()->profile()->setHttpAcceptLanguage(QStringLiteral("zh-CN,zh"));
     // The engine's error page is in its own words, with a "Reload" a child cannot use.
     settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     connect(page(), &QWebEnginePage::loadingChanged, this, &WebView::OnLoadingChanged);
+    page()->setAudioMuted(muted_);
+    if (!address_.isEmpty()) load(address_);
 }
 
 void WebView::Navigate(const QString& url) {
     offlineFor_.clear();
     retryWhenShown_ = false;
-    load(QUrl(url));
+    address_ = QUrl(url);
+    if (hasPage_) load(address_);
+}
+
+void WebView::SetMuted(bool muted) {
+    muted_ = muted;
+    if (hasPage_) page()->setAudioMuted(muted);
 }
 
 void WebView::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
@@ -64,6 +86,8 @@ void WebView::ShowOfflinePage(const QUrl& failed) {
 }
 
 void WebView::hideEvent(QHideEvent* event) {
+    // Without a page the engine's handlers would make one.
+    if (!hasPage_) return QWidget::hideEvent(event);
     QWebEngineView::hideEvent(event);
     // Only when the program hides the view, not when the window is minimised; after the
     // page has learnt that it is hidden (the engine refuses to discard a visible page).
@@ -71,6 +95,7 @@ void WebView::hideEvent(QHideEvent* event) {
 }
 
 void WebView::showEvent(QShowEvent* event) {
+    if (!hasPage_) return QWidget::showEvent(event);
     QWebEngineView::showEvent(event);
     // A discarded page comes back as it was: the offline page would stay, so its address
     // is tried again instead, and the real page shows once the network is back.

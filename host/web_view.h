@@ -21,7 +21,8 @@ void OpenWebPagesToScreenReaders();
 
 // A view of the program's site pages. While it is hidden (a lesson plays, a download
 // shows) its page is discarded, which ends its renderer and gives back the memory; shown
-// again, the page comes back at its address.
+// again, the page comes back at its address. The first page is made once the window has
+// been drawn; an address given before then waits for it.
 //
 // A page that cannot be loaded (no connection, a time-out, an error status) shows the
 // program's own offline page under the page's address instead of the engine's error page.
@@ -30,8 +31,11 @@ class WebView : public QWebEngineView {
 public:
     explicit WebView(QWidget* parent = nullptr);
 
-    // Returns at once; the page loads in the background.
+    // Returns at once; the page loads in the background, once there is one.
     void Navigate(const QString& url);
+
+    // Mutes the page's sound, the page to come too.
+    void SetMuted(bool muted);
 
     // The address that the offline page stands for, or empty when a real page shows.
     const QUrl& offlineFor() const { return offlineFor_; }
@@ -41,12 +45,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void MakePage();
     void DiscardIfHidden();
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void ShowOfflinePage(const QUrl& failed);
 
     QUrl offlineFor_;
     bool retryWhenShown_ = false;  // the offline page was discarded: try the real page again
+    bool hasPage_ = false;
+    bool muted_ = false;
+    QUrl address_;  // the page to load once the page is made
 };
 
 }  // namespace pw

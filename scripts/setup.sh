@@ -3,11 +3,11 @@
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-webchannel-dev libqt6opengl6-dev
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-declarative-dev qt6-webchannel-dev libqt6opengl6-dev
   libqt6webenginecore6-bin libgl1-mesa-dri
   libgl1-mesa-dev libcurl4-openssl-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev liblzma-dev libsodium-dev libssl-dev nlohmann-json3-dev minisign libsqlite3-dev sqlite3
-  libx11-dev libxcb1-dev xvfb xauth fonts-wqy-zenhei fonts-noto-cjk fonttools qt6-translations-l10n python3
+  libx11-dev libxcb1-dev libxcb-damage0-dev xvfb xauth fonts-wqy-zenhei fonts-noto-cjk fonttools qt6-translations-l10n python3
   lintian desktop-file-utils appstream x11-utils xdotool inotify-tools nginx-light openssl ca-certificates curl
   dbus at-spi2-core python3-pyatspi
 )

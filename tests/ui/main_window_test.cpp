@@ -173,9 +173,10 @@ TEST_F(MainWindowTest, UnwritableProgramDirectoryIsNoProblem) {
     EXPECT_TRUE(app.Control<FlashView>("FlashView")->isHidden());
 }
 
-// The window stays the one shown while the home page comes. A web view that had no page
-// at the show made Qt make the window again under a new id, which flickered and dropped a
-// close request sent to the first one.
+// The window shows, and is drawn, before the web engine starts: the home page's view gets
+// its page afterwards. The window stays the one shown while the page comes: made again
+// under a new id for the page's view, it flickered and dropped a close request sent to the
+// first one.
 TEST_F(MainWindowTest, TheShownWindowStaysTheSameWhenTheHomePageComes) {
     MessageRecorder messages;
     ProgramWindow app(testing::TestSetup(testing::AllHostsAt(server_.HostPort()), dir_.Path(), messages));
@@ -183,6 +184,7 @@ TEST_F(MainWindowTest, TheShownWindowStaysTheSameWhenTheHomePageComes) {
     bool homeLoaded = false;
     QObject::connect(web, &QWebEngineView::loadFinished, [&](bool ok) { homeLoaded = ok; });
     app.Start();
+    EXPECT_EQ(web->findChild<QWebEnginePage*>(), nullptr);
     const WId shown = app.window().winId();
     ASSERT_TRUE(ProcessEventsUntil([&] { return homeLoaded; }));
     EXPECT_EQ(web->title(), QStringLiteral("home"));
