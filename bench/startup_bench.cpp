@@ -107,9 +107,10 @@ public:
             nullptr);
         const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection_, &xcb_damage_id);
         if (extension && extension->present) damageNotify_ = extension->first_event + XCB_DAMAGE_NOTIFY;
+        const bool damageReady = damage && damageNotify_ >= 0;
         std::free(damage);
         xcb_flush(connection_);
-        ok_ = pidAtom_ != XCB_NONE && damage;
+        ok_ = pidAtom_ != XCB_NONE && damageReady;
     }
     ~MapWatcher() { xcb_disconnect(connection_); }
     MapWatcher(const MapWatcher&) = delete;
