@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "core/files.h"
+#include "core/write_behind.h"
 #include "lessons/catalogue_file.h"
 #include "lessons/lesson_hashes.h"
 #include "lessons/site_catalogue.h"
@@ -24,7 +25,6 @@ namespace {
 // Large pieces: a stick is read at its own pace, and a few system calls per MiB cost
 // nothing beside it.
 constexpr std::size_t kCopyPiece = 1024 * 1024;
-constexpr std::int64_t kWriteBehindStep = 4 * 1024 * 1024;
 // Three: on two cores, the figures of 100 MiB in 5 MiB lessons were 128 ms with two
 // copies at a time, 99 ms with three, and 180 ms with one.
 constexpr int kCopiesAtOnce = 3;
@@ -78,7 +78,10 @@ Copy CopyChecked(const Text& from, const Text& to, const LessonDigest& digest, c
     if (out.get() < 0) return Copy::Failed;
     const auto piece = std::make_unique<std::uint8_t[]>(kCopyPiece);
     Sha256Hasher hasher;
-    std::int64_t copied = 0, handedOver = 0;
+    // Handed to the disk as it is copied, so that the flush before the rename waits only
+    // for the last piece.
+    WriteBehind writeBehind(out.get());
+    std::int64_t copied = 0;
     Copy outcome = Copy::Done;
     for (;;) {
         const ssize_t n = ::read(in.get(), piece.get(), kCopyPiece);
@@ -98,13 +101,9 @@ Copy CopyChecked(const Text& from, const Text& to, const LessonDigest& digest, c
             outcome = Copy::Failed;
             break;
         }
-        // Handed to the disk as it is copied, so that the flush before the rename waits
-        // only for the last piece. Only a hint: where it is not supported, the flush does it.
-        if (copied - handedOver >= kWriteBehindStep) {
-            ::sync_file_range(out.get(), handedOver, copied - handedOver, SYNC_FILE_RANGE_WRITE);
-            handedOver = copied;
-        }
+        writeBehind.Written(copied);
     }
+    writeBehind.Stop();
     if (outcome == Copy::Done && (copied != digest.size || hasher.Finish() != digest.sha256)) outcome = Copy::Wrong;
     if (outcome == Copy::Done && !RenameDurably(out.get(), temporary, to, FolderFlushedLater())) outcome = Copy::Failed;
     if (outcome != Copy::Done) std::remove(temporary.c_str());

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/write_behind.h"
 #include "net/curl_handle.h"
 
 namespace pw {
@@ -28,8 +29,6 @@ using Clock = std::chrono::steady_clock;
 
 // The progress callback hears of the body in pieces of at most this many bytes.
 constexpr std::size_t kReadSize = 10240;
-// The body written since the last hand-over to the disk that is handed over next.
-constexpr off_t kWriteBehindStep = 4 * 1024 * 1024;
 // How far ahead of the body's writes the file system is asked for room.
 constexpr off_t kReserveAhead = 32 * 1024 * 1024;
 // The longest validator sent back in If-Range.
@@ -53,6 +52,7 @@ public:
     LocalFile(const Text& name, const DownloadSettings& settings)
         : fd_(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)), settings_(settings) {}
     ~LocalFile() {
+        writeBehind_.reset();  // before the descriptor it uses goes
         if (fd_ >= 0) ::close(fd_);
         if (lock_ >= 0) ::close(lock_);
     }
@@ -74,7 +74,7 @@ public:
             size -= static_cast<std::size_t>(n);
             end_ += n;
         }
-        WriteBehind();
+        if (writeBehind_) writeBehind_->Written(end_);
         return true;
     }
 
@@ -103,7 +103,8 @@ public:
     // shorter or cannot be cut.
     bool StartAt(std::int64_t size) {
         struct stat st {};
-        end_ = handedOver_ = reserved_ = size;
+        end_ = reserved_ = size;
+        writeBehind_.emplace(fd_, size);
         return ::fstat(fd_, &st) == 0 && st.st_size >= size && ::ftruncate(fd_, size) == 0 &&
                ::lseek(fd_, size, SEEK_SET) == size;
     }
@@ -117,6 +118,7 @@ public:
     // Closes the file now, so that a late write error is seen, and keeps its lock (on a
     // second descriptor) until this object goes: the file is renamed or deleted first.
     bool CloseKeepingLock() {
+        writeBehind_.reset();
         lock_ = ::dup(fd_);
         return ::close(std::exchange(fd_, -1)) == 0;
     }
@@ -130,15 +132,6 @@ public:
     int Error() const { return error_; }
 
 private:
-    // Starts writing the body's latest few MiB to the disk while the rest arrives, so that
-    // the flush before the lesson's rename waits only for the last of them instead of the
-    // whole file. Only a hint: where it is not supported, that flush writes it all.
-    void WriteBehind() {
-        if (end_ - handedOver_ < kWriteBehindStep) return;
-        ::sync_file_range(fd_, handedOver_, end_ - handedOver_, SYNC_FILE_RANGE_WRITE);
-        handedOver_ = end_;
-    }
-
     // Reserves the room for the next stretch of the body before it is written, beyond the
     // file's end (its length stays what is written). Without it the file system found room
     // for every few MiB as the write-behind handed them over, and a large body arrived some
@@ -157,7 +150,7 @@ private:
     int error_ = 0;
     int lock_ = -1;
     off_t end_ = 0;         // where the next write goes
-    off_t handedOver_ = 0;  // the body before this is on its way to the disk
+    std::optional<WriteBehind> writeBehind_;  // from StartAt on
     off_t reserved_ = 0;    // the disk holds room for the file up to here
     off_t reserveEnd_ = 0;  // the body's announced end; 0 when unknown
 };
