@@ -1,6 +1,9 @@
 #include "core/memory.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <fstream>
 
 #if __has_include(<malloc.h>)
 #include <malloc.h>
@@ -23,6 +26,15 @@ void ReturnFreePagesOfTheHeaps() {
 #if defined(M_MMAP_THRESHOLD)  // glibc
     malloc_trim(0);
 #endif
+}
+
+std::optional<std::int64_t> ResidentBytesOfProcess(std::int64_t pid) {
+    if (pid <= 0) return std::nullopt;
+    // statm: the sizes in pages, the whole mapping first and then what is resident.
+    std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
+    std::int64_t size = 0, resident = 0;
+    if (!(statm >> size >> resident)) return std::nullopt;
+    return resident * static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE));
 }
 
 std::string TunablesWithOwnMappingThreshold(const std::string& tunables) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pw {
@@ -26,6 +28,10 @@ void ReturnFreePagesOfTheHeaps();
 // tiles in their heaps. Call before the web engine starts its first process (before the
 // application object). A threshold already set in the environment is kept.
 void ReturnLargeBlocksWhenFreedInChildProcesses();
+
+// The bytes of memory that the process `pid` holds resident, or nothing when it cannot be
+// read (no such process, or no /proc).
+std::optional<std::int64_t> ResidentBytesOfProcess(std::int64_t pid);
 
 // GLIBC_TUNABLES with that threshold added to `tunables` (the variable's value, ':'
 // between settings), or `tunables` as it is when it sets a threshold already.

@@ -43,13 +43,20 @@ constexpr int kMaxRecoveries = 2;
 // opens in a fresh page, and the old page goes with its renderer.
 constexpr int kPlayersPerPage = 20;
 
+// A renderer that holds this much more than the leanest one seen, with a movie loaded, is
+// not kept: a normal page's renderer holds 222-245 MiB with a lesson playing, while some
+// run at 258-284 MiB from their first lesson on, with the difference in freed blocks that
+// the C library's thread heaps keep until the renderer exits.
+constexpr std::int64_t kRendererAllowance = std::int64_t{32} << 20;
+
 // Once a page has made its last player and that movie is loaded, the fresh page is loaded
 // this long after, out of the movie's way, so that the next lesson finds it ready.
 constexpr int kPreloadDelayMs = 1500;
 
 // Once a movie is loaded and has drawn its first frames, the heaps of this process give
-// back what the replaced player and page freed. It holds the UI thread for a few ms: a
-// lesson chosen before then puts it off until its own movie is loaded.
+// back what the replaced player and page freed, and the page's renderer is weighed. It
+// holds the UI thread for a few ms: a lesson chosen before then puts it off until its own
+// movie is loaded.
 constexpr int kReturnFreePagesAfterMs = 1000;
 
 // The device fonts as the page's calls take them: a list of URLs.
@@ -102,7 +109,8 @@ signals:
     void report(const QString& token, bool loaded);
 };
 
-FlashView::FlashView(QWidget* parent) : QWebEngineView(parent), playersPerPage_(kPlayersPerPage) {
+FlashView::FlashView(QWidget* parent)
+    : QWebEngineView(parent), playersPerPage_(kPlayersPerPage), rendererAllowance_(kRendererAllowance) {
     // The handler learns where Ruffle's files are now; the profile it serves comes later.
     schemeHandler_ = new FlashSchemeHandler(this);
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -119,7 +127,7 @@ FlashView::FlashView(QWidget* parent) : QWebEngineView(parent), playersPerPage_(
     returnFreePages_ = new QTimer(this);
     returnFreePages_->setSingleShot(true);
     returnFreePages_->setInterval(kReturnFreePagesAfterMs);
-    connect(returnFreePages_, &QTimer::timeout, this, [] { ReturnFreePagesOfTheHeaps(); });
+    connect(returnFreePages_, &QTimer::timeout, this, &FlashView::AfterMovieSettled);
     // The player's profile, page and renderer are made once the window has been drawn
     // the first time, and after the site page's view, whose page the child sees first:
     // the window does not wait for a view it does not show yet. A call before then makes
@@ -140,6 +148,8 @@ FlashView::~FlashView() {
 void FlashView::SetPlayersPerPage(int players) {
     playersPerPage_ = std::max(1, players);
 }
+
+void FlashView::SetRendererAllowance(std::int64_t bytes) { rendererAllowance_ = bytes; }
 
 QWebEnginePage* FlashView::NewPlayerPage() {
     auto* playerPage = new QWebEnginePage(profile_, this);
@@ -385,6 +395,18 @@ void FlashView::OnPlayerReport(QWebEnginePage* reportingPage, const QString& tok
     if (playersOnPage_ >= playersPerPage_) preload_->start();
     returnFreePages_->start();
     emit movieLoaded();
+}
+
+void FlashView::AfterMovieSettled() {
+    ReturnFreePagesOfTheHeaps();
+    const auto resident = ResidentBytesOfProcess(page()->renderProcessPid());
+    if (!resident) return;
+    leanestRenderer_ = std::min(leanestRenderer_.value_or(*resident), *resident);
+    if (*resident - *leanestRenderer_ > rendererAllowance_ && playersOnPage_ < playersPerPage_) {
+        // Treated as a page that has made its last player.
+        playersOnPage_ = playersPerPage_;
+        preload_->start();
+    }
 }
 
 void FlashView::SwapInNextPage() {

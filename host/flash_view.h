@@ -58,6 +58,11 @@ public:
     // a page has made this many players, the next movie opens in a fresh page, which
     // takes over when the movie is loaded; the old page goes with its renderer.
     void SetPlayersPerPage(int players);
+    // A page whose renderer, a second after a movie has loaded, holds more than this
+    // beyond the leanest renderer seen so far is not kept for more lessons either: the
+    // next movie opens in a fresh page, loaded ahead. Some pages' renderers keep tens of
+    // MiB of freed memory for as long as they live.
+    void SetRendererAllowance(std::int64_t bytes);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -82,6 +87,7 @@ private:
     void RecoverPlayer();
     void SwapInNextPage();
     void DropNextPage();
+    void AfterMovieSettled();
 
     QWebEngineProfile* profile_ = nullptr;
     FlashSchemeHandler* schemeHandler_ = nullptr;
@@ -93,6 +99,8 @@ private:
     QTimer* loadWatch_ = nullptr;
     int playersOnPage_ = 0;
     int playersPerPage_;
+    std::int64_t rendererAllowance_;
+    std::optional<std::int64_t> leanestRenderer_;  // resident bytes, read as AfterMovieSettled reads them
     QWebEnginePage* next_ = nullptr;  // the fresh page, loaded ahead or loading the current movie
     bool nextReady_ = false;
     bool movieWaitsForNext_ = false;  // the current movie goes to the fresh page

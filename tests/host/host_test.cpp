@@ -137,6 +137,7 @@ private slots:
     void movieIsReadAfreshAtEveryRequest();
     void reloadsAfterRenderProcessDies();
     void reloadsWhenRufflePanics();
+    void pageLoadedAheadTakesTheNextMovie_data();
     void pageLoadedAheadTakesTheNextMovie();
     void pageLoadedAheadThatFailsIsDropped();
     void freshPageTakesOverAfterItsPlayers();
@@ -400,12 +401,26 @@ bool ProcessEnded(qint64 pid) {
 
 // Once the page in use has made its last player, a fresh page loads out of sight; the
 // next movie goes straight to it, as to a page in use, and it takes over.
+// A page is done with after its last player, or as soon as its renderer holds too much.
+void HostTest::pageLoadedAheadTakesTheNextMovie_data() {
+    QTest::addColumn<bool>("heavyRenderer");
+    QTest::newRow("after its players") << false;
+    QTest::newRow("its renderer heavier than the leanest") << true;
+}
+
 void HostTest::pageLoadedAheadTakesTheNextMovie() {
+    QFETCH(bool, heavyRenderer);
     const QString blue = WriteMovie(dir_, QStringLiteral("first.swf"), blueMovie_);
     const QString green = WriteMovie(dir_, QStringLiteral("second.ylq"), greenMovie_);
     FlashView view;
     QSignalSpy loaded(&view, &FlashView::movieLoaded);
-    QVERIFY(ShowWithPageLoadedAhead(view, loaded, blue));
+    if (heavyRenderer) {
+        view.SetRendererAllowance(-1);  // any renderer weighs more than the leanest less one byte
+        QVERIFY(ShowWithMovie(view, loaded, blue));
+        QVERIFY(pw::testing::ProcessEventsUntil([&view] { return StageLoadedAhead(view) != nullptr; }, kLoadTimeout));
+    } else {
+        QVERIFY(ShowWithPageLoadedAhead(view, loaded, blue));
+    }
     const QPointer<QWebEnginePage> firstPage = view.page();
     view.SetMovie(green);
     view.Play();
