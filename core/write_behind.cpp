@@ -15,14 +15,12 @@ constexpr off_t kWriteBehindStep = 4 * 1024 * 1024;
 void WriteBehind::Written(off_t end) {
     if (end - requested_ < kWriteBehindStep) return;
     requested_ = end;
+    if (inWriter_) return HandOver(end);
     if (!thread_.joinable()) {
         try {
             thread_ = std::thread([this] { HandOverUntilStopped(); });
         } catch (const std::system_error&) {
-            // No thread to spare: handed over here, as the writer waits.
-            ::sync_file_range(fd_, handedOver_, end - handedOver_, SYNC_FILE_RANGE_WRITE);
-            handedOver_ = end;
-            return;
+            return HandOver(end);  // no thread to spare: here, as the writer waits
         }
     }
     {
@@ -51,9 +49,13 @@ void WriteBehind::HandOverUntilStopped() {
             to = wanted_;
         }
         // Stretches that came while the last one was handed over go as one.
-        ::sync_file_range(fd_, handedOver_, to - handedOver_, SYNC_FILE_RANGE_WRITE);
-        handedOver_ = to;
+        HandOver(to);
     }
+}
+
+void WriteBehind::HandOver(off_t to) {
+    ::sync_file_range(fd_, handedOver_, to - handedOver_, SYNC_FILE_RANGE_WRITE);
+    handedOver_ = to;
 }
 
 }  // namespace pw

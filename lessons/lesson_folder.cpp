@@ -80,7 +80,7 @@ Copy CopyChecked(const Text& from, const Text& to, const LessonDigest& digest, c
     Sha256Hasher hasher;
     // Handed to the disk as it is copied, so that the flush before the rename waits only
     // for the last piece.
-    WriteBehind writeBehind(out.get());
+    WriteBehind writeBehind(out.get(), 0, WriteBehind::Thread::Writer);
     std::int64_t copied = 0;
     Copy outcome = Copy::Done;
     for (;;) {
