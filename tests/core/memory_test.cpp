@@ -1,6 +1,7 @@
 #include "core/memory.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #if defined(__GLIBC__)
@@ -9,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 #include <fstream>
 #include <vector>
 
@@ -121,4 +123,21 @@ TEST(MemoryTest, ChildProcessesTakeTheThresholdBesideTheUsersTunables) {
         EXPECT_EQ(pw::TunablesWithOwnMappingThreshold(row.set), row.expected) << "set: " << row.set;
 }
 
+// The resident size counts pages as they are touched, not as they are mapped: the player's
+// renderer is weighed by it. A pid that names no process gives nothing.
+TEST(MemoryTest, ResidentSizeCountsTouchedPagesOnly) {
+    constexpr std::size_t kSize = 64 << 20;
+    void* block = ::mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(block, MAP_FAILED);
+    const auto mapped = pw::ResidentBytesOfProcess(::getpid());
+    std::memset(block, 1, kSize);
+    const auto touched = pw::ResidentBytesOfProcess(::getpid());
+    ::munmap(block, kSize);
+    ASSERT_TRUE(mapped && touched);
+    EXPECT_GE(*touched - *mapped, static_cast<std::int64_t>(kSize) * 7 / 8);
+    EXPECT_LT(*touched - *mapped, static_cast<std::int64_t>(kSize) * 2);
+
+    for (const std::int64_t pid : {std::int64_t{0}, std::int64_t{-1}, std::int64_t{1} << 40})
+        EXPECT_FALSE(pw::ResidentBytesOfProcess(pid)) << pid;
+}
 }  // namespace
